@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project needs to build, run and test.
+# Idempotent: refreshes the package lists first, installs only what is missing.
+set -euo pipefail
+
+PACKAGES=(
+  # build
+  build-essential cmake ninja-build pkg-config zlib1g-dev
+  # tests and fuzzing
+  libgtest-dev libgmock-dev clang libclang-rt-14-dev python3
+  # the desktop application and its headless tests
+  libwxgtk3.2-dev xvfb xauth xdotool openbox imagemagick librsvg2-bin
+  # the multi-host network lab, virtual disks, and the comparison peer
+  iproute2 nftables fdisk dosfstools e2fsprogs udpcast procps
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ "$(id -u)" -ne 0 ]; then
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "deps: missing packages (run as root to install): ${missing[*]}" >&2
+    exit 1
+  fi
+  exit 0
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "deps: installing ${missing[*]}"
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds, and starts the Controller.
+# Until the desktop window exists this starts the command-line front end.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/deps.sh"
+"$root/scripts/build.sh" build -DKESTRELON_TESTS=OFF
+exec "$root/build/cli/kestrelon-cli" interfaces "$@"

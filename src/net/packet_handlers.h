@@ -1,0 +1,32 @@
+#pragma once
+// What the receive dispatcher hands datagrams to. Each is called on a receive
+// thread with the receive lock held, with the index of the interface endpoint the
+// datagram arrived on (replies leave by the same interface).
+#include "net/wire_decode.h"
+
+namespace kestrelon {
+
+class AnnounceHandler {
+ public:
+  virtual ~AnnounceHandler() = default;
+  virtual void on_announce(const wire::Announce& announce, int endpoint_index) = 0;
+};
+
+class CopyPacketHandler {
+ public:
+  virtual ~CopyPacketHandler() = default;
+  // Resend requests and completions are handled only while this is set.
+  virtual bool copy_running() const = 0;
+  virtual void on_copy_ack(const wire::CopyAck& ack, int endpoint_index) = 0;
+  virtual void on_copy_nak(const wire::CopyNak& nak, int endpoint_index) = 0;
+  virtual void on_copy_done(const wire::CopyDone& done, int endpoint_index) = 0;
+  virtual void on_copy_ready(int endpoint_index) = 0;
+};
+
+class CreateDataHandler {
+ public:
+  virtual ~CreateDataHandler() = default;
+  virtual void on_create_data(const wire::CreateData& data, int endpoint_index) = 0;
+};
+
+}  // namespace kestrelon

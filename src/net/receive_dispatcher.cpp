@@ -1,0 +1,93 @@
+#include "net/receive_dispatcher.h"
+
+#include <cstdio>
+
+#include "net/wire_format.h"
+
+namespace kestrelon {
+
+std::string ReceiveDispatcher::unknown_opcode_text(int opcode, int version) {
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "Received unknown opcode (%d) packet version (%d)\n", opcode, version);
+  return buf;
+}
+
+ReceiveDispatcher::Outcome ReceiveDispatcher::dispatch(std::span<const std::uint8_t> datagram,
+                                                       int endpoint_index) {
+  Outcome outcome;
+  {
+    SemaphoreGuard hold(receive_lock_);
+    outcome = datagram.empty() ? Outcome::end_thread : handle(datagram, endpoint_index);
+  }
+  counts_[static_cast<int>(outcome)].fetch_add(1);
+  return outcome;
+}
+
+ReceiveDispatcher::Outcome ReceiveDispatcher::handle(std::span<const std::uint8_t> d, int endpoint) {
+  using namespace wire;
+  if (!has_magic(d)) {
+    notices_.post(kBadMagicText);
+    return Outcome::bad_magic;
+  }
+  const auto header = decode_header(d);
+  if (!header) return Outcome::malformed;
+
+  switch (header->opcode) {
+    case OP_DISCOVER:  // our own discovery request, looped back through the group
+    case OP_COPY_START:
+    case OP_COPY_DATA:
+    case OP_ACKER:
+    case 9:
+      return Outcome::ignored;
+
+    case OP_ANNOUNCE: {
+      AnnounceHandler* h = announce_.load();
+      if (!h) return Outcome::ignored;
+      const auto a = decode_announce(d);
+      if (!a) return Outcome::malformed;
+      h->on_announce(*a, endpoint);
+      return Outcome::handled;
+    }
+
+    case OP_COPY_ACK:
+    case OP_COPY_NAK:
+    case OP_COPY_DONE:
+    case OP_COPY_READY: {
+      CopyPacketHandler* h = copy_.load();
+      if (!h) return Outcome::ignored;
+      if (header->opcode == OP_COPY_ACK) {
+        const auto ack = decode_copy_ack(d);
+        if (!ack) return Outcome::malformed;
+        h->on_copy_ack(*ack, endpoint);
+      } else if (header->opcode == OP_COPY_READY) {
+        h->on_copy_ready(endpoint);
+      } else if (!h->copy_running()) {
+        return Outcome::gated;
+      } else if (header->opcode == OP_COPY_NAK) {
+        const auto nak = decode_copy_nak(d);
+        if (!nak) return Outcome::malformed;
+        h->on_copy_nak(*nak, endpoint);
+      } else {
+        const auto done = decode_copy_done(d);
+        if (!done) return Outcome::malformed;
+        h->on_copy_done(*done, endpoint);
+      }
+      return Outcome::handled;
+    }
+
+    case OP_CREATE_DATA: {
+      CreateDataHandler* h = create_.load();
+      if (!h) return Outcome::ignored;
+      const auto data = decode_create_data(d);
+      if (!data) return Outcome::malformed;
+      h->on_create_data(*data, endpoint);
+      return Outcome::handled;
+    }
+
+    default:  // 10 to 17 and above 18
+      notices_.post(unknown_opcode_text(header->opcode, header->version));
+      return Outcome::unknown_opcode;
+  }
+}
+
+}  // namespace kestrelon

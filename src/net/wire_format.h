@@ -1,0 +1,115 @@
+#pragma once
+// The datagrams the Controller sends: constants, header, trailer and one builder
+// per opcode. Every integer on the wire is big-endian; addresses travel as their
+// four octets in order.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "platform/ipv4_address.h"
+
+namespace kestrelon::wire {
+
+inline constexpr std::uint16_t kMagic = 9544;  // 0x2548
+inline constexpr std::uint16_t kPacketVersion = 8;
+inline constexpr std::uint16_t kHeaderConstant = 3;
+
+inline constexpr std::uint16_t kControlPort = 4747;
+inline constexpr std::uint16_t kDataPort = 4848;
+inline constexpr Ipv4Address kControlGroup{234, 42, 42, 42};
+inline constexpr Ipv4Address kDataGroup{234, 142, 142, 142};
+
+inline constexpr std::size_t kHeaderLength = 8;
+inline constexpr std::size_t kTrailerLength = 4;
+inline constexpr std::size_t kBlockSize = 1350;
+inline constexpr std::size_t kReceiveBufferSize = 1600;
+
+enum Opcode : std::uint16_t {
+  OP_DISCOVER = 0,
+  OP_COPY_START = 1,
+  OP_COPY_DATA = 2,
+  OP_COPY_ACK = 3,
+  OP_COPY_NAK = 4,
+  OP_ANNOUNCE = 5,
+  OP_COPY_DONE = 6,
+  OP_ACKER = 7,
+  OP_COPY_READY = 8,
+  OP_CREATE_REQUEST = 10,
+  OP_CREATE_ACK = 16,
+  OP_CREATE_NAK = 17,
+  OP_CREATE_DATA = 18,
+  OP_ABORT = 19,
+};
+
+// Lengths of the datagrams the Controller sends, trailer included.
+inline constexpr std::size_t kDiscoverLength = 18;
+inline constexpr std::size_t kCopyStartLength = 110;
+inline constexpr std::size_t kCopyDataLength = 1376;
+inline constexpr std::size_t kAckerLength = 12;
+inline constexpr std::size_t kCreateRequestLength = 24;
+inline constexpr std::size_t kCreateAckLength = 16;
+inline constexpr std::size_t kCreateNakLength = 16;
+inline constexpr std::size_t kAbortLength = 12;
+
+// Field offsets used by more than one place.
+inline constexpr std::size_t kDiscoverAddressOffset = 8;
+inline constexpr std::size_t kCopyStartNameOffset = 18;
+inline constexpr std::size_t kCopyStartNameField = 80;  // 79 characters and a NUL
+inline constexpr std::size_t kCopyStartDiskOffset = 98;
+inline constexpr std::size_t kCopyDataPayloadOffset = 22;
+
+// Option flags of OP_COPY_START and OP_CREATE_REQUEST.
+inline constexpr std::uint16_t kFlagKeepPartitionSize = 1;
+inline constexpr std::uint16_t kFlagUniqueSid = 2;
+inline constexpr std::uint16_t kFlagSectorBySector = 4;
+
+void write_header(std::span<std::uint8_t> datagram, Opcode opcode);
+void write_trailer(std::span<std::uint8_t> datagram, std::size_t at);
+
+// The opcode word of a datagram of at least 8 bytes.
+std::uint16_t opcode_of(std::span<const std::uint8_t> datagram);
+
+std::array<std::uint8_t, kDiscoverLength> build_discover(Ipv4Address interface_address);
+// Rewrites the interface address of an OP_DISCOVER (done per interface at send time).
+void set_discover_address(std::span<std::uint8_t> datagram, Ipv4Address interface_address);
+
+struct CopyStartFields {
+  std::uint64_t image_length = 0;  // bytes; sent in KiB (shifted right by 10)
+  std::string_view file_name;      // without folder; cut to 79 bytes
+  std::uint16_t disk = 0;          // the target's selected disk
+  std::uint16_t flags = 0;
+};
+std::array<std::uint8_t, kCopyStartLength> build_copy_start(const CopyStartFields& fields);
+// Rewrites the selected-disk word (the packet is built once and sent to each target).
+void set_copy_start_disk(std::span<std::uint8_t> datagram, std::uint16_t disk);
+// The name as it is put into the 80-byte field: at most 79 bytes, never ending
+// inside a UTF-8 sequence.
+std::string_view cut_file_name(std::string_view name);
+
+// An OP_COPY_DATA datagram kept whole, so the image file can be read straight
+// into its data field and no copy is made per block.
+class CopyDataPacket {
+ public:
+  CopyDataPacket();
+  std::span<std::uint8_t, kBlockSize> payload() {
+    return std::span<std::uint8_t, kBlockSize>(bytes_.data() + kCopyDataPayloadOffset, kBlockSize);
+  }
+  // Writes the block number and valid count and zeroes the data past the count.
+  void seal(std::uint32_t block, std::uint16_t count);
+  std::span<const std::uint8_t> bytes() const { return bytes_; }
+
+ private:
+  std::array<std::uint8_t, kCopyDataLength> bytes_{};
+};
+
+std::array<std::uint8_t, kAckerLength> build_acker();
+std::array<std::uint8_t, kAbortLength> build_abort();
+std::array<std::uint8_t, kCreateRequestLength> build_create_request(std::uint16_t compression_level,
+                                                                    std::uint16_t disk,
+                                                                    std::uint16_t flags);
+std::array<std::uint8_t, kCreateAckLength> build_create_ack(std::uint32_t block);
+std::array<std::uint8_t, kCreateNakLength> build_create_nak(std::uint32_t expected_block);
+
+}  // namespace kestrelon::wire

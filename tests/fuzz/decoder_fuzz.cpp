@@ -1,0 +1,69 @@
+// Feeds arbitrary bytes to every decoder and through the receive dispatcher, with
+// handlers that read every decoded field.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "net/notice_board.h"
+#include "net/receive_dispatcher.h"
+#include "net/wire_decode.h"
+
+namespace {
+
+volatile std::uint64_t g_sink;
+
+void touch(const kestrelon::wire::Announce& a) {
+  std::uint64_t s = a.address.value() + a.name_text().size();
+  for (int d = 0; d < a.disk_count; ++d) {
+    const auto& disk = a.disks[static_cast<std::size_t>(d)];
+    s += disk.size_sectors + disk.bios_number;
+    for (int p = 0; p < disk.partition_count; ++p) s += disk.partitions[static_cast<std::size_t>(p)].size_sectors;
+  }
+  g_sink = s;
+}
+
+struct ReadEverything : kestrelon::AnnounceHandler, kestrelon::CopyPacketHandler, kestrelon::CreateDataHandler {
+  void on_announce(const kestrelon::wire::Announce& a, int) override { touch(a); }
+  bool copy_running() const override { return true; }
+  void on_copy_ack(const kestrelon::wire::CopyAck& a, int) override { g_sink = a.block + a.done_kib + a.total_kib; }
+  void on_copy_nak(const kestrelon::wire::CopyNak& n, int) override { g_sink = n.block + n.total_kib; }
+  void on_copy_done(const kestrelon::wire::CopyDone& d, int) override { g_sink = d.client.value(); }
+  void on_copy_ready(int e) override { g_sink = static_cast<std::uint64_t>(e); }
+  void on_create_data(const kestrelon::wire::CreateData& c, int) override {
+    std::uint64_t s = c.block;
+    for (auto b : c.data) s += b;
+    g_sink = s;
+  }
+};
+
+struct DropMessages : kestrelon::UserMessages {
+  void show_message(const std::string&) override {}
+  void post_to_ui(std::function<void()>) override {}
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  namespace wire = kestrelon::wire;
+  const std::span<const std::uint8_t> d(data, size);
+  if (auto a = wire::decode_announce(d)) touch(*a);
+  if (auto h = wire::decode_header(d)) g_sink = h->opcode;
+  if (auto c = wire::decode_copy_ack(d)) g_sink = c->total_kib;
+  if (auto c = wire::decode_copy_nak(d)) g_sink = c->total_kib;
+  if (auto c = wire::decode_copy_done(d)) g_sink = c->client.value();
+  if (auto c = wire::decode_create_data(d)) g_sink = c->data.size() ? c->data.back() : 0;
+
+  static DropMessages ui;
+  static kestrelon::NoticeBoard board(ui);
+  static kestrelon::Semaphore lock;
+  static ReadEverything handlers;
+  static kestrelon::ReceiveDispatcher& dispatcher = *[] {
+    auto* r = new kestrelon::ReceiveDispatcher(lock, board);
+    r->set_announce_handler(&handlers);
+    r->set_copy_handler(&handlers);
+    r->set_create_handler(&handlers);
+    return r;
+  }();
+  dispatcher.dispatch(d, 0);
+  return 0;
+}
