@@ -1,0 +1,324 @@
+#include "transfer/copy_engine.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace kestrelon {
+
+std::uint16_t CopyOptions::flags() const {
+  std::uint16_t f = 0;
+  if (keep_partition_size) f |= wire::kFlagKeepPartitionSize;
+  if (unique_sid) f |= wire::kFlagUniqueSid;
+  if (sector_by_sector) f |= wire::kFlagSectorBySector;
+  return f;
+}
+
+CopyEngine::CopyEngine(ClientTables& tables, ProgramLocks& locks, const EndpointTable& endpoints,
+                       UserMessages& ui, TransferStats& stats, const Clock& clock)
+    : tables_(tables), locks_(locks), endpoints_(endpoints), ui_(ui), stats_(stats), clock_(clock) {}
+
+void CopyEngine::set_tuning(const CopyTuning& t) {
+  rc_.store(t.rc);
+  rt_.store(t.rt);
+  nt_.store(t.nt);
+}
+
+CopyTuning CopyEngine::tuning() const { return CopyTuning{rc_.load(), rt_.load(), nt_.load()}; }
+
+void CopyEngine::attach_dialog(TransferDialogHooks* hooks) {
+  std::lock_guard hold(dialog_mutex_);
+  dialog_ = hooks;
+}
+
+bool CopyEngine::has_dialog() const {
+  std::lock_guard hold(dialog_mutex_);
+  return dialog_ != nullptr;
+}
+
+template <class F>
+void CopyEngine::with_dialog(F&& f) {
+  std::lock_guard hold(dialog_mutex_);
+  if (dialog_) f(*dialog_);
+}
+
+bool CopyEngine::copy_start(const ImageFile& file, const CopyOptions& options) {
+  ready_count_.store(0);
+  accepting_ready_.store(false);
+
+  locks_.client_table.acquire();
+  if (tables_.target_count == 0) {
+    locks_.client_table.release();
+    ui_.show_message(kNoTargetsText);
+    return false;
+  }
+  const auto length = file.length();
+  // Block numbers travel as 32 bits and the window arithmetic is signed: a file
+  // with more blocks than that cannot be numbered (about 2.9 TB).
+  if (!length || image::block_count(*length) > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
+    locks_.client_table.release();
+    ui_.show_message(length ? kTooLargeText : "Could not read the image file " + file.path() + ".");
+    return false;
+  }
+
+  total_bytes_.store(*length);
+  file_.store(&file);
+  buffer_block_ = -1;
+  load_buffer(0);  // a read error here is retried before block 0 is sent
+
+  auto start = wire::build_copy_start(wire::CopyStartFields{*length, file.name(), 0, options.flags()});
+  ranked_count_.store(0);
+  for (int i = 0; i < tables_.target_count; ++i) {
+    ClientRecord& target = tables_.targets[static_cast<std::size_t>(i)];
+    const int c = tables_.find_client(target.address);
+    if (c >= 0) {
+      const ClientRecord& client = tables_.clients[static_cast<std::size_t>(c)];
+      target.selected_disk = client.selected_disk;
+      target.interface_index = client.interface_index;
+    }
+    target.rank = 0;
+    target.done = 0;
+    wire::set_copy_start_disk(start, static_cast<std::uint16_t>(target.selected_disk));
+    endpoints_.send(target.interface_index, start, target.address, wire::kControlPort);
+  }
+  targets_.store(tables_.target_count);
+  set_acker(Ipv4Address(), 0);
+  accepting_ready_.store(true);
+  locks_.client_table.release();
+  return true;
+}
+
+void CopyEngine::engine_start() {
+  state_.store(sending);
+  next_block_.store(0);
+  first_done_deadline_.store(0);
+  highest_acked_.store(-1);
+  lowest_requested_.store(-1);
+  // A fresh deadline and stall count: the ones left by an earlier copy would call
+  // the first window "timed out" one tick after it was sent.
+  stall_count_.store(0);
+  activity_deadline_.store(clock_.now() + static_cast<Tick>(rt_.load()));
+  with_dialog([](TransferDialogHooks& d) { d.set_progress_range(0, kProgressRange); });
+  stats_.clear_progress();
+  with_dialog([](TransferDialogHooks& d) { d.set_position(0); });
+  running_.store(true);  // last, so the worker sees every field above set
+}
+
+void CopyEngine::engine_stop() {
+  state_.store(stopped);
+  accepting_ready_.store(false);
+}
+
+void CopyEngine::tick() {
+  if (!running_.load() || endpoints_.open_count() == 0) return;
+  const Tick now = clock_.now();
+  switch (state_.load()) {
+    case sending:
+      tick_sending(now);
+      break;
+    case resend_pending:
+      tick_resend_pending(now);
+      break;
+    default:
+      break;
+  }
+}
+
+void CopyEngine::tick_sending(Tick now) {
+  if (lowest_requested_.load() != -1) {
+    resend_time_.store(now);
+    state_.store(resend_pending);
+    return;
+  }
+  if (tick_later(now, activity_deadline_.load())) {
+    const std::int32_t highest = highest_acked_.load();
+    if (std::int64_t{next_block_.load()} >= std::int64_t{highest} + kWindow) {
+      // Window full and nothing acknowledged for "rt": send the window again.
+      next_block_.store(highest + 1);
+      load_buffer(highest + 1);
+      if (stall_count_.fetch_add(1) + 1 >= rc_.load()) {
+        stall_count_.store(0);
+        choose_another_acker();
+      }
+      activity_deadline_.store(now + static_cast<Tick>(rt_.load()));
+    }
+  }
+  const int sent = burst();
+  if (sent == 0 || stats_.progress_total.load() == 0) return;
+  update_progress();
+}
+
+void CopyEngine::tick_resend_pending(Tick now) {
+  if (!tick_later(now, resend_time_.load() + static_cast<Tick>(nt_.load()))) return;
+  // Taken in one step, so a lower request arriving now is not wiped out.
+  const std::int32_t block = lowest_requested_.exchange(-1);
+  if (block >= 0) {
+    next_block_.store(block);
+    load_buffer(block);
+  }
+  state_.store(sending);
+}
+
+std::int64_t CopyEngine::remaining_bytes(std::int32_t block) const {
+  return static_cast<std::int64_t>(total_bytes_.load()) - std::int64_t{block} * std::int64_t{image::kBlockSize};
+}
+
+bool CopyEngine::load_buffer(std::int32_t block) {
+  if (buffer_block_ == block) return true;
+  buffer_block_ = -1;
+  const ImageFile* file = file_.load();
+  if (!file || block < 0) return false;
+  const std::int64_t expected = std::min<std::int64_t>(remaining_bytes(block), image::kBlockSize);
+  const long got = file->read_block(static_cast<std::uint64_t>(block), packet_.payload());
+  // A short read (the file shrank) is an error too: the buffer would carry stale bytes.
+  if (got < 0 || got < expected) return false;
+  buffer_block_ = block;
+  return true;
+}
+
+int CopyEngine::burst() {
+  int sent = 0;
+  while (sent < kBurst) {
+    const std::int32_t block = next_block_.load();
+    if (std::int64_t{block} >= std::int64_t{highest_acked_.load()} + kWindow) break;
+    const std::int64_t remaining = remaining_bytes(block);
+    if (remaining <= 0) break;
+    // After a read error the buffer holds no block; it must hold this one first.
+    if (!load_buffer(block)) break;
+    packet_.seal(static_cast<std::uint32_t>(block),
+                 static_cast<std::uint16_t>(std::min<std::int64_t>(remaining, image::kBlockSize)));
+    endpoints_.send(EndpointTable::kAllInterfaces, packet_.bytes(), wire::kDataGroup, wire::kDataPort);
+    next_block_.store(block + 1);
+    blocks_sent_.fetch_add(1, std::memory_order_relaxed);
+    ++sent;
+    // Read the next block now, while the window is open, as the buffer is sent next.
+    if (remaining > static_cast<std::int64_t>(image::kBlockSize) && !load_buffer(block + 1)) break;
+    if (lowest_requested_.load() != -1) break;
+  }
+  return sent;
+}
+
+void CopyEngine::update_progress() {
+  stats_.fix_divisor_if_unset();
+  if (const auto position = stats_.next_position()) {
+    with_dialog([p = *position](TransferDialogHooks& d) { d.set_position(p); });
+  }
+}
+
+void CopyEngine::set_acker(Ipv4Address address, int interface_index) {
+  acker_.store((std::uint64_t{address.value()} << 32) | static_cast<std::uint32_t>(interface_index));
+}
+
+void CopyEngine::send_acker(Ipv4Address address, int interface_index) {
+  endpoints_.send(interface_index, wire::build_acker(), address, wire::kControlPort);
+  acker_designated_.store(true);
+}
+
+void CopyEngine::choose_another_acker() {
+  Ipv4Address next_address;
+  int next_interface = 0;
+  int r = -1;
+  {
+    SemaphoreGuard hold(locks_.client_table);
+    const int count = tables_.target_count;
+    auto target = [&](int i) -> ClientRecord& { return tables_.targets[static_cast<std::size_t>(i)]; };
+    auto holder_of = [&](int rank) {
+      for (int i = 0; i < count; ++i)
+        if (target(i).rank == rank) return i;
+      return -1;
+    };
+    const Ipv4Address current = acker_address();
+    int current_rank = 0;
+    for (int i = 0; i < count; ++i) {
+      if (target(i).rank != 0 && target(i).address == current) {
+        current_rank = target(i).rank;
+        break;
+      }
+    }
+    if (current_rank > 0) {
+      // Downward from the next lower rank, at most as many steps as there are targets.
+      r = current_rank - 1;
+      for (int step = 0; step < count && r > 0 && holder_of(r) < 0; ++step) --r;
+      if (r > 0 && holder_of(r) < 0) r = 0;
+    }
+    if (r > 0) {
+      const ClientRecord& t = target(holder_of(r));
+      next_address = t.address;
+      next_interface = t.interface_index;
+      set_acker(next_address, next_interface);
+    }
+  }
+  if (r > 0) {
+    send_acker(next_address, next_interface);
+  } else {
+    // The acknowledging Client was rank 1, or has no rank: nobody is left to follow.
+    with_dialog([](TransferDialogHooks& d) { d.request_cancel(); });
+  }
+}
+
+void CopyEngine::on_copy_ack(const wire::CopyAck& ack, int endpoint_index) {
+  stats_.report(ack.done_kib, ack.total_kib);
+  const auto block = static_cast<std::int32_t>(ack.block);
+  const int targets = targets_.load();
+  if (ranked_count_.load() < targets && block >= kRankThreshold) {
+    SemaphoreGuard hold(locks_.client_table);
+    for (int i = 0; i < tables_.target_count; ++i) {
+      ClientRecord& t = tables_.targets[static_cast<std::size_t>(i)];
+      if (t.address != ack.client || t.rank != 0) continue;
+      const int rank = ranked_count_.fetch_add(1) + 1;
+      t.rank = rank;
+      set_acker(t.address, endpoint_index);
+      // The last target to reach block 32 is the first to be told it leads.
+      if (rank == targets) send_acker(t.address, endpoint_index);
+    }
+  }
+  if (block > highest_acked_.load()) {
+    highest_acked_.store(block);
+    stats_.acknowledgements.fetch_add(1);
+  }
+  stall_count_.store(0);
+  activity_deadline_.store(clock_.now() + static_cast<Tick>(rt_.load()));
+}
+
+void CopyEngine::on_copy_nak(const wire::CopyNak& nak, int /*endpoint_index*/) {
+  stats_.report(nak.done_kib, nak.total_kib);
+  const auto block = static_cast<std::int32_t>(nak.block);
+  // A request for a block the file does not have cannot be served; following it
+  // would move the send position past the end and stall the copy until a timeout.
+  if (block < 0 || static_cast<std::uint64_t>(block) >= image::block_count(total_bytes_.load())) return;
+  std::int32_t pending = lowest_requested_.load();
+  while (pending == -1 || block < pending) {
+    if (lowest_requested_.compare_exchange_weak(pending, block)) {
+      stats_.retries.fetch_add(1);
+      return;
+    }
+  }
+}
+
+void CopyEngine::on_copy_done(const wire::CopyDone& done, int /*endpoint_index*/) {
+  SemaphoreGuard hold(locks_.client_table);
+  const int i = tables_.find_target(done.client);
+  if (i >= 0) {
+    if (first_done_deadline_.load() == 0) {
+      const Tick deadline = clock_.now() + kFirstDoneGrace;
+      first_done_deadline_.store(deadline == 0 ? 1 : deadline);  // 0 means "none yet"
+    }
+    tables_.targets[static_cast<std::size_t>(i)].done = 1;
+  }
+  int done_count = 0;
+  for (int k = 0; k < tables_.target_count; ++k) done_count += tables_.targets[static_cast<std::size_t>(k)].done;
+  if (done_count == tables_.target_count) {
+    running_.store(false);
+    with_dialog([](TransferDialogHooks& d) { d.request_cancel(); });
+  }
+}
+
+void CopyEngine::on_copy_ready(int /*endpoint_index*/) {
+  // Only between Copy start and Engine start. A repeated answer after the engine
+  // has started is ignored: Engine start would rewind to block 0 while the send
+  // buffer holds a later block, and restarting for every repeat would throw away
+  // what every other target has received.
+  if (!accepting_ready_.load()) return;
+  if (ready_count_.fetch_add(1) + 1 == targets_.load() && accepting_ready_.exchange(false)) engine_start();
+}
+
+}  // namespace kestrelon
