@@ -44,20 +44,20 @@ std::vector<std::uint8_t> read_file(const std::string& path) {
   return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::vector<std::uint8_t> image_bytes(const ImageSpec& spec) {
-  std::vector<std::uint8_t> b(spec.length);
-  for (std::uint64_t i = 0; i < spec.length; ++i) b[i] = pattern_byte(i);
+std::vector<std::uint8_t> image_bytes(const ImageSpec& shape) {
+  std::vector<std::uint8_t> b(shape.length);
+  for (std::uint64_t i = 0; i < shape.length; ++i) b[i] = pattern_byte(i);
   auto put = [&](std::size_t at, std::uint8_t v) {
     if (at < b.size()) b[at] = v;
   };
-  for (std::size_t i = 0; i < spec.description.size(); ++i) put(256 + i, static_cast<std::uint8_t>(spec.description[i]));
-  put(256 + spec.description.size(), 0);
-  put(5513, static_cast<std::uint8_t>(spec.partition_count));
-  for (std::size_t k = 0; k < spec.full_sectors.size(); ++k) {
-    if (7066 + 24 * k + 4 <= b.size()) write_le32(b, 7066 + 24 * k, spec.full_sectors[k]);
+  for (std::size_t i = 0; i < shape.description.size(); ++i) put(256 + i, static_cast<std::uint8_t>(shape.description[i]));
+  put(256 + shape.description.size(), 0);
+  put(5513, static_cast<std::uint8_t>(shape.partition_count));
+  for (std::size_t k = 0; k < shape.full_sectors.size(); ++k) {
+    if (7066 + 24 * k + 4 <= b.size()) write_le32(b, 7066 + 24 * k, shape.full_sectors[k]);
   }
-  for (std::size_t k = 0; k < spec.data_sectors.size(); ++k) {
-    if (7070 + 24 * k + 4 <= b.size()) write_le32(b, 7070 + 24 * k, spec.data_sectors[k]);
+  for (std::size_t k = 0; k < shape.data_sectors.size(); ++k) {
+    if (7070 + 24 * k + 4 <= b.size()) write_le32(b, 7070 + 24 * k, shape.data_sectors[k]);
   }
   return b;
 }

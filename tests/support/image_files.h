@@ -39,6 +39,6 @@ struct ImageSpec {
   std::vector<std::uint32_t> full_sectors;
   std::vector<std::uint32_t> data_sectors;
 };
-std::vector<std::uint8_t> image_bytes(const ImageSpec& spec);
+std::vector<std::uint8_t> image_bytes(const ImageSpec& shape);
 
 }  // namespace kestrelon::test

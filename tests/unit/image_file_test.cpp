@@ -15,9 +15,9 @@ using test::ImageSpec;
 
 class ImageFileTest : public ::testing::Test {
  protected:
-  std::string make(const ImageSpec& spec, const std::string& name = "disk.krn") {
+  std::string make(const ImageSpec& shape, const std::string& name = "disk.krn") {
     const std::string path = dir.file(name);
-    test::write_file(path, test::image_bytes(spec));
+    test::write_file(path, test::image_bytes(shape));
     return path;
   }
   test::TempDir dir;
