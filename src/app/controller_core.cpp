@@ -1,0 +1,54 @@
+#include "app/controller_core.h"
+
+#include "app/program_settings.h"
+#include "platform/local_addresses.h"
+
+namespace kestrelon {
+
+AddressSource host_addresses(bool include_loopback) {
+  return [include_loopback] {
+    return AddressList{0, local_ipv4_addresses(include_loopback ? LoopbackAddresses::include
+                                                                : LoopbackAddresses::only_when_alone)};
+  };
+}
+
+ControllerCore::ControllerCore(UserMessages& ui, CoreOptions options)
+    : ui_(ui),
+      options_(std::move(options)),
+      clock_(*options_.clock),
+      settings_(options_.settings_folder.empty() ? SettingsStore::default_folder() : options_.settings_folder,
+                KESTRELON_FILE_VERSION),
+      profile_(options_.profile_file.empty() ? ProfileStore::default_path() : options_.profile_file),
+      notices_(ui),
+      dispatcher_(locks_.receive, notices_),
+      main_client_list_(tables_, locks_.client_table),
+      endpoints_(dispatcher_, ui, options_.tuning.multicast_ttl),
+      registry_(tables_, locks_.client_table, endpoints_, clock_, main_client_list_) {
+  if (!options_.addresses) options_.addresses = host_addresses(false);
+  dispatcher_.set_announce_handler(&registry_);
+}
+
+ControllerCore::~ControllerCore() { shutdown(); }
+
+bool ControllerCore::start() {
+  if (!endpoints_.start_network(read_disabled_interfaces(settings_), options_.addresses)) return false;
+  started_ = true;
+  registry_.discover(true);
+  return true;
+}
+
+void ControllerCore::idle_pass() { registry_.age_and_refresh(); }
+
+void ControllerCore::shutdown() {
+  if (shut_down_) return;
+  shut_down_ = true;
+  // Stopping the copy worker comes first, once the copy engine is a member.
+  endpoints_.close_all(options_.shutdown_wait);
+  for (Semaphore* lock : {&locks_.worker, &locks_.receive, &locks_.client_table}) {
+    // A holder that has not let go by now is not waited for any longer.
+    lock->try_acquire_for(options_.shutdown_wait);
+    lock->release();
+  }
+}
+
+}  // namespace kestrelon

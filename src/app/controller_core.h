@@ -1,0 +1,106 @@
+#pragma once
+// The Controller without its windows: the objects that live from start-up to
+// shutdown, created and closed in a fixed order. The desktop application and the
+// command line both run one.
+//
+//   ControllerCore core(ui, options);   // locks created: worker, receive, client table
+//   if (!core.start()) return 1;         // network started, first discovery sent
+//   ... core.idle_pass() whenever the user-interface thread is idle,
+//       core.registry().discover(false) once a second ...
+//   core.shutdown();                     // also run by the destructor
+#include <chrono>
+#include <filesystem>
+
+#include "app/profile_store.h"
+#include "app/settings_store.h"
+#include "app/tuning_values.h"
+#include "model/main_client_list.h"
+#include "net/client_record.h"
+#include "net/client_registry.h"
+#include "net/endpoint_table.h"
+#include "net/notice_board.h"
+#include "net/program_locks.h"
+#include "net/receive_dispatcher.h"
+#include "net/user_messages.h"
+#include "platform/clock.h"
+
+namespace kestrelon {
+
+struct CoreOptions {
+  // Where the endpoints come from; empty means the host's own addresses, loopback
+  // ones only when there is no other.
+  AddressSource addresses;
+  const Clock* clock = &SystemClock::instance();
+  TuningValues tuning;
+  // Empty: SettingsStore::default_folder() and ProfileStore::default_path().
+  std::filesystem::path settings_folder;
+  std::filesystem::path profile_file;
+  // The longest wait for each lock at shutdown.
+  std::chrono::milliseconds shutdown_wait{5000};
+};
+
+// The addresses of this host, loopback ones included when asked (tests and demos
+// on one machine).
+AddressSource host_addresses(bool include_loopback);
+
+class ControllerCore {
+ public:
+  ControllerCore(UserMessages& ui, CoreOptions options = {});
+  ~ControllerCore();
+  ControllerCore(const ControllerCore&) = delete;
+  ControllerCore& operator=(const ControllerCore&) = delete;
+
+  // Starts the network with the setting "DisabledInterfaces" and sends a discovery
+  // request with clearing. False when the network could not start (its message
+  // has been shown); the program then ends.
+  bool start();
+
+  // The idle-time pass of the user-interface thread: expiry and list refresh.
+  void idle_pass();
+
+  // Closes the network and waits for the locks, at most `shutdown_wait` each; a
+  // lock still held then is released anyway, so shutdown always completes.
+  // Runs once; later calls do nothing.
+  void shutdown();
+
+  bool started() const { return started_; }
+
+  UserMessages& ui() { return ui_; }
+  const Clock& clock() const { return clock_; }
+  const TuningValues& tuning() const { return options_.tuning; }
+  SettingsStore& settings() { return settings_; }
+  ProfileStore& profile() { return profile_; }
+  ProgramLocks& locks() { return locks_; }
+  NoticeBoard& notices() { return notices_; }
+  ReceiveDispatcher& dispatcher() { return dispatcher_; }
+  EndpointTable& endpoints() { return endpoints_; }
+  ClientTables& tables() { return tables_; }
+  MainClientList& main_client_list() { return main_client_list_; }
+  ClientRegistry& registry() { return registry_; }
+
+ private:
+  // Declaration order is construction order: the locks exist before any endpoint
+  // and its receive thread, and outlive them.
+  UserMessages& ui_;
+  CoreOptions options_;
+  const Clock& clock_;
+  SettingsStore settings_;
+  ProfileStore profile_;
+
+  // Network and the Client registry.
+  ProgramLocks locks_;
+  NoticeBoard notices_;
+  ReceiveDispatcher dispatcher_;
+  ClientTables tables_;
+  MainClientList main_client_list_;
+  EndpointTable endpoints_;
+  ClientRegistry registry_;
+
+  // Transfer engines go here; each registers its packet handler with the
+  // dispatcher in the constructor and stops its worker first in shutdown().
+
+  bool started_ = false;
+  bool shut_down_ = false;
+};
+
+}  // namespace kestrelon

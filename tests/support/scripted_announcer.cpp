@@ -1,0 +1,43 @@
+#include "support/scripted_announcer.h"
+
+#include "net/byte_order.h"
+#include "net/wire_decode.h"
+#include "net/wire_format.h"
+
+namespace kestrelon::test {
+
+ScriptedAnnouncer::ScriptedAnnouncer(Ipv4Address address, std::vector<AnnounceSpec> clients)
+    : listener_(address, wire::kControlPort, wire::kControlGroup),
+      sender_(address, 0),
+      clients_(std::move(clients)),
+      thread_([this] { run(); }) {}
+
+ScriptedAnnouncer::~ScriptedAnnouncer() {
+  stop_ = true;
+  thread_.join();
+}
+
+void ScriptedAnnouncer::set_clients(std::vector<AnnounceSpec> clients) {
+  std::lock_guard lock(mutex_);
+  clients_ = std::move(clients);
+}
+
+void ScriptedAnnouncer::run() {
+  while (!stop_) {
+    const auto r = listener_.receive(50);
+    if (!r || r->bytes.size() < wire::kDiscoverLength || !wire::has_magic(r->bytes) ||
+        wire::opcode_of(r->bytes) != wire::OP_DISCOVER) {
+      continue;
+    }
+    ++discovers_;
+    const Ipv4Address reply_to(read_be32(r->bytes, wire::kDiscoverAddressOffset));
+    std::vector<std::vector<std::uint8_t>> replies;
+    {
+      std::lock_guard lock(mutex_);
+      for (const AnnounceSpec& c : clients_) replies.push_back(announce_datagram(c));
+    }
+    for (const auto& bytes : replies) sender_.send(bytes, reply_to, wire::kControlPort);
+  }
+}
+
+}  // namespace kestrelon::test

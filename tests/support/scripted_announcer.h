@@ -1,0 +1,39 @@
+#pragma once
+// Stands in for a set of Clients on the control group: every OP_DISCOVER it hears
+// is answered with one OP_ANNOUNCE per scripted Client, sent to the address the
+// request carries, as a Client does.
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "support/datagrams.h"
+#include "support/udp_peer.h"
+
+namespace kestrelon::test {
+
+class ScriptedAnnouncer {
+ public:
+  // Listens on the control group through the interface with `address`.
+  explicit ScriptedAnnouncer(Ipv4Address address, std::vector<AnnounceSpec> clients = {});
+  ~ScriptedAnnouncer();
+  ScriptedAnnouncer(const ScriptedAnnouncer&) = delete;
+  ScriptedAnnouncer& operator=(const ScriptedAnnouncer&) = delete;
+
+  bool ok() const { return listener_.ok() && sender_.ok(); }
+  void set_clients(std::vector<AnnounceSpec> clients);
+  int discovers_heard() const { return discovers_.load(); }
+
+ private:
+  void run();
+
+  UdpPeer listener_;
+  UdpPeer sender_;
+  std::mutex mutex_;
+  std::vector<AnnounceSpec> clients_;
+  std::atomic<int> discovers_{0};
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+}  // namespace kestrelon::test
