@@ -9,5 +9,6 @@ namespace kestrelon::cli {
 using Args = std::vector<std::string>;
 
 int run_interfaces(const Args& args);
+int run_discover(const Args& args);
 
 }  // namespace kestrelon::cli

@@ -15,6 +15,7 @@ struct CommandEntry {
 
 const CommandEntry kCommands[] = {
     {"interfaces", "open an endpoint on every local address and list them", kestrelon::cli::run_interfaces},
+    {"discover", "discover the Clients and list them (--seconds 0: until Ctrl-C)", kestrelon::cli::run_discover},
 };
 
 void print_usage() {

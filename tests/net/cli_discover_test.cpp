@@ -1,0 +1,105 @@
+// kestrelon-cli discover, run as a child process in this test's private network,
+// against a scripted set of Clients answering over real UDP.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+
+#include "support/child_process.h"
+#include "support/private_network.h"
+#include "support/scripted_announcer.h"
+#include "support/temp_folder.h"
+
+namespace kestrelon {
+namespace {
+
+using namespace std::chrono_literals;
+
+const Ipv4Address kLoopback(127, 0, 0, 1);
+
+test::AnnounceSpec client(int n, const std::string& name, int disks) {
+  test::AnnounceSpec s;
+  s.address = Ipv4Address(127, 0, 2, static_cast<std::uint8_t>(n));
+  s.name = name;
+  for (int d = 0; d < disks; ++d) s.disks.push_back(test::make_disk(4 << 20, 2));
+  return s;
+}
+
+class CliDiscoverTest : public ::testing::Test {
+ protected:
+  void SetUp() override { KESTRELON_REQUIRE_PRIVATE_NETWORK(); }
+  std::vector<std::string> environment() const {
+    return {"KESTRELON_SETTINGS_DIR=" + (temp / "settings").string(),
+            "KESTRELON_PROFILE=" + (temp / "kestreln.ini").string()};
+  }
+  std::vector<std::string> command(std::vector<std::string> args) const {
+    args.insert(args.begin(), {KESTRELON_CLI_PATH, "discover"});
+    return args;
+  }
+
+  test::TempFolder temp;
+  test::ScriptedAnnouncer clients{kLoopback, {client(1, "pc2", 1), client(2, "PC10", 3), client(3, "Alpha", 0)}};
+};
+
+TEST_F(CliDiscoverTest, ListsTheClientsAsJsonInListOrder) {
+  test::ChildProcess cli(command({"--seconds", "2", "--json", "--loopback"}), environment());
+  ASSERT_TRUE(cli.started());
+  ASSERT_EQ(cli.wait(10s), 0) << cli.output();
+  EXPECT_EQ(cli.output(),
+            "{\"clients\":["
+            "{\"name\":\"Alpha\",\"address\":\"127.000.002.003\",\"disks\":0,\"target\":\"Disk 1 (0Mb)\","
+            "\"checked\":false},"
+            "{\"name\":\"PC10\",\"address\":\"127.000.002.002\",\"disks\":3,\"target\":\"Disk 1 (2048Mb)\","
+            "\"checked\":false},"
+            "{\"name\":\"pc2\",\"address\":\"127.000.002.001\",\"disks\":1,\"target\":\"Disk 1 (2048Mb)\","
+            "\"checked\":false}]}\n");
+  EXPECT_GE(clients.discovers_heard(), 2);  // the first request and one a second later
+}
+
+TEST_F(CliDiscoverTest, ListsTheClientsAsATable) {
+  test::ChildProcess cli(command({"--seconds", "1", "--loopback", "-mttl", "2"}), environment());
+  ASSERT_EQ(cli.wait(10s), 0) << cli.output();
+  EXPECT_EQ(cli.output(),
+            "Name   IP Address       Disk(s)  Target\n"
+            "Alpha  127.000.002.003  0        Disk 1 (0Mb)\n"
+            "PC10   127.000.002.002  3        Disk 1 (2048Mb)\n"
+            "pc2    127.000.002.001  1        Disk 1 (2048Mb)\n");
+}
+
+TEST_F(CliDiscoverTest, WatchModeListsChangesUntilInterrupted) {
+  clients.set_clients({client(1, "first", 1)});
+  test::ChildProcess cli(command({"--seconds", "0", "--loopback"}), environment());
+  ASSERT_TRUE(cli.read_until("first", 5s)) << cli.output();
+  clients.set_clients({client(1, "first", 1), client(4, "second", 2)});
+  ASSERT_TRUE(cli.read_until("2 client(s)", 5s)) << cli.output();
+  EXPECT_NE(cli.output().find("second  127.000.002.004  2        Disk 1 (2048Mb)"), std::string::npos)
+      << cli.output();
+  cli.send_signal(SIGINT);
+  EXPECT_EQ(cli.wait(8s), 0) << "a clean shutdown ends with exit code 0";
+}
+
+TEST_F(CliDiscoverTest, DisabledInterfaceSendsNoRequest) {
+  test::ChildProcess setup({"/bin/sh", "-c",
+                            "mkdir -p \"$KESTRELON_SETTINGS_DIR\" && printf '[Kestrelon\\\\%s\\\\Settings]\\n"
+                            "DisabledInterfaces=127.000.000.001;\\n' \"$1\" > \"$KESTRELON_SETTINGS_DIR/settings.ini\"",
+                            "sh", KESTRELON_FILE_VERSION},
+                           environment());
+  ASSERT_EQ(setup.wait(5s), 0);
+  test::ChildProcess cli(command({"--seconds", "1", "--json", "--loopback"}), environment());
+  ASSERT_EQ(cli.wait(10s), 0);
+  EXPECT_EQ(cli.output(), "{\"clients\":[]}\n");
+  EXPECT_EQ(clients.discovers_heard(), 0);
+}
+
+TEST_F(CliDiscoverTest, BadOptionsGiveAClearErrorAndExitCode2) {
+  test::ChildProcess bad_seconds(command({"--seconds", "soon"}), environment());
+  EXPECT_EQ(bad_seconds.wait(5s), 2);
+  test::ChildProcess unknown(command({"--colour"}), environment());
+  EXPECT_EQ(unknown.wait(5s), 2);
+  test::ChildProcess help(command({"--help"}), environment());
+  EXPECT_EQ(help.wait(5s), 0);
+  EXPECT_NE(help.output().find("--seconds N"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kestrelon
