@@ -20,7 +20,7 @@ struct AnnounceSpec {
   int claimed_partitions = -1;    // partition count written in every disk; -1 = the disk's own
 };
 // Every disk block is written whole (302 bytes), followed by a trailer.
-std::vector<std::uint8_t> announce_datagram(const AnnounceSpec& spec);
+std::vector<std::uint8_t> announce_datagram(const AnnounceSpec& shape);
 
 std::vector<std::uint8_t> copy_ack_datagram(std::uint32_t block, Ipv4Address client, std::uint32_t done_kib,
                                             std::uint32_t total_kib);
