@@ -23,9 +23,15 @@ ControllerCore::ControllerCore(UserMessages& ui, CoreOptions options)
       dispatcher_(locks_.receive, notices_),
       main_client_list_(tables_, locks_.client_table),
       endpoints_(dispatcher_, ui, options_.tuning.multicast_ttl),
-      registry_(tables_, locks_.client_table, endpoints_, clock_, main_client_list_) {
+      registry_(tables_, locks_.client_table, endpoints_, clock_, main_client_list_),
+      copy_engine_(tables_, locks_, endpoints_, ui, transfer_stats_, clock_),
+      copy_worker_(copy_engine_, locks_.worker) {
   if (!options_.addresses) options_.addresses = host_addresses(false);
   dispatcher_.set_announce_handler(&registry_);
+  copy_engine_.set_tuning({.rc = options_.tuning.window_full_timeouts,
+                           .rt = options_.tuning.ack_timeout_ms,
+                           .nt = options_.tuning.resend_delay_ms});
+  dispatcher_.set_copy_handler(&copy_engine_);
 }
 
 ControllerCore::~ControllerCore() { shutdown(); }
@@ -42,7 +48,9 @@ void ControllerCore::idle_pass() { registry_.age_and_refresh(); }
 void ControllerCore::shutdown() {
   if (shut_down_) return;
   shut_down_ = true;
-  // Stopping the copy worker comes first, once the copy engine is a member.
+  // The copy worker first: it ends within one tick, as this thread holds no lock
+  // a tick could wait for.
+  copy_worker_.stop_and_join();
   endpoints_.close_all(options_.shutdown_wait);
   for (Semaphore* lock : {&locks_.worker, &locks_.receive, &locks_.client_table}) {
     // A holder that has not let go by now is not waited for any longer.

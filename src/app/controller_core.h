@@ -23,6 +23,9 @@
 #include "net/receive_dispatcher.h"
 #include "net/user_messages.h"
 #include "platform/clock.h"
+#include "transfer/copy_engine.h"
+#include "transfer/copy_worker.h"
+#include "transfer/transfer_stats.h"
 
 namespace kestrelon {
 
@@ -77,6 +80,9 @@ class ControllerCore {
   ClientTables& tables() { return tables_; }
   MainClientList& main_client_list() { return main_client_list_; }
   ClientRegistry& registry() { return registry_; }
+  TransferStats& transfer_stats() { return transfer_stats_; }
+  CopyEngine& copy_engine() { return copy_engine_; }
+  CopyWorker& copy_worker() { return copy_worker_; }
 
  private:
   // Declaration order is construction order: the locks exist before any endpoint
@@ -96,8 +102,11 @@ class ControllerCore {
   EndpointTable endpoints_;
   ClientRegistry registry_;
 
-  // Transfer engines go here; each registers its packet handler with the
-  // dispatcher in the constructor and stops its worker first in shutdown().
+  // Transfer engines; each registers its packet handler with the dispatcher in
+  // the constructor and stops its worker first in shutdown().
+  TransferStats transfer_stats_;
+  CopyEngine copy_engine_;
+  CopyWorker copy_worker_;
 
   bool started_ = false;
   bool shut_down_ = false;
