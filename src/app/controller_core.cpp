@@ -37,6 +37,7 @@ ControllerCore::ControllerCore(UserMessages& ui, CoreOptions options)
 ControllerCore::~ControllerCore() { shutdown(); }
 
 bool ControllerCore::start() {
+  if (started_ || shut_down_) return started_ && !shut_down_;  // the network starts once per run
   if (!endpoints_.start_network(read_disabled_interfaces(settings_), options_.addresses)) return false;
   started_ = true;
   registry_.discover(true);

@@ -55,7 +55,7 @@ class ControllerCore {
 
   // Starts the network with the setting "DisabledInterfaces" and sends a discovery
   // request with clearing. False when the network could not start (its message
-  // has been shown); the program then ends.
+  // has been shown); the program then ends. Later calls start nothing again.
   bool start();
 
   // The idle-time pass of the user-interface thread: expiry and list refresh.

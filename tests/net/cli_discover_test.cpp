@@ -18,11 +18,7 @@ using namespace std::chrono_literals;
 const Ipv4Address kLoopback(127, 0, 0, 1);
 
 test::AnnounceSpec client(int n, const std::string& name, int disks) {
-  test::AnnounceSpec s;
-  s.address = Ipv4Address(127, 0, 2, static_cast<std::uint8_t>(n));
-  s.name = name;
-  for (int d = 0; d < disks; ++d) s.disks.push_back(test::make_disk(4 << 20, 2));
-  return s;
+  return test::announcing_client(Ipv4Address(127, 0, 2, static_cast<std::uint8_t>(n)), name, disks, 4 << 20);
 }
 
 class CliDiscoverTest : public ::testing::Test {

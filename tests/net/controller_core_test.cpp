@@ -24,11 +24,7 @@ using Steady = std::chrono::steady_clock;
 const Ipv4Address kLoopback(127, 0, 0, 1);
 
 test::AnnounceSpec client(int n, const std::string& name, int disks = 1) {
-  test::AnnounceSpec s;
-  s.address = Ipv4Address(127, 0, 1, static_cast<std::uint8_t>(n));
-  s.name = name;
-  for (int d = 0; d < disks; ++d) s.disks.push_back(test::make_disk(2 << 20, 1));
-  return s;
+  return test::announcing_client(Ipv4Address(127, 0, 1, static_cast<std::uint8_t>(n)), name, disks);
 }
 
 class CoreTest : public ::testing::Test {
@@ -142,6 +138,16 @@ TEST_F(CoreTest, MulticastTimeToLiveComesFromTheTuningValues) {
   socklen_t len = sizeof ttl;
   ASSERT_EQ(::getsockopt(core.endpoints().socket_descriptor(0), IPPROTO_IP, IP_MULTICAST_TTL, &ttl, &len), 0);
   EXPECT_EQ(ttl, 4);
+}
+
+TEST_F(CoreTest, SecondStartOpensNothingMore) {
+  ControllerCore core(ui, options());
+  ASSERT_TRUE(core.start());
+  EXPECT_TRUE(core.start());
+  EXPECT_EQ(core.endpoints().open_count(), 1);
+  core.shutdown();
+  EXPECT_FALSE(core.start());
+  EXPECT_EQ(core.endpoints().open_count(), 0);
 }
 
 TEST_F(CoreTest, StartFailsWhenNoAddressCanBeFound) {

@@ -6,6 +6,15 @@
 
 namespace kestrelon::test {
 
+AnnounceSpec announcing_client(Ipv4Address address, const std::string& name, int disks,
+                               std::uint32_t disk_sectors) {
+  AnnounceSpec s;
+  s.address = address;
+  s.name = name;
+  for (int d = 0; d < disks; ++d) s.disks.push_back(make_disk(disk_sectors, 1));
+  return s;
+}
+
 ScriptedAnnouncer::ScriptedAnnouncer(Ipv4Address address, std::vector<AnnounceSpec> clients)
     : listener_(address, wire::kControlPort, wire::kControlGroup),
       sender_(address, 0),

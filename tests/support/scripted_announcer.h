@@ -4,6 +4,7 @@
 // request carries, as a Client does.
 #include <atomic>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -11,6 +12,11 @@
 #include "support/udp_peer.h"
 
 namespace kestrelon::test {
+
+// A Client named `name` at `address` with `disks` equal disks of `disk_sectors`
+// sectors and one partition each.
+AnnounceSpec announcing_client(Ipv4Address address, const std::string& name, int disks,
+                               std::uint32_t disk_sectors = 2 << 20);
 
 class ScriptedAnnouncer {
  public:
