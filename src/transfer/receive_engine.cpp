@@ -1,0 +1,219 @@
+#include "transfer/receive_engine.h"
+
+#include <unistd.h>
+
+#include <cstring>
+#include <thread>
+#include <utility>
+
+#include "net/wire_format.h"
+
+namespace kestrelon {
+
+ReceiveEngine::ReceiveEngine(EndpointTable& endpoints, TransferStats& stats, UserMessages& messages,
+                             const Clock& clock, ReceiveTiming timing)
+    : endpoints_(endpoints),
+      stats_(stats),
+      messages_(messages),
+      clock_(clock),
+      timing_(timing),
+      records_(file_, [this](std::size_t length) { data_counted(length); }) {}
+
+std::uint16_t ReceiveEngine::compression_level(int slider_position) {
+  if (slider_position > 5) return 9;
+  if (slider_position >= 2) return 5;
+  return static_cast<std::uint16_t>(slider_position < 0 ? 0 : slider_position);
+}
+
+std::int64_t ReceiveEngine::selected_disk_bytes(const ClientRecord& client) {
+  if (client.selected_disk < 0 || client.selected_disk >= client.disk_count ||
+      client.selected_disk >= kMaxDisks)
+    return 0;
+  const DiskEntry& disk = client.disks[static_cast<std::size_t>(client.selected_disk)];
+  std::int64_t sectors = 0;
+  for (int p = 0; p < disk.partition_count && p < kMaxPartitions; ++p)
+    sectors += disk.partitions[static_cast<std::size_t>(p)].size_sectors;
+  // 64 bits: a 32-bit byte count overflows for disks of 4 GiB and more.
+  return sectors * 512;
+}
+
+void ReceiveEngine::start(StartParams params) {
+  ClientRecord client = params.client;
+  {
+    std::lock_guard lock(mutex_);
+    compressed_.store(params.compression_position != 0);
+    state_.store(kStarting1);
+    state_.store(kStarting2);
+    stream_.clear();
+    expected_block_.store(0);
+    path_ = params.file.path();
+    file_ = std::move(params.file);
+    records_.reset(std::move(params.description));
+    uploading_client_ = client.address;
+    client_interface_ = client.interface_index;
+    total_bytes_ = selected_disk_bytes(client);
+    remaining_bytes_ = total_bytes_;
+    failure_.store(CreateOutcome::completed);
+    dialog_.store(params.dialog);
+    stats_.clear_progress();
+    activity_deadline_.store(clock_.now() + timing_.inactivity_ms);
+    // Receiving before the request leaves: the first data packet finds the state
+    // and the deadline in place.
+    state_.store(kReceiving);
+  }
+  const auto request = wire::build_create_request(compression_level(params.compression_position),
+                                                  static_cast<std::uint16_t>(client.selected_disk),
+                                                  params.sector_by_sector ? wire::kFlagSectorBySector : 0);
+  endpoints_.send(client_interface_, request, client.address, wire::kControlPort);
+}
+
+void ReceiveEngine::on_create_data(const wire::CreateData& data, int endpoint_index) {
+  activity_deadline_.store(clock_.now() + timing_.inactivity_ms);
+  std::lock_guard lock(mutex_);
+  const int state = state_.load();
+  if (state == kReceiving) {
+    stats_.report(data.done_kib, data.total_kib);
+    const bool taken = accept(data);
+    // The packet that completes the end record has moved the state on and gets no
+    // answer; the Client repeats it and is answered in the finished state.
+    if (state_.load() != kReceiving) return;
+    if (taken) {
+      stats_.acknowledgements.fetch_add(1);
+      endpoints_.send(endpoint_index, wire::build_create_ack(data.block), uploading_client_, wire::kControlPort);
+    } else {
+      stats_.retries.fetch_add(1);
+      endpoints_.send(endpoint_index, wire::build_create_nak(expected_block_.load()), uploading_client_,
+                      wire::kControlPort);
+    }
+  } else if (state == kFinished) {
+    endpoints_.send(endpoint_index, wire::build_create_ack(data.block), uploading_client_, wire::kControlPort);
+  }
+}
+
+bool ReceiveEngine::accept(const wire::CreateData& data) {
+  const std::uint32_t expected = expected_block_.load();
+  if (data.block != expected) {
+    // The block just taken, sent again because its acknowledgement was lost: it is
+    // acknowledged again and not used.
+    return expected > 0 && data.block == expected - 1;
+  }
+  // A new upload begins with block 0. Only an accepted block 0 disarms the link
+  // patch: a stray late copy of block 0 must not cancel a patch that is due.
+  if (data.block == 0) records_.disarm_link_patch();
+  if (!stream_.append(data.data)) return false;
+  stream_.consume(records_);
+  if (records_.end_seen()) state_.store(kEndSeen);
+  expected_block_.store(expected + 1);
+  return true;
+}
+
+void ReceiveEngine::data_counted(std::size_t length) {
+  remaining_bytes_ -= static_cast<std::int64_t>(length);
+  update_progress();
+}
+
+void ReceiveEngine::update_progress() {
+  if (stats_.progress_total.load() < 2) return;
+  ReceivingDialog* dialog = dialog_.load();
+  if (stats_.fix_divisor_if_unset()) {
+    // Once per Create: gives the freshly opened dialog time to settle before its
+    // bar gets the range (no packet is handled meanwhile).
+    std::this_thread::sleep_for(timing_.progress_settle);
+    if (dialog) {
+      dialog->set_progress_range(0, kProgressRange);
+      dialog->set_position(0);
+    }
+  }
+  if (const auto position = stats_.next_position()) {
+    if (dialog) dialog->set_position(*position);
+  }
+}
+
+void ReceiveEngine::supervise() {
+  ReceivingDialog* dialog = dialog_.load();
+  auto fail = [&](int from, CreateOutcome why, const std::string& text) {
+    int expected = from;
+    // Finished before the message opens: packets that arrive while it is shown
+    // are acknowledged and dropped.
+    if (!state_.compare_exchange_strong(expected, kFinished)) return false;
+    failure_.store(why);
+    if (dialog) dialog->end_with_cancel();
+    messages_.show_message(text);
+    return true;
+  };
+  const int state = state_.load();
+  if (state == kReceiving && tick_later(clock_.now(), activity_deadline_.load())) {
+    fail(kReceiving, CreateOutcome::silent, kSilentText);
+    return;
+  }
+  // A failed write also ends an upload whose end record has already been seen:
+  // the file misses data, so it must not be kept as a finished image.
+  if ((state == kReceiving || state == kEndSeen) && records_.disk_full()) {
+    if (fail(state, CreateOutcome::disk_full, kDiskFullText)) records_.clear_disk_full();
+    return;
+  }
+  if ((state == kReceiving || state == kEndSeen) && records_.write_error() != 0) {
+    fail(state, CreateOutcome::write_failed, write_failed_text(records_.write_error()));
+    return;
+  }
+  if (state == kEndSeen) {
+    int expected = kEndSeen;
+    if (state_.compare_exchange_strong(expected, kFinished) && dialog) dialog->end_with_ok();
+  }
+}
+
+void ReceiveEngine::delete_file() {
+  if (!path_.empty()) ::unlink(path_.c_str());
+}
+
+CreateOutcome ReceiveEngine::finish(ReceivingDialog::End end) {
+  // Kept only when the end record was seen and nothing went wrong on the way; the
+  // dialog ended with OK before that (the Enter key) would otherwise keep a
+  // truncated image as if it were whole.
+  int end_seen = kEndSeen;
+  state_.compare_exchange_strong(end_seen, kFinished);
+  const bool whole = end == ReceivingDialog::End::ok && state_.load() == kFinished && records_.end_seen() &&
+                     failure_.load() == CreateOutcome::completed && !records_.disk_full() &&
+                     records_.write_error() == 0;
+  CreateOutcome outcome = CreateOutcome::completed;
+  if (whole) {
+    int close_error;
+    {
+      std::lock_guard lock(mutex_);
+      close_error = file_.close();
+    }
+    // The Client may still repeat its last packet; it is answered meanwhile.
+    std::this_thread::sleep_for(timing_.end_linger);
+    state_.store(kIdle);
+    if (close_error != 0) {
+      // The last bytes did not reach the disk: the image is incomplete.
+      const bool full = BufferedFileWriter::is_disk_full(close_error);
+      outcome = full ? CreateOutcome::disk_full : CreateOutcome::write_failed;
+      delete_file();
+      messages_.show_message(full ? std::string(kDiskFullText) : write_failed_text(close_error));
+    }
+  } else {
+    outcome = failure_.load() == CreateOutcome::completed ? CreateOutcome::cancelled : failure_.load();
+    {
+      std::lock_guard lock(mutex_);  // no packet is being handled past this point
+      state_.store(kIdle);
+    }
+    const auto abort = wire::build_abort();
+    for (int i = 0; i < kAbortRepeats; ++i)
+      endpoints_.send(client_interface_, abort, uploading_client_, wire::kControlPort);
+    {
+      std::lock_guard lock(mutex_);
+      file_.close();
+    }
+    delete_file();
+  }
+  std::lock_guard lock(mutex_);
+  records_.clear_disk_full();
+  dialog_.store(nullptr);
+  path_.clear();
+  return outcome;
+}
+
+std::string ReceiveEngine::write_failed_text(int error) { return kWriteFailedText + std::string(std::strerror(error)); }
+
+}  // namespace kestrelon

@@ -1,0 +1,133 @@
+#pragma once
+// The network half of Create: one Client uploads one of its disks in numbered
+// OP_CREATE_DATA packets, each acknowledged or refused one by one; the joined
+// payloads are the upload stream, whose records are written into the image file.
+//
+// Threads: on_create_data runs on a receive thread under the receive lock;
+// start, supervise and finish run on the user-interface thread. An internal mutex
+// keeps the file and the stream out of reach of finish while a packet is being
+// handled, so the file is never closed under a write.
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "net/client_record.h"
+#include "net/endpoint_table.h"
+#include "net/packet_handlers.h"
+#include "net/user_messages.h"
+#include "platform/clock.h"
+#include "transfer/buffered_file_writer.h"
+#include "transfer/image_record_writer.h"
+#include "transfer/receiving_dialog.h"
+#include "transfer/transfer_stats.h"
+#include "transfer/upload_stream.h"
+
+namespace kestrelon {
+
+// How a Create ended, as finish reports it.
+enum class CreateOutcome {
+  completed,     // the end record was seen and the file closed whole: it is kept
+  cancelled,     // the user cancelled (or ended the dialog before the end record)
+  silent,        // the Client stopped sending
+  disk_full,     // the disk filled up
+  write_failed,  // the file could not be written for another reason
+};
+
+struct ReceiveTiming {
+  Tick inactivity_ms = 7000;                       // the command-line word "gut"
+  std::chrono::milliseconds progress_settle{500};  // once per Create, before the range is set
+  std::chrono::milliseconds end_linger{1500};      // repeats of the last block are still answered
+};
+
+class ReceiveEngine final : public CreateDataHandler {
+ public:
+  enum State : int {
+    kIdle = 0,
+    kStarting1 = 1,
+    kStarting2 = 2,
+    kReceiving = 3,
+    kEndSeen = 4,
+    kFinished = 5,  // the supervision has dealt with the end, a failure or silence
+  };
+
+  static constexpr const char* kSilentText = "The client did not complete the transfer!";
+  static constexpr const char* kDiskFullText = "The disk is full!";
+  // Followed by the system's text for the error.
+  static constexpr const char* kWriteFailedText = "The image file could not be written: ";
+  static constexpr int kAbortRepeats = 3;
+
+  struct StartParams {
+    BufferedFileWriter file;          // open for create and write
+    ClientRecord client;              // the uploading Client; its selected disk is read
+    std::string description;          // laid over the image header
+    int compression_position = 9;     // the slider, 0 to 9
+    bool sector_by_sector = false;    // "Force sector-by-sector copying"
+    ReceivingDialog* dialog = nullptr;  // owned by the Create flow
+  };
+
+  ReceiveEngine(EndpointTable& endpoints, TransferStats& stats, UserMessages& messages, const Clock& clock,
+                ReceiveTiming timing = {});
+  ReceiveEngine(const ReceiveEngine&) = delete;
+  ReceiveEngine& operator=(const ReceiveEngine&) = delete;
+
+  // Takes the open file and asks the Client for its disk. The caller then runs
+  // the Receiving dialog modally and calls finish with its end.
+  void start(StartParams params);
+
+  // Receive thread, receive lock held.
+  void on_create_data(const wire::CreateData& data, int endpoint_index) override;
+
+  // Every 500 ms on the user-interface thread: ends the Receiving dialog when the
+  // upload has ended, failed or gone silent, and shows why.
+  void supervise();
+
+  // After the Receiving dialog has closed: keeps the file when the upload ended
+  // whole; otherwise tells the Client to stop and deletes the partial file.
+  CreateOutcome finish(ReceivingDialog::End end);
+
+  int state() const { return state_.load(); }
+  bool compressed() const { return compressed_.load(); }
+  std::uint32_t expected_block() const { return expected_block_.load(); }
+
+  // The level sent for a slider position: 0 and 1 as they are, 2 to 5 as 5,
+  // 6 to 9 as 9.
+  static std::uint16_t compression_level(int slider_position);
+  // 512 times the summed sizes of the partitions of the record's selected disk.
+  static std::int64_t selected_disk_bytes(const ClientRecord& client);
+
+ private:
+  bool accept(const wire::CreateData& data);
+  void data_counted(std::size_t length);
+  void update_progress();
+  void delete_file();
+  static std::string write_failed_text(int error);
+
+  EndpointTable& endpoints_;
+  TransferStats& stats_;
+  UserMessages& messages_;
+  const Clock& clock_;
+  const ReceiveTiming timing_;
+
+  std::atomic<int> state_{kIdle};
+  std::atomic<Tick> activity_deadline_{0};
+  std::atomic<bool> compressed_{false};
+  std::atomic<std::uint32_t> expected_block_{0};
+  std::atomic<ReceivingDialog*> dialog_{nullptr};
+  // The failure the supervision ended the upload for; `completed` while there is none.
+  std::atomic<CreateOutcome> failure_{CreateOutcome::completed};
+
+  // Guarded by mutex_: what the receive thread changes while handling a packet.
+  std::mutex mutex_;
+  Ipv4Address uploading_client_;
+  int client_interface_ = 0;
+  std::int64_t total_bytes_ = 0;
+  std::int64_t remaining_bytes_ = 0;
+  BufferedFileWriter file_;
+  std::string path_;
+  ImageRecordWriter records_;
+  UploadStream stream_;
+};
+
+}  // namespace kestrelon
