@@ -86,6 +86,7 @@ int BufferedFileWriter::flush() {
 int BufferedFileWriter::write(std::span<const std::uint8_t> bytes) {
   if (error_ != 0) return error_;
   if (fd_ < 0) return EBADF;
+  if (bytes.empty()) return 0;
   const std::size_t capacity = pending_.size();
   const std::size_t n = bytes.size();
   // Inside or right after the pending run, and the result still fits: patch or

@@ -48,6 +48,7 @@ std::size_t take_record(std::uint8_t* record, std::size_t available, UploadRecor
 
 bool UploadStream::append(std::span<const std::uint8_t> bytes) {
   if (buffered_ + bytes.size() > kCapacity) return false;
+  if (bytes.empty()) return true;
   std::memcpy(buffer_.data() + buffered_, bytes.data(), bytes.size());
   buffered_ += bytes.size();
   return true;

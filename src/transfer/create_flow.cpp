@@ -1,0 +1,114 @@
+#include "transfer/create_flow.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/semaphore.h"
+#include "transfer/buffered_file_writer.h"
+
+namespace kestrelon {
+
+std::string CreateFlow::size_text(std::int64_t bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%lldMb", static_cast<long long>(bytes >> 20));
+  return text;
+}
+
+std::string CreateFlow::folder_of(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::path full = std::filesystem::absolute(path, ec);
+  if (ec) full = path;
+  return full.parent_path().string();
+}
+
+std::string CreateFlow::file_name_of(const std::string& path) {
+  return std::filesystem::path(path).filename().string();
+}
+
+std::optional<ClientRecord> CreateFlow::find_checked_client(const std::string& address_text) const {
+  SemaphoreGuard guard(locks_.client_table);
+  for (int i = 0; i < tables_.client_count; ++i) {
+    const ClientRecord& c = tables_.clients[static_cast<std::size_t>(i)];
+    if (c.address.padded_text() == address_text) return c;
+  }
+  return std::nullopt;
+}
+
+namespace {
+
+bool selected_disk_has_partitions(const ClientRecord& c) {
+  if (c.selected_disk < 0 || c.selected_disk >= c.disk_count || c.selected_disk >= kMaxDisks) return false;
+  return c.disks[static_cast<std::size_t>(c.selected_disk)].partition_count > 0;
+}
+
+}  // namespace
+
+CreateFlowResult CreateFlow::run(const std::vector<std::string>& checked_addresses, bool sector_by_sector,
+                                 CreatePort& port) {
+  CreateFlowResult result;
+  if (checked_addresses.size() > 1) {
+    port.show_message(kTooManyText);
+    result.end = CreateFlowEnd::too_many_clients;
+    return result;
+  }
+  if (checked_addresses.empty()) {
+    port.show_message(kNoClientText);
+    result.end = CreateFlowEnd::no_client;
+    return result;
+  }
+  // A copy: the record can change or move in the table while the user chooses.
+  const std::optional<ClientRecord> client = find_checked_client(checked_addresses.front());
+  if (!client) {
+    result.end = CreateFlowEnd::client_not_found;
+    return result;
+  }
+  if (!selected_disk_has_partitions(*client)) {
+    port.show_message(kNoPartitionsText);
+    result.end = CreateFlowEnd::no_partitions;
+    return result;
+  }
+
+  const std::optional<std::string> path = port.choose_image_path(client->name_text());
+  if (!path) {
+    result.end = CreateFlowEnd::no_path;
+    return result;
+  }
+  result.path = *path;
+  BufferedFileWriter file;
+  if (const int e = file.open(*path); e != 0) {
+    result.end = CreateFlowEnd::file_not_created;
+    result.open_error = e;
+    return result;
+  }
+
+  const std::int64_t total = ReceiveEngine::selected_disk_bytes(*client);
+  std::optional<ReceiveImageChoice> choice =
+      port.ask_receive_image({client->name_text(), client->address.padded_text(), size_text(total)});
+  if (!choice) {
+    file.close();
+    ::unlink(path->c_str());
+    result.end = CreateFlowEnd::not_confirmed;
+    return result;
+  }
+  if (choice->description.size() > kDescriptionLimit) choice->description.resize(kDescriptionLimit);
+
+  std::unique_ptr<ReceivingDialog> dialog =
+      port.make_receiving_dialog({file_name_of(*path), client->name_text(), choice->compression_position != 0});
+  // What the Receiving dialog clears as it opens; cleared here, before the first
+  // packet can count, so a front end's dialog has nothing left to reset.
+  stats_.clear_counters();
+  engine_.start({std::move(file), *client, std::move(choice->description), choice->compression_position,
+                 sector_by_sector, dialog.get()});
+  const ReceivingDialog::End end = dialog->run_modal();
+  result.outcome = engine_.finish(end);
+  dialog.reset();
+  result.end = CreateFlowEnd::uploaded;
+
+  port.image_folder_chosen(folder_of(*path));
+  return result;
+}
+
+}  // namespace kestrelon

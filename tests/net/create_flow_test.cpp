@@ -1,0 +1,224 @@
+// The whole Create command over real UDP: the flow, the receive engine and the
+// window-free Receiving dialog with its supervision, against a scripted Client
+// that uploads the way a Client does (each block sent until it is answered).
+#include "transfer/create_flow.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "net/notice_board.h"
+#include "net/receive_dispatcher.h"
+#include "net/wire_format.h"
+#include "support/datagrams.h"
+#include "support/private_network.h"
+#include "support/recording_ui.h"
+#include "support/udp_peer.h"
+#include "support/upload_records.h"
+#include "transfer/headless_receiving_dialog.h"
+
+namespace kestrelon {
+namespace {
+
+using namespace std::chrono_literals;
+using test::Bytes;
+
+const Ipv4Address kController(127, 0, 0, 1);
+const Ipv4Address kClient(127, 0, 0, 70);
+
+std::uint16_t opcode_of(const Bytes& d) { return static_cast<std::uint16_t>(d.size() >= 8 ? (d[6] << 8) | d[7] : 0xFFFF); }
+std::uint32_t word_at(const Bytes& d, std::size_t at) {
+  return (std::uint32_t{d[at]} << 24) | (std::uint32_t{d[at + 1]} << 16) | (std::uint32_t{d[at + 2]} << 8) | d[at + 3];
+}
+
+// Plays the uploading Client: waits for the request, then sends the stream block
+// by block, each again until acknowledged, going back when refused. Stops when
+// told to abort or when `pause_at` is reached (then it just goes quiet).
+struct ScriptedClient {
+  test::UdpPeer peer{kClient, wire::kControlPort};
+  Bytes stream;
+  std::size_t packet = 1200;
+  std::uint32_t pause_at = UINT32_MAX;
+  std::atomic<int> aborts{0};
+  std::atomic<bool> request_seen{false};
+  std::atomic<bool> finished{false};
+  std::thread thread;
+
+  void run() {
+    thread = std::thread([this] {
+      for (int i = 0; i < 50 && !request_seen; ++i) {
+        if (auto r = peer.receive(100); r && opcode_of(r->bytes) == wire::OP_CREATE_REQUEST) request_seen = true;
+      }
+      const std::uint32_t blocks = static_cast<std::uint32_t>((stream.size() + packet - 1) / packet);
+      const std::uint32_t total_kib = static_cast<std::uint32_t>(stream.size() >> 10);
+      std::uint32_t block = 0;
+      for (int tries = 0; block < blocks && tries < 20000; ++tries) {
+        if (block == pause_at) {  // quiet from here on; only listens for the aborts
+          const auto until = std::chrono::steady_clock::now() + 5s;
+          while (aborts < 3 && std::chrono::steady_clock::now() < until) {
+            if (auto r = peer.receive(100); r && opcode_of(r->bytes) == wire::OP_ABORT) ++aborts;
+          }
+          return;
+        }
+        const std::size_t at = block * packet;
+        const Bytes part(stream.begin() + static_cast<long>(at),
+                         stream.begin() + static_cast<long>(std::min(stream.size(), at + packet)));
+        peer.send(test::create_data_datagram(block, part, static_cast<std::uint32_t>(at >> 10), total_kib), kController,
+                  wire::kControlPort);
+        const auto r = peer.receive(100);
+        if (!r) continue;
+        const auto op = opcode_of(r->bytes);
+        if (op == wire::OP_ABORT) {
+          ++aborts;
+          return;
+        }
+        if (op == wire::OP_CREATE_ACK && word_at(r->bytes, 8) == block) ++block;
+        if (op == wire::OP_CREATE_NAK) block = word_at(r->bytes, 8);
+      }
+      finished = block == blocks;
+    });
+  }
+  ~ScriptedClient() {
+    if (thread.joinable()) thread.join();
+  }
+};
+
+// The command line's way through the flow, with scripted answers.
+struct HeadlessPort : CreatePort {
+  ReceiveEngine* engine = nullptr;
+  std::string path;
+  ReceiveImageChoice choice;
+  std::atomic<bool> cancel{false};
+  std::vector<std::string> messages;
+  std::vector<std::int32_t> refreshed;
+  HeadlessReceivingDialog* dialog = nullptr;
+
+  void show_message(const std::string& text) override { messages.push_back(text); }
+  std::optional<std::string> choose_image_path(const std::string&) override { return path; }
+  std::optional<ReceiveImageChoice> ask_receive_image(const ReceiveImageInfo&) override { return choice; }
+  std::unique_ptr<ReceivingDialog> make_receiving_dialog(const ReceivingDialogInfo&) override {
+    auto d = std::make_unique<HeadlessReceivingDialog>(HeadlessReceivingDialog::Hooks{
+        [this] { engine->supervise(); }, [this](std::int32_t p) { refreshed.push_back(p); }, {}, &cancel});
+    dialog = d.get();
+    return d;
+  }
+  void image_folder_chosen(const std::string&) override {}
+};
+
+class CreateFlowNetTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    KESTRELON_REQUIRE_PRIVATE_NETWORK();
+    dispatcher.set_create_handler(&engine);
+    ASSERT_TRUE(endpoints.start_network("", [] { return AddressList{0, {kController}}; }));
+    ClientRecord& c = tables.clients[0];
+    tables.client_count = 1;
+    c.set_name("UPLOADER");
+    c.address = kClient;
+    c.disk_count = 1;
+    c.disks[0] = test::make_disk(1 << 20, 2, 2048);
+    port.engine = &engine;
+    port.path = ::testing::TempDir() + "kestrelon_flow_net_" + std::to_string(::getpid()) + ".krn";
+  }
+  void TearDown() override {
+    endpoints.close_all();
+    ::unlink(port.path.c_str());
+  }
+
+  test::RecordingUi ui;
+  ProgramLocks locks;
+  NoticeBoard board{ui};
+  ReceiveDispatcher dispatcher{locks.receive, board};
+  EndpointTable endpoints{dispatcher, ui};
+  TransferStats stats;
+  ReceiveEngine engine{endpoints, stats, ui, SystemClock::instance(), ReceiveTiming{7000, 500ms, 300ms}};
+  ClientTables tables;
+  CreateFlow flow{locks, tables, engine, stats};
+  HeadlessPort port;
+};
+
+TEST_F(CreateFlowNetTest, UploadEndsWholeWithTheDescriptionCutTo400AndProgressShown) {
+  ScriptedClient client;
+  ASSERT_TRUE(client.peer.ok());
+  Bytes header(8000, 0);
+  Bytes stream = test::data_record(header);
+  for (int i = 0; i < 60; ++i) {
+    const Bytes r = test::data_record(test::counting(1500, static_cast<std::uint8_t>(i)));
+    stream.insert(stream.end(), r.begin(), r.end());
+  }
+  const Bytes end = test::end_record();
+  stream.insert(stream.end(), end.begin(), end.end());
+  client.stream = stream;
+  client.run();
+  port.choice = {std::string(450, 'D'), 3};
+
+  const CreateFlowResult r = flow.run({"127.000.000.070"}, false, port);
+  client.thread.join();
+  EXPECT_TRUE(client.finished);
+  EXPECT_EQ(r.end, CreateFlowEnd::uploaded);
+  EXPECT_EQ(r.outcome, CreateOutcome::completed);
+  EXPECT_TRUE(r.completed());
+  EXPECT_TRUE(ui.messages().empty());
+
+  std::ifstream in(port.path, std::ios::binary);
+  const Bytes file{std::istreambuf_iterator<char>(in), {}};
+  ASSERT_EQ(file.size(), 8000u + 60 * 1500);
+  EXPECT_EQ(std::string(file.begin() + 256, file.begin() + 656), std::string(400, 'D'));
+  EXPECT_EQ(file[656], 0) << "the description is cut to 400 characters";
+  EXPECT_EQ(Bytes(file.begin() + 8000, file.begin() + 9500), test::counting(1500, 0));
+  ASSERT_FALSE(port.refreshed.empty());
+  EXPECT_GE(port.refreshed.back(), 0) << "the last refresh shows where the upload ended";
+  EXPECT_EQ(engine.state(), ReceiveEngine::kIdle);
+  EXPECT_GT(stats.acknowledgements.load(), 60);
+}
+
+TEST_F(CreateFlowNetTest, CancelRequestEndsTheUploadAbortsTheClientAndLeavesNoFile) {
+  ScriptedClient client;
+  ASSERT_TRUE(client.peer.ok());
+  client.stream = test::join({test::data_record(Bytes(1000, 1)), test::data_record(Bytes(1000, 2)),
+                              test::data_record(Bytes(1000, 3)), test::end_record()});
+  client.packet = 500;
+  client.pause_at = 3;
+  client.run();
+  std::thread canceller([this, &client] {
+    while (!client.request_seen) std::this_thread::sleep_for(10ms);
+    std::this_thread::sleep_for(300ms);
+    port.cancel = true;
+  });
+  const CreateFlowResult r = flow.run({"127.000.000.070"}, false, port);
+  canceller.join();
+  client.thread.join();
+  EXPECT_EQ(r.outcome, CreateOutcome::cancelled);
+  EXPECT_EQ(client.aborts.load(), 3);
+  EXPECT_FALSE(std::filesystem::exists(port.path));
+}
+
+TEST_F(CreateFlowNetTest, ClientGoingQuietEndsTheCreateAfterTheInactivityTime) {
+  ReceiveEngine quick{endpoints, stats, ui, SystemClock::instance(), ReceiveTiming{600, 0ms, 0ms}};
+  dispatcher.set_create_handler(&quick);
+  CreateFlow quick_flow{locks, tables, quick, stats};
+  port.engine = &quick;
+  ScriptedClient client;
+  ASSERT_TRUE(client.peer.ok());
+  client.stream = test::join({test::data_record(Bytes(1000, 1)), test::data_record(Bytes(1000, 2)), test::end_record()});
+  client.packet = 500;
+  client.pause_at = 2;
+  client.run();
+  const auto started = std::chrono::steady_clock::now();
+  const CreateFlowResult r = quick_flow.run({"127.000.000.070"}, false, port);
+  client.thread.join();
+  dispatcher.set_create_handler(&engine);
+  EXPECT_EQ(r.outcome, CreateOutcome::silent);
+  EXPECT_EQ(ui.messages(), std::vector<std::string>{"The client did not complete the transfer!"});
+  EXPECT_GE(std::chrono::steady_clock::now() - started, 600ms);
+  EXPECT_EQ(client.aborts.load(), 3);
+  EXPECT_FALSE(std::filesystem::exists(port.path));
+}
+
+}  // namespace
+}  // namespace kestrelon
