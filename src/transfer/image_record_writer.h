@@ -14,13 +14,14 @@
 #include <string>
 
 #include "transfer/buffered_file_writer.h"
+#include "transfer/image_file.h"
 #include "transfer/upload_stream.h"
 
 namespace kestrelon {
 
 class ImageRecordWriter final : public UploadRecordSink {
  public:
-  static constexpr std::size_t kDescriptionOffset = 256;
+  static constexpr std::size_t kDescriptionOffset = image::kDescriptionOffset;
   static constexpr std::size_t kLinkPatchOffset = 4;
   static constexpr std::size_t kLinkPatchLength = 4;
 
