@@ -103,6 +103,13 @@ class ReceiveEngineTest : public ::testing::Test {
     ASSERT_EQ(opcode_of(a->bytes), wire::OP_CREATE_ACK) << "block " << block;
     ASSERT_EQ(word_at(a->bytes, 8), block);
   }
+  // Sends the packet that completes the end record (it gets no answer) and waits
+  // until the receive thread has taken it.
+  void send_end(std::uint32_t block, const Bytes& payload) {
+    send(block, payload);
+    for (int i = 0; i < 200 && engine.state() != ReceiveEngine::kEndSeen; ++i) std::this_thread::sleep_for(10ms);
+    ASSERT_EQ(engine.state(), ReceiveEngine::kEndSeen);
+  }
   // Sends the stream in packets of at most `packet` bytes, every one acknowledged
   // except the one that completes the end record.
   void upload(const Bytes& stream, std::size_t packet = 1000) {
@@ -111,8 +118,8 @@ class ReceiveEngineTest : public ::testing::Test {
       const Bytes part(stream.begin() + static_cast<long>(at),
                        stream.begin() + static_cast<long>(std::min(stream.size(), at + packet)));
       if (at + packet >= stream.size()) {
-        send(block, part);
-        EXPECT_FALSE(answer(300)) << "the packet that completes the end record gets no answer";
+        send_end(block, part);
+        EXPECT_FALSE(answer(100)) << "the packet that completes the end record gets no answer";
         last_block = block;
         last_packet = part;
       } else {
@@ -203,7 +210,7 @@ TEST_F(ReceiveEngineTest, RepeatOfTheLastAcceptedBlockIsAcknowledgedAgainAndChan
   send_acked(2, test::data_record(Bytes(100, 3)));
   EXPECT_EQ(stats.acknowledgements.load(), 4);
   EXPECT_EQ(engine.expected_block(), 3u);
-  send(3, test::end_record());
+  send_end(3, test::end_record());
   engine.supervise();
   ASSERT_EQ(engine.finish(ReceivingDialog::End::ok), CreateOutcome::completed);
   EXPECT_EQ(read_file(path), test::join({Bytes(100, 1), Bytes(100, 2), Bytes(100, 3)}));
@@ -241,7 +248,7 @@ TEST_F(ReceiveEngineTest, DataRecordSplitOverTwoPacketsIsWrittenOnlyWhenComplete
   send_acked(2, test::data_record(Bytes(10, 0)), 1800, 6000);
   EXPECT_EQ(dialog.ranges().size(), 1u) << "the range is set once per Create";
   EXPECT_EQ(dialog.positions().back(), 300);
-  send(3, test::end_record());
+  send_end(3, test::end_record());
   engine.supervise();
   ASSERT_EQ(engine.finish(ReceivingDialog::End::ok), CreateOutcome::completed);
   EXPECT_EQ(read_file(path), test::join({test::counting(3000), Bytes(10, 0)}));
@@ -268,7 +275,7 @@ TEST_F(ReceiveEngineTest, SwapMarkLinkPatchLandsAtTheMarkAndWritingContinuesWher
   ASSERT_TRUE(answer());
   send_acked(1, test::join({test::data_record(Bytes{0xF0, 0xF1, 0xF2, 0xF3, 0, 0, 0, 0}), test::seek_mark_record(),
                             test::data_record(Bytes{0xAB})}));
-  send(2, test::end_record());
+  send_end(2, test::end_record());
   engine.supervise();
   ASSERT_EQ(engine.finish(ReceivingDialog::End::ok), CreateOutcome::completed);
   Bytes expected = test::counting(16);
