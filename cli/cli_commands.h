@@ -11,5 +11,6 @@ using Args = std::vector<std::string>;
 int run_interfaces(const Args& args);
 int run_discover(const Args& args);
 int run_copy(const Args& args);
+int run_create(const Args& args);
 
 }  // namespace kestrelon::cli

@@ -1,7 +1,6 @@
 // kestrelon-cli copy: discovers the Clients, checks the ones asked for and runs
 // the Copy flow that the window runs, printing what the window would show. The
 // exit code is 0 only when every target reported that it has written the image.
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -13,8 +12,10 @@
 
 #include "app/program_settings.h"
 #include "cli_commands.h"
+#include "client_choice.h"
 #include "console_ui.h"
 #include "core_options.h"
+#include "progress_line.h"
 #include "model/client_row_text.h"
 #include "stop_signal.h"
 #include "transfer/copy_flow.h"
@@ -65,28 +66,6 @@ void print_help() {
       "                         --client, the copy starts as soon as all are found\n"
       "%s",
       kDefaultDiscoverSeconds, kCoreOptionsHelp);
-}
-
-bool read_number(const Args& args, std::size_t& i, long low, long high, long& out) {
-  if (i + 1 >= args.size()) return false;
-  char* end = nullptr;
-  out = std::strtol(args[i + 1].c_str(), &end, 10);
-  if (!end || *end != '\0' || args[i + 1].empty() || out < low || out > high) return false;
-  ++i;
-  return true;
-}
-
-// "-rt", "/mttl": the Controller's own switches, each followed by its value. A
-// word starting with "/" is a switch only by a known name, as it is more often
-// an absolute path (the image file's).
-bool is_tuning_switch(const std::string& word) {
-  static const char* const kNames[] = {"rc", "rt", "nt", "gut", "mttl", "c", "nd", "log"};
-  if (word.size() < 2 || word.starts_with("--")) return false;
-  if (word[0] == '-') return true;
-  if (word[0] != '/') return false;
-  for (const char* name : kNames)
-    if (word.compare(1, std::string::npos, name) == 0) return true;
-  return false;
 }
 
 // 0 to go on, -1 after --help, else the exit code.
@@ -150,12 +129,6 @@ int parse(const Args& args, CopyArgs& out) {
   return 0;
 }
 
-std::string printable(std::string text) {
-  for (char& c : text)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  return text;
-}
-
 void print_rows(const char* title, const std::vector<ClientRowFields>& rows) {
   std::printf("%s:\n", title);
   for (const auto& r : rows) {
@@ -196,7 +169,7 @@ class ConsoleCopyPort final : public CopyFlowPort {
   void run_transfer_dialog(CopyTransfer& transfer) override {
     bool ended = false;
     if (!transfer.open(std::time(nullptr), [&ended] { ended = true; })) return;
-    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    ProgressLine progress;
     auto next_refresh = Steady::now();
     auto next_supervision = Steady::now() + kSupervisionPeriod;
     while (!ended) {
@@ -206,7 +179,7 @@ class ConsoleCopyPort final : public CopyFlowPort {
       const auto now = Steady::now();
       if (now >= next_refresh) {
         next_refresh += kRefreshPeriod;
-        if (const auto texts = transfer.refresh(std::time(nullptr)); texts && terminal) show_progress(*texts);
+        if (const auto texts = transfer.refresh(std::time(nullptr))) progress.show(*texts);
       }
       if (now >= next_supervision) {
         next_supervision += kSupervisionPeriod;
@@ -214,7 +187,6 @@ class ConsoleCopyPort final : public CopyFlowPort {
       }
       if (!ended) std::this_thread::sleep_for(kPoll);
     }
-    if (terminal && progress_shown_) std::fputc('\n', stderr);
   }
 
  private:
@@ -225,97 +197,10 @@ class ConsoleCopyPort final : public CopyFlowPort {
     return flow_ && engine.copy_running() && engine.first_done_deadline() != 0;
   }
 
-  void show_progress(const RefreshTexts& t) {
-    std::fprintf(stderr, "\r%4s  %s  elapsed %s  left %s  %s  acks %s  retries %s  %s\033[K", t.percentage.c_str(),
-                 printable(t.file).c_str(), t.elapsed.c_str(), t.time_left.c_str(), t.rate.c_str(),
-                 t.acknowledgements.c_str(), t.retries.c_str(), printable(t.client).c_str());
-    progress_shown_ = true;
-  }
-
   ControllerCore& core_;
   ConsoleUi& ui_;
   CopyFlow* flow_ = nullptr;
-  bool progress_shown_ = false;
 };
-
-// The rows of the Clients named (by name or address); false after a message when
-// one was not found.
-bool check_requested(ControllerCore& core, const CopyArgs& a) {
-  CheckListModel& rows = core.main_client_list().rows();
-  if (a.all) {
-    rows.check_all();
-    return true;
-  }
-  bool all_found = true;
-  for (const std::string& wanted : a.clients) {
-    const auto address = Ipv4Address::parse(wanted);
-    bool found = false;
-    for (int r = 0; r < rows.row_count(); ++r) {
-      if (rows.cell(r, 0) == wanted || (address && rows.cell(r, 1) == address->padded_text())) {
-        rows.check(r);
-        found = true;
-      }
-    }
-    if (!found) {
-      std::fprintf(stderr, "kestrelon-cli copy: no Client '%s' was discovered\n", printable(wanted).c_str());
-      all_found = false;
-    }
-  }
-  return all_found;
-}
-
-bool all_requested_listed(ControllerCore& core, const CopyArgs& a) {
-  if (a.all) return false;
-  const CheckListModel& rows = core.main_client_list().rows();
-  for (const std::string& wanted : a.clients) {
-    const auto address = Ipv4Address::parse(wanted);
-    bool found = false;
-    for (int r = 0; r < rows.row_count() && !found; ++r)
-      found = rows.cell(r, 0) == wanted || (address && rows.cell(r, 1) == address->padded_text());
-    if (!found) return false;
-  }
-  return true;
-}
-
-// The drive choice: disk N of every checked Client, as the drive dialog stores it.
-bool choose_disk(ControllerCore& core, int disk) {
-  if (disk == 0) return true;
-  ClientRegistry::ModalLockHold hold(core.registry());
-  CheckListModel& rows = core.main_client_list().rows();
-  ClientTables& tables = core.tables();
-  bool ok = true;
-  for (int r = 0; r < rows.row_count(); ++r) {
-    if (rows.check_state(r) != kChecked) continue;
-    const auto address = address_from_padded_text(rows.cell(r, 1));
-    const int c = address ? tables.find_client(*address) : -1;
-    if (c < 0) continue;
-    ClientRecord& client = tables.clients[static_cast<std::size_t>(c)];
-    if (disk > client.disk_count) {
-      std::fprintf(stderr, "kestrelon-cli copy: Client '%s' has %d disk(s), no disk %d\n",
-                   printable(client.name_text()).c_str(), client.disk_count, disk);
-      ok = false;
-      continue;
-    }
-    client.selected_disk = static_cast<std::int16_t>(disk - 1);
-  }
-  core.main_client_list().update_rows_from_client_table();
-  return ok;
-}
-
-void discover(ControllerCore& core, ConsoleUi& ui, const CopyArgs& a) {
-  const auto start = Steady::now();
-  auto next_discovery = start + std::chrono::milliseconds(ClientRegistry::kDiscoveryPeriodMs);
-  while (!stop_requested() && Steady::now() - start < std::chrono::seconds(a.discover_seconds)) {
-    ui.drain();
-    core.idle_pass();
-    if (all_requested_listed(core, a)) return;
-    if (Steady::now() >= next_discovery) {
-      core.registry().discover(false);
-      next_discovery += std::chrono::milliseconds(ClientRegistry::kDiscoveryPeriodMs);
-    }
-    std::this_thread::sleep_for(kPoll);
-  }
-}
 
 }  // namespace
 
@@ -330,9 +215,9 @@ int run_copy(const Args& args) {
     ui.drain();
     return 1;
   }
-  discover(core, ui, a);
+  discover_clients(core, ui, a.all ? std::vector<std::string>{} : a.clients, a.discover_seconds);
   int exit_code = 1;
-  if (!stop_requested() && check_requested(core, a) && choose_disk(core, a.disk)) {
+  if (!stop_requested() && check_clients(core, a.all, a.clients, "copy") && choose_disk(core, a.disk, "copy")) {
     const ProgramSettings settings = read_program_settings(core.settings());
     const CopyOptions options{.keep_partition_size = a.keep_partition_size || settings.keep_partition_size != 0,
                               .unique_sid = !a.no_sid && settings.unique_sid != 0,

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli_commands.h"
+#include "client_choice.h"
 #include "console_ui.h"
 #include "core_options.h"
 #include "json_text.h"
@@ -74,15 +75,6 @@ int parse(const Args& args, DiscoverArgs& out) {
     }
   }
   return 0;
-}
-
-// A cell as it may go to a terminal: control characters from the network are
-// shown as "?" so a Client's name cannot steer the terminal.
-std::string printable(std::string text) {
-  for (char& c : text) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  }
-  return text;
 }
 
 struct Row {

@@ -17,6 +17,7 @@ const CommandEntry kCommands[] = {
     {"interfaces", "open an endpoint on every local address and list them", kestrelon::cli::run_interfaces},
     {"discover", "discover the Clients and list them (--seconds 0: until Ctrl-C)", kestrelon::cli::run_discover},
     {"copy", "multicast an image file to the chosen Clients", kestrelon::cli::run_copy},
+    {"create", "have one Client upload a disk into an image file", kestrelon::cli::run_create},
 };
 
 void print_usage() {

@@ -25,13 +25,16 @@ ControllerCore::ControllerCore(UserMessages& ui, CoreOptions options)
       endpoints_(dispatcher_, ui, options_.tuning.multicast_ttl),
       registry_(tables_, locks_.client_table, endpoints_, clock_, main_client_list_),
       copy_engine_(tables_, locks_, endpoints_, ui, transfer_stats_, clock_),
-      copy_worker_(copy_engine_, locks_.worker) {
+      copy_worker_(copy_engine_, locks_.worker),
+      receive_engine_(endpoints_, transfer_stats_, ui, clock_,
+                      ReceiveTiming{.inactivity_ms = static_cast<Tick>(options_.tuning.create_inactivity_ms)}) {
   if (!options_.addresses) options_.addresses = host_addresses(false);
   dispatcher_.set_announce_handler(&registry_);
   copy_engine_.set_tuning({.rc = options_.tuning.window_full_timeouts,
                            .rt = options_.tuning.ack_timeout_ms,
                            .nt = options_.tuning.resend_delay_ms});
   dispatcher_.set_copy_handler(&copy_engine_);
+  dispatcher_.set_create_handler(&receive_engine_);
 }
 
 ControllerCore::~ControllerCore() { shutdown(); }

@@ -25,6 +25,7 @@
 #include "platform/clock.h"
 #include "transfer/copy_engine.h"
 #include "transfer/copy_worker.h"
+#include "transfer/receive_engine.h"
 #include "transfer/transfer_stats.h"
 
 namespace kestrelon {
@@ -83,6 +84,7 @@ class ControllerCore {
   TransferStats& transfer_stats() { return transfer_stats_; }
   CopyEngine& copy_engine() { return copy_engine_; }
   CopyWorker& copy_worker() { return copy_worker_; }
+  ReceiveEngine& receive_engine() { return receive_engine_; }
 
  private:
   // Declaration order is construction order: the locks exist before any endpoint
@@ -107,6 +109,7 @@ class ControllerCore {
   TransferStats transfer_stats_;
   CopyEngine copy_engine_;
   CopyWorker copy_worker_;
+  ReceiveEngine receive_engine_;
 
   bool started_ = false;
   bool shut_down_ = false;

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/program_settings.h"
 #include "platform/semaphore.h"
 #include "transfer/buffered_file_writer.h"
 
@@ -26,6 +27,13 @@ std::string CreateFlow::folder_of(const std::string& path) {
 
 std::string CreateFlow::file_name_of(const std::string& path) {
   return std::filesystem::path(path).filename().string();
+}
+
+std::vector<std::string> CreateFlow::checked_addresses(const CheckListModel& rows) {
+  std::vector<std::string> addresses;
+  for (int r = 0; r < rows.row_count(); ++r)
+    if (rows.check_state(r) == kChecked) addresses.push_back(rows.cell(r, 1));
+  return addresses;
 }
 
 std::optional<ClientRecord> CreateFlow::find_checked_client(const std::string& address_text) const {
@@ -107,7 +115,9 @@ CreateFlowResult CreateFlow::run(const std::vector<std::string>& checked_address
   dialog.reset();
   result.end = CreateFlowEnd::uploaded;
 
-  port.image_folder_chosen(folder_of(*path));
+  const std::string folder = folder_of(*path);
+  if (settings_) write_image_folder(*settings_, folder);
+  port.image_folder_chosen(folder);
   return result;
 }
 

@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "app/controller_core.h"
+#include "app/settings_store.h"
+#include "model/check_list_model.h"
 #include "net/client_record.h"
 #include "net/program_locks.h"
 #include "transfer/receive_engine.h"
@@ -28,13 +31,6 @@ struct ReceiveImageInfo {
 struct ReceiveImageChoice {
   std::string description;      // at most kDescriptionLimit characters are used
   int compression_position = 9;  // the slider, 0 ("None") to 9 ("Maximum")
-};
-
-// What the Receiving dialog is made with.
-struct ReceivingDialogInfo {
-  std::string file_name;    // the output file's name without folder
-  std::string client_name;  // the uploading Client's name
-  bool compressed = false;  // a compression level other than 0 was chosen
 };
 
 class CreatePort {
@@ -83,8 +79,15 @@ class CreateFlow {
   static constexpr const char* kNoPartitionsText = "The selected drive does not have any partitions to copy !";
   static constexpr std::size_t kDescriptionLimit = 400;
 
-  CreateFlow(ProgramLocks& locks, const ClientTables& tables, ReceiveEngine& engine, TransferStats& stats)
-      : locks_(locks), tables_(tables), engine_(engine), stats_(stats) {}
+  // `settings`, when given, receives the new image folder as "Path".
+  CreateFlow(ProgramLocks& locks, const ClientTables& tables, ReceiveEngine& engine, TransferStats& stats,
+             SettingsStore* settings = nullptr)
+      : locks_(locks), tables_(tables), engine_(engine), stats_(stats), settings_(settings) {}
+  explicit CreateFlow(ControllerCore& core)
+      : CreateFlow(core.locks(), core.tables(), core.receive_engine(), core.transfer_stats(), &core.settings()) {}
+
+  // The address column of every checked row, in row order: what `run` takes.
+  static std::vector<std::string> checked_addresses(const CheckListModel& rows);
 
   // Runs the Create command on the user-interface thread. `checked_addresses`
   // holds the address column ("%03d.%03d.%03d.%03d") of every checked row of the
@@ -106,6 +109,7 @@ class CreateFlow {
   const ClientTables& tables_;
   ReceiveEngine& engine_;
   TransferStats& stats_;
+  SettingsStore* settings_;
 };
 
 }  // namespace kestrelon

@@ -14,7 +14,7 @@ ReceivingDialog::End HeadlessReceivingDialog::run_modal() {
   std::int32_t shown = -1;
   for (;;) {
     if (hooks_.idle) hooks_.idle();
-    if (hooks_.cancel_requested && hooks_.cancel_requested->load()) end_with_cancel();
+    if (hooks_.cancel_requested && hooks_.cancel_requested()) end_with_cancel();
     if (end_.load() != kOpen) break;
     const auto now = Clock::now();
     if (now >= next_supervision) {

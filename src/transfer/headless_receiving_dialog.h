@@ -21,7 +21,7 @@ class HeadlessReceivingDialog final : public ReceivingDialog {
     std::function<void()> supervise;              // the Create supervision
     std::function<void(std::int32_t)> refresh;    // the position moved since the last refresh
     std::function<void()> idle;                   // work queued for this thread, run between ticks
-    const std::atomic<bool>* cancel_requested = nullptr;  // e.g. set by an interrupt signal
+    std::function<bool()> cancel_requested;       // e.g. an interrupt signal has come
   };
 
   explicit HeadlessReceivingDialog(Hooks hooks) : hooks_(std::move(hooks)) {}

@@ -18,6 +18,7 @@
 #include "support/datagrams.h"
 #include "support/private_network.h"
 #include "support/recording_ui.h"
+#include "support/scripted_uploader.h"
 #include "support/udp_peer.h"
 #include "support/upload_records.h"
 #include "transfer/headless_receiving_dialog.h"
@@ -31,64 +32,7 @@ using test::Bytes;
 const Ipv4Address kController(127, 0, 0, 1);
 const Ipv4Address kClient(127, 0, 0, 70);
 
-std::uint16_t opcode_of(const Bytes& d) { return static_cast<std::uint16_t>(d.size() >= 8 ? (d[6] << 8) | d[7] : 0xFFFF); }
-std::uint32_t word_at(const Bytes& d, std::size_t at) {
-  return (std::uint32_t{d[at]} << 24) | (std::uint32_t{d[at + 1]} << 16) | (std::uint32_t{d[at + 2]} << 8) | d[at + 3];
-}
-
-// Plays the uploading Client: waits for the request, then sends the stream block
-// by block, each again until acknowledged, going back when refused. Stops when
-// told to abort or when `pause_at` is reached (then it just goes quiet).
-struct ScriptedClient {
-  test::UdpPeer peer{kClient, wire::kControlPort};
-  Bytes stream;
-  std::size_t packet = 1200;
-  std::uint32_t pause_at = UINT32_MAX;
-  std::atomic<int> aborts{0};
-  std::atomic<bool> request_seen{false};
-  std::atomic<bool> finished{false};
-  std::thread thread;
-
-  void run() {
-    thread = std::thread([this] {
-      for (int i = 0; i < 50 && !request_seen; ++i) {
-        if (auto r = peer.receive(100); r && opcode_of(r->bytes) == wire::OP_CREATE_REQUEST) request_seen = true;
-      }
-      const std::uint32_t blocks = static_cast<std::uint32_t>((stream.size() + packet - 1) / packet);
-      const std::uint32_t total_kib = static_cast<std::uint32_t>(stream.size() >> 10);
-      std::uint32_t block = 0;
-      for (int tries = 0; block < blocks && tries < 20000; ++tries) {
-        if (block == pause_at) {  // quiet from here on; only listens for the aborts
-          const auto until = std::chrono::steady_clock::now() + 5s;
-          while (aborts < 3 && std::chrono::steady_clock::now() < until) {
-            if (auto r = peer.receive(100); r && opcode_of(r->bytes) == wire::OP_ABORT) ++aborts;
-          }
-          return;
-        }
-        const std::size_t at = block * packet;
-        const Bytes part(stream.begin() + static_cast<long>(at),
-                         stream.begin() + static_cast<long>(std::min(stream.size(), at + packet)));
-        peer.send(test::create_data_datagram(block, part, static_cast<std::uint32_t>(at >> 10), total_kib), kController,
-                  wire::kControlPort);
-        const auto r = peer.receive(100);
-        if (!r) continue;
-        const auto op = opcode_of(r->bytes);
-        if (op == wire::OP_ABORT) {
-          ++aborts;
-          return;
-        }
-        if (op == wire::OP_CREATE_ACK && word_at(r->bytes, 8) == block) ++block;
-        if (op == wire::OP_CREATE_NAK) block = word_at(r->bytes, 8);
-      }
-      finished = block == blocks;
-    });
-  }
-  ~ScriptedClient() {
-    if (thread.joinable()) thread.join();
-  }
-};
-
-// The command line's way through the flow, with scripted answers.
+// The window-free way through the flow, with scripted answers.
 struct HeadlessPort : CreatePort {
   ReceiveEngine* engine = nullptr;
   std::string path;
@@ -103,7 +47,8 @@ struct HeadlessPort : CreatePort {
   std::optional<ReceiveImageChoice> ask_receive_image(const ReceiveImageInfo&) override { return choice; }
   std::unique_ptr<ReceivingDialog> make_receiving_dialog(const ReceivingDialogInfo&) override {
     auto d = std::make_unique<HeadlessReceivingDialog>(HeadlessReceivingDialog::Hooks{
-        [this] { engine->supervise(); }, [this](std::int32_t p) { refreshed.push_back(p); }, {}, &cancel});
+        [this] { engine->supervise(); }, [this](std::int32_t p) { refreshed.push_back(p); }, {},
+        [this] { return cancel.load(); }});
     dialog = d.get();
     return d;
   }
@@ -143,8 +88,8 @@ class CreateFlowNetTest : public ::testing::Test {
 };
 
 TEST_F(CreateFlowNetTest, UploadEndsWholeWithTheDescriptionCutTo400AndProgressShown) {
-  ScriptedClient client;
-  ASSERT_TRUE(client.peer.ok());
+  test::ScriptedUploader client(kClient, kController);
+  ASSERT_TRUE(client.ok());
   Bytes header(8000, 0);
   Bytes stream = test::data_record(header);
   for (int i = 0; i < 60; ++i) {
@@ -153,13 +98,13 @@ TEST_F(CreateFlowNetTest, UploadEndsWholeWithTheDescriptionCutTo400AndProgressSh
   }
   const Bytes end = test::end_record();
   stream.insert(stream.end(), end.begin(), end.end());
-  client.stream = stream;
-  client.run();
+  client.start({.stream = stream});
   port.choice = {std::string(450, 'D'), 3};
 
   const CreateFlowResult r = flow.run({"127.000.000.070"}, false, port);
-  client.thread.join();
-  EXPECT_TRUE(client.finished);
+  client.join();
+  EXPECT_TRUE(client.finished());
+  EXPECT_EQ(client.level(), 5) << "slider 3";
   EXPECT_EQ(r.end, CreateFlowEnd::uploaded);
   EXPECT_EQ(r.outcome, CreateOutcome::completed);
   EXPECT_TRUE(r.completed());
@@ -178,23 +123,22 @@ TEST_F(CreateFlowNetTest, UploadEndsWholeWithTheDescriptionCutTo400AndProgressSh
 }
 
 TEST_F(CreateFlowNetTest, CancelRequestEndsTheUploadAbortsTheClientAndLeavesNoFile) {
-  ScriptedClient client;
-  ASSERT_TRUE(client.peer.ok());
-  client.stream = test::join({test::data_record(Bytes(1000, 1)), test::data_record(Bytes(1000, 2)),
-                              test::data_record(Bytes(1000, 3)), test::end_record()});
-  client.packet = 500;
-  client.pause_at = 3;
-  client.run();
+  test::ScriptedUploader client(kClient, kController);
+  ASSERT_TRUE(client.ok());
+  client.start({.stream = test::join({test::data_record(Bytes(1000, 1)), test::data_record(Bytes(1000, 2)),
+                                      test::data_record(Bytes(1000, 3)), test::end_record()}),
+                .packet = 500,
+                .quiet_from = 3});
   std::thread canceller([this, &client] {
-    while (!client.request_seen) std::this_thread::sleep_for(10ms);
+    while (!client.request_seen()) std::this_thread::sleep_for(10ms);
     std::this_thread::sleep_for(300ms);
     port.cancel = true;
   });
   const CreateFlowResult r = flow.run({"127.000.000.070"}, false, port);
   canceller.join();
-  client.thread.join();
+  client.join();
   EXPECT_EQ(r.outcome, CreateOutcome::cancelled);
-  EXPECT_EQ(client.aborts.load(), 3);
+  EXPECT_EQ(client.aborts(), 3);
   EXPECT_FALSE(std::filesystem::exists(port.path));
 }
 
@@ -203,20 +147,20 @@ TEST_F(CreateFlowNetTest, ClientGoingQuietEndsTheCreateAfterTheInactivityTime) {
   dispatcher.set_create_handler(&quick);
   CreateFlow quick_flow{locks, tables, quick, stats};
   port.engine = &quick;
-  ScriptedClient client;
-  ASSERT_TRUE(client.peer.ok());
-  client.stream = test::join({test::data_record(Bytes(1000, 1)), test::data_record(Bytes(1000, 2)), test::end_record()});
-  client.packet = 500;
-  client.pause_at = 2;
-  client.run();
+  test::ScriptedUploader client(kClient, kController);
+  ASSERT_TRUE(client.ok());
+  client.start({.stream = test::join({test::data_record(Bytes(1000, 1)), test::data_record(Bytes(1000, 2)),
+                                      test::end_record()}),
+                .packet = 500,
+                .quiet_from = 2});
   const auto started = std::chrono::steady_clock::now();
   const CreateFlowResult r = quick_flow.run({"127.000.000.070"}, false, port);
-  client.thread.join();
+  client.join();
   dispatcher.set_create_handler(&engine);
   EXPECT_EQ(r.outcome, CreateOutcome::silent);
   EXPECT_EQ(ui.messages(), std::vector<std::string>{"The client did not complete the transfer!"});
   EXPECT_GE(std::chrono::steady_clock::now() - started, 600ms);
-  EXPECT_EQ(client.aborts.load(), 3);
+  EXPECT_EQ(client.aborts(), 3);
   EXPECT_FALSE(std::filesystem::exists(port.path));
 }
 

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/program_settings.h"
+#include "model/check_list_model.h"
 #include "net/endpoint_table.h"
 #include "net/notice_board.h"
 #include "net/receive_dispatcher.h"
@@ -61,8 +63,7 @@ struct ScriptedCreatePort : CreatePort {
 class CreateFlowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir = std::filesystem::path(::testing::TempDir()) / ("kestrelon_flow_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    std::filesystem::create_directories(dir / "settings");
     add_client("ROOM12-PC03", Ipv4Address(10, 0, 0, 3), 3);
     add_client("EMPTYDISK", Ipv4Address(10, 0, 0, 4), 0);
   }
@@ -76,7 +77,8 @@ class CreateFlowTest : public ::testing::Test {
   }
   CreateFlowResult run(std::vector<std::string> checked) { return flow.run(checked, false, port); }
 
-  std::filesystem::path dir;
+  std::filesystem::path dir =
+      std::filesystem::path(::testing::TempDir()) / ("kestrelon_flow_" + std::to_string(::getpid()));
   test::RecordingUi ui;
   ProgramLocks locks;
   NoticeBoard board{ui};
@@ -86,7 +88,8 @@ class CreateFlowTest : public ::testing::Test {
   ManualClock clock;
   ReceiveEngine engine{endpoints, stats, ui, clock, ReceiveTiming{7000, 0ms, 0ms}};
   ClientTables tables;
-  CreateFlow flow{locks, tables, engine, stats};
+  SettingsStore settings{dir / "settings", "2.11"};
+  CreateFlow flow{locks, tables, engine, stats, &settings};
   ScriptedCreatePort port;
 };
 
@@ -118,7 +121,8 @@ TEST_F(CreateFlowTest, CancelledSaveDialogCreatesNoFile) {
   const auto r = run({"010.000.000.003"});
   EXPECT_EQ(r.end, CreateFlowEnd::no_path);
   EXPECT_EQ(port.proposed_names, std::vector<std::string>{"ROOM12-PC03"});
-  EXPECT_TRUE(std::filesystem::is_empty(dir));
+  EXPECT_FALSE(std::filesystem::exists(dir / "ROOM12-PC03.krn"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1) << "only the settings folder";
   EXPECT_TRUE(port.infos.empty());
 }
 
@@ -160,7 +164,19 @@ TEST_F(CreateFlowTest, FailedUploadDeletesTheFileAndStillMakesItsFolderTheImageF
   EXPECT_EQ(port.dialogs[0].client_name, "ROOM12-PC03");
   EXPECT_FALSE(port.dialogs[0].compressed);
   EXPECT_EQ(port.folders, std::vector<std::string>{dir.string()});
+  EXPECT_EQ(read_program_settings(settings).path, dir.string()) << "stored as the image folder";
   EXPECT_EQ(engine.state(), ReceiveEngine::kIdle);
+}
+
+TEST_F(CreateFlowTest, CheckedAddressesAreTheAddressCellsOfTheCheckedRowsInOrder) {
+  CheckListModel rows;
+  rows.insert_client_columns();
+  rows.append_client_row({"A", "010.000.000.001", 1, 0, 10});
+  rows.append_client_row({"B", "010.000.000.002", 1, 0, 10}, true);
+  rows.append_client_row({"C", "010.000.000.003", 1, 0, 10}, true);
+  EXPECT_EQ(CreateFlow::checked_addresses(rows), (std::vector<std::string>{"010.000.000.002", "010.000.000.003"}));
+  rows.uncheck_all();
+  EXPECT_TRUE(CreateFlow::checked_addresses(rows).empty());
 }
 
 TEST_F(CreateFlowTest, SizeTextIsWholeMebibytesOfAByteCountBeyond32Bits) {

@@ -1,0 +1,125 @@
+#include "client_choice.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+#include "model/client_row_text.h"
+#include "stop_signal.h"
+
+namespace kestrelon::cli {
+
+using Steady = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+std::string printable(std::string text) {
+  for (char& c : text)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  return text;
+}
+
+bool read_number(const Args& args, std::size_t& i, long low, long high, long& out) {
+  if (i + 1 >= args.size()) return false;
+  char* end = nullptr;
+  out = std::strtol(args[i + 1].c_str(), &end, 10);
+  if (!end || *end != '\0' || args[i + 1].empty() || out < low || out > high) return false;
+  ++i;
+  return true;
+}
+
+bool is_tuning_switch(const std::string& word) {
+  static const char* const kNames[] = {"rc", "rt", "nt", "gut", "mttl", "c", "nd", "log"};
+  if (word.size() < 2 || word.starts_with("--")) return false;
+  if (word[0] == '-') return true;
+  if (word[0] != '/') return false;
+  for (const char* name : kNames)
+    if (word.compare(1, std::string::npos, name) == 0) return true;
+  return false;
+}
+
+bool row_is(const CheckListModel& rows, int row, const std::string& wanted) {
+  if (rows.cell(row, 0) == wanted) return true;
+  const auto address = Ipv4Address::parse(wanted);
+  return address && rows.cell(row, 1) == address->padded_text();
+}
+
+namespace {
+
+bool all_listed(ControllerCore& core, const std::vector<std::string>& wanted) {
+  if (wanted.empty()) return false;
+  const CheckListModel& rows = core.main_client_list().rows();
+  for (const std::string& w : wanted) {
+    bool found = false;
+    for (int r = 0; r < rows.row_count() && !found; ++r) found = row_is(rows, r, w);
+    if (!found) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void discover_clients(ControllerCore& core, ConsoleUi& ui, const std::vector<std::string>& wanted, int seconds) {
+  constexpr auto kPoll = 20ms;
+  const auto start = Steady::now();
+  auto next_discovery = start + std::chrono::milliseconds(ClientRegistry::kDiscoveryPeriodMs);
+  while (!stop_requested() && Steady::now() - start < std::chrono::seconds(seconds)) {
+    ui.drain();
+    core.idle_pass();
+    if (all_listed(core, wanted)) return;
+    if (Steady::now() >= next_discovery) {
+      core.registry().discover(false);
+      next_discovery += std::chrono::milliseconds(ClientRegistry::kDiscoveryPeriodMs);
+    }
+    std::this_thread::sleep_for(kPoll);
+  }
+}
+
+bool check_clients(ControllerCore& core, bool all, const std::vector<std::string>& wanted, const char* command) {
+  CheckListModel& rows = core.main_client_list().rows();
+  if (all) {
+    rows.check_all();
+    return true;
+  }
+  bool all_found = true;
+  for (const std::string& w : wanted) {
+    bool found = false;
+    for (int r = 0; r < rows.row_count(); ++r) {
+      if (row_is(rows, r, w)) {
+        rows.check(r);
+        found = true;
+      }
+    }
+    if (!found) {
+      std::fprintf(stderr, "kestrelon-cli %s: no Client '%s' was discovered\n", command, printable(w).c_str());
+      all_found = false;
+    }
+  }
+  return all_found;
+}
+
+bool choose_disk(ControllerCore& core, int disk, const char* command) {
+  if (disk == 0) return true;
+  ClientRegistry::ModalLockHold hold(core.registry());
+  CheckListModel& rows = core.main_client_list().rows();
+  ClientTables& tables = core.tables();
+  bool ok = true;
+  for (int r = 0; r < rows.row_count(); ++r) {
+    if (rows.check_state(r) != kChecked) continue;
+    const auto address = address_from_padded_text(rows.cell(r, 1));
+    const int c = address ? tables.find_client(*address) : -1;
+    if (c < 0) continue;
+    ClientRecord& client = tables.clients[static_cast<std::size_t>(c)];
+    if (disk > client.disk_count) {
+      std::fprintf(stderr, "kestrelon-cli %s: Client '%s' has %d disk(s), no disk %d\n", command,
+                   printable(client.name_text()).c_str(), client.disk_count, disk);
+      ok = false;
+      continue;
+    }
+    client.selected_disk = static_cast<std::int16_t>(disk - 1);
+  }
+  core.main_client_list().update_rows_from_client_table();
+  return ok;
+}
+
+}  // namespace kestrelon::cli
