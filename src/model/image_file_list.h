@@ -1,0 +1,49 @@
+#pragma once
+// The image pane's window-free half: which image files a folder holds, in the
+// order the pane lists them, and the text the file information dialog shows.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestrelon {
+
+struct ImageFolderListing {
+  bool matched = false;             // the pattern matched any directory entry, folders included
+  std::vector<std::string> files;   // bare names of the matching files, in list order
+};
+
+// Entries of `folder` whose names match `pattern` ("*.krn"; '*' and '?' wildcards,
+// letters compared without regard to case), leaving out folders and entries whose
+// attributes cannot be read.
+ImageFolderListing list_image_files(const std::string& folder, std::string_view pattern);
+
+// The order of the image file list: letters compared without regard to case,
+// names equal that way ordered by their bytes, so "A.krn" comes before "b.krn".
+bool image_list_before(std::string_view a, std::string_view b);
+
+// Case-insensitive wildcard match of a whole name.
+bool wildcard_match(std::string_view pattern, std::string_view name);
+
+// `folder` and `name` joined with one separator, never two.
+std::string image_file_path(std::string_view folder, std::string_view name);
+
+struct ImageFileFacts {
+  std::uint64_t length = 0;  // bytes
+  std::string description;   // UTF-8
+};
+
+// Length and description of an image file; nullopt when it cannot be opened. The
+// description is the text from byte 256 to the first zero byte, at most to byte
+// 767; a file shorter than that reads as if padded with zeros.
+std::optional<ImageFileFacts> read_image_file_facts(const std::string& path);
+
+// "File : name\r\nFile size : <MiB>Mb\r\n\r\ndescription", the size in whole MiB.
+std::string file_info_text(std::string_view name, std::uint64_t length, std::string_view description);
+
+// Bytes of a description as UTF-8: kept when they already are valid UTF-8, else
+// read as Windows-1252 (the code page older images were written in).
+std::string description_to_utf8(std::string_view bytes);
+
+}  // namespace kestrelon

@@ -1,0 +1,58 @@
+#include "platform/program_exec.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
+extern char** environ;
+
+namespace kestrelon {
+namespace {
+
+// Marks every descriptor above standard error close-on-exec, so the new program
+// does not keep the Controller's sockets bound.
+void close_descriptors_on_exec() {
+  DIR* dir = ::opendir("/proc/self/fd");
+  if (dir == nullptr) return;
+  const int own = ::dirfd(dir);
+  while (const dirent* entry = ::readdir(dir)) {
+    char* end = nullptr;
+    const long fd = std::strtol(entry->d_name, &end, 10);
+    if (end == entry->d_name || *end != '\0' || fd <= 2 || fd == own) continue;
+    const int flags = ::fcntl(static_cast<int>(fd), F_GETFD);
+    if (flags >= 0) ::fcntl(static_cast<int>(fd), F_SETFD, flags | FD_CLOEXEC);
+  }
+  ::closedir(dir);
+}
+
+}  // namespace
+
+std::string program_folder() {
+  std::vector<char> buffer(4096);
+  const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+  if (n <= 0) return "./";
+  std::string path(buffer.data(), static_cast<std::size_t>(n));
+  return path.substr(0, path.rfind('/') + 1);
+}
+
+std::string platform_path(std::string_view backslash_path) {
+  std::string path(backslash_path);
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return path;
+}
+
+bool can_execute(const std::string& path) { return ::access(path.c_str(), X_OK) == 0; }
+
+bool replace_process(const std::string& path, const std::string& argv0) {
+  close_descriptors_on_exec();
+  std::string arg = argv0;
+  char* argv[] = {arg.data(), nullptr};
+  ::execve(path.c_str(), argv, environ);
+  return false;
+}
+
+}  // namespace kestrelon
