@@ -1,0 +1,94 @@
+#pragma once
+// The main form: the "Image Files" pane with the image folder and its files, the
+// column of command buttons, and the "Target Clients" pane with the client list
+// and its buttons. It owns the user's commands and the enabling of the buttons.
+#include <functional>
+#include <optional>
+
+#include <wx/scrolwin.h>
+
+#include "model/form_layout.h"
+
+class CBitmapButton256colors;
+class CLabelButton;
+class CDibStatic;
+class ViewServices;
+class wxButton;
+class wxListBox;
+class wxStaticBox;
+class wxStaticText;
+
+class CShadowView : public wxScrolledWindow {
+ public:
+  // Chooses a folder; nullopt when cancelled, an empty text when the choice has
+  // no file-system path.
+  using FolderChooser = std::function<std::optional<wxString>(wxWindow* parent, const wxString& start)>;
+
+  CShadowView(wxWindow* parent, ViewServices& services);
+
+  // The form's start-up: pictures for the buttons, layout metrics, image folder,
+  // image file list, tool tips.
+  void InitialUpdate();
+
+  // Lays the form out for a client size; called on every size change.
+  void LayOut(int cx, int cy);
+
+  // Image pane.
+  bool FillImageList(const wxString& pattern);
+  void ChooseFolder();
+  void ShowFileInformation();
+  void UpdateFileButtons();
+  wxString ImageFolder() const;
+
+  // Client pane.
+  void UpdateClientButtons();
+  void RediscoverFromButton();
+
+  void SetFolderChooser(FolderChooser chooser) { choose_folder_ = std::move(chooser); }
+
+  const kestrelon::FormMetrics& Metrics() const { return metrics_; }
+  bool MetricsReady() const { return ready_; }
+  kestrelon::FormControlSizes ControlSizes() const;
+
+ private:
+  void CreateControls();
+  void RecordMetrics();
+  void RegisterToolTips();
+  void SetImageFolder(const wxString& folder);
+  void OnSize(wxSizeEvent& event);
+
+  ViewServices& services_;
+  FolderChooser choose_folder_;
+
+  kestrelon::FormMetrics metrics_;
+  bool ready_ = false;
+  int min_width_ = 0;
+  int min_height_ = 0;
+
+  // Members of the form, by their role.
+  wxButton* file_info_ = nullptr;
+  wxButton* client_info_ = nullptr;
+  CLabelButton* path_ = nullptr;
+  wxButton* browse_ = nullptr;
+  wxListBox* image_list_ = nullptr;
+  CBitmapButton256colors* create_ = nullptr;
+  CBitmapButton256colors* copy_ = nullptr;
+  CBitmapButton256colors* schedule_ = nullptr;
+  CBitmapButton256colors* select_all_ = nullptr;
+  CBitmapButton256colors* deselect_all_ = nullptr;
+  CBitmapButton256colors* load_group_ = nullptr;
+  CBitmapButton256colors* save_group_ = nullptr;
+  CBitmapButton256colors* rediscover_ = nullptr;
+  // Frames, statics and the picture.
+  wxStaticBox* image_files_frame_ = nullptr;
+  wxStaticBox* target_clients_frame_ = nullptr;
+  wxWindow* middle_buttons_ = nullptr;
+  wxWindow* lower_buttons_ = nullptr;
+  wxWindow* bottom_stuff_ = nullptr;
+  wxWindow* upper_stuff_ = nullptr;
+  wxStaticText* path_label_ = nullptr;
+  wxWindow* empty_static_ = nullptr;
+  CDibStatic* logo_ = nullptr;
+  wxWindow* origin_marker_ = nullptr;
+  wxWindow* client_list_ = nullptr;
+};

@@ -1,0 +1,48 @@
+#pragma once
+// The program's own texts: captions, messages, prompts and tips.
+namespace kestrelon::text {
+
+inline constexpr const char* kAppTitle = "Kestrelon";
+inline constexpr const char* kIdleStatus = "For Help, press F1";
+inline constexpr const char* kAlreadyRunning = "Kestrelon is already running.";
+inline constexpr const char* kFileVersion = KESTRELON_FILE_VERSION;
+
+// Leaving for another program.
+inline constexpr const char* kClientBuilderPath = "..\\krcb\\krcb32.exe";
+inline constexpr const char* kClientBuilderArgument0 = "KRCB32.EXE";
+// The product's web page; example.org stands in until the product has its own site.
+inline constexpr const char* kWebAddress = "https://kestrelon.example.org/";
+
+// Image pane.
+inline constexpr const char* kImagePattern = "*.krn";
+inline constexpr const char* kBrowseTitle = "Please locate the folder containing your Kestrelon(*.krn) files.";
+inline constexpr const char* kNotValidFolder = "This is not a valid source folder!";
+inline constexpr const char* kFileInfoTitle = "File info";
+
+// Client pane.
+inline constexpr const char* kNoClientChecked = "At least one Client must be checked !";
+inline constexpr const char* kClientNotFound = "ERROR: List is not updated. Can't find client !";
+
+// Menu prompts (status bar text before the line break, tip after it).
+inline constexpr const char* kPromptDiscover = "Discover all the Clients.\nDiscover";
+inline constexpr const char* kPromptPreferences = "Open the Application Preferences.\nApplication Preferences";
+inline constexpr const char* kPromptClientBuilder = "Builds the Clients.\nBuilds the Clients";
+inline constexpr const char* kPromptWebSite = "Opens Kestrelon's Web Site\nWebSite";
+inline constexpr const char* kPromptExit = "Quit the application\nExit";
+inline constexpr const char* kPromptStatusBar = "Show or hide the status bar\nToggle StatusBar";
+inline constexpr const char* kPromptHelpTopics = "List Help topics\nHelp Topics";
+inline constexpr const char* kPromptAbout = "Display program information, version number and copyright\nAbout";
+
+// Tool tips.
+inline constexpr const char* kTipBrowse = "Browse";
+inline constexpr const char* kTipClientInfo = "Info...";
+inline constexpr const char* kTipCopy = "Copy";
+inline constexpr const char* kTipSchedule = "Schedule";
+inline constexpr const char* kTipCreate = "Create";
+inline constexpr const char* kTipSelectAll = "Select All";
+inline constexpr const char* kTipDeselectAll = "Deselect All";
+inline constexpr const char* kTipLoadGroup = "Load Group";
+inline constexpr const char* kTipSaveGroup = "Save Group";
+inline constexpr const char* kTipRediscover = "Rediscover";
+
+}  // namespace kestrelon::text
