@@ -2,21 +2,25 @@
 // Menu commands, timers and the controls of the main form, by number. The numbers
 // are those of the program's menu and form templates, so help texts, tests and
 // scripts can name a control by its id.
+#include <wx/defs.h>
+
 namespace kestrelon::ids {
 
-// Menu 128.
-inline constexpr int kFileDiscover = 32771;
-inline constexpr int kOptionsPreferences = 32773;
-inline constexpr int kFileClientBuilder = 32774;
-inline constexpr int kHelpWebSite = 32775;
-inline constexpr int kAppAbout = 57664;
-inline constexpr int kAppExit = 57665;
-inline constexpr int kHelpIndex = 57666;
-inline constexpr int kHelpFinder = 57667;
-inline constexpr int kContextHelp = 57669;
-inline constexpr int kHelp = 57670;
-inline constexpr int kDefaultHelp = 57671;
-inline constexpr int kViewStatusBar = 59393;
+// Menu 128. Menu ids must stay below 32768 here, so the program's own commands
+// (numbered 32771 to 32775 in the menu template) are numbered after the toolkit's
+// ids, and the standard ones (exit, about, help) take the toolkit's ids.
+inline constexpr int kFileDiscover = wxID_HIGHEST + 32771 - 32768;
+inline constexpr int kOptionsPreferences = wxID_HIGHEST + 32773 - 32768;
+inline constexpr int kFileClientBuilder = wxID_HIGHEST + 32774 - 32768;
+inline constexpr int kHelpWebSite = wxID_HIGHEST + 32775 - 32768;
+inline constexpr int kAppAbout = wxID_ABOUT;
+inline constexpr int kAppExit = wxID_EXIT;
+inline constexpr int kHelpIndex = wxID_HELP_INDEX;
+inline constexpr int kHelpFinder = wxID_HELP_CONTENTS;
+inline constexpr int kContextHelp = wxID_HELP_CONTEXT;
+inline constexpr int kHelp = wxID_HELP;
+inline constexpr int kDefaultHelp = wxID_HELP_COMMANDS;
+inline constexpr int kViewStatusBar = wxID_HIGHEST + 11;
 
 // Frame timers.
 inline constexpr int kDiscoveryTimer = 2;

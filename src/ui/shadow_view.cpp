@@ -4,6 +4,7 @@
 #include <wx/dirdlg.h>
 #include <wx/filefn.h>
 #include <wx/listbox.h>
+#include <wx/log.h>
 #include <wx/msgdlg.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
@@ -39,6 +40,13 @@ std::optional<wxString> ChooseWithDirDialog(wxWindow* parent, const wxString& st
   wxDirDialog dialog(parent, text::kBrowseTitle, start, wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
   if (dialog.ShowModal() != wxID_OK) return std::nullopt;
   return dialog.GetPath();
+}
+
+// Makes `folder` the current directory; a folder that cannot be entered is not an
+// error worth a message here, the caller keeps the old one.
+bool EnterFolder(const wxString& folder) {
+  wxLogNull quiet;
+  return wxSetWorkingDirectory(folder);
 }
 
 void MoveTo(wxWindow* w, const kestrelon::LayoutRect& r) { w->Move(r.left, r.top); }
@@ -119,7 +127,7 @@ void CShadowView::InitialUpdate() {
   // The stored folder when it can still be entered, else the current one; the
   // folder actually used is written back.
   if (const auto stored = services_.ReadSetting("Path"); stored && !stored->empty())
-    wxSetWorkingDirectory(wxString::FromUTF8(*stored));
+    EnterFolder(wxString::FromUTF8(*stored));
   SetImageFolder(wxGetCwd());
 
   FillImageList(text::kImagePattern);
@@ -218,7 +226,7 @@ void CShadowView::ChooseFolder() {
     if (chosen->empty()) {
       wxMessageBox(text::kNotValidFolder, text::kAppTitle, wxOK, this);
     } else {
-      if (wxSetWorkingDirectory(*chosen)) SetImageFolder(wxGetCwd());
+      if (EnterFolder(*chosen)) SetImageFolder(wxGetCwd());
       FillImageList(text::kImagePattern);
     }
   }

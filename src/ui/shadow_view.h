@@ -48,6 +48,7 @@ class CShadowView : public wxScrolledWindow {
 
   const kestrelon::FormMetrics& Metrics() const { return metrics_; }
   bool MetricsReady() const { return ready_; }
+  wxSize MinimumSize() const { return {min_width_, min_height_}; }
   kestrelon::FormControlSizes ControlSizes() const;
 
  private:

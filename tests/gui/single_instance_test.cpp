@@ -1,0 +1,79 @@
+// A second start of the program raises the first one's window and ends.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include <wx/frame.h>
+#include <wx/process.h>
+#include <wx/utils.h>
+
+#include "gui_steps.h"
+#include "ui/single_instance.h"
+
+namespace kestrelon::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(SingleInstanceTest, SecondStartRaisesTheFirstWindowAndEnds) {
+  const fs::path folder = fs::temp_directory_path() / ("kestrelon-instance-" + std::to_string(::getpid()));
+  fs::create_directories(folder);
+
+  auto* frame = new wxFrame(nullptr, wxID_ANY, "Kestrelon", wxPoint(50, 50), wxSize(500, 300));
+  frame->Show();
+  int raises = 0;
+  SingleInstance first(folder.string());
+  ASSERT_TRUE(first.Claim([&] {
+    ++raises;
+    BringWindowForward(frame);
+  }));
+  ASSERT_TRUE(fs::exists(first.SocketPath().utf8_string()));
+
+  wxProcess* second = nullptr;
+  long pid = 0;
+  bool ended = false;
+  int exit_code = -1;
+  ASSERT_TRUE(RunSteps({Pause(200),
+                        {"minimise", [&] {
+                           frame->Iconize(true);
+                           return true;
+                         }},
+                        {"minimised", [&] { return frame->IsIconized(); }},
+                        {"start a second instance", [&] {
+                           second = new wxProcess();
+                           second->Bind(wxEVT_END_PROCESS, [&](wxProcessEvent& e) {
+                             ended = true;
+                             exit_code = e.GetExitCode();
+                           });
+                           wxExecuteEnv env;
+                           wxGetEnvMap(&env.env);
+                           env.env["KESTRELON_INSTANCE_DIR"] = folder.string();
+                           pid = wxExecute(KESTRELON_TEST_APP, wxEXEC_ASYNC, second, &env);
+                           return true;
+                         }},
+                        {"first window raised and restored", [&] { return raises == 1 && !frame->IsIconized(); },
+                         15000},
+                        {"answer the message of the second instance", [&] {
+                           // Its message box is the only window of that process.
+                           const wxString command = wxString::Format(
+                               "sh -c 'w=$(xdotool search --sync --onlyvisible --pid %ld | head -n 1) && "
+                               "xdotool windowactivate --sync $w key Return'",
+                               pid);
+                           return wxExecute(command, wxEXEC_SYNC) == 0;
+                         },
+                         15000},
+                        {"second instance ended", [&] { return ended; }, 15000}}));
+  EXPECT_NE(pid, 0);
+  EXPECT_EQ(raises, 1);
+  EXPECT_FALSE(frame->IsIconized());
+  // Start-up refused: the toolkit ends such a program with its failure code.
+  EXPECT_TRUE(exit_code == 255 || exit_code == -1) << exit_code;
+  EXPECT_FALSE(wxProcess::Exists(static_cast<int>(pid)));
+  frame->Destroy();
+  first.Release();
+  RunSteps({Settle()});
+  fs::remove_all(folder);
+}
+
+}  // namespace
+}  // namespace kestrelon::test
