@@ -9,7 +9,7 @@ PACKAGES=(
   # tests and fuzzing
   libgtest-dev libgmock-dev clang libclang-rt-14-dev python3
   # the desktop application and its headless tests
-  libwxgtk3.2-dev xvfb xauth xdotool openbox imagemagick librsvg2-bin
+  libwxgtk3.2-dev xvfb xauth xdotool openbox imagemagick librsvg2-bin x11-utils
   # the multi-host network lab, virtual disks, and the comparison peer
   iproute2 nftables fdisk dosfstools e2fsprogs udpcast procps
 )
