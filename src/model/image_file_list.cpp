@@ -6,13 +6,9 @@
 #include <array>
 #include <cctype>
 #include <filesystem>
-#include <fstream>
 
 namespace kestrelon {
 namespace {
-
-constexpr std::size_t kDescriptionStart = 256;
-constexpr std::size_t kDescriptionEnd = 768;
 
 unsigned char fold(char c) { return static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(c))); }
 
@@ -108,30 +104,6 @@ std::string image_file_path(std::string_view folder, std::string_view name) {
   if (!path.empty() && path.back() != '/') path += '/';
   path += name;
   return path;
-}
-
-std::optional<ImageFileFacts> read_image_file_facts(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::array<char, kDescriptionEnd> head{};
-  in.read(head.data(), head.size());
-  ImageFileFacts facts;
-  std::error_code ec;
-  facts.length = std::filesystem::file_size(path, ec);
-  if (ec) return std::nullopt;
-  std::string_view area(head.data() + kDescriptionStart, kDescriptionEnd - kDescriptionStart);
-  facts.description = description_to_utf8(area.substr(0, area.find('\0')));
-  return facts;
-}
-
-std::string file_info_text(std::string_view name, std::uint64_t length, std::string_view description) {
-  std::string text = "File : ";
-  text += name;
-  text += "\r\nFile size : ";
-  text += std::to_string(length >> 20);
-  text += "Mb\r\n\r\n";
-  text += description;
-  return text;
 }
 
 std::string description_to_utf8(std::string_view bytes) {

@@ -1,8 +1,6 @@
 #pragma once
 // The image pane's window-free half: which image files a folder holds, in the
-// order the pane lists them, and the text the file information dialog shows.
-#include <cstdint>
-#include <optional>
+// order the pane lists them.
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,19 +26,6 @@ bool wildcard_match(std::string_view pattern, std::string_view name);
 
 // `folder` and `name` joined with one separator, never two.
 std::string image_file_path(std::string_view folder, std::string_view name);
-
-struct ImageFileFacts {
-  std::uint64_t length = 0;  // bytes
-  std::string description;   // UTF-8
-};
-
-// Length and description of an image file; nullopt when it cannot be opened. The
-// description is the text from byte 256 to the first zero byte, at most to byte
-// 767; a file shorter than that reads as if padded with zeros.
-std::optional<ImageFileFacts> read_image_file_facts(const std::string& path);
-
-// "File : name\r\nFile size : <MiB>Mb\r\n\r\ndescription", the size in whole MiB.
-std::string file_info_text(std::string_view name, std::uint64_t length, std::string_view description);
 
 // Bytes of a description as UTF-8: kept when they already are valid UTF-8, else
 // read as Windows-1252 (the code page older images were written in).

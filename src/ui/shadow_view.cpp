@@ -16,6 +16,7 @@
 #include "model/dialog_units.h"
 #include "model/image_file_list.h"
 #include "model/main_form_enabling.h"
+#include "transfer/image_file.h"
 #include "ui/command_ids.h"
 #include "ui/strings.h"
 #include "ui/view_services.h"
@@ -237,9 +238,13 @@ void CShadowView::ShowFileInformation() {
   const int selected = image_list_->GetSelection();
   if (selected == wxNOT_FOUND) return;
   const std::string name = image_list_->GetString(selected).utf8_string();
-  const auto facts = kestrelon::read_image_file_facts(kestrelon::image_file_path(ImageFolder().utf8_string(), name));
-  if (!facts) return;
-  CFileInfoDlg dialog(this, wxString::FromUTF8(kestrelon::file_info_text(name, facts->length, facts->description)));
+  kestrelon::ImageFile file;
+  if (file.open(kestrelon::image_file_path(ImageFolder().utf8_string(), name)) != 0) return;
+  const auto length = file.length();
+  if (!length) return;
+  const std::string description = kestrelon::description_to_utf8(file.description());
+  file.close();
+  CFileInfoDlg dialog(this, wxString::FromUTF8(kestrelon::image::information_text(name, *length, description)));
   dialog.ShowModal();
 }
 

@@ -1,4 +1,4 @@
-// The image pane's listing of a folder and the file information text.
+// The image pane's listing of a folder.
 #include "model/image_file_list.h"
 
 #include <gtest/gtest.h>
@@ -71,38 +71,6 @@ TEST(ImageListOrder, CaseBlindThenByBytes) {
 TEST(ImagePath, OneSeparatorBetweenFolderAndName) {
   EXPECT_EQ(image_file_path("/srv/images", "a.krn"), "/srv/images/a.krn");
   EXPECT_EQ(image_file_path("/", "a.krn"), "/a.krn");
-}
-
-TEST(FileInfoText, LabImageOf700Mb) {
-  EXPECT_EQ(file_info_text("disk1.krn", 734003200, "Lab image"),
-            "File : disk1.krn\r\nFile size : 700Mb\r\n\r\nLab image");
-  EXPECT_EQ(file_info_text("tiny.krn", (1u << 20) - 1, ""), "File : tiny.krn\r\nFile size : 0Mb\r\n\r\n");
-}
-
-TEST_F(ImageFolder, FactsReadDescriptionUpToItsZeroByte) {
-  std::string image(6000, '\0');
-  image.replace(256, 9, "Lab image");
-  image[300] = 'X';  // after the terminating zero: not part of the description
-  write("disk1.krn", image);
-  const auto facts = read_image_file_facts((dir_ / "disk1.krn").string());
-  ASSERT_TRUE(facts);
-  EXPECT_EQ(facts->description, "Lab image");
-  EXPECT_EQ(facts->length, 6000u);
-}
-
-TEST_F(ImageFolder, DescriptionStopsAtByte767AndShortFilesReadAsZeros) {
-  std::string full(1000, '\0');
-  for (int i = 256; i < 1000; ++i) full[static_cast<std::size_t>(i)] = 'd';
-  write("full.krn", full);
-  EXPECT_EQ(read_image_file_facts((dir_ / "full.krn").string())->description, std::string(512, 'd'));
-
-  write("short.krn", std::string(100, 'z'));
-  const auto facts = read_image_file_facts((dir_ / "short.krn").string());
-  ASSERT_TRUE(facts);
-  EXPECT_EQ(facts->description, "");
-  EXPECT_EQ(file_info_text("short.krn", facts->length, facts->description),
-            "File : short.krn\r\nFile size : 0Mb\r\n\r\n");
-  EXPECT_FALSE(read_image_file_facts((dir_ / "absent.krn").string()));
 }
 
 TEST(DescriptionText, OldCodePageBytesBecomeUtf8) {
