@@ -2,17 +2,31 @@
 
 #include <wx/msgdlg.h>
 
+#include "app/command_line.h"
+#include "app/controller_core.h"
 #include "dialogs/about_dlg.h"
 #include "dialogs/splash_dlg.h"
 #include "platform/program_exec.h"
 #include "ui/command_ids.h"
+#include "ui/desktop_services.h"
+#include "ui/idle_time_work.h"
 #include "ui/main_frame.h"
 #include "ui/shadow_view.h"
 #include "ui/single_instance.h"
 #include "ui/strings.h"
+#include "ui/wx_user_messages.h"
 
 namespace ids = kestrelon::ids;
 namespace text = kestrelon::text;
+
+namespace {
+
+// "--loopback" is the desktop program's own word: loopback interfaces take part
+// too, so Clients on the same machine can be found (demonstrations, tests). The
+// tuning switches ignore it, as they ignore every word they do not know.
+constexpr const char* kLoopbackWord = "--loopback";
+
+}  // namespace
 
 CShadowApp::CShadowApp() = default;
 CShadowApp::~CShadowApp() = default;
@@ -27,12 +41,29 @@ bool CShadowApp::OnInit() {
     return false;
   }
 
+  kestrelon::CoreOptions options;
+  std::vector<std::string> words;
+  bool loopback = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string word = argv[i].utf8_string();
+    loopback = loopback || word == kLoopbackWord;
+    words.push_back(word);
+  }
+  kestrelon::CShadowCommandLineInfo command_line(options.tuning);
+  kestrelon::parse_command_line(words, command_line);
+  options.addresses = kestrelon::host_addresses(loopback);
+
+  // The locks are made with the core, before any window or thread.
+  messages_ = std::make_unique<WxUserMessages>();
+  core_ = std::make_unique<kestrelon::ControllerCore>(*messages_, options);
+  services_ = std::make_unique<DesktopServices>(*core_);
+
   {
     CSplashDlg splash(nullptr);
     splash.ShowModal();
   }
 
-  frame_ = new CMainFrame(*this);
+  frame_ = new CMainFrame(*services_);
   frame_->View()->InitialUpdate();
   frame_->Centre();
   frame_->Show();
@@ -40,10 +71,24 @@ bool CShadowApp::OnInit() {
 
   Bind(wxEVT_MENU, &CShadowApp::OnClientBuilder, this, ids::kFileClientBuilder);
   Bind(wxEVT_MENU, &CShadowApp::OnAbout, this, ids::kAppAbout);
+  Bind(wxEVT_MENU, &CShadowApp::OnPreferences, this, ids::kOptionsPreferences);
+
+  if (!core_->start()) {
+    // The network could not start; its message has been shown.
+    frame_->Destroy();
+    frame_ = nullptr;
+    return false;
+  }
+  idle_work_ = std::make_unique<IdleTimeWork>([this] { core_->idle_pass(); });
   return true;
 }
 
 int CShadowApp::OnExit() {
+  idle_work_.reset();
+  // The main window is gone by now; the core closes the network and its locks.
+  if (core_) core_->shutdown();
+  services_.reset();
+  core_.reset();
   single_instance_.reset();
   return wxApp::OnExit();
 }
@@ -63,9 +108,5 @@ void CShadowApp::OnAbout(wxCommandEvent&) {
   about.ShowModal();
 }
 
-std::optional<std::string> CShadowApp::ReadSetting(const std::string&) { return std::nullopt; }
-void CShadowApp::WriteSetting(const std::string&, const std::string&) {}
-bool CShadowApp::TransferDialogOpen() { return false; }
-void CShadowApp::PeriodicDiscovery() {}
-void CShadowApp::TransferWatch() {}
-void CShadowApp::Rediscover() {}
+// STUB (Preferences dialog, later work).
+void CShadowApp::OnPreferences(wxCommandEvent&) {}

@@ -1,16 +1,23 @@
 #pragma once
-// The desktop application: refuses to run twice, shows the splash picture, opens
-// the main window, and lends the main thread's idle time to the core.
+// The desktop application: refuses to run twice, reads the command line, creates
+// the core (its locks first), shows the splash picture, opens the main window,
+// starts the network, and lends the main thread's idle time to the core. At the
+// end it shuts the core down in order.
 #include <memory>
 
 #include <wx/app.h>
 
-#include "ui/view_services.h"
-
 class CMainFrame;
+class DesktopServices;
+class IdleTimeWork;
 class SingleInstance;
+class WxUserMessages;
 
-class CShadowApp : public wxApp, public ViewServices {
+namespace kestrelon {
+class ControllerCore;
+}
+
+class CShadowApp : public wxApp {
  public:
   CShadowApp();
   ~CShadowApp() override;
@@ -20,20 +27,18 @@ class CShadowApp : public wxApp, public ViewServices {
 
   CMainFrame* MainFrame() const { return frame_; }
 
-  // ViewServices
-  std::optional<std::string> ReadSetting(const std::string& name) override;
-  void WriteSetting(const std::string& name, const std::string& value) override;
-  bool TransferDialogOpen() override;
-  void PeriodicDiscovery() override;
-  void TransferWatch() override;
-  void Rediscover() override;
-
  private:
   void OnClientBuilder(wxCommandEvent&);
   void OnAbout(wxCommandEvent&);
+  void OnPreferences(wxCommandEvent&);
 
   std::unique_ptr<SingleInstance> single_instance_;
+  std::unique_ptr<WxUserMessages> messages_;
+  std::unique_ptr<kestrelon::ControllerCore> core_;
+  std::unique_ptr<DesktopServices> services_;
+  std::unique_ptr<IdleTimeWork> idle_work_;
   CMainFrame* frame_ = nullptr;
 };
 
 wxDECLARE_APP(CShadowApp);
+

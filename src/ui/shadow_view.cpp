@@ -10,9 +10,11 @@
 #include <wx/stattext.h>
 
 #include "controls/bitmap_button_256colors.h"
+#include "controls/check_list_ctrl.h"
 #include "controls/dib_static.h"
 #include "controls/label_button.h"
 #include "dialogs/file_info_dlg.h"
+#include "model/check_list_model.h"
 #include "model/dialog_units.h"
 #include "model/image_file_list.h"
 #include "model/main_form_enabling.h"
@@ -69,6 +71,16 @@ CShadowView::CShadowView(wxWindow* parent, ViewServices& services)
   Bind(wxEVT_LISTBOX_DCLICK, [this](wxCommandEvent&) { ShowFileInformation(); }, ids::kImageFileList);
   Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { ShowFileInformation(); }, ids::kFileInfo);
   Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { RediscoverFromButton(); }, ids::kRediscover);
+  Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { SelectAll(); }, ids::kSelectAll);
+  Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { DeselectAll(); }, ids::kDeselectAll);
+  Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { SaveGroup(); }, ids::kSaveGroup);
+  Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { LoadGroup(); }, ids::kLoadGroup);
+  Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { DriveSelection(); }, ids::kClientInfo);
+  Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { services_.Copy(SelectedImagePath()); }, ids::kCopy);
+  Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { services_.Schedule(SelectedImagePath()); }, ids::kSchedule);
+  Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { services_.Create(); }, ids::kCreate);
+  Bind(EVT_CHECKLIST_CLICK, [this](wxCommandEvent&) { UpdateClientButtons(); }, ids::kClientList);
+  Bind(EVT_CHECKLIST_DCLICK, [this](wxCommandEvent&) { DriveSelection(); }, ids::kClientList);
 }
 
 void CShadowView::CreateControls() {
@@ -133,6 +145,7 @@ void CShadowView::InitialUpdate() {
 
   FillImageList(text::kImagePattern);
   RegisterToolTips();
+  AttachClientList();
   LayOut(GetClientSize().GetWidth(), GetClientSize().GetHeight());
 }
 
@@ -191,6 +204,15 @@ void CShadowView::LayOut(int cx, int cy) {
 
   MoveTo(empty_static_, f.empty_static);
   MoveTo(logo_, f.logo);
+}
+
+void CShadowView::AttachClientList() {
+  kestrelon::CheckListModel& rows = services_.ClientRows();
+  rows.set_single_selection(true);
+  rows.set_check_images(true);
+  if (rows.columns().empty()) rows.insert_client_columns();
+  client_list_ = new CCheckListCtrl(this, ids::kClientList, rows, TemplatePos(215, 34), TemplateSize(220, 176));
+  client_list_->SetMinimumColumnText(1, "000.000.000.000");
 }
 
 void CShadowView::RegisterToolTips() {
@@ -256,10 +278,52 @@ void CShadowView::UpdateFileButtons() {
 }
 
 void CShadowView::UpdateClientButtons() {
-  // The client list arrives with the check-list model; until then nothing is checked.
-  const auto e = kestrelon::client_buttons_enabling(0, false);
+  const kestrelon::CheckListModel& rows = services_.ClientRows();
+  int checked = 0;
+  rows.last_checked(&checked);
+  const auto e = kestrelon::client_buttons_enabling(checked, rows.selected_row() >= 0);
   create_->Enable(e.create);
   client_info_->Enable(e.client_info);
+}
+
+void CShadowView::SelectAll() {
+  services_.ClientRows().check_all();
+  UpdateClientButtons();
+}
+
+void CShadowView::DeselectAll() {
+  services_.ClientRows().uncheck_all();
+  UpdateClientButtons();
+}
+
+void CShadowView::SaveGroup() {
+  int checked = 0;
+  services_.ClientRows().last_checked(&checked);
+  if (checked == 0)
+    wxMessageBox(text::kNoClientChecked, text::kAppTitle, wxOK, this);
+  else
+    services_.SaveGroup();
+  UpdateClientButtons();
+}
+
+void CShadowView::LoadGroup() {
+  services_.LoadGroup();
+  UpdateClientButtons();
+}
+
+void CShadowView::DriveSelection() {
+  const kestrelon::CheckListModel& rows = services_.ClientRows();
+  if (!services_.SelectDrive(rows.cell(rows.selected_row(), 1))) {
+    wxMessageBox(text::kClientNotFound, text::kAppTitle, wxOK, this);
+    return;
+  }
+  UpdateClientButtons();
+}
+
+std::string CShadowView::SelectedImagePath() const {
+  const int selected = image_list_->GetSelection();
+  if (selected == wxNOT_FOUND) return {};
+  return kestrelon::image_file_path(ImageFolder().utf8_string(), image_list_->GetString(selected).utf8_string());
 }
 
 void CShadowView::RediscoverFromButton() {

@@ -10,6 +10,7 @@
 #include "model/form_layout.h"
 
 class CBitmapButton256colors;
+class CCheckListCtrl;
 class CLabelButton;
 class CDibStatic;
 class ViewServices;
@@ -43,6 +44,13 @@ class CShadowView : public wxScrolledWindow {
   // Client pane.
   void UpdateClientButtons();
   void RediscoverFromButton();
+  void SelectAll();
+  void DeselectAll();
+  void SaveGroup();
+  void LoadGroup();
+  // Drive selection for the selected row (client Info button, double click).
+  void DriveSelection();
+  CCheckListCtrl* ClientList() const { return client_list_; }
 
   void SetFolderChooser(FolderChooser chooser) { choose_folder_ = std::move(chooser); }
 
@@ -55,6 +63,8 @@ class CShadowView : public wxScrolledWindow {
   void CreateControls();
   void RecordMetrics();
   void RegisterToolTips();
+  void AttachClientList();
+  std::string SelectedImagePath() const;
   void SetImageFolder(const wxString& folder);
   void OnSize(wxSizeEvent& event);
 
@@ -91,5 +101,5 @@ class CShadowView : public wxScrolledWindow {
   wxWindow* empty_static_ = nullptr;
   CDibStatic* logo_ = nullptr;
   wxWindow* origin_marker_ = nullptr;
-  wxWindow* client_list_ = nullptr;
+  CCheckListCtrl* client_list_ = nullptr;
 };

@@ -1,8 +1,12 @@
 #pragma once
 // What the main frame and form ask of the rest of the program. The application
-// implements it over the core; tests implement it with recording fakes.
+// implements it over the core (DesktopServices); tests implement it with fakes.
 #include <optional>
 #include <string>
+
+namespace kestrelon {
+class CheckListModel;
+}
 
 class ViewServices {
  public:
@@ -12,6 +16,9 @@ class ViewServices {
   virtual std::optional<std::string> ReadSetting(const std::string& name) = 0;
   virtual void WriteSetting(const std::string& name, const std::string& value) = 0;
 
+  // The rows of the main client list.
+  virtual kestrelon::CheckListModel& ClientRows() = 0;
+
   // Frame timers.
   virtual bool TransferDialogOpen() = 0;
   virtual void PeriodicDiscovery() = 0;
@@ -19,4 +26,15 @@ class ViewServices {
 
   // Empties the tables and the client list and asks every Client to announce.
   virtual void Rediscover() = 0;
+
+  // The drive selection for the Client whose address text is `address_text`; false
+  // when no Client of the client table has that address.
+  virtual bool SelectDrive(const std::string& address_text) = 0;
+
+  // The transfer and group commands of the form's buttons.
+  virtual void Copy(const std::string& image_path) = 0;
+  virtual void Schedule(const std::string& image_path) = 0;
+  virtual void Create() = 0;
+  virtual void LoadGroup() = 0;
+  virtual void SaveGroup() = 0;
 };

@@ -1,0 +1,280 @@
+// The main form against Clients on the network: a scripted announcer answers the
+// Controller's discovery requests on loopback inside this test's private network.
+// Listing, check marks, the enabling of Create and client Info at their recompute
+// points only, the drive selection routing, and shutdown with Clients announcing.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include <chrono>
+#include <memory>
+
+#include <wx/headerctrl.h>
+#include <wx/menu.h>
+#include <wx/msgdlg.h>
+#include <wx/testing.h>
+
+#include "app/controller_core.h"
+#include "controls/check_list_ctrl.h"
+#include "fake_view_services.h"
+#include "gui_steps.h"
+#include "support/private_network.h"
+#include "support/scripted_announcer.h"
+#include "support/temp_folder.h"
+#include "ui/command_ids.h"
+#include "ui/desktop_services.h"
+#include "ui/idle_time_work.h"
+#include "ui/main_frame.h"
+#include "ui/shadow_view.h"
+#include "ui/wx_user_messages.h"
+
+namespace kestrelon::test {
+namespace {
+
+const Ipv4Address kLoopback(127, 0, 0, 1);
+constexpr std::uint32_t kSectorsPerMb = 2048;
+
+AnnounceSpec Client(const std::string& name, std::uint8_t last_octet, std::vector<std::uint32_t> disk_mb) {
+  AnnounceSpec spec;
+  spec.address = Ipv4Address(127, 0, 0, last_octet);
+  spec.name = name;
+  for (std::uint32_t mb : disk_mb) spec.disks.push_back(make_disk(mb * kSectorsPerMb, 2));
+  return spec;
+}
+
+int ThreadCount() {
+  int n = 0;
+  if (DIR* dir = ::opendir("/proc/self/task")) {
+    while (const dirent* e = ::readdir(dir))
+      if (e->d_name[0] != '.') ++n;
+    ::closedir(dir);
+  }
+  return n;
+}
+
+// Records the drive selection instead of running the drive dialog, and chooses the
+// second disk.
+class RecordingDesktopServices : public DesktopServices {
+ public:
+  using DesktopServices::DesktopServices;
+  std::vector<std::string> dialogs;
+
+ protected:
+  bool RunDriveDialog(const ClientRecord& client, int& chosen_disk) override {
+    dialogs.push_back(client.name_text());
+    if (client.disk_count < 2) return false;
+    chosen_disk = 1;
+    return true;
+  }
+};
+
+class ClientList : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!loopback_multicast_works()) GTEST_SKIP() << private_network_skip_reason();
+    announcer_ = std::make_unique<ScriptedAnnouncer>(
+        kLoopback, std::vector<AnnounceSpec>{Client("pc2", 13, {1023, 4095}), Client("PC10", 12, {100, 200, 300}),
+                                             Client("Alpha", 11, {2047})});
+    ASSERT_TRUE(announcer_->ok());
+    threads_before_ = ThreadCount();
+    CoreOptions options;
+    options.addresses = [] { return AddressList{0, {kLoopback}}; };
+    options.settings_folder = folder_.path();
+    options.profile_file = folder_ / "kestreln.ini";
+    core_ = std::make_unique<ControllerCore>(messages_, options);
+    services_ = std::make_unique<RecordingDesktopServices>(*core_);
+    frame_ = new CMainFrame(*services_);
+    frame_->View()->InitialUpdate();
+    frame_->SetPosition(wxPoint(10, 10));
+    frame_->Show();
+    ASSERT_TRUE(core_->start());
+    idle_ = std::make_unique<IdleTimeWork>([this] { core_->idle_pass(); });
+  }
+
+  void TearDown() override {
+    idle_.reset();
+    if (frame_) frame_->Destroy();
+    RunSteps({Settle()});
+    if (core_) core_->shutdown();
+    services_.reset();
+    core_.reset();
+  }
+
+  CheckListModel& Rows() { return core_->main_client_list().rows(); }
+  CCheckListCtrl* List() { return frame_->View()->ClientList(); }
+  bool Enabled(int id) { return frame_->View()->FindWindow(id)->IsThisEnabled(); }
+  wxPoint RowPoint(int row) {
+    const wxRect r = List()->RowRect(row);
+    return {r.x + 40, r.y + r.height / 2};
+  }
+  Step ClickRow(int row, bool twice = false) {
+    return {"click row " + std::to_string(row), [this, row, twice] {
+              ClickAt(List(), RowPoint(row), twice);
+              return true;
+            }};
+  }
+  Step ClickButton(int id) {
+    return {"click button " + std::to_string(id), [this, id] {
+              wxWindow* b = frame_->View()->FindWindow(id);
+              ClickAt(b, wxPoint(b->GetSize().x / 2, b->GetSize().y / 2));
+              return true;
+            }};
+  }
+  Step ListFilled() {
+    return {"three Clients listed", [this] { return Rows().row_count() == 3; }, 10000};
+  }
+
+  TempFolder folder_;
+  WxUserMessages messages_;
+  std::unique_ptr<ScriptedAnnouncer> announcer_;
+  std::unique_ptr<ControllerCore> core_;
+  std::unique_ptr<RecordingDesktopServices> services_;
+  std::unique_ptr<IdleTimeWork> idle_;
+  CMainFrame* frame_ = nullptr;
+  int threads_before_ = 0;
+};
+
+TEST_F(ClientList, ListsDiscoveredClientsSortedWithTheirColumns) {
+  ASSERT_TRUE(RunSteps({ListFilled(), Settle()}));
+  const std::vector<std::vector<std::string>> expected = {
+      {"Alpha", "127.000.000.011", "\xC3\x97", "Disk 1 (2047Mb)"},
+      {"PC10", "127.000.000.012", "\xC3\x97\xC3\x97\xC3\x97", "Disk 1 (100Mb)"},
+      {"pc2", "127.000.000.013", "\xC3\x97\xC3\x97", "Disk 1 (1023Mb)"}};
+  for (int row = 0; row < 3; ++row)
+    for (int column = 0; column < 4; ++column) {
+      EXPECT_EQ(Rows().cell(row, column), expected[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)]);
+      EXPECT_EQ(List()->DrawnCellText(row, column).utf8_string(),
+                expected[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)]);
+    }
+  // Each column as wide as its header text plus 90, 45, 45 and 75 pixels.
+  wxClientDC dc(List());
+  dc.SetFont(List()->GetFont());
+  const std::pair<const char*, int> columns[] = {{"Name", 90}, {"IP Address", 45}, {"Disk(s)", 45}, {"Target", 75}};
+  for (int c : {0, 2, 3})
+    EXPECT_EQ(List()->ColumnWidth(c), dc.GetTextExtent(columns[c].first).x + columns[c].second) << columns[c].first;
+  // The address column also holds a whole address with its margins.
+  EXPECT_EQ(List()->ColumnWidth(1), std::max(dc.GetTextExtent("IP Address").x + 45,
+                                             dc.GetTextExtent("000.000.000.000").x + 12));
+  for (int row = 0; row < 3; ++row) EXPECT_EQ(Rows().check_state(row), kUnchecked);
+  EXPECT_FALSE(Enabled(ids::kCreate));
+  EXPECT_FALSE(Enabled(ids::kClientInfo));
+}
+
+TEST_F(ClientList, CreateFollowsTheCheckMarksOnlyAtTheRecomputePoints) {
+  ASSERT_TRUE(RunSteps({ListFilled(), Settle(), ClickRow(0),
+                        {"Alpha checked, Create and Info enabled", [&] {
+                           return Rows().check_state(0) == kChecked && Enabled(ids::kCreate) &&
+                                  Enabled(ids::kClientInfo);
+                         }},
+                        Pause(500), ClickRow(2),
+                        {"two checked: Create disabled", [&] {
+                           return Rows().check_state(2) == kChecked && !Enabled(ids::kCreate);
+                         }},
+                        Pause(500), ClickButton(ids::kDeselectAll),
+                        {"none checked", [&] {
+                           return Rows().check_state(0) == kUnchecked && Rows().check_state(2) == kUnchecked &&
+                                  !Enabled(ids::kCreate);
+                         }},
+                        ClickButton(ids::kSelectAll),
+                        {"all checked", [&] {
+                           int n = 0;
+                           Rows().last_checked(&n);
+                           return n == 3 && !Enabled(ids::kCreate);
+                         }},
+                        ClickButton(ids::kDeselectAll), Pause(500), ClickRow(1),
+                        {"one checked again", [&] { return Enabled(ids::kCreate); }}}));
+
+  // A check mark set by anything else is seen at the next recompute point only.
+  Rows().check(2);
+  EXPECT_TRUE(Enabled(ids::kCreate));
+  // File > Discover empties and refills the list but recomputes nothing.
+  wxCommandEvent discover(wxEVT_MENU, ids::kFileDiscover);
+  frame_->GetEventHandler()->ProcessEvent(discover);
+  EXPECT_EQ(Rows().row_count(), 0);
+  EXPECT_TRUE(Enabled(ids::kCreate));
+  EXPECT_TRUE(Enabled(ids::kClientInfo));
+  ASSERT_TRUE(RunSteps({ListFilled(), Settle()}));
+  EXPECT_TRUE(Enabled(ids::kCreate));
+  ASSERT_TRUE(RunSteps({Pause(500), ClickRow(0),
+                        {"recomputed", [&] { return Rows().check_state(0) == kChecked && Enabled(ids::kCreate); }}}));
+  int checked = 0;
+  Rows().last_checked(&checked);
+  EXPECT_EQ(checked, 1);
+}
+
+TEST_F(ClientList, DoubleClickLeavesTheCheckMarkAndRoutesToTheDriveSelection) {
+  ASSERT_TRUE(RunSteps({ListFilled(), Settle(), ClickRow(1, true),
+                        {"drive selection for PC10", [&] { return services_->dialogs.size() == 1; }}, Settle()}));
+  EXPECT_EQ(services_->dialogs[0], "PC10");
+  EXPECT_EQ(Rows().check_state(1), kUnchecked);
+  EXPECT_EQ(Rows().selected_row(), 1);
+  // The routing stored the chosen second disk and rewrote the row.
+  EXPECT_EQ(Rows().cell(1, 3), "Disk 2 (200Mb)");
+  EXPECT_TRUE(Enabled(ids::kClientInfo));
+
+  // The client Info button routes the same way.
+  ASSERT_TRUE(RunSteps({ClickButton(ids::kClientInfo), {"again", [&] { return services_->dialogs.size() == 2; }}}));
+  EXPECT_EQ(services_->dialogs[1], "PC10");
+}
+
+TEST_F(ClientList, ShutdownWithClientsStillAnnouncingLeavesNoThreadBehind) {
+  ASSERT_TRUE(RunSteps({ListFilled()}));
+  EXPECT_GT(ThreadCount(), threads_before_);  // the receive thread runs
+  // File > Exit closes the main window; then the program shuts the core down.
+  wxCommandEvent exit_command(wxEVT_MENU, ids::kAppExit);
+  frame_->GetEventHandler()->ProcessEvent(exit_command);
+  frame_ = nullptr;
+  idle_.reset();
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(RunSteps({Settle()}));
+  core_->shutdown();
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_LT(took, std::chrono::seconds(8));
+  EXPECT_GE(announcer_->discovers_heard(), 1);
+  EXPECT_EQ(ThreadCount(), threads_before_);
+}
+
+// The form with a fake behind it: what the form does on its own.
+TEST(ClientListForm, DriveSelectionForAnUnknownAddressSaysTheListIsNotUpdated) {
+  FakeViewServices services;
+  services.drive_selection_finds_client = false;
+  auto* frame = new CMainFrame(services);
+  frame->View()->InitialUpdate();
+  frame->Show();
+  services.rows.append_client_row({"Ghost", "010.000.000.001", 1, 0, 10});
+  services.rows.select_row(0);
+  wxTEST_DIALOG(frame->View()->DriveSelection(),
+                wxExpectModal<wxMessageDialog>(wxID_OK).Describe("ERROR: List is not updated. Can't find client !"));
+  ASSERT_EQ(services.drive_selections.size(), 1u);
+  EXPECT_EQ(services.drive_selections[0], "010.000.000.001");
+
+  // Save Group with nothing checked: the message, no dialog.
+  wxTEST_DIALOG(frame->View()->SaveGroup(), wxExpectModal<wxMessageDialog>(wxID_OK).Describe("no Client checked"));
+  EXPECT_EQ(services.group_saves, 0);
+  services.rows.check(0);
+  frame->View()->SaveGroup();
+  EXPECT_EQ(services.group_saves, 1);
+  frame->Destroy();
+  RunSteps({Settle()});
+}
+
+TEST(ClientListForm, LongNameIsShortenedInItsColumnAndListClosesAfterItsWait) {
+  FakeViewServices services;
+  auto* frame = new CMainFrame(services);
+  frame->View()->InitialUpdate();
+  frame->Show();
+  services.rows.append_client_row({"LABORATORY-WORKSTATION-NUMBER-0017-EAST-WING", "010.000.000.001", 1, 0, 10});
+  ASSERT_TRUE(RunSteps({Settle()}));
+  CCheckListCtrl* list = frame->View()->ClientList();
+  const wxString drawn = list->DrawnCellText(0, 0);
+  EXPECT_TRUE(drawn.EndsWith("...")) << drawn;
+  EXPECT_TRUE(wxString("LABORATORY-WORKSTATION-NUMBER-0017-EAST-WING").StartsWith(drawn.BeforeLast('.').BeforeLast('.').BeforeLast('.')));
+  const auto start = std::chrono::steady_clock::now();
+  frame->Destroy();
+  RunSteps({Settle()});
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+  EXPECT_GE(took.count(), CCheckListCtrl::kCloseWaitMs);
+}
+
+}  // namespace
+}  // namespace kestrelon::test
