@@ -22,7 +22,7 @@ wxString Prompt(const char* prompt) { return wxString(prompt).BeforeFirst('\n');
 }  // namespace
 
 CMainFrame::CMainFrame(ViewServices& services)
-    : wxFrame(nullptr, wxID_ANY, text::kAppTitle, wxDefaultPosition, wxSize(800, 600)),
+    : wxFrame(nullptr, wxID_ANY, text::kAppTitle, wxDefaultPosition, wxSize(960, 660)),
       services_(services),
       help_(std::make_unique<HelpBook>()),
       discovery_timer_(this, ids::kDiscoveryTimer),

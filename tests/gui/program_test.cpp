@@ -1,6 +1,9 @@
-// A second start of the program raises the first one's window and ends.
+// The program itself as a separate process: a second start raises the first
+// one's window and ends; File > Exit ends a running Controller cleanly while
+// Clients keep announcing.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include <wx/frame.h>
@@ -8,6 +11,8 @@
 #include <wx/utils.h>
 
 #include "gui_steps.h"
+#include "support/private_network.h"
+#include "support/scripted_announcer.h"
 #include "ui/single_instance.h"
 
 namespace kestrelon::test {
@@ -73,6 +78,43 @@ TEST(SingleInstanceTest, SecondStartRaisesTheFirstWindowAndEnds) {
   first.Release();
   RunSteps({Settle()});
   fs::remove_all(folder);
+}
+
+TEST(ProgramTest, FileExitEndsTheProgramWhileClientsAnnounce) {
+  if (!loopback_multicast_works()) GTEST_SKIP() << private_network_skip_reason();
+  AnnounceSpec alpha;
+  alpha.address = Ipv4Address(127, 0, 0, 11);
+  alpha.name = "Alpha";
+  alpha.disks.push_back(make_disk(2047 * 2048, 1));
+  ScriptedAnnouncer announcer(Ipv4Address(127, 0, 0, 1), {alpha});
+  ASSERT_TRUE(announcer.ok());
+
+  wxProcess* program = new wxProcess();
+  bool ended = false;
+  int exit_code = -1;
+  program->Bind(wxEVT_END_PROCESS, [&](wxProcessEvent& e) {
+    ended = true;
+    exit_code = e.GetExitCode();
+  });
+  const long pid = wxExecute(wxString(KESTRELON_TEST_APP) + " --loopback", wxEXEC_ASYNC, program);
+  ASSERT_NE(pid, 0);
+  std::chrono::steady_clock::time_point exit_asked;
+  ASSERT_TRUE(RunSteps(
+      {{"the Controller discovers", [&] { return announcer.discovers_heard() >= 3; }, 20000},
+       {"File > Exit", [&] {
+          const wxString command = wxString::Format(
+              "sh -c 'w=$(xdotool search --sync --onlyvisible --pid %ld --name \"^Kestrelon$\" | head -n 1) && "
+              "xdotool windowactivate --sync $w && xdotool key --clearmodifiers alt+f && sleep 0.5 && "
+              "xdotool key x'",
+              pid);
+          exit_asked = std::chrono::steady_clock::now();
+          return wxExecute(command, wxEXEC_SYNC) == 0;
+        },
+        15000},
+       {"the program ended", [&] { return ended; }, 15000}}));
+  EXPECT_EQ(exit_code, 0);
+  // The client list's closing wait and the shutdown, not the 5 s lock limits.
+  EXPECT_LT(std::chrono::steady_clock::now() - exit_asked, std::chrono::seconds(6));
 }
 
 }  // namespace
