@@ -24,7 +24,11 @@ for a in "$@"; do
 done
 
 "$root/scripts/deps.sh"
-"$root/scripts/build.sh" build -DKESTRELON_TESTS=OFF
+# The programs only, in the same build tree the tests use (its options untouched).
+cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+targets=(kestrelon kestrelon-cli)
+if ninja -C "$root/build" -t targets all | grep -q '^kestrelon-client:'; then targets+=(kestrelon-client); fi
+ninja -C "$root/build" "${targets[@]}"
 app="$root/build/src/ui/kestrelon"
 client="$root/build/client/kestrelon-client"
 
@@ -56,13 +60,13 @@ if [ "\$(id -u)" = 0 ]; then
   ip link set lo up && ip link set lo multicast on && ip route add 224.0.0.0/4 dev lo 2>/dev/null
 fi
 i=0
-for spec in "LAB-PC-01 2048 1" "LAB-PC-02 4096 2" "LAB-PC-03 1024 1"; do
-  set -- \$spec
+for client_line in "LAB-PC-01 2048 1" "LAB-PC-02 4096 2" "LAB-PC-03 1024 1"; do
+  set -- \$client_line
   i=\$((i + 1))
   disk="$work/disk\$i.img"
   truncate -s "\$2M" "\$disk"
   if [ "\$3" = 2 ]; then
-    printf 'label: dos\n,50%%,83\n,,7\n' | sfdisk -q "\$disk" >/dev/null
+    printf 'label: dos\n,%sM,83\n,,7\n' "\$((\$2 / 2))" | sfdisk -q "\$disk" >/dev/null
   else
     printf 'label: dos\n,,83\n' | sfdisk -q "\$disk" >/dev/null
   fi

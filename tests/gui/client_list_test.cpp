@@ -7,6 +7,8 @@
 #include <dirent.h>
 
 #include <chrono>
+#include <fstream>
+#include <string>
 #include <memory>
 
 #include <wx/headerctrl.h>
@@ -35,18 +37,28 @@ const Ipv4Address kLoopback(127, 0, 0, 1);
 constexpr std::uint32_t kSectorsPerMb = 2048;
 
 AnnounceSpec Client(const std::string& name, std::uint8_t last_octet, std::vector<std::uint32_t> disk_mb) {
-  AnnounceSpec spec;
-  spec.address = Ipv4Address(127, 0, 0, last_octet);
-  spec.name = name;
-  for (std::uint32_t mb : disk_mb) spec.disks.push_back(make_disk(mb * kSectorsPerMb, 2));
-  return spec;
+  AnnounceSpec client;
+  client.address = Ipv4Address(127, 0, 0, last_octet);
+  client.name = name;
+  for (std::uint32_t mb : disk_mb) client.disks.push_back(make_disk(mb * kSectorsPerMb, 2));
+  return client;
 }
 
+std::string ReadLine(const std::string& path) {
+  std::ifstream in(path);
+  std::string line;
+  std::getline(in, line);
+  return line;
+}
+
+// Threads of this program's own making: they carry the program's name, while the
+// toolkit names the threads it starts when it needs them ("gmain", "gdbus", ...).
 int ThreadCount() {
+  const std::string own = ReadLine("/proc/self/comm");
   int n = 0;
   if (DIR* dir = ::opendir("/proc/self/task")) {
     while (const dirent* e = ::readdir(dir))
-      if (e->d_name[0] != '.') ++n;
+      if (e->d_name[0] != '.' && ReadLine(std::string("/proc/self/task/") + e->d_name + "/comm") == own) ++n;
     ::closedir(dir);
   }
   return n;
