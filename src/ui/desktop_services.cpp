@@ -28,8 +28,9 @@ void DesktopServices::TransferWatch() {
   SuperviseCopy();
 }
 
-// HOOK (Create command, later work): the receive engine's supervision goes here.
-void DesktopServices::SuperviseCreate() {}
+// Ends a Create that went silent, filled the disk or finished; nothing happens
+// while no Create runs.
+void DesktopServices::SuperviseCreate() { core_.receive_engine().supervise(); }
 
 // HOOK (Copy command, later work): the Copy flow's supervise() goes here once the
 // form runs Copy through a flow with its Transfer dialog.
