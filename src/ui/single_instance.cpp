@@ -89,7 +89,7 @@ void BringWindowForward(wxTopLevelWindow* window) {
   window->Raise();
   // The last active pop-up: a modal dialog the window is running.
   for (wxWindow* top : wxTopLevelWindows) {
-    auto* dialog = wxDynamicCast(top, wxDialog);
+    auto* dialog = dynamic_cast<wxDialog*>(top);
     if (dialog != nullptr && dialog->IsModal() && dialog->GetParent() == window) dialog->Raise();
   }
 }

@@ -44,7 +44,7 @@ class StepWalker : public wxTimer {
     Stop();
     // A failed step may leave a modal dialog open; close it so the loops unwind.
     for (wxWindow* top : wxTopLevelWindows) {
-      auto* dialog = wxDynamicCast(top, wxDialog);
+      auto* dialog = dynamic_cast<wxDialog*>(top);
       if (failed_ && dialog != nullptr && dialog->IsModal()) dialog->EndModal(wxID_CANCEL);
     }
     // Leave nested modal loops first: the outer loop ends once they unwind.
