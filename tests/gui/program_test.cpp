@@ -5,6 +5,8 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <string>
 
 #include <wx/frame.h>
 #include <wx/process.h>
@@ -115,6 +117,55 @@ TEST(ProgramTest, FileExitEndsTheProgramWhileClientsAnnounce) {
   EXPECT_EQ(exit_code, 0);
   // The client list's closing wait and the shutdown, not the 5 s lock limits.
   EXPECT_LT(std::chrono::steady_clock::now() - exit_asked, std::chrono::seconds(6));
+}
+
+// Runs the program from a copy in a folder of its own, beside a client builder
+// ("../krcb/krcb32.exe") that records its argument 0, and chooses File >
+// ClientBuilder: the builder takes the process over.
+TEST(ProgramTest, ClientBuilderTakesTheProcessOverWithArgumentZero) {
+  if (!loopback_multicast_works()) GTEST_SKIP() << private_network_skip_reason();
+  const fs::path root = fs::temp_directory_path() / ("kestrelon-builder-" + std::to_string(::getpid()));
+  fs::remove_all(root);
+  fs::create_directories(root / "bin");
+  fs::create_directories(root / "krcb");
+  fs::copy_file(KESTRELON_TEST_APP, root / "bin" / "kestrelon");
+  const fs::path record = root / "started.txt";
+  {
+    std::ofstream builder(root / "krcb" / "krcb32.exe");
+    builder << "#!/bin/sh\necho \"$0 $#\" > '" << record.string() << "'\n";
+  }
+  fs::permissions(root / "krcb" / "krcb32.exe", fs::perms::owner_all);
+  // Hears the running Controller's discovery requests: the window is up by then.
+  ScriptedAnnouncer announcer(Ipv4Address(127, 0, 0, 1), {});
+
+  wxProcess* program = new wxProcess();
+  bool ended = false;
+  int exit_code = -1;
+  program->Bind(wxEVT_END_PROCESS, [&](wxProcessEvent& e) {
+    ended = true;
+    exit_code = e.GetExitCode();
+  });
+  const long pid = wxExecute((root / "bin" / "kestrelon").string() + " --loopback", wxEXEC_ASYNC, program);
+  ASSERT_NE(pid, 0);
+  ASSERT_TRUE(RunSteps(
+      {{"the Controller runs", [&] { return announcer.discovers_heard() >= 2; }, 20000},
+       {"File > ClientBuilder", [&] {
+          const wxString command = wxString::Format(
+              "sh -c 'w=$(xdotool search --sync --onlyvisible --pid %ld --name \"^Kestrelon$\" | head -n 1) && "
+              "xdotool windowactivate --sync $w && xdotool key --clearmodifiers alt+f && sleep 0.5 && "
+              "xdotool key b'",
+              pid);
+          return wxExecute(command, wxEXEC_SYNC) == 0;
+        },
+        20000},
+       {"the builder ran in the program's place and ended", [&] { return ended; }, 15000}}));
+  EXPECT_EQ(exit_code, 0);
+  std::ifstream in(record);
+  std::string line;
+  std::getline(in, line);
+  // A script sees its own path as $0; the argument count shows nothing else came.
+  EXPECT_EQ(line, (root / "bin" / ".." / "krcb" / "krcb32.exe").string() + " 0");
+  fs::remove_all(root);
 }
 
 }  // namespace
