@@ -7,6 +7,7 @@
 #include <wx/dcclient.h>
 #include <wx/headerctrl.h>
 #include <wx/renderer.h>
+#include <wx/scrolbar.h>
 #include <wx/settings.h>
 #include <wx/vlbox.h>
 
@@ -79,12 +80,13 @@ class CCheckListCtrl::Rows : public wxVListBox {
     const int row = static_cast<int>(n);
     const bool highlighted = model.is_selected(row);
     const int columns = static_cast<int>(owner_->widths_.size());
-    int total = 0;
-    for (int w : owner_->widths_) total += w;
+    const int total = owner_->TotalColumnWidth();
+    const int x0 = rect.x - owner_->x_offset_;  // columns scrolled sideways
 
     // Row rectangle: from the label's left edge, stretched to the client's right edge.
     const int client_width = GetClientSize().GetWidth();
-    wxRect row_rect(rect.x + LabelLeft(), rect.y, std::max(total, client_width) - LabelLeft(), rect.height);
+    wxRect row_rect(x0 + LabelLeft(), rect.y, std::max(total - owner_->x_offset_, client_width) - x0 - LabelLeft(),
+                    rect.height);
 
     dc.SetFont(GetFont());
     dc.SetPen(*wxTRANSPARENT_PEN);
@@ -101,10 +103,10 @@ class CCheckListCtrl::Rows : public wxVListBox {
 
     const int state = model.check_state(row);
     if (model.check_images() && state >= 1 && owner_->state_images_.GetImageCount() >= state)
-      owner_->state_images_.Draw(state - 1, dc, rect.x, rect.y + (rect.height - kStatePicture) / 2,
+      owner_->state_images_.Draw(state - 1, dc, x0, rect.y + (rect.height - kStatePicture) / 2,
                                  wxIMAGELIST_DRAW_TRANSPARENT);
 
-    int left = rect.x;
+    int left = x0;
     for (int column = 0; column < columns; ++column) {
       const int width = owner_->ColumnWidth(column);
       wxRect cell(left, rect.y, width, rect.height);
@@ -175,6 +177,12 @@ CCheckListCtrl::CCheckListCtrl(wxWindow* parent, wxWindowID id, CheckListModel& 
       state_images_(kStatePicture, kStatePicture, true) {
   header_ = new wxHeaderCtrlSimple(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxHD_DEFAULT_STYLE & ~wxHD_ALLOW_REORDER);
   rows_ = new Rows(this);
+  sideways_ = new wxScrollBar(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxSB_HORIZONTAL);
+  sideways_->Hide();
+  for (auto type : {wxEVT_SCROLL_THUMBTRACK, wxEVT_SCROLL_THUMBRELEASE, wxEVT_SCROLL_LINEUP, wxEVT_SCROLL_LINEDOWN,
+                    wxEVT_SCROLL_PAGEUP, wxEVT_SCROLL_PAGEDOWN, wxEVT_SCROLL_TOP, wxEVT_SCROLL_BOTTOM,
+                    wxEVT_SCROLL_CHANGED})
+    sideways_->Bind(type, [this](wxScrollEvent&) { ScrollHorizontally(sideways_->GetThumbPosition()); });
   // Pure red marks the transparent part of every check picture.
   if (const wxBitmap strip = LoadResourceBitmap("CHECKMARKS"); strip.IsOk())
     state_images_.Add(strip, wxColour(255, 0, 0));
@@ -225,11 +233,38 @@ void CCheckListCtrl::UpdateColumns() {
   rows_->Refresh();
 }
 
+int CCheckListCtrl::TotalColumnWidth() const {
+  int total = 0;
+  for (int w : widths_) total += w;
+  return total;
+}
+
+bool CCheckListCtrl::HorizontalScrollShown() const { return sideways_->IsShown(); }
+
 void CCheckListCtrl::LayOutChildren() {
   const wxSize client = GetClientSize();
   const int header_height = header_->GetBestSize().GetHeight();
+  const int total = TotalColumnWidth();
+  const bool sideways = total > client.x && client.x > 0;
+  const int bar_height = sideways ? sideways_->GetBestSize().GetHeight() : 0;
   header_->SetSize(0, 0, client.x, header_height);
-  rows_->SetSize(0, header_height, client.x, std::max(0, client.y - header_height));
+  rows_->SetSize(0, header_height, client.x, std::max(0, client.y - header_height - bar_height));
+  sideways_->Show(sideways);
+  if (sideways) {
+    sideways_->SetSize(0, client.y - bar_height, client.x, bar_height);
+    sideways_->SetScrollbar(std::min(x_offset_, total - client.x), client.x, total, client.x);
+  }
+  ScrollHorizontally(sideways ? sideways_->GetThumbPosition() : 0);
+}
+
+void CCheckListCtrl::ScrollHorizontally(int offset) {
+  const int limit = std::max(0, TotalColumnWidth() - rows_->GetClientSize().x);
+  offset = std::clamp(offset, 0, limit);
+  if (offset == x_offset_) return;
+  header_->ScrollWindow(x_offset_ - offset, 0);
+  x_offset_ = offset;
+  if (sideways_->IsShown()) sideways_->SetThumbPosition(offset);
+  rows_->Refresh();
 }
 
 void CCheckListCtrl::OnModelChange(const kestrelon::ListChange& change) {

@@ -15,6 +15,7 @@
 #include "model/check_list_model.h"
 
 class wxHeaderCtrlSimple;
+class wxScrollBar;
 
 // Sent to the owner after a click on the list (the check mark already toggled) and
 // after a double click on a row; the event's int is the row, -1 for none.
@@ -50,6 +51,12 @@ class CCheckListCtrl : public wxPanel {
 
   bool HasFocus() const override;
 
+  // Columns wider than the list scroll sideways: the offset and the range.
+  int HorizontalOffset() const { return x_offset_; }
+  int TotalColumnWidth() const;
+  bool HorizontalScrollShown() const;
+  void ScrollHorizontally(int offset);
+
  private:
   class Rows;
   friend class Rows;
@@ -60,6 +67,8 @@ class CCheckListCtrl : public wxPanel {
   kestrelon::CheckListModel& model_;
   wxHeaderCtrlSimple* header_ = nullptr;
   Rows* rows_ = nullptr;
+  wxScrollBar* sideways_ = nullptr;
+  int x_offset_ = 0;
   std::vector<int> widths_;
   std::vector<std::string> minimum_texts_;
   wxImageList state_images_;

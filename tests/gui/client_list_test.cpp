@@ -270,6 +270,38 @@ TEST(ClientListForm, DriveSelectionForAnUnknownAddressSaysTheListIsNotUpdated) {
   RunSteps({Settle()});
 }
 
+TEST(ClientListForm, ColumnsWiderThanTheListScrollSideways) {
+  FakeViewServices services;
+  auto* frame = new CMainFrame(services);
+  frame->View()->InitialUpdate();
+  frame->Show();
+  services.rows.append_client_row({"PC-01", "010.000.000.001", 2, 1, 4095});
+  CCheckListCtrl* list = frame->View()->ClientList();
+  ASSERT_TRUE(RunSteps({{"smallest form", [&] {
+                           frame->SetClientSize(578, 420);
+                           return true;
+                         }},
+                        Settle(), {"list narrower than its columns", [&] {
+                                     return list->GetClientSize().x < list->TotalColumnWidth();
+                                   }}}));
+  EXPECT_TRUE(list->HorizontalScrollShown());
+  list->ScrollHorizontally(100000);
+  const int visible = list->GetClientSize().x;
+  EXPECT_GE(list->HorizontalOffset(), list->TotalColumnWidth() - visible);
+  EXPECT_GT(list->HorizontalOffset(), 0);
+  ASSERT_TRUE(RunSteps({{"wide form", [&] {
+                           frame->SetClientSize(1100, 700);
+                           return true;
+                         }},
+                        Settle(), {"list wider than its columns", [&] {
+                                     return list->GetClientSize().x > list->TotalColumnWidth();
+                                   }}}));
+  EXPECT_FALSE(list->HorizontalScrollShown());
+  EXPECT_EQ(list->HorizontalOffset(), 0);
+  frame->Destroy();
+  RunSteps({Settle()});
+}
+
 TEST(ClientListForm, LongNameIsShortenedInItsColumnAndListClosesAfterItsWait) {
   FakeViewServices services;
   auto* frame = new CMainFrame(services);
