@@ -56,6 +56,7 @@ cat >"$work/demo.sh" <<DEMO
 set -u
 cleanup() { kill \$(jobs -p) 2>/dev/null; wait 2>/dev/null; rm -rf "$work"; }
 trap cleanup EXIT
+trap "exit 1" INT TERM HUP
 if [ "\$(id -u)" = 0 ]; then
   ip link set lo up && ip link set lo multicast on && ip route add 224.0.0.0/4 dev lo 2>/dev/null
 fi
