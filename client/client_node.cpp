@@ -1,0 +1,205 @@
+#include "client_node.h"
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sys/socket.h>
+
+#include "net/wire_format.h"
+
+namespace kestrelon::client {
+
+using namespace kestrelon::wire;
+
+ClientNode::ClientNode(NodeSettings settings, DiskSet& disks, const FaultPlan& faults, ClientLog& log)
+    : settings_(std::move(settings)),
+      who_(settings_.address.text()),
+      disks_(disks),
+      faults_(faults, static_cast<std::uint64_t>(settings_.index)),
+      log_(log) {}
+
+ClientNode::~ClientNode() {
+  if (transfer_) transfer_->cancel("the program is ending");
+}
+
+bool ClientNode::open(std::string* error) {
+  const auto failed = [&](const char* what, int rc) {
+    if (error) *error = std::string(what) + " " + who_ + ":4747 failed: " + std::strerror(rc);
+    control_.close();
+    return false;
+  };
+  if (int rc = control_.open(); rc != 0) return failed("opening a socket for", rc);
+  control_.set_reuse_address(true);
+  if (int rc = control_.bind(settings_.address, kControlPort); rc != 0) return failed("binding", rc);
+  if (int rc = control_.set_nonblocking(true); rc != 0) return failed("setting up", rc);
+  return true;
+}
+
+void ClientNode::drain_control(Tick now) {
+  std::array<std::uint8_t, 2048> buffer;
+  for (;;) {
+    const ReceiveResult r = control_.receive(buffer);
+    if (r.status != ReceiveResult::Status::datagram) return;
+    receive(Channel::control, std::span(buffer.data(), r.length), r.from, now);
+  }
+}
+
+void ClientNode::drain_data(Tick now) {
+  if (!transfer_) return;
+  const int fd = transfer_->data_fd();
+  if (fd < 0) return;
+  std::array<std::uint8_t, 2048> buffer;
+  // At most a bounded number per call, so a flood cannot starve the other Clients.
+  for (int n = 0; n < 256 && transfer_ && transfer_->data_fd() == fd; ++n) {
+    const ssize_t got = ::recv(fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
+    if (got < 0) break;
+    receive(Channel::data, std::span(buffer.data(), static_cast<std::size_t>(got)), Ipv4Address(), now);
+  }
+  reap(now);
+}
+
+void ClientNode::on_group_datagram(std::span<const std::uint8_t> datagram, Ipv4Address from, Tick now) {
+  receive(Channel::control, datagram, from, now);
+}
+
+void ClientNode::receive(Channel channel, std::span<const std::uint8_t> datagram, Ipv4Address from, Tick now) {
+  switch (faults_.incoming()) {
+    case Fate::drop:
+      return;
+    case Fate::duplicate:
+      handle(channel, datagram, from, now);
+      handle(channel, datagram, from, now);
+      return;
+    case Fate::delay:
+      held_.push_back(Held{now + static_cast<Tick>(faults_.plan().delay_ms), true, channel,
+                           Datagram(datagram.begin(), datagram.end()), from, 0});
+      return;
+    case Fate::pass:
+      handle(channel, datagram, from, now);
+      return;
+  }
+}
+
+void ClientNode::handle(Channel channel, std::span<const std::uint8_t> d, Ipv4Address from, Tick now) {
+  const auto opcode = opcode_of_controller_datagram(d);
+  if (!opcode) return;  // not ours: stray traffic on a shared port
+  if (channel == Channel::data) {
+    if (transfer_) transfer_->on_data(d, now);
+    return;
+  }
+  switch (*opcode) {
+    case OP_DISCOVER:
+      answer_discover(d);
+      return;
+    case OP_COPY_START:
+      start_copy(d, from, now);
+      return;
+    case OP_CREATE_REQUEST:
+      start_create(d, from, now);
+      return;
+    default:
+      if (transfer_) transfer_->on_control(*opcode, d, from, now);
+      reap(now);
+      return;
+  }
+}
+
+void ClientNode::answer_discover(std::span<const std::uint8_t> d) {
+  const auto discover = decode_discover(d);
+  if (!discover || discover->reply_address.is_zero()) return;
+  const Datagram announce = encode_announce(AnnounceFields{settings_.address, settings_.name, disks_.entries()});
+  ++announces_;
+  // The reply port is carried in the request; the Controller always says 4747.
+  send_with_faults(announce, discover->reply_address, discover->reply_port != 0 ? discover->reply_port : kControlPort);
+}
+
+void ClientNode::start_copy(std::span<const std::uint8_t> d, Ipv4Address from, Tick now) {
+  (void)d;
+  (void)from;
+  (void)now;
+  log_.note(who_, "copy requested, but copy receive is not built yet");
+}
+
+void ClientNode::start_create(std::span<const std::uint8_t> d, Ipv4Address from, Tick now) {
+  (void)d;
+  (void)from;
+  (void)now;
+  log_.note(who_, "create requested, but create upload is not built yet");
+}
+
+void ClientNode::replace_transfer(std::unique_ptr<Transfer> next) {
+  if (transfer_) {
+    transfer_->cancel("a new request replaces it");
+    ++finished_;
+  }
+  transfer_ = std::move(next);
+}
+
+void ClientNode::reap(Tick) {
+  if (!transfer_ || !transfer_->finished()) return;
+  ++finished_;
+  if (transfer_->succeeded()) ++succeeded_;
+  transfer_.reset();
+}
+
+void ClientNode::tick(Tick now) {
+  while (!held_.empty() && tick_reached(now, held_.front().due)) {
+    Held h = std::move(held_.front());
+    held_.pop_front();
+    if (h.incoming) {
+      handle(h.channel, h.bytes, h.peer, now);
+    } else {
+      send_now(h.bytes, h.peer, h.port);
+    }
+  }
+  if (transfer_) transfer_->on_tick(now);
+  reap(now);
+}
+
+std::optional<Tick> ClientNode::next_deadline() const {
+  std::optional<Tick> next;
+  if (!held_.empty()) next = held_.front().due;
+  if (transfer_) {
+    if (const auto t = transfer_->next_deadline(); t && (!next || tick_later(*next, *t))) next = t;
+  }
+  return next;
+}
+
+void ClientNode::send_to(const Datagram& datagram, Ipv4Address controller) {
+  send_with_faults(datagram, controller, kControlPort);
+}
+
+void ClientNode::send_with_faults(const Datagram& datagram, Ipv4Address to, std::uint16_t port) {
+  switch (faults_.outgoing()) {
+    case Fate::drop:
+      return;
+    case Fate::duplicate:
+      send_now(datagram, to, port);
+      send_now(datagram, to, port);
+      return;
+    case Fate::delay:
+      held_.push_back(Held{tick_count() + static_cast<Tick>(faults_.plan().delay_ms), false, Channel::control,
+                           datagram, to, port});
+      return;
+    case Fate::pass:
+      send_now(datagram, to, port);
+      return;
+  }
+}
+
+void ClientNode::send_now(const Datagram& datagram, Ipv4Address to, std::uint16_t port) {
+  int error = 0;
+  if (control_.send_to(datagram, to, port, &error) < 0) {
+    log_.detail(who_, "sending to " + to.text() + " failed: " + std::strerror(error));
+  }
+}
+
+void ClientNode::fault_exit() {
+  log_.note(who_, "exiting at the block named by --exit-after");
+  std::fflush(stderr);
+  std::_Exit(3);
+}
+
+}  // namespace kestrelon::client

@@ -1,0 +1,180 @@
+#include "client_options.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <functional>
+#include <map>
+
+#include "net/disk_layout.h"
+
+namespace kestrelon::client {
+namespace {
+
+constexpr int kMaxClients = 4096;
+
+std::optional<long long> parse_integer(const std::string& text, long long lo, long long hi) {
+  long long v = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (ec != std::errc() || end != text.data() + text.size() || v < lo || v > hi) return std::nullopt;
+  return v;
+}
+
+std::optional<double> parse_percent(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  char* end = nullptr;
+  const double v = std::strtod(text.c_str(), &end);
+  if (end != text.c_str() + text.size() || !(v >= 0 && v <= 100)) return std::nullopt;
+  return v;
+}
+
+}  // namespace
+
+std::string client_usage() {
+  return R"(Usage: kestrelon-client [options]
+
+A Client of the Kestrelon disk-imaging system. It answers discovery requests,
+receives multicast copies onto a disk (or into a folder), and uploads images of
+its disks. Disks are raw disk image files with an MBR partition table, or block
+devices.
+
+Disks and identity:
+  --disk PATH           a disk, up to 4 times (the first is BIOS drive 0x80, the
+                        Controller's drive 1). Partitions are read from its MBR,
+                        logical partitions included.
+  --name NAME           the name announced (at most 40 bytes; default: host name).
+                        With --count, each Client adds "-NNN" (its index).
+  --address A           the local IPv4 address this Client binds (port 4747) and
+                        announces. Default: the first non-loopback address.
+  --count K             emulate K Clients in this process (1 to 4096), with the
+                        addresses A, A+1, ... A+K-1 from --address-from; they share
+                        the disks, which they only read (use --store for copies).
+  --address-from A      the first address of --count.
+
+Transfers:
+  --store DIR           keep each received copy byte for byte as DIR/NAME (the
+                        image file name the Controller sends; DIR/ADDRESS/NAME when
+                        emulating several Clients) instead of restoring it.
+  --allow-write         allow restoring onto a block device (image files are
+                        always writable).
+  --once                exit after the first transfer ends: status 0 when it
+                        succeeded, 1 when it failed or was aborted.
+  --verbose             report every transfer step on standard error.
+
+Fault injection (for tests; the dice are seeded, so a run repeats exactly):
+  --seed N              seed of the dice (default 1).
+  --drop-in P, --drop-out P
+                        drop P percent of incoming / outgoing datagrams.
+  --duplicate-in P, --duplicate-out P
+                        handle / send P percent of datagrams twice.
+  --delay-in P, --delay-out P
+                        hold back P percent of datagrams by --delay-ms.
+  --delay-ms MS         the hold-back time (default 50).
+  --silent-after N      go silent in a transfer after block N (copy: received,
+                        create: sent): no further answers for that transfer.
+  --exit-after N        exit the process (status 3) at block N of a transfer.
+  --never-ack           never send a copy acknowledgement (OP_COPY_ACK).
+  --repeat-ready N      send OP_COPY_READY N extra times.
+
+  --help                show this text.
+
+Exit status: 0 success, 1 a transfer failed (with --once), 2 bad options or an
+unusable disk or address, 3 --exit-after.
+)";
+}
+
+ParseResult parse_client_options(const std::vector<std::string>& args) {
+  ClientOptions o;
+  ParseResult result;
+  const auto error = [&](std::string text) {
+    result.options.reset();
+    result.error = std::move(text);
+    return result;
+  };
+
+  using Setter = std::function<bool(const std::string&)>;
+  const auto percent = [](double& field) {
+    return Setter([&field](const std::string& v) {
+      const auto p = parse_percent(v);
+      if (p) field = *p;
+      return p.has_value();
+    });
+  };
+  const auto address = [](std::optional<Ipv4Address>& field) {
+    return Setter([&field](const std::string& v) {
+      field = Ipv4Address::parse(v);
+      return field.has_value();
+    });
+  };
+  const auto integer = [](auto& field, long long lo, long long hi) {
+    return Setter([&field, lo, hi](const std::string& v) {
+      const auto n = parse_integer(v, lo, hi);
+      if (n) field = static_cast<std::remove_reference_t<decltype(field)>>(*n);
+      return n.has_value();
+    });
+  };
+  FaultPlan& f = o.faults;
+  const std::map<std::string, std::pair<Setter, const char*>> with_value = {
+      {"--disk", {[&](const std::string& v) { o.disks.push_back(v); return !v.empty(); }, "a path"}},
+      {"--name", {[&](const std::string& v) { o.name = v; return !v.empty() && v.size() <= 40; },
+                  "a name of 1 to 40 bytes"}},
+      {"--address", {address(o.address), "an IPv4 address"}},
+      {"--address-from", {address(o.address_from), "an IPv4 address"}},
+      {"--count", {integer(o.count, 1, kMaxClients), "a number from 1 to 4096"}},
+      {"--store", {[&](const std::string& v) { o.store_dir = v; return !v.empty(); }, "a folder"}},
+      {"--seed", {integer(f.seed, 0, static_cast<long long>(0x7FFFFFFFFFFFFFFF)), "a number"}},
+      {"--drop-in", {percent(f.drop_in), "a percentage from 0 to 100"}},
+      {"--drop-out", {percent(f.drop_out), "a percentage from 0 to 100"}},
+      {"--duplicate-in", {percent(f.duplicate_in), "a percentage from 0 to 100"}},
+      {"--duplicate-out", {percent(f.duplicate_out), "a percentage from 0 to 100"}},
+      {"--delay-in", {percent(f.delay_in), "a percentage from 0 to 100"}},
+      {"--delay-out", {percent(f.delay_out), "a percentage from 0 to 100"}},
+      {"--delay-ms", {integer(f.delay_ms, 0, 60000), "milliseconds from 0 to 60000"}},
+      {"--silent-after", {integer(f.silent_after_block, 0, 0xFFFFFFFFll), "a block number"}},
+      {"--exit-after", {integer(f.exit_after_block, 0, 0xFFFFFFFFll), "a block number"}},
+      {"--repeat-ready", {integer(f.extra_ready, 0, 100), "a number from 0 to 100"}},
+  };
+  const std::map<std::string, bool*> flags = {
+      {"--allow-write", &o.allow_write}, {"--once", &o.once},           {"--verbose", &o.verbose},
+      {"--help", &o.help},               {"--never-ack", &f.never_acknowledge},
+  };
+
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string arg = args[i];
+    std::optional<std::string> value;
+    if (const auto eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+      value = arg.substr(eq + 1);
+      arg = arg.substr(0, eq);
+    }
+    if (const auto flag = flags.find(arg); flag != flags.end()) {
+      if (value) return error("option " + arg + " takes no value");
+      *flag->second = true;
+      continue;
+    }
+    const auto opt = with_value.find(arg);
+    if (opt == with_value.end()) return error("unknown option '" + args[i] + "'");
+    if (!value) {
+      if (i + 1 >= args.size()) return error("option " + arg + " needs a value (" + opt->second.second + ")");
+      value = args[++i];
+    }
+    if (!opt->second.first(*value)) {
+      return error("option " + arg + ": '" + *value + "' is not " + opt->second.second);
+    }
+  }
+  if (o.help) {
+    result.options = o;
+    return result;
+  }
+  if (o.disks.size() > static_cast<std::size_t>(kMaxDisks)) return error("at most 4 disks (--disk) can be given");
+  if (o.count > 1 && !o.address_from) return error("--count needs --address-from (the first address)");
+  if (o.address_from && o.address) return error("give either --address or --address-from, not both");
+  if (o.address_from && (o.address_from->value() + static_cast<std::uint32_t>(o.count - 1) < o.address_from->value())) {
+    return error("--address-from with --count runs past 255.255.255.255");
+  }
+  const double out_total = f.drop_out + f.duplicate_out + f.delay_out;
+  const double in_total = f.drop_in + f.duplicate_in + f.delay_in;
+  if (out_total > 100 || in_total > 100) return error("the fault shares of one direction add up to more than 100 percent");
+  result.options = o;
+  return result;
+}
+
+}  // namespace kestrelon::client

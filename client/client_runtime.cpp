@@ -1,0 +1,202 @@
+#include "client_runtime.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "net/wire_format.h"
+#include "platform/local_addresses.h"
+
+namespace kestrelon::client {
+
+using namespace kestrelon::wire;
+
+std::string emulated_name(const std::string& base, int index, int count) {
+  if (count <= 1) return base;
+  char suffix[16];
+  std::snprintf(suffix, sizeof suffix, "-%03d", index + 1);
+  // Keep the whole name within the 40 bytes an announce carries.
+  return base.substr(0, 40 - std::strlen(suffix)) + suffix;
+}
+
+namespace {
+
+std::string host_name() {
+  std::array<char, 256> name{};
+  if (::gethostname(name.data(), name.size() - 1) != 0 || name[0] == 0) return "kestrelon-client";
+  return std::string(name.data()).substr(0, 40);
+}
+
+// 512 emulated Clients need more than the usual 1024 descriptors during a copy.
+void raise_descriptor_limit() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<ClientRuntime> ClientRuntime::create(const ClientOptions& options, std::string* error,
+                                                     std::unique_ptr<ClientLog> log) {
+  std::unique_ptr<ClientRuntime> rt(new ClientRuntime());
+  rt->options_ = options;
+  rt->log_ = log ? std::move(log) : std::make_unique<ClientLog>(options.verbose);
+  if (!rt->disks_.load(options.disks, error)) return nullptr;
+  for (const DiskInfo& disk : rt->disks_.disks()) {
+    if (disk.table.partitions.size() > static_cast<std::size_t>(kMaxPartitions)) {
+      rt->log_->note("disk", disk.path + " has " + std::to_string(disk.table.partitions.size()) +
+                                 " partitions; only the first 12 are announced and imaged");
+    }
+  }
+
+  std::vector<Ipv4Address> addresses;
+  if (options.address_from) {
+    for (int i = 0; i < options.count; ++i) {
+      addresses.emplace_back(options.address_from->value() + static_cast<std::uint32_t>(i));
+    }
+  } else if (options.address) {
+    addresses.push_back(*options.address);
+  } else {
+    const auto local = local_ipv4_addresses(LoopbackAddresses::only_when_alone);
+    if (local.empty()) {
+      if (error) *error = "this host has no IPv4 address; give one with --address";
+      return nullptr;
+    }
+    addresses.push_back(local.front());
+  }
+  if (addresses.size() > 500) raise_descriptor_limit();
+
+  const std::string base = options.name.empty() ? host_name() : options.name;
+  const int count = static_cast<int>(addresses.size());
+  for (int i = 0; i < count; ++i) {
+    NodeSettings s;
+    s.index = i;
+    s.address = addresses[static_cast<std::size_t>(i)];
+    s.name = emulated_name(base, i, count);
+    if (options.store_dir) s.store_dir = count > 1 ? *options.store_dir + "/" + s.address.text() : *options.store_dir;
+    s.allow_write = options.allow_write;
+    s.restores_allowed = count == 1;
+    auto node = std::make_unique<ClientNode>(s, rt->disks_, options.faults, *rt->log_);
+    if (!node->open(error)) return nullptr;
+    rt->nodes_.push_back(std::move(node));
+  }
+  if (!rt->open_group(error)) return nullptr;
+  rt->wake_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (rt->wake_fd_ < 0) {
+    if (error) *error = std::string("eventfd failed: ") + std::strerror(errno);
+    return nullptr;
+  }
+  return rt;
+}
+
+ClientRuntime::~ClientRuntime() {
+  nodes_.clear();
+  if (wake_fd_ >= 0) ::close(wake_fd_);
+}
+
+bool ClientRuntime::open_group(std::string* error) {
+  const auto failed = [&](const std::string& what, int rc) {
+    if (error) *error = what + ": " + std::strerror(rc);
+    return false;
+  };
+  if (int rc = group_.open(); rc != 0) return failed("opening the control group socket", rc);
+  group_.set_reuse_address(true);
+  if (int rc = group_.bind(kControlGroup, kControlPort); rc != 0) {
+    return failed("binding the control group " + kControlGroup.text() + ":4747", rc);
+  }
+  // Join on the interface of every Client address; addresses on one interface
+  // share one membership, so "already a member" is not an error.
+  for (const auto& node : nodes_) {
+    const int rc = group_.join_group(kControlGroup, node->self());
+    if (rc != 0 && rc != EADDRINUSE) {
+      return failed("joining the control group on the interface of " + node->self().text(), rc);
+    }
+  }
+  group_.set_nonblocking(true);
+  return true;
+}
+
+std::vector<Ipv4Address> ClientRuntime::addresses() const {
+  std::vector<Ipv4Address> a;
+  for (const auto& n : nodes_) a.push_back(n->self());
+  return a;
+}
+
+void ClientRuntime::stop() {
+  const std::uint64_t one = 1;
+  [[maybe_unused]] const ssize_t n = ::write(wake_fd_, &one, sizeof one);
+}
+
+void ClientRuntime::drain_group(Tick now) {
+  std::array<std::uint8_t, 2048> buffer;
+  for (;;) {
+    const ReceiveResult r = group_.receive(buffer);
+    if (r.status != ReceiveResult::Status::datagram) return;
+    const auto d = std::span<const std::uint8_t>(buffer.data(), r.length);
+    for (auto& node : nodes_) node->on_group_datagram(d, r.from, now);
+  }
+}
+
+int ClientRuntime::run() {
+  std::vector<pollfd> fds;
+  // Which node a descriptor belongs to, and whether it is its data socket.
+  std::vector<std::pair<std::size_t, bool>> owners;
+  for (;;) {
+    fds.clear();
+    owners.clear();
+    fds.push_back(pollfd{wake_fd_, POLLIN, 0});
+    fds.push_back(pollfd{group_.fd(), POLLIN, 0});
+    std::optional<Tick> next;
+    for (std::size_t i = 0; i < nodes_.size(); ++i) {
+      fds.push_back(pollfd{nodes_[i]->control_fd(), POLLIN, 0});
+      owners.emplace_back(i, false);
+      if (const int data = nodes_[i]->data_fd(); data >= 0) {
+        fds.push_back(pollfd{data, POLLIN, 0});
+        owners.emplace_back(i, true);
+      }
+      if (const auto t = nodes_[i]->next_deadline(); t && (!next || tick_later(*next, *t))) next = t;
+    }
+    int timeout = 1000;
+    if (next) {
+      const auto wait = static_cast<std::int32_t>(*next - tick_count());
+      timeout = std::clamp(wait, 0, 1000);
+    }
+    const int ready = ::poll(fds.data(), fds.size(), timeout);
+    if (ready < 0 && errno != EINTR) {
+      log_->note("client", std::string("poll failed: ") + std::strerror(errno));
+      return 2;
+    }
+    if (fds[0].revents & POLLIN) return 0;
+    const Tick now = tick_count();
+    if (fds[1].revents & POLLIN) drain_group(now);
+    for (std::size_t k = 2; k < fds.size(); ++k) {
+      if (!(fds[k].revents & POLLIN)) continue;
+      auto [index, data] = owners[k - 2];
+      if (data) {
+        nodes_[index]->drain_data(now);
+      } else {
+        nodes_[index]->drain_control(now);
+      }
+    }
+    const Tick after = tick_count();
+    int ended = 0, good = 0;
+    for (auto& node : nodes_) {
+      node->tick(after);
+      if (node->transfers_finished() > 0 && !node->transfer_running()) ++ended;
+      if (node->transfers_succeeded() > 0) ++good;
+    }
+    if (options_.once && ended == static_cast<int>(nodes_.size())) {
+      return good == ended ? 0 : 1;
+    }
+  }
+}
+
+}  // namespace kestrelon::client

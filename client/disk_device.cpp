@@ -1,0 +1,143 @@
+#include "disk_device.h"
+
+#include <fcntl.h>
+#include <linux/falloc.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace kestrelon::client {
+
+DiskDevice::DiskDevice(std::string path, int fd, std::uint64_t size, bool block_device)
+    : path_(std::move(path)), fd_(fd), size_(size), block_device_(block_device) {}
+
+DiskDevice::~DiskDevice() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+std::unique_ptr<DiskDevice> DiskDevice::open(const std::string& path, bool writable, std::string* error) {
+  const int fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+  if (fd < 0) {
+    if (error) *error = "cannot open disk " + path + ": " + std::strerror(errno);
+    return nullptr;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    if (error) *error = "cannot examine disk " + path + ": " + std::strerror(errno);
+    ::close(fd);
+    return nullptr;
+  }
+  std::uint64_t size = 0;
+  const bool block = S_ISBLK(st.st_mode);
+  if (block) {
+    if (::ioctl(fd, BLKGETSIZE64, &size) != 0) {
+      if (error) *error = "cannot read the size of block device " + path + ": " + std::strerror(errno);
+      ::close(fd);
+      return nullptr;
+    }
+  } else if (S_ISREG(st.st_mode)) {
+    size = static_cast<std::uint64_t>(st.st_size);
+  } else {
+    if (error) *error = "disk " + path + " is neither a regular file nor a block device";
+    ::close(fd);
+    return nullptr;
+  }
+  return std::unique_ptr<DiskDevice>(new DiskDevice(path, fd, size, block));
+}
+
+bool DiskDevice::read_at(std::uint64_t offset, std::span<std::uint8_t> out) const {
+  std::size_t done = 0;
+  while (done < out.size()) {
+    const ssize_t n = ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool DiskDevice::write_at(std::uint64_t offset, std::span<const std::uint8_t> data) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = ::pwrite(fd_, data.data() + done, data.size() - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool DiskDevice::zero_range(std::uint64_t offset, std::uint64_t length) {
+  if (length == 0) return true;
+  if (!block_device_ && offset + length <= size_ &&
+      ::fallocate(fd_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, static_cast<off_t>(offset),
+                  static_cast<off_t>(length)) == 0) {
+    return true;
+  }
+  if (block_device_) {
+    std::uint64_t range[2] = {offset, length};
+    if (offset % kSectorSize == 0 && length % kSectorSize == 0 && ::ioctl(fd_, BLKZEROOUT, range) == 0) return true;
+  }
+  static const std::vector<std::uint8_t> zeros(1 << 20, 0);
+  while (length > 0) {
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(length, zeros.size()));
+    if (!write_at(offset, std::span(zeros.data(), n))) return false;
+    offset += n;
+    length -= n;
+  }
+  return true;
+}
+
+bool DiskDevice::sync() { return ::fsync(fd_) == 0; }
+
+std::optional<PartitionTable> DiskDevice::partition_table(std::string* error) const {
+  const auto reader = [this](std::uint64_t lba, std::span<std::uint8_t, kSectorSize> sector) {
+    return read_at(lba * kSectorSize, sector);
+  };
+  auto table = read_partition_table(reader, sectors(), error);
+  if (!table && error) *error = path_ + ": " + *error;
+  return table;
+}
+
+bool is_block_device_path(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISBLK(st.st_mode);
+}
+
+DiskEntry announce_entry(int index, std::uint64_t disk_sectors, const PartitionTable& table) {
+  DiskEntry d;
+  d.bios_number = static_cast<std::uint16_t>(0x80 + index);
+  constexpr std::uint64_t kHeads = 255, kSectorsPerTrack = 63;
+  d.geometry1 = static_cast<std::uint16_t>(std::min<std::uint64_t>(disk_sectors / (kHeads * kSectorsPerTrack), 65535));
+  d.geometry2 = kHeads;
+  d.geometry3 = kSectorsPerTrack;
+  // Sizes past 32 bits of sectors (2 TiB) do not fit the announce; say as much as fits.
+  d.size_sectors = static_cast<std::uint32_t>(std::min<std::uint64_t>(disk_sectors, 0xFFFFFFFFu));
+  d.partition_count = static_cast<int>(std::min<std::size_t>(table.partitions.size(), kMaxPartitions));
+  for (int p = 0; p < d.partition_count; ++p) {
+    const Partition& src = table.partitions[static_cast<std::size_t>(p)];
+    PartitionEntry& e = d.partitions[static_cast<std::size_t>(p)];
+    e.number = src.number;
+    e.boot = src.boot;
+    e.type = src.type;
+    e.logical = src.logical ? 1 : 0;
+    e.first_extra = static_cast<std::uint32_t>(src.start_lba);
+    e.size_sectors = static_cast<std::uint32_t>(std::min<std::uint64_t>(src.sectors, 0xFFFFFFFFu));
+    e.second_extra = 0;
+  }
+  return d;
+}
+
+}  // namespace kestrelon::client

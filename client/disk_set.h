@@ -1,0 +1,36 @@
+#pragma once
+// The disks of this Client program, shared by every Client it emulates: opened
+// read-only once to check them, their partition tables kept for announces and
+// read again after a restore changed them.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "disk_device.h"
+#include "net/disk_layout.h"
+
+namespace kestrelon::client {
+
+struct DiskInfo {
+  std::string path;
+  std::uint64_t sectors = 0;
+  PartitionTable table;
+  DiskEntry entry;  // as announced
+};
+
+class DiskSet {
+ public:
+  // Opens and reads every disk; false with a message naming the first bad one.
+  bool load(const std::vector<std::string>& paths, std::string* error);
+  // Reads disk `index` again (after it was written).
+  bool refresh(std::size_t index, std::string* error);
+  const std::vector<DiskInfo>& disks() const { return disks_; }
+  const std::vector<DiskEntry>& entries() const { return entries_; }
+
+ private:
+  bool read_disk(std::size_t index, const std::string& path, std::string* error);
+  std::vector<DiskInfo> disks_;
+  std::vector<DiskEntry> entries_;
+};
+
+}  // namespace kestrelon::client

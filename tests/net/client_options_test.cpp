@@ -1,0 +1,136 @@
+// The Client's command line: every option is documented, bad input is refused
+// with a message that names it, and the fault dice repeat under a seed.
+#include "client_options.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <set>
+
+#include "fault_plan.h"
+
+namespace kestrelon::client {
+namespace {
+
+ParseResult parse(std::vector<std::string> args) { return parse_client_options(args); }
+
+TEST(ClientOptions, ReadsEveryOption) {
+  const auto r = parse({"--disk", "a.img", "--disk=b.img", "--name", "pc", "--address", "10.0.0.5", "--store",
+                        "/tmp/x", "--allow-write", "--once", "--verbose", "--seed", "7", "--drop-in", "2.5",
+                        "--drop-out", "1", "--duplicate-in", "3", "--duplicate-out", "4", "--delay-in", "5",
+                        "--delay-out", "6", "--delay-ms", "20", "--silent-after", "40", "--exit-after", "50",
+                        "--never-ack", "--repeat-ready", "2"});
+  ASSERT_TRUE(r.options) << r.error;
+  const ClientOptions& o = *r.options;
+  EXPECT_EQ(o.disks, (std::vector<std::string>{"a.img", "b.img"}));
+  EXPECT_EQ(o.name, "pc");
+  EXPECT_EQ(o.address, Ipv4Address(10, 0, 0, 5));
+  EXPECT_EQ(o.store_dir, "/tmp/x");
+  EXPECT_TRUE(o.allow_write && o.once && o.verbose);
+  EXPECT_EQ(o.faults.seed, 7u);
+  EXPECT_DOUBLE_EQ(o.faults.drop_in, 2.5);
+  EXPECT_DOUBLE_EQ(o.faults.delay_out, 6);
+  EXPECT_EQ(o.faults.delay_ms, 20);
+  EXPECT_EQ(o.faults.silent_after_block, 40);
+  EXPECT_EQ(o.faults.exit_after_block, 50);
+  EXPECT_TRUE(o.faults.never_acknowledge);
+  EXPECT_EQ(o.faults.extra_ready, 2);
+}
+
+TEST(ClientOptions, EmulatedClientsNeedAFirstAddress) {
+  EXPECT_FALSE(parse({"--count", "5"}).options);
+  const auto r = parse({"--count", "512", "--address-from", "10.47.4.1"});
+  ASSERT_TRUE(r.options) << r.error;
+  EXPECT_EQ(r.options->count, 512);
+  EXPECT_FALSE(parse({"--count", "2", "--address-from", "255.255.255.255"}).options);
+  EXPECT_FALSE(parse({"--address", "1.2.3.4", "--address-from", "1.2.3.5"}).options);
+}
+
+TEST(ClientOptions, BadInputNamesTheProblem) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"--bogus"}, "unknown option '--bogus'"},
+      {{"--disk"}, "--disk needs a value"},
+      {{"--address", "10.0.0"}, "'10.0.0' is not an IPv4 address"},
+      {{"--count", "0", "--address-from", "1.2.3.4"}, "--count: '0'"},
+      {{"--drop-in", "101"}, "--drop-in: '101'"},
+      {{"--drop-in", "x"}, "--drop-in: 'x'"},
+      {{"--name", std::string(41, 'a')}, "1 to 40 bytes"},
+      {{"--once=yes"}, "takes no value"},
+      {{"--disk", "1", "--disk", "2", "--disk", "3", "--disk", "4", "--disk", "5"}, "at most 4 disks"},
+      {{"--drop-out", "60", "--delay-out", "50"}, "more than 100 percent"},
+  };
+  for (const auto& [args, text] : cases) {
+    const auto r = parse(args);
+    EXPECT_FALSE(r.options) << args[0];
+    EXPECT_NE(r.error.find(text), std::string::npos) << "got: " << r.error;
+  }
+}
+
+TEST(ClientOptions, HelpDocumentsEveryOption) {
+  const std::string usage = client_usage();
+  for (const char* option : {"--disk", "--name", "--address", "--count", "--address-from", "--store",
+                             "--allow-write", "--once", "--verbose", "--seed", "--drop-in", "--drop-out",
+                             "--duplicate-in", "--duplicate-out", "--delay-in", "--delay-out", "--delay-ms",
+                             "--silent-after", "--exit-after", "--never-ack", "--repeat-ready", "--help"}) {
+    EXPECT_NE(usage.find(option), std::string::npos) << option;
+    // Every documented option is also accepted (with a value when it takes one).
+    const auto alone = parse({option});
+    const auto with_value = parse({option, "1"});
+    EXPECT_TRUE(alone.options || with_value.options || alone.error.find("needs a value") != std::string::npos)
+        << option << ": " << alone.error;
+  }
+  // And nothing is accepted that the help does not mention.
+  const std::regex word("--[a-z-]+");
+  std::set<std::string> documented;
+  for (std::sregex_iterator it(usage.begin(), usage.end(), word), end; it != end; ++it) documented.insert(it->str());
+  EXPECT_EQ(documented.size(), 22u);
+}
+
+TEST(FaultDice, SameSeedSameDecisions) {
+  FaultPlan plan;
+  plan.seed = 42;
+  plan.drop_out = 10;
+  plan.duplicate_out = 5;
+  plan.delay_out = 5;
+  plan.drop_in = 20;
+  const auto run = [&](std::uint64_t stream) {
+    FaultInjector f(plan, stream);
+    std::vector<Fate> fates;
+    for (int i = 0; i < 2000; ++i) fates.push_back(i % 3 ? f.outgoing() : f.incoming());
+    return fates;
+  };
+  const auto a = run(0), b = run(0), c = run(1);
+  EXPECT_EQ(a, b);
+  EXPECT_NE(a, c);  // each emulated Client rolls its own dice
+  FaultPlan other = plan;
+  other.seed = 43;
+  FaultInjector f(other, 0);
+  std::vector<Fate> d;
+  for (int i = 0; i < 2000; ++i) d.push_back(i % 3 ? f.outgoing() : f.incoming());
+  EXPECT_NE(a, d);
+}
+
+TEST(FaultDice, SharesComeOutAsAsked) {
+  FaultPlan plan;
+  plan.drop_out = 10;
+  plan.duplicate_out = 5;
+  plan.delay_out = 2.5;
+  FaultInjector f(plan, 3);
+  int drop = 0, dup = 0, delay = 0, pass = 0;
+  for (int i = 0; i < 100000; ++i) {
+    switch (f.outgoing()) {
+      case Fate::drop: ++drop; break;
+      case Fate::duplicate: ++dup; break;
+      case Fate::delay: ++delay; break;
+      case Fate::pass: ++pass; break;
+    }
+  }
+  EXPECT_NEAR(drop, 10000, 500);
+  EXPECT_NEAR(dup, 5000, 400);
+  EXPECT_NEAR(delay, 2500, 300);
+  // No incoming faults were asked for: every incoming datagram passes.
+  for (int i = 0; i < 1000; ++i) ASSERT_EQ(f.incoming(), Fate::pass);
+}
+
+}  // namespace
+}  // namespace kestrelon::client
