@@ -26,11 +26,11 @@ TEST(ClientWire, AnnounceMatchesHandBuiltBytesAndDecodesBack) {
   std::vector<DiskEntry> disks = {test::make_disk(2'000'000, 6), test::make_disk(500'000, 0)};
   disks[1].bios_number = 0x81;
   const Datagram d = encode_announce(AnnounceFields{kSelf, "lab-pc-01", disks});
-  test::AnnounceSpec spec;
-  spec.address = kSelf;
-  spec.name = "lab-pc-01";
-  spec.disks = disks;
-  EXPECT_EQ(d, test::announce_datagram(spec));
+  test::AnnounceSpec shape;
+  shape.address = kSelf;
+  shape.name = "lab-pc-01";
+  shape.disks = disks;
+  EXPECT_EQ(d, test::announce_datagram(shape));
   expect_trailer(d);
 
   const auto a = wire::decode_announce(d);
