@@ -26,15 +26,6 @@ int run_shell(const std::string& command) {
   return WIFEXITED(rc) ? WEXITSTATUS(rc) : 128 + WTERMSIG(rc);
 }
 
-TempDir::TempDir() {
-  char dir[] = "/tmp/kestrelon-test-XXXXXX";
-  if (::mkdtemp(dir)) path_ = dir;
-}
-
-TempDir::~TempDir() {
-  if (!path_.empty()) run_shell("rm -rf " + quote(path_));
-}
-
 bool make_virtual_disk(const std::string& path, std::uint64_t mib, const std::string& script) {
   if (run_shell("truncate -s " + std::to_string(mib) + "M " + quote(path)) != 0) return false;
   if (script.empty()) return true;

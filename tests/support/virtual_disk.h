@@ -5,21 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "support/image_files.h"  // TempDir
+
 namespace kestrelon::test {
-
-// A temporary folder removed with everything in it when the object goes.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 // Creates a sparse file of `mib` MiB at `path` and, unless `sfdisk_script` is
 // empty, partitions it with `sfdisk` fed that script. False when a tool failed.
