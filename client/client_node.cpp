@@ -7,6 +7,8 @@
 #include <cstring>
 #include <sys/socket.h>
 
+#include "copy_receive.h"
+#include "create_upload.h"
 #include "net/wire_format.h"
 
 namespace kestrelon::client {
@@ -57,6 +59,7 @@ void ClientNode::drain_data(Tick now) {
     if (got < 0) break;
     receive(Channel::data, std::span(buffer.data(), static_cast<std::size_t>(got)), Ipv4Address(), now);
   }
+  if (transfer_) transfer_->on_data_batch_end(now);
   reap(now);
 }
 
@@ -116,17 +119,64 @@ void ClientNode::answer_discover(std::span<const std::uint8_t> d) {
 }
 
 void ClientNode::start_copy(std::span<const std::uint8_t> d, Ipv4Address from, Tick now) {
-  (void)d;
-  (void)from;
-  (void)now;
-  log_.note(who_, "copy requested, but copy receive is not built yet");
+  const auto start = decode_copy_start(d);
+  if (!start) return;
+  replace_transfer(nullptr);
+  const auto refuse = [&](const std::string& why) {
+    log_.note(who_, "copy of \"" + start->file_name + "\" refused: " + why);
+  };
+  std::string error;
+  std::unique_ptr<CopySink> sink;
+  restoring_disk_.reset();
+  if (settings_.store_dir) {
+    sink = StoreSink::open(*settings_.store_dir, start->file_name, &error);
+    if (!sink) return refuse(error);
+  } else {
+    if (!settings_.restores_allowed) return refuse("emulated Clients share their disks; use --store");
+    if (start->disk >= disks_.disks().size()) {
+      return refuse("this Client has no disk " + std::to_string(start->disk) + " (it has " +
+                    std::to_string(disks_.disks().size()) + ")");
+    }
+    const std::string& path = disks_.disks()[start->disk].path;
+    if (is_block_device_path(path) && !settings_.allow_write) {
+      return refuse(path + " is a block device; restoring onto it needs --allow-write");
+    }
+    auto disk = DiskDevice::open(path, true, &error);
+    if (!disk) return refuse(error);
+    sink = std::make_unique<ImageRestorer>(std::move(disk));
+    restoring_disk_ = start->disk;
+  }
+  auto copy = std::make_unique<CopyReceive>(*this, log_, from, *start, std::move(sink));
+  if (!copy->open_data(&error)) return refuse(error);
+  copy->begin(now);
+  transfer_ = std::move(copy);
 }
 
 void ClientNode::start_create(std::span<const std::uint8_t> d, Ipv4Address from, Tick now) {
-  (void)d;
-  (void)from;
-  (void)now;
-  log_.note(who_, "create requested, but create upload is not built yet");
+  const auto request = decode_create_request(d);
+  if (!request) return;
+  // Every request starts a new upload from block 0: the Controller sends one per
+  // Create, so a second one means it started over.
+  replace_transfer(nullptr);
+  const auto refuse = [&](const std::string& why) { log_.note(who_, "create refused: " + why); };
+  if (request->disk >= disks_.disks().size()) {
+    return refuse("this Client has no disk " + std::to_string(request->disk) + " (it has " +
+                  std::to_string(disks_.disks().size()) + ")");
+  }
+  std::string error;
+  auto disk = DiskDevice::open(disks_.disks()[request->disk].path, false, &error);
+  if (!disk) return refuse(error);
+  BuildRequest build;
+  build.level = std::min<int>(request->level, 9);
+  build.sector_by_sector = (request->flags & kFlagSectorBySector) != 0;
+  auto builder = ImageBuilder::open(std::move(disk), build, &error);
+  if (!builder) return refuse(error);
+  log_.detail(who_, "create of disk " + std::to_string(request->disk) + " at level " + std::to_string(build.level) +
+                        (build.sector_by_sector ? ", every sector" : ""));
+  auto upload = std::make_unique<CreateUpload>(*this, log_, from, std::make_unique<UploadStream>(std::move(builder)));
+  transfer_ = std::move(upload);
+  static_cast<CreateUpload*>(transfer_.get())->begin(now);
+  reap(now);
 }
 
 void ClientNode::replace_transfer(std::unique_ptr<Transfer> next) {
@@ -142,6 +192,12 @@ void ClientNode::reap(Tick) {
   ++finished_;
   if (transfer_->succeeded()) ++succeeded_;
   transfer_.reset();
+  // A restore rewrote a disk: announce its new partitions from now on.
+  if (restoring_disk_) {
+    std::string error;
+    if (!disks_.refresh(*restoring_disk_, &error)) log_.note(who_, "reading the restored disk failed: " + error);
+    restoring_disk_.reset();
+  }
 }
 
 void ClientNode::tick(Tick now) {

@@ -81,6 +81,7 @@ class ClientNode final : public ClientLink {
   ClientLog& log_;
   UdpSocket control_;
   std::unique_ptr<Transfer> transfer_;
+  std::optional<std::size_t> restoring_disk_;  // the disk the running copy rewrites
   std::deque<Held> held_;
   int finished_ = 0;
   int succeeded_ = 0;

@@ -70,6 +70,7 @@ struct CreateRequest {
   std::uint16_t level = 0;
   std::uint16_t disk = 0;
   std::uint16_t flags = 0;
+  friend bool operator==(const CreateRequest&, const CreateRequest&) = default;
 };
 std::optional<CreateRequest> decode_create_request(std::span<const std::uint8_t> d);
 

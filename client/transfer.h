@@ -33,6 +33,8 @@ class Transfer {
                           Tick now) = 0;
   // A datagram that arrived on the data group (copy only).
   virtual void on_data(std::span<const std::uint8_t> /*datagram*/, Tick /*now*/) {}
+  // Every waiting data datagram has been handed over (a burst has ended).
+  virtual void on_data_batch_end(Tick /*now*/) {}
   virtual void on_tick(Tick now) = 0;
   // The next time on_tick has something to do; nullopt when only a datagram can
   // move the transfer on.

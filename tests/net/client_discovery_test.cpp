@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "client_runtime.h"
+#include "running_client.h"
 #include "net/wire_decode.h"
 #include "net/wire_format.h"
 #include "support/private_network.h"
@@ -17,27 +18,6 @@ namespace kestrelon::client {
 namespace {
 
 const Ipv4Address kController(127, 0, 0, 1);
-
-// Runs a ClientRuntime on its own thread for the length of a test.
-class RunningClient {
- public:
-  explicit RunningClient(const ClientOptions& options) {
-    std::string error;
-    runtime_ = ClientRuntime::create(options, &error);
-    EXPECT_TRUE(runtime_) << error;
-    if (runtime_) thread_ = std::thread([this] { status_ = runtime_->run(); });
-  }
-  ~RunningClient() {
-    if (runtime_) runtime_->stop();
-    if (thread_.joinable()) thread_.join();
-  }
-  bool ok() const { return runtime_ != nullptr; }
-
- private:
-  std::unique_ptr<ClientRuntime> runtime_;
-  std::thread thread_;
-  int status_ = -1;
-};
 
 class ClientDiscovery : public ::testing::Test {
  protected:

@@ -1,0 +1,85 @@
+#pragma once
+// Where the bytes of a received copy go, in order: a file kept byte for byte, or
+// a disk restored from this Client's image layout.
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "disk_device.h"
+#include "image_layout.h"
+
+namespace kestrelon::client {
+
+class CopySink {
+ public:
+  virtual ~CopySink() = default;
+  // The next bytes of the image; false (see error()) when they cannot be used.
+  virtual bool consume(std::span<const std::uint8_t> bytes) = 0;
+  // Every byte of the image has been consumed.
+  virtual bool finish() = 0;
+  // The copy ended before its end.
+  virtual void abandon() = 0;
+  virtual const std::string& error() const = 0;
+  // Whether the image must be this Client's own layout (a restore needs it).
+  virtual bool needs_own_layout() const = 0;
+  virtual std::string where() const = 0;
+};
+
+// Keeps the image as DIR/NAME: written to NAME.part and renamed when complete,
+// removed when abandoned. The name is the file name the Controller sent, with
+// anything that could leave the folder replaced.
+class StoreSink final : public CopySink {
+ public:
+  static std::unique_ptr<StoreSink> open(const std::string& dir, const std::string& name, std::string* error);
+  ~StoreSink() override;
+  bool consume(std::span<const std::uint8_t> bytes) override;
+  bool finish() override;
+  void abandon() override;
+  const std::string& error() const override { return error_; }
+  bool needs_own_layout() const override { return false; }
+  std::string where() const override { return path_; }
+
+ private:
+  StoreSink(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+  std::string path_;
+  int fd_ = -1;
+  std::string error_;
+};
+
+// A file name that stays inside its folder: no slashes, not "." or "..".
+std::string safe_file_name(const std::string& name);
+
+// Restores an image of this Client's layout onto a disk as its bytes arrive:
+// partition data at each partition's place (zeros where no chunk is), then the
+// MBR and extended boot records saved in the image.
+class ImageRestorer final : public CopySink {
+ public:
+  explicit ImageRestorer(std::unique_ptr<DiskDevice> disk);
+  bool consume(std::span<const std::uint8_t> bytes) override;
+  bool finish() override;
+  void abandon() override {}
+  const std::string& error() const override { return error_; }
+  bool needs_own_layout() const override { return true; }
+  std::string where() const override { return disk_->path(); }
+
+ private:
+  enum class Stage { header, chunk_head, chunk_body, ended, failed };
+  bool fail(std::string why);
+  bool take_header();
+  bool take_chunk();
+  bool zero_up_to(std::size_t partition, std::uint64_t offset);
+
+  std::unique_ptr<DiskDevice> disk_;
+  Stage stage_ = Stage::header;
+  std::vector<std::uint8_t> pending_;  // bytes of the part being assembled
+  std::size_t wanted_ = 36;            // bytes that part needs
+  image::ImageHeader header_;
+  image::ChunkHead chunk_;
+  std::vector<std::uint64_t> written_;  // per partition: bytes restored from its start
+  std::vector<std::uint8_t> raw_;
+  std::string error_;
+};
+
+}  // namespace kestrelon::client

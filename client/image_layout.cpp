@@ -1,0 +1,174 @@
+#include "image_layout.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "net/byte_order.h"
+
+namespace kestrelon::client::image {
+namespace {
+
+constexpr std::array<std::uint8_t, 4> kChunkMagic = {'C', 'H', 'N', 'K'};
+
+void write_le64(std::span<std::uint8_t> b, std::size_t at, std::uint64_t v) {
+  write_le32(b, at, static_cast<std::uint32_t>(v));
+  write_le32(b, at + 4, static_cast<std::uint32_t>(v >> 32));
+}
+std::uint64_t read_le64(std::span<const std::uint8_t> b, std::size_t at) {
+  return std::uint64_t{read_le32(b, at)} | (std::uint64_t{read_le32(b, at + 4)} << 32);
+}
+bool signed_here(std::span<const std::uint8_t> b) {
+  return b.size() >= 4 && std::equal(kSignature.begin(), kSignature.end(), b.begin());
+}
+
+}  // namespace
+
+std::uint32_t ImageHeader::data_offset() const {
+  return static_cast<std::uint32_t>(kTableAreaOffset + 4 + table_sectors.size() * kTableSectorEntry);
+}
+
+std::uint64_t ImageHeader::sectors_needed() const {
+  std::uint64_t end = 0;
+  for (const auto& p : partitions) end = std::max(end, p.start_lba + p.sectors);
+  for (const auto& t : table_sectors) end = std::max(end, t.lba + 1);
+  return end;
+}
+
+std::array<std::uint8_t, kLinkPatchLength> length_patch(std::uint64_t length) {
+  std::array<std::uint8_t, kLinkPatchLength> b{};
+  std::copy(kSignature.begin(), kSignature.end(), b.begin());
+  write_le64(b, kLengthLowOffset, length);
+  return b;
+}
+
+std::vector<std::uint8_t> encode_header(const ImageHeader& h) {
+  std::vector<std::uint8_t> b(h.data_offset(), 0);
+  const auto patch = length_patch(h.length);
+  std::copy(patch.begin(), patch.end(), b.begin());
+  write_le16(b, 12, kFormatVersion);
+  write_le16(b, 14, h.flags);
+  write_le32(b, 16, h.data_offset());
+  write_le16(b, 20, h.level);
+  write_le16(b, 22, static_cast<std::uint16_t>(h.table_sectors.size()));
+  write_le64(b, 24, h.source_sectors);
+  write_le32(b, 32, kChunkSize);
+  b[kSummaryOffset] = 1;
+  b[kPartitionCountOffset] = static_cast<std::uint8_t>(h.partitions.size());
+  for (std::size_t k = 0; k < h.partitions.size(); ++k) {
+    const ImagePartition& p = h.partitions[k];
+    const std::size_t at = kEntriesOffset + kEntryStride * k;
+    write_le32(b, at, p.sectors);      // full size
+    write_le32(b, at + 4, p.sectors);  // data size: a partition is restored whole
+    write_le64(b, at + 8, p.start_lba);
+    b[at + 16] = p.number;
+    b[at + 17] = p.type;
+    b[at + 18] = p.boot;
+    b[at + 19] = p.logical ? 1 : 0;
+  }
+  write_le32(b, kTableAreaOffset, static_cast<std::uint32_t>(h.table_sectors.size()));
+  for (std::size_t i = 0; i < h.table_sectors.size(); ++i) {
+    const std::size_t at = kTableAreaOffset + 4 + kTableSectorEntry * i;
+    write_le64(b, at, h.table_sectors[i].lba);
+    std::copy(h.table_sectors[i].bytes.begin(), h.table_sectors[i].bytes.end(), b.begin() + static_cast<long>(at + 8));
+  }
+  return b;
+}
+
+std::optional<std::uint64_t> probe_length(std::span<const std::uint8_t> b) {
+  if (b.size() < kLinkPatchLength || !signed_here(b)) return std::nullopt;
+  return read_le64(b, kLengthLowOffset);
+}
+
+HeaderParse parse_header(std::span<const std::uint8_t> b) {
+  HeaderParse r;
+  const auto invalid = [&](std::string why) {
+    r.state = HeaderParse::State::invalid;
+    r.error = std::move(why);
+    return r;
+  };
+  if (b.size() < 36) {
+    r.needed = 36;
+    return r;
+  }
+  if (!signed_here(b)) return invalid("not an image of this Client (no KRNI signature)");
+  if (read_le16(b, 12) != kFormatVersion) {
+    return invalid("image format version " + std::to_string(read_le16(b, 12)) + " is not known");
+  }
+  const std::uint32_t data_offset = read_le32(b, 16);
+  const std::size_t tables = read_le16(b, 22);
+  if (tables > kMaxTableSectors || data_offset != kTableAreaOffset + 4 + tables * kTableSectorEntry) {
+    return invalid("the image header is damaged (data offset " + std::to_string(data_offset) + ")");
+  }
+  if (read_le32(b, 32) != kChunkSize) return invalid("the image uses an unknown chunk size");
+  if (b.size() < data_offset) {
+    r.needed = data_offset;
+    return r;
+  }
+  ImageHeader& h = r.header;
+  h.length = read_le64(b, kLengthLowOffset);
+  h.flags = read_le16(b, 14);
+  h.level = read_le16(b, 20);
+  h.source_sectors = read_le64(b, 24);
+  const int count = b[kPartitionCountOffset];
+  if (count > kMaxPartitions) return invalid("the image claims " + std::to_string(count) + " partitions");
+  for (int k = 0; k < count; ++k) {
+    const std::size_t at = kEntriesOffset + kEntryStride * static_cast<std::size_t>(k);
+    ImagePartition p;
+    p.sectors = read_le32(b, at);
+    p.start_lba = read_le64(b, at + 8);
+    p.number = b[at + 16];
+    p.type = b[at + 17];
+    p.boot = b[at + 18];
+    p.logical = b[at + 19] != 0;
+    if (p.start_lba > (std::uint64_t{1} << 40)) return invalid("partition " + std::to_string(k) + " starts too far out");
+    h.partitions.push_back(p);
+  }
+  if (read_le32(b, kTableAreaOffset) != tables) return invalid("the image's table area is damaged");
+  for (std::size_t i = 0; i < tables; ++i) {
+    const std::size_t at = kTableAreaOffset + 4 + kTableSectorEntry * i;
+    TableSector t;
+    t.lba = read_le64(b, at);
+    if (t.lba > (std::uint64_t{1} << 40)) return invalid("a table sector lies too far out");
+    std::copy_n(b.begin() + static_cast<long>(at + 8), 512, t.bytes.begin());
+    h.table_sectors.push_back(t);
+  }
+  r.state = HeaderParse::State::ok;
+  return r;
+}
+
+std::array<std::uint8_t, kChunkHeadSize> encode_chunk_head(const ChunkHead& c) {
+  std::array<std::uint8_t, kChunkHeadSize> b{};
+  std::copy(kChunkMagic.begin(), kChunkMagic.end(), b.begin());
+  b[4] = c.partition;
+  b[5] = c.method;
+  write_le64(b, 8, c.offset);
+  write_le32(b, 16, c.raw_length);
+  write_le32(b, 20, c.stored_length);
+  write_le32(b, 24, c.crc);
+  return b;
+}
+
+std::optional<ChunkHead> decode_chunk_head(std::span<const std::uint8_t> b, std::string* error) {
+  const auto fail = [&](const char* why) {
+    if (error) *error = why;
+    return std::nullopt;
+  };
+  if (b.size() < kChunkHeadSize) return fail("a chunk head is cut short");
+  if (!std::equal(kChunkMagic.begin(), kChunkMagic.end(), b.begin())) return fail("a chunk head is damaged");
+  ChunkHead c;
+  c.partition = b[4];
+  c.method = b[5];
+  c.offset = read_le64(b, 8);
+  c.raw_length = read_le32(b, 16);
+  c.stored_length = read_le32(b, 20);
+  c.crc = read_le32(b, 24);
+  if (c.is_end()) return c;
+  if (c.method > 1) return fail("a chunk uses an unknown method");
+  if (c.raw_length == 0 || c.raw_length > kChunkSize) return fail("a chunk has an impossible length");
+  if (c.method == 0 ? c.stored_length != c.raw_length : c.stored_length > c.raw_length) {
+    return fail("a chunk's stored length does not fit its method");
+  }
+  return c;
+}
+
+}  // namespace kestrelon::client::image

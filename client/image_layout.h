@@ -1,0 +1,118 @@
+#pragma once
+// The layout of the image files this Client writes and restores. The Controller
+// reads only the description area (256-767), the partition count (5513) and the
+// two size fields of each partition entry (7066 + 24k, 7070 + 24k); everything
+// else is this Client's own:
+//
+//   0    4  signature "KRNI"
+//   4    4  image length, low 32 bits (LE). Filled in by the Controller's link
+//           patch at the end of the upload, and written by the Client as well.
+//   8    4  image length, high 32 bits (LE)
+//   12   2  format version (1)
+//   14   2  flags: bit 0 = every chunk stored (sector-by-sector)
+//   16   4  data offset: where the chunk stream starts
+//   20   2  compression level used (0 = stored)
+//   22   2  number of saved table sectors
+//   24   8  size of the source disk in sectors
+//   32   4  chunk size in bytes (65536)
+//   256  512 description (zero; the Controller writes the user's text here)
+//   5512 1  summary version (1)
+//   5513 1  partition count n (at most 12)
+//   7066 + 24k  partition k: full size (4, sectors), data size (4, sectors), start
+//               sector (8), number, type, boot indicator, logical flag (1 each),
+//               4 reserved. Entry 11 runs past 7344, into space nothing else uses.
+//   8192     4  count of table sectors, then each: its sector number (8) and its
+//               512 bytes (the MBR and every extended boot record)
+//   data offset: chunks, each a 32-byte head and its stored bytes, ending with
+//               an end chunk (partition 0xFF):
+//       0 4 "CHNK", 4 1 partition index, 5 1 method (0 stored, 1 zlib),
+//       6 2 reserved, 8 8 byte offset in the partition, 16 4 raw length,
+//       20 4 stored length, 24 4 CRC-32 of the raw bytes, 28 4 reserved.
+// All numbers are little-endian. A partition's bytes that no chunk covers are
+// zeros (chunks of zeros are left out unless sector-by-sector was asked for).
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace kestrelon::client::image {
+
+inline constexpr std::array<std::uint8_t, 4> kSignature = {'K', 'R', 'N', 'I'};
+inline constexpr std::uint16_t kFormatVersion = 1;
+inline constexpr std::size_t kLengthLowOffset = 4;
+inline constexpr std::size_t kLinkPatchLength = 12;  // bytes 0-11 are rewritten at the end
+inline constexpr std::size_t kDescriptionOffset = 256;
+inline constexpr std::size_t kSummaryOffset = 5512;
+inline constexpr std::size_t kPartitionCountOffset = 5513;
+inline constexpr std::size_t kEntriesOffset = 7066;
+inline constexpr std::size_t kEntryStride = 24;
+inline constexpr int kMaxPartitions = 12;
+inline constexpr std::size_t kTableAreaOffset = 8192;
+inline constexpr std::size_t kMaxTableSectors = 64;
+inline constexpr std::size_t kTableSectorEntry = 8 + 512;
+inline constexpr std::uint32_t kChunkSize = 65536;
+inline constexpr std::size_t kChunkHeadSize = 32;
+inline constexpr std::uint8_t kEndChunk = 0xFF;
+inline constexpr std::uint16_t kFlagAllChunks = 1;
+// Image files of this Client never have a header larger than this.
+inline constexpr std::size_t kMaxDataOffset = kTableAreaOffset + 4 + kMaxTableSectors * kTableSectorEntry;
+
+struct ImagePartition {
+  std::uint8_t number = 0, type = 0, boot = 0;
+  bool logical = false;
+  std::uint64_t start_lba = 0;
+  std::uint32_t sectors = 0;
+  friend bool operator==(const ImagePartition&, const ImagePartition&) = default;
+};
+
+struct TableSector {
+  std::uint64_t lba = 0;
+  std::array<std::uint8_t, 512> bytes{};
+};
+
+struct ImageHeader {
+  std::uint64_t length = 0;
+  std::uint16_t flags = 0;
+  std::uint16_t level = 0;
+  std::uint64_t source_sectors = 0;
+  std::vector<ImagePartition> partitions;
+  std::vector<TableSector> table_sectors;
+
+  std::uint32_t data_offset() const;
+  // The sectors a target disk needs: the end of the last partition or table sector.
+  std::uint64_t sectors_needed() const;
+};
+
+// The header area, data_offset() bytes long.
+std::vector<std::uint8_t> encode_header(const ImageHeader& header);
+// The first 12 bytes as they stand once the image length is known.
+std::array<std::uint8_t, kLinkPatchLength> length_patch(std::uint64_t length);
+
+// Reads a header area. need_more: give at least `needed` bytes.
+struct HeaderParse {
+  enum class State { need_more, invalid, ok } state = State::need_more;
+  std::size_t needed = 0;
+  ImageHeader header;
+  std::string error;
+};
+HeaderParse parse_header(std::span<const std::uint8_t> bytes);
+
+// The exact image length from the first bytes of a file, when they are this
+// Client's header; nullopt for anything else.
+std::optional<std::uint64_t> probe_length(std::span<const std::uint8_t> first_bytes);
+
+struct ChunkHead {
+  std::uint8_t partition = 0;
+  std::uint8_t method = 0;  // 0 stored, 1 zlib
+  std::uint64_t offset = 0;
+  std::uint32_t raw_length = 0;
+  std::uint32_t stored_length = 0;
+  std::uint32_t crc = 0;
+  bool is_end() const { return partition == kEndChunk; }
+};
+std::array<std::uint8_t, kChunkHeadSize> encode_chunk_head(const ChunkHead& head);
+std::optional<ChunkHead> decode_chunk_head(std::span<const std::uint8_t> bytes, std::string* error);
+
+}  // namespace kestrelon::client::image

@@ -1,0 +1,60 @@
+#include "upload_stream.h"
+
+#include <algorithm>
+
+#include "net/byte_order.h"
+
+namespace kestrelon::client {
+
+void append_record(std::vector<std::uint8_t>& out, RecordType type, std::span<const std::uint8_t> data) {
+  const std::size_t at = out.size();
+  const std::size_t head = type == REC_DATA ? kDataRecordHead : kRecordHead;
+  out.resize(at + head, 0);
+  // Bytes 0-5 are not read by the Controller; a tag helps anyone reading a capture.
+  out[at] = 'K';
+  out[at + 1] = 'R';
+  write_be16(out, at + 6, type);
+  if (type == REC_DATA) {
+    write_le16(out, at + 8, static_cast<std::uint16_t>(data.size()));
+    out.insert(out.end(), data.begin(), data.end());
+  }
+}
+
+UploadStream::UploadStream(std::unique_ptr<ImageBuilder> builder) : builder_(std::move(builder)) {}
+
+void UploadStream::refill() {
+  std::vector<std::uint8_t> records;
+  if (!started_) {
+    append_record(records, REC_MARK);
+    started_ = true;
+  }
+  piece_.clear();
+  if (builder_->next(piece_)) {
+    for (std::size_t at = 0; at < piece_.size(); at += kMaxRecordData) {
+      const std::size_t n = std::min(kMaxRecordData, piece_.size() - at);
+      append_record(records, REC_DATA, std::span(piece_.data() + at, n));
+    }
+  } else if (!builder_->failed()) {
+    const auto patch = image::length_patch(builder_->produced());
+    append_record(records, REC_SWAP_MARK);
+    append_record(records, REC_DATA, patch);
+    append_record(records, REC_SEEK_MARK);
+    append_record(records, REC_END);
+    finished_ = true;
+  }
+  pending_.insert(pending_.end(), records.begin(), records.end());
+}
+
+bool UploadStream::next(UploadPiece& piece) {
+  if (ended_) return false;
+  while (pending_.size() < kUploadPayload && !finished_ && !builder_->failed()) refill();
+  if (builder_->failed()) return false;
+  const std::size_t n = std::min(kUploadPayload, pending_.size());
+  piece.payload.assign(pending_.begin(), pending_.begin() + static_cast<long>(n));
+  pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(n));
+  piece.last = finished_ && pending_.empty();
+  ended_ = piece.last;
+  return true;
+}
+
+}  // namespace kestrelon::client

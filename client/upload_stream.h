@@ -1,0 +1,66 @@
+#pragma once
+// The upload stream of a Create: the image cut into stream records that tell the
+// Controller what to write where, then cut into OP_CREATE_DATA payloads.
+//
+//   REC_MARK                     remember position 0
+//   REC_DATA ...                 the image, at most 8192 bytes a record (the
+//                                first one holds bytes 0-8191, so the
+//                                Controller's description lands in it)
+//   REC_SWAP_MARK                go back to position 0, remember the end
+//   REC_DATA (12 bytes)          signature and length; the Controller's link
+//                                patch puts the remembered end into bytes 4-7
+//   REC_SEEK_MARK                back to the end
+//   REC_END
+//
+// Records stay far below the Controller's 32,764-byte stream buffer: the largest
+// is 8202 bytes, so one record and one payload always fit.
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "image_builder.h"
+
+namespace kestrelon::client {
+
+enum RecordType : std::uint16_t {
+  REC_DATA = 11,
+  REC_MARK = 12,
+  REC_SEEK_MARK = 13,
+  REC_END = 14,
+  REC_SWAP_MARK = 15,
+};
+
+inline constexpr std::size_t kRecordHead = 8;
+inline constexpr std::size_t kDataRecordHead = 10;
+inline constexpr std::size_t kMaxRecordData = 8192;
+inline constexpr std::size_t kUploadPayload = 1400;  // an OP_CREATE_DATA stays one Ethernet frame
+
+// Appends one record to `out`.
+void append_record(std::vector<std::uint8_t>& out, RecordType type, std::span<const std::uint8_t> data = {});
+
+struct UploadPiece {
+  std::vector<std::uint8_t> payload;
+  bool last = false;  // ends with REC_END
+};
+
+class UploadStream {
+ public:
+  explicit UploadStream(std::unique_ptr<ImageBuilder> builder);
+  // The next payload, at most kUploadPayload bytes; false when the stream has
+  // ended or the disk could not be read (failed()).
+  bool next(UploadPiece& piece);
+  bool failed() const { return builder_->failed(); }
+  const std::string& error() const { return builder_->error(); }
+  const ImageBuilder& builder() const { return *builder_; }
+
+ private:
+  void refill();
+  std::unique_ptr<ImageBuilder> builder_;
+  std::deque<std::uint8_t> pending_;
+  std::vector<std::uint8_t> piece_;
+  bool started_ = false, finished_ = false, ended_ = false;
+};
+
+}  // namespace kestrelon::client

@@ -1,0 +1,152 @@
+// Whole copies from the Controller's copy engine (with its worker ticking every
+// millisecond) to Client programs in this process, over loopback multicast:
+// the files arrive byte for byte, with and without lost datagrams.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "image_layout.h"
+#include "net/endpoint_table.h"
+#include "net/notice_board.h"
+#include "net/program_locks.h"
+#include "net/receive_dispatcher.h"
+#include "net/wire_format.h"
+#include "running_client.h"
+#include "support/image_files.h"
+#include "support/private_network.h"
+#include "support/recording_ui.h"
+#include "transfer/copy_engine.h"
+#include "transfer/copy_worker.h"
+
+namespace kestrelon::client {
+namespace {
+
+using namespace std::chrono_literals;
+
+const Ipv4Address kController(127, 0, 0, 1);
+Ipv4Address client_address(int i) { return Ipv4Address(127, 0, 0, static_cast<std::uint8_t>(60 + i)); }
+
+struct NoDialog : TransferDialogHooks {
+  std::atomic<int> cancels{0};
+  void set_progress_range(int, int) override {}
+  void set_position(std::int32_t) override {}
+  void request_cancel() override { ++cancels; }
+};
+
+class ClientCopyEndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    KESTRELON_REQUIRE_PRIVATE_NETWORK();
+    dispatcher.set_copy_handler(&engine);
+    ASSERT_TRUE(endpoints.start_network("", [] { return AddressList{0, {kController}}; }));
+    engine.attach_dialog(&dialog);
+  }
+  void TearDown() override {
+    worker.stop_and_join();
+    engine.attach_dialog(nullptr);
+    endpoints.close_all();
+  }
+  void add_target(Ipv4Address a) {
+    ClientRecord r;
+    r.address = a;
+    r.set_name(a.text());
+    r.disk_count = 1;
+    const int i = tables.client_count;
+    tables.clients[static_cast<std::size_t>(i)] = r;
+    tables.targets[static_cast<std::size_t>(i)] = r;
+    tables.client_count = tables.target_count = i + 1;
+  }
+  // Runs the copy of `path` until every target is done; false on timeout.
+  bool copy(const std::string& path, std::chrono::milliseconds limit = 30s) {
+    if (image.open(path) != 0) return false;
+    if (!engine.copy_start(image, CopyOptions{})) return false;
+    worker.start();
+    const auto end = std::chrono::steady_clock::now() + limit;
+    // The engine clears its running flag when the last target reports done.
+    std::this_thread::sleep_for(20ms);
+    while (engine.copy_running() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(5ms);
+    const bool all_done = !engine.copy_running();
+    worker.stop_and_join();
+    endpoints.send(EndpointTable::kAllInterfaces, wire::build_abort(), wire::kDataGroup, wire::kDataPort);
+    return all_done;
+  }
+  ClientOptions store_options(int i) {
+    ClientOptions o;
+    o.address = client_address(i);
+    o.store_dir = dir.file("client" + std::to_string(i));
+    return o;
+  }
+
+  test::RecordingUi ui;
+  ProgramLocks locks;
+  NoticeBoard board{ui};
+  ReceiveDispatcher dispatcher{locks.receive, board};
+  EndpointTable endpoints{dispatcher, ui};
+  ClientTables tables;
+  TransferStats stats;
+  CopyEngine engine{tables, locks, endpoints, ui, stats, SystemClock::instance()};
+  CopyWorker worker{engine, locks.worker};
+  NoDialog dialog;
+  test::TempDir dir;
+  ImageFile image;
+};
+
+TEST_F(ClientCopyEndToEnd, OwnImageOfAMultipleOf1350ArrivesWhole) {
+  std::vector<std::uint8_t> bytes(1350 * 3000);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = test::pattern_byte(i);
+  const auto patch = image::length_patch(bytes.size());
+  std::copy(patch.begin(), patch.end(), bytes.begin());
+  test::write_file(dir.file("own.krn"), bytes);
+
+  RunningClient client(store_options(0));
+  ASSERT_TRUE(client.ok());
+  add_target(client_address(0));
+  ASSERT_TRUE(copy(dir.file("own.krn")));
+  EXPECT_EQ(test::read_file(dir.file("client0/own.krn")), bytes);
+  EXPECT_GE(stats.acknowledgements.load(), 100);
+}
+
+TEST_F(ClientCopyEndToEnd, ThreeClientsWithLossAllGetTheFile) {
+  const std::uint64_t length = 1350 * 2000 + 17;
+  test::write_pattern_file(dir.file("pattern.krn"), length);
+  std::vector<std::unique_ptr<RunningClient>> clients;
+  for (int i = 0; i < 3; ++i) {
+    ClientOptions o = store_options(i);
+    o.faults.seed = 100 + static_cast<std::uint64_t>(i);
+    o.faults.drop_in = 1;
+    o.faults.drop_out = 1;
+    clients.push_back(std::make_unique<RunningClient>(o));
+    ASSERT_TRUE(clients.back()->ok());
+    add_target(client_address(i));
+  }
+  ASSERT_TRUE(copy(dir.file("pattern.krn")));
+  const auto original = test::read_file(dir.file("pattern.krn"));
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(test::read_file(dir.file("client" + std::to_string(i) + "/pattern.krn")), original) << i;
+  }
+  EXPECT_TRUE(engine.acker_designated()) << "every target ranked, one named the acknowledging Client";
+  EXPECT_GT(stats.retries.load(), 0) << "lost blocks were asked for again";
+}
+
+TEST_F(ClientCopyEndToEnd, EmulatedClientsStoreEachTheirOwnCopy) {
+  test::write_pattern_file(dir.file("small.krn"), 1350 * 100);
+  ClientOptions o;
+  o.count = 3;
+  o.address_from = client_address(10);
+  o.store_dir = dir.file("room");
+  o.once = true;
+  RunningClient clients(o);
+  ASSERT_TRUE(clients.ok());
+  for (int i = 0; i < 3; ++i) add_target(client_address(10 + i));
+  ASSERT_TRUE(copy(dir.file("small.krn")));
+  const auto original = test::read_file(dir.file("small.krn"));
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(test::read_file(dir.file("room/" + client_address(10 + i).text() + "/small.krn")), original);
+  }
+  // --once: the program ends by itself after the abort, with success.
+  EXPECT_EQ(clients.wait(3s), 0);
+}
+
+}  // namespace
+}  // namespace kestrelon::client

@@ -1,0 +1,297 @@
+// The Client's copy receive policy, driven block by block with a recording link:
+// where the image ends, when it acknowledges, when it asks for a resend, when it
+// says done, and how the fault plan changes that.
+#include "copy_receive.h"
+
+#include <gtest/gtest.h>
+
+#include "image_layout.h"
+#include "net/byte_order.h"
+#include "net/wire_decode.h"
+#include "net/wire_format.h"
+
+namespace kestrelon::client {
+namespace {
+
+const Ipv4Address kSelf(127, 0, 0, 5);
+const Ipv4Address kController(127, 0, 0, 1);
+
+struct RecordingLink : ClientLink {
+  std::vector<Datagram> sent;
+  FaultPlan plan;
+  std::string name = "test";
+  void send_to(const Datagram& d, Ipv4Address to) override {
+    EXPECT_EQ(to, kController);
+    sent.push_back(d);
+  }
+  Ipv4Address self() const override { return kSelf; }
+  const std::string& who() const override { return name; }
+  const FaultPlan& faults() const override { return plan; }
+  void fault_exit() override { ADD_FAILURE() << "exit fault"; }
+
+  std::vector<std::uint32_t> blocks_of(std::uint16_t opcode) const {
+    std::vector<std::uint32_t> b;
+    for (const auto& d : sent)
+      if (wire::opcode_of(d) == opcode) b.push_back(read_be32(d, 8));
+    return b;
+  }
+  int count(std::uint16_t opcode) const {
+    int n = 0;
+    for (const auto& d : sent) n += wire::opcode_of(d) == opcode;
+    return n;
+  }
+  void clear() { sent.clear(); }
+};
+
+struct MemorySink : CopySink {
+  std::vector<std::uint8_t> bytes;
+  bool finished = false, abandoned = false, own_layout = false;
+  std::string err;
+  bool consume(std::span<const std::uint8_t> b) override {
+    bytes.insert(bytes.end(), b.begin(), b.end());
+    return true;
+  }
+  bool finish() override { return finished = true; }
+  void abandon() override { abandoned = true; }
+  const std::string& error() const override { return err; }
+  bool needs_own_layout() const override { return own_layout; }
+  std::string where() const override { return "memory"; }
+};
+
+// An image of exactly `length` bytes starting with this Client's header start.
+std::vector<std::uint8_t> own_image(std::uint64_t length) {
+  std::vector<std::uint8_t> b(length);
+  for (std::size_t i = 0; i < b.size(); ++i) b[i] = static_cast<std::uint8_t>(i * 7 + 3);
+  const auto patch = image::length_patch(length);
+  std::copy(patch.begin(), patch.end(), b.begin());
+  return b;
+}
+
+std::vector<std::uint8_t> data_datagram(const std::vector<std::uint8_t>& file, std::uint32_t block) {
+  wire::CopyDataPacket p;
+  const std::size_t at = std::size_t{block} * 1350;
+  const std::size_t n = std::min<std::size_t>(1350, file.size() - at);
+  std::copy_n(file.begin() + static_cast<long>(at), n, p.payload().begin());
+  p.seal(block, static_cast<std::uint16_t>(n));
+  return std::vector<std::uint8_t>(p.bytes().begin(), p.bytes().end());
+}
+
+class CopyReceiveTest : public ::testing::Test {
+ protected:
+  void make(std::uint64_t length, bool own = true) {
+    file = own ? own_image(length) : std::vector<std::uint8_t>(length, 0x5A);
+    CopyStart s;
+    s.data_group = wire::kDataGroup;
+    s.data_port = wire::kDataPort;
+    s.image_kib = static_cast<std::uint32_t>(length >> 10);
+    s.file_name = "t.krn";
+    auto owned = std::make_unique<MemorySink>();
+    sink = owned.get();
+    copy = std::make_unique<CopyReceive>(link, log, kController, s, std::move(owned));
+    copy->begin(now);
+  }
+  void send(std::uint32_t block) { copy->on_data(data_datagram(file, block), now); }
+  void burst(std::uint32_t first, std::uint32_t last) {
+    for (std::uint32_t b = first; b <= last; ++b) send(b);
+    copy->on_data_batch_end(now);
+  }
+  void wait(Tick ms) {
+    for (Tick t = 0; t < ms; t += 5) {
+      now += 5;
+      copy->on_tick(now);
+    }
+  }
+  RecordingLink link;
+  ClientLog log{false};
+  std::vector<std::uint8_t> file;
+  MemorySink* sink = nullptr;
+  std::unique_ptr<CopyReceive> copy;
+  Tick now = 5000;
+};
+
+TEST_F(CopyReceiveTest, ReadyThenExactEndOfAMultipleOf1350) {
+  make(1350 * 40);
+  EXPECT_EQ(link.count(wire::OP_COPY_READY), 1);
+  burst(0, 39);
+  EXPECT_EQ(copy->image_length(), 1350u * 40);
+  ASSERT_TRUE(sink->finished);
+  EXPECT_EQ(sink->bytes, file);
+  EXPECT_TRUE(copy->succeeded());
+  ASSERT_EQ(link.count(wire::OP_COPY_DONE), 1);
+  const auto done = wire::decode_copy_done(link.sent.back());
+  EXPECT_EQ(done->client, kSelf);
+  // DONE is repeated until the Controller aborts; then the copy ends.
+  wait(600);
+  EXPECT_GE(link.count(wire::OP_COPY_DONE), 2);
+  EXPECT_FALSE(copy->finished());
+  copy->on_data(wire::build_abort(), now);
+  EXPECT_TRUE(copy->finished());
+  EXPECT_TRUE(copy->succeeded());
+  EXPECT_FALSE(sink->abandoned);
+}
+
+TEST_F(CopyReceiveTest, ImageOfOneShortBlock) {
+  make(1300);
+  burst(0, 0);
+  EXPECT_TRUE(sink->finished);
+  EXPECT_EQ(sink->bytes.size(), 1300u);
+}
+
+TEST_F(CopyReceiveTest, AcknowledgesUntilRankedThenOnlyWhenNamed) {
+  make(1350 * 200 + 10);
+  burst(0, 18);
+  // Every few blocks, and the burst's last block.
+  EXPECT_EQ(link.blocks_of(wire::OP_COPY_ACK), (std::vector<std::uint32_t>{3, 7, 11, 15, 18}));
+  const auto ack = wire::decode_copy_ack(link.sent.back());
+  EXPECT_EQ(ack->client, kSelf);
+  EXPECT_EQ(ack->done_kib, 19u * 1350 / 1024);
+  EXPECT_EQ(ack->total_kib, (1350u * 200 + 10) / 1024);
+  link.clear();
+  burst(19, 60);
+  // Three acknowledgements of 32 or more earn the rank; then silence.
+  const auto acks = link.blocks_of(wire::OP_COPY_ACK);
+  ASSERT_FALSE(acks.empty());
+  EXPECT_EQ(std::count_if(acks.begin(), acks.end(), [](auto b) { return b >= 32; }), 3);
+  EXPECT_LT(acks.back(), 45u);
+  EXPECT_FALSE(copy->acknowledging());
+  link.clear();
+  burst(61, 70);
+  EXPECT_TRUE(link.blocks_of(wire::OP_COPY_ACK).empty());
+  // Named the acknowledging Client: acknowledges at once and from then on.
+  copy->on_control(wire::OP_ACKER, wire::build_acker(), kController, now);
+  EXPECT_EQ(link.blocks_of(wire::OP_COPY_ACK), std::vector<std::uint32_t>{70});
+  burst(71, 80);
+  EXPECT_EQ(link.blocks_of(wire::OP_COPY_ACK).back(), 80u);
+}
+
+TEST_F(CopyReceiveTest, GapAsksForTheLowestMissingBlockOncePerHoldOff) {
+  make(1350 * 100);
+  burst(0, 9);
+  link.clear();
+  // Block 10 lost; 11..18 arrive.
+  burst(11, 18);
+  EXPECT_EQ(link.blocks_of(wire::OP_COPY_NAK), std::vector<std::uint32_t>{10});
+  EXPECT_EQ(copy->next_block(), 10u);
+  // The resend: 10 fills the hole and the kept blocks follow at once.
+  link.clear();
+  now += 40;
+  burst(10, 10);
+  EXPECT_EQ(copy->next_block(), 19u);
+  EXPECT_TRUE(link.blocks_of(wire::OP_COPY_NAK).empty());
+  EXPECT_EQ(link.blocks_of(wire::OP_COPY_ACK).back(), 18u);
+  // A second gap within the hold-off is not asked for at once ...
+  burst(20, 22);
+  EXPECT_EQ(link.blocks_of(wire::OP_COPY_NAK), std::vector<std::uint32_t>{19});
+  send(24);
+  EXPECT_EQ(link.blocks_of(wire::OP_COPY_NAK).size(), 1u);
+  // ... but once it has passed.
+  now += 31;
+  send(25);
+  EXPECT_EQ(link.blocks_of(wire::OP_COPY_NAK), (std::vector<std::uint32_t>{19, 19}));
+  EXPECT_EQ(sink->bytes, std::vector<std::uint8_t>(file.begin(), file.begin() + 19 * 1350));
+}
+
+TEST_F(CopyReceiveTest, LostTailIsAskedForWhenNothingArrives) {
+  make(1350 * 10);
+  burst(0, 7);  // 8 and 9 lost: the Controller sends nothing more by itself
+  link.clear();
+  wait(150);
+  EXPECT_TRUE(link.blocks_of(wire::OP_COPY_NAK).empty());
+  wait(100);
+  EXPECT_EQ(link.blocks_of(wire::OP_COPY_NAK), std::vector<std::uint32_t>{8});
+  wait(200);
+  EXPECT_EQ(link.blocks_of(wire::OP_COPY_NAK), (std::vector<std::uint32_t>{8, 8}));
+  burst(8, 9);
+  EXPECT_TRUE(sink->finished);
+}
+
+TEST_F(CopyReceiveTest, RankedClientAcknowledgesAfterALongStall) {
+  make(1350 * 300);
+  burst(0, 60);
+  ASSERT_FALSE(copy->acknowledging());
+  link.clear();
+  wait(1900);
+  EXPECT_TRUE(link.blocks_of(wire::OP_COPY_ACK).empty());
+  wait(200);
+  EXPECT_EQ(link.blocks_of(wire::OP_COPY_ACK), std::vector<std::uint32_t>{60});
+  EXPECT_TRUE(copy->acknowledging());
+}
+
+TEST_F(CopyReceiveTest, DuplicatesAfterALostAcknowledgementAreAnswered) {
+  make(1350 * 100);
+  burst(0, 18);
+  link.clear();
+  now += 300;
+  burst(15, 18);  // the Controller's window-full timeout resends what we have
+  EXPECT_EQ(link.blocks_of(wire::OP_COPY_ACK), std::vector<std::uint32_t>{18});
+}
+
+TEST_F(CopyReceiveTest, ReadyIsRepeatedOnlyUntilDataArrives) {
+  make(1350 * 50);
+  wait(2100);
+  EXPECT_EQ(link.count(wire::OP_COPY_READY), 3);
+  burst(0, 0);
+  wait(3000);
+  EXPECT_EQ(link.count(wire::OP_COPY_READY), 3);
+}
+
+TEST_F(CopyReceiveTest, ForeignFileEndsAtAShortBlock) {
+  make(1350 * 5 + 7, false);
+  burst(0, 5);
+  EXPECT_TRUE(sink->finished);
+  EXPECT_EQ(sink->bytes, file);
+}
+
+TEST_F(CopyReceiveTest, ForeignFileOfAMultipleOf1350EndsAfterTwoUnansweredRequests) {
+  make(1350 * 8, false);
+  burst(0, 7);
+  EXPECT_FALSE(sink->finished);
+  link.clear();
+  wait(700);
+  EXPECT_TRUE(sink->finished);
+  EXPECT_EQ(sink->bytes, file);
+  EXPECT_EQ(link.blocks_of(wire::OP_COPY_NAK), (std::vector<std::uint32_t>{8, 8}));
+  EXPECT_EQ(link.count(wire::OP_COPY_DONE), 1);
+}
+
+TEST_F(CopyReceiveTest, RestoreRefusesAForeignFile) {
+  make(1350 * 8, false);
+  sink->own_layout = true;
+  burst(0, 3);
+  EXPECT_TRUE(copy->finished());
+  EXPECT_FALSE(copy->succeeded());
+  EXPECT_TRUE(sink->abandoned);
+  EXPECT_EQ(link.count(wire::OP_COPY_DONE), 0);
+}
+
+TEST_F(CopyReceiveTest, AbortBeforeTheEndAbandons) {
+  make(1350 * 50);
+  burst(0, 10);
+  copy->on_control(wire::OP_ABORT, wire::build_abort(), kController, now);
+  EXPECT_TRUE(copy->finished());
+  EXPECT_FALSE(copy->succeeded());
+  EXPECT_TRUE(sink->abandoned);
+}
+
+TEST_F(CopyReceiveTest, FaultsNeverAckAndSilentAfterAndExtraReady) {
+  link.plan.never_acknowledge = true;
+  link.plan.extra_ready = 2;
+  make(1350 * 50);
+  EXPECT_EQ(link.count(wire::OP_COPY_READY), 3);
+  burst(0, 49);
+  EXPECT_EQ(link.count(wire::OP_COPY_ACK), 0);
+  EXPECT_EQ(link.count(wire::OP_COPY_DONE), 1);
+
+  link.plan = FaultPlan{};
+  link.plan.silent_after_block = 5;
+  link.clear();
+  make(1350 * 50);
+  burst(0, 10);
+  wait(1000);
+  EXPECT_EQ(link.blocks_of(wire::OP_COPY_ACK), std::vector<std::uint32_t>{3});
+  EXPECT_EQ(link.count(wire::OP_COPY_NAK), 0);
+  EXPECT_EQ(copy->next_block(), 6u);
+}
+
+}  // namespace
+}  // namespace kestrelon::client
