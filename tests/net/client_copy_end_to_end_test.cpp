@@ -6,7 +6,12 @@
 #include <chrono>
 #include <thread>
 
+#include "client_disk_checks.h"
+#include "client_wire.h"
+#include "image_builder.h"
 #include "image_layout.h"
+#include "net/wire_decode.h"
+#include "support/udp_peer.h"
 #include "net/endpoint_table.h"
 #include "net/notice_board.h"
 #include "net/program_locks.h"
@@ -63,10 +68,13 @@ class ClientCopyEndToEnd : public ::testing::Test {
     if (!engine.copy_start(image, CopyOptions{})) return false;
     worker.start();
     const auto end = std::chrono::steady_clock::now() + limit;
-    // The engine clears its running flag when the last target reports done.
-    std::this_thread::sleep_for(20ms);
+    // The engine runs once every target is ready, and clears its running flag
+    // when the last one reports done.
+    while (engine.ready_count() < tables.target_count && std::chrono::steady_clock::now() < end) {
+      std::this_thread::sleep_for(2ms);
+    }
     while (engine.copy_running() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(5ms);
-    const bool all_done = !engine.copy_running();
+    const bool all_done = engine.ready_count() >= tables.target_count && !engine.copy_running();
     worker.stop_and_join();
     endpoints.send(EndpointTable::kAllInterfaces, wire::build_abort(), wire::kDataGroup, wire::kDataPort);
     return all_done;
@@ -146,6 +154,68 @@ TEST_F(ClientCopyEndToEnd, EmulatedClientsStoreEachTheirOwnCopy) {
   }
   // --once: the program ends by itself after the abort, with success.
   EXPECT_EQ(clients.wait(3s), 0);
+}
+
+TEST_F(ClientCopyEndToEnd, ImageRestoredOntoABlankDiskThatIsThenAnnounced) {
+  const std::string source = dir.file("source.img");
+  fill_mixed_disk(source);
+  // The image this Client would upload, written straight to a file.
+  std::string error;
+  auto builder = ImageBuilder::open(DiskDevice::open(source, false, &error), BuildRequest{5, false}, &error);
+  ASSERT_TRUE(builder) << error;
+  std::vector<std::uint8_t> bytes;
+  while (builder->next(bytes)) {
+  }
+  ASSERT_FALSE(builder->failed()) << builder->error();
+  const auto patch = image::length_patch(bytes.size());
+  std::copy(patch.begin(), patch.end(), bytes.begin());
+  test::write_file(dir.file("restore.krn"), bytes);
+
+  const std::string target = dir.file("blank.img");
+  ASSERT_TRUE(test::make_virtual_disk(target, 80, ""));
+  ASSERT_TRUE(test::fill_region(target, 0, 40 * kMiB, 11, false));  // old contents
+  ClientOptions o;
+  o.address = client_address(20);
+  o.disks = {target};
+  RunningClient client(o);
+  ASSERT_TRUE(client.ok());
+  add_target(client_address(20));
+  ASSERT_TRUE(copy(dir.file("restore.krn")));
+  expect_same_disks(source, target);
+
+  // The restored disk's partitions are announced from now on.
+  test::UdpPeer controller(Ipv4Address(127, 0, 0, 2), wire::kControlPort);
+  controller.send(wire::build_discover(Ipv4Address(127, 0, 0, 2)), wire::kControlGroup, wire::kControlPort);
+  std::optional<wire::Announce> announce;
+  while (const auto r = controller.receive(1000)) {
+    announce = wire::decode_announce(r->bytes);
+    if (announce && announce->address == client_address(20)) break;
+  }
+  ASSERT_TRUE(announce);
+  ASSERT_EQ(announce->disk_count, 1);
+  EXPECT_EQ(announce->disks[0].partition_count, 4);
+  EXPECT_EQ(announce->disks[0].size_sectors, 80u * 2048);
+}
+
+TEST_F(ClientCopyEndToEnd, RestoreOntoATooSmallDiskIsNotReported) {
+  const std::string source = dir.file("source.img");
+  fill_mixed_disk(source);
+  std::string error;
+  auto builder = ImageBuilder::open(DiskDevice::open(source, false, &error), BuildRequest{1, false}, &error);
+  std::vector<std::uint8_t> bytes;
+  while (builder->next(bytes)) {
+  }
+  const auto patch = image::length_patch(bytes.size());
+  std::copy(patch.begin(), patch.end(), bytes.begin());
+  test::write_file(dir.file("big.krn"), bytes);
+  const std::string target = dir.file("small.img");
+  ASSERT_TRUE(test::make_virtual_disk(target, 16, ""));
+  ClientOptions o;
+  o.address = client_address(21);
+  o.disks = {target};
+  RunningClient client(o);
+  add_target(client_address(21));
+  EXPECT_FALSE(copy(dir.file("big.krn"), 3s)) << "a Client that cannot restore never says done";
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <chrono>
 
+#include "client_disk_checks.h"
 #include "copy_sink.h"
 #include "disk_device.h"
 #include "image_layout.h"
@@ -27,19 +28,6 @@ using namespace std::chrono_literals;
 
 const Ipv4Address kController(127, 0, 0, 1);
 const Ipv4Address kClient(127, 0, 0, 80);
-constexpr std::uint64_t kMiB = 1 << 20;
-
-// Partition contents: text, random data, zeros, and bytes in a last sector.
-void fill_mixed_disk(const std::string& path) {
-  ASSERT_TRUE(test::make_virtual_disk(path, 64, test::mixed_layout_script()));
-  ASSERT_TRUE(test::fill_region(path, 2048 * 512, kMiB, 1, true));
-  ASSERT_TRUE(test::fill_region(path, 2048 * 512 + 5 * kMiB, kMiB + 777, 2, false));
-  ASSERT_TRUE(test::fill_region(path, 18432ull * 512, 512 * 1024, 3, false));
-  ASSERT_TRUE(test::fill_region(path, 28672ull * 512, kMiB, 4, true));
-  ASSERT_TRUE(test::fill_region(path, (38912ull + 8191) * 512 + 100, 50, 5, false));
-  // Outside every partition: not part of the image.
-  ASSERT_TRUE(test::fill_region(path, 60 * kMiB, 4096, 6, false));
-}
 
 struct CreateRun {
   test::StreamRulesForTest rules;
@@ -124,21 +112,7 @@ class ClientCreateUpload : public ::testing::Test {
     }
     ASSERT_TRUE(restorer.finish()) << restorer.error();
 
-    auto a = DiskDevice::open(source, false, &error);
-    auto b = DiskDevice::open(target, false, &error);
-    const auto ta = a->partition_table(&error);
-    const auto tb = b->partition_table(&error);
-    ASSERT_TRUE(ta && tb) << error;
-    EXPECT_EQ(ta->partitions, tb->partitions);
-    EXPECT_EQ(ta->table_sectors, tb->table_sectors);
-    for (const auto lba : ta->table_sectors) {
-      EXPECT_EQ(test::read_region(source, lba * 512, 512), test::read_region(target, lba * 512, 512)) << lba;
-    }
-    for (const Partition& p : ta->partitions) {
-      EXPECT_TRUE(test::read_region(source, p.start_lba * 512, p.sectors * 512) ==
-                  test::read_region(target, p.start_lba * 512, p.sectors * 512))
-          << "partition " << int(p.number);
-    }
+    expect_same_disks(source, target);
   }
   test::TempDir dir;
   std::string source;
