@@ -201,6 +201,7 @@ void CopyReceive::check_complete(Tick now) {
     fail(sink_->error());
     return;
   }
+  if (!sink_->error().empty()) log_.note(link_.who(), sink_->error());  // a warning after success
   complete_ = true;
   state_ = State::done;
   log_.note(link_.who(), "copy of \"" + start_.file_name + "\" complete: " + std::to_string(delivered_) +

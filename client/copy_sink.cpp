@@ -183,6 +183,10 @@ bool ImageRestorer::finish() {
     }
   }
   if (!disk_->sync()) return fail("flushing " + disk_->path() + " failed: " + std::strerror(errno));
+  if (!disk_->reread_partitions()) {
+    // The data is written; only the kernel's view of the partitions is old.
+    error_ = "the kernel did not take the new partition table of " + disk_->path() + ": " + std::strerror(errno);
+  }
   return true;
 }
 

@@ -102,6 +102,8 @@ bool DiskDevice::zero_range(std::uint64_t offset, std::uint64_t length) {
 
 bool DiskDevice::sync() { return ::fsync(fd_) == 0; }
 
+bool DiskDevice::reread_partitions() { return !block_device_ || ::ioctl(fd_, BLKRRPART) == 0; }
+
 std::optional<PartitionTable> DiskDevice::partition_table(std::string* error) const {
   const auto reader = [this](std::uint64_t lba, std::span<std::uint8_t, kSectorSize> sector) {
     return read_at(lba * kSectorSize, sector);

@@ -33,6 +33,10 @@ class DiskDevice {
   // the file system allows it, written zeros otherwise.
   bool zero_range(std::uint64_t offset, std::uint64_t length);
   bool sync();
+  // Asks the kernel to read a block device's partition table again (after a
+  // restore rewrote it); nothing for a file. Failure (a partition in use) is
+  // only reported.
+  bool reread_partitions();
 
   std::optional<PartitionTable> partition_table(std::string* error) const;
 

@@ -293,5 +293,13 @@ TEST_F(CopyReceiveTest, FaultsNeverAckAndSilentAfterAndExtraReady) {
   EXPECT_EQ(copy->next_block(), 6u);
 }
 
+TEST(ClientStoreSink, FileNamesStayInTheirFolder) {
+  EXPECT_EQ(safe_file_name("lab.krn"), "lab.krn");
+  EXPECT_EQ(safe_file_name("../../etc/passwd"), ".._.._etc_passwd");
+  EXPECT_EQ(safe_file_name(".."), "image.krn");
+  EXPECT_EQ(safe_file_name(""), "image.krn");
+  EXPECT_EQ(safe_file_name("a\\b\nc"), "a_b_c");
+}
+
 }  // namespace
 }  // namespace kestrelon::client
