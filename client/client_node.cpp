@@ -122,8 +122,10 @@ void ClientNode::start_copy(std::span<const std::uint8_t> d, Ipv4Address from, T
   const auto start = decode_copy_start(d);
   if (!start) return;
   replace_transfer(nullptr);
+  // A refused request counts as a failed transfer (for --once).
   const auto refuse = [&](const std::string& why) {
     log_.note(who_, "copy of \"" + start->file_name + "\" refused: " + why);
+    ++finished_;
   };
   std::string error;
   std::unique_ptr<CopySink> sink;
@@ -158,7 +160,10 @@ void ClientNode::start_create(std::span<const std::uint8_t> d, Ipv4Address from,
   // Every request starts a new upload from block 0: the Controller sends one per
   // Create, so a second one means it started over.
   replace_transfer(nullptr);
-  const auto refuse = [&](const std::string& why) { log_.note(who_, "create refused: " + why); };
+  const auto refuse = [&](const std::string& why) {
+    log_.note(who_, "create refused: " + why);
+    ++finished_;
+  };
   if (request->disk >= disks_.disks().size()) {
     return refuse("this Client has no disk " + std::to_string(request->disk) + " (it has " +
                   std::to_string(disks_.disks().size()) + ")");
