@@ -209,10 +209,13 @@ TEST_F(ClientCreateUpload, SilentAfterABlockStopsSending) {
 }
 
 TEST_F(ClientCreateUpload, RequestForAMissingDiskIsRefused) {
-  RunningClient client(options());
+  ClientOptions o = options();
+  o.once = true;
+  RunningClient client(o);
   test::UdpPeer controller(kController, wire::kControlPort);
   controller.send(wire::build_create_request(0, 3, 0), kClient, wire::kControlPort);
   EXPECT_FALSE(controller.receive(500));
+  EXPECT_EQ(client.wait(1s), 1) << "--once: a refused request is a failed transfer";
 }
 
 TEST(ClientImageRestore, RefusesDamageAndSmallDisks) {
