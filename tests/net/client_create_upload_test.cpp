@@ -1,8 +1,9 @@
-// Create uploads from a Client program in this process to a scripted Controller
-// that applies the upload-stream rules: the image built from a virtual disk,
-// restored onto another disk, gives every partition and the partition tables
-// back byte for byte, at every compression level, with lost datagrams, and
-// with the link patch filling in the image length.
+// Create uploads from a Client program in this process to the Controller's
+// receive engine over loopback: the image file it writes, restored onto another
+// disk, gives every partition and the partition tables back byte for byte, at
+// every compression level and with lost datagrams; the link patch fills in the
+// image length. The stream itself is also fed straight to the Controller's
+// stream rules to see its records and how full the stream buffer gets.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -10,16 +11,24 @@
 #include "client_disk_checks.h"
 #include "copy_sink.h"
 #include "disk_device.h"
+#include "image_builder.h"
 #include "image_layout.h"
+#include "running_client.h"
+#include "upload_stream.h"
 #include "net/byte_order.h"
+#include "net/notice_board.h"
+#include "net/program_locks.h"
+#include "net/receive_dispatcher.h"
 #include "net/wire_decode.h"
 #include "net/wire_format.h"
-#include "running_client.h"
-#include "stream_rules_for_test.h"
 #include "support/image_files.h"
 #include "support/private_network.h"
+#include "support/recording_receiving_dialog.h"
+#include "support/recording_ui.h"
 #include "support/udp_peer.h"
 #include "support/virtual_disk.h"
+#include "transfer/receive_engine.h"
+#include "transfer/upload_stream.h"
 
 namespace kestrelon::client {
 namespace {
@@ -28,14 +37,8 @@ using namespace std::chrono_literals;
 
 const Ipv4Address kController(127, 0, 0, 1);
 const Ipv4Address kClient(127, 0, 0, 80);
-
-struct CreateRun {
-  test::StreamRulesForTest rules;
-  int blocks = 0, acks = 0, naks = 0;
-  std::uint32_t last_done = 0, total = 0;
-  bool progress_grew = true;
-  bool completed = false;  // the end record was acknowledged and the Client stopped sending
-};
+// A scripted Controller for the faults, apart from the receive engine's endpoint.
+const Ipv4Address kScripted(127, 0, 0, 3);
 
 class ClientCreateUpload : public ::testing::Test {
  protected:
@@ -43,58 +46,42 @@ class ClientCreateUpload : public ::testing::Test {
     KESTRELON_REQUIRE_PRIVATE_NETWORK();
     source = dir.file("source.img");
     fill_mixed_disk(source);
+    dispatcher.set_create_handler(&engine);
+    ASSERT_TRUE(endpoints.start_network("", [] { return AddressList{0, {kController}}; }));
+    // The Client as the Controller lists it, with the disk it announced.
+    std::string error;
+    const auto disk = DiskDevice::open(source, false, &error);
+    ASSERT_TRUE(disk) << error;
+    const auto table = disk->partition_table(&error);
+    ASSERT_TRUE(table) << error;
+    record.address = kClient;
+    record.set_name("uploader");
+    record.disk_count = 1;
+    record.disks[0] = announce_entry(0, disk->sectors(), *table);
   }
+  void TearDown() override { endpoints.close_all(); }
   ClientOptions options() {
     ClientOptions o;
     o.address = kClient;
     o.disks = {source};
     return o;
   }
-  // The Controller's side: request, then answer every block by the stream rules.
-  // The block that completes REC_END gets no answer; its repeats are
-  // acknowledged after `close_after`, as the Controller does once it has closed
-  // the file.
-  void run_create(CreateRun& run, std::uint16_t level, std::uint16_t flags, const std::string& description = "") {
-    run.rules = test::StreamRulesForTest(description, 0);
-    test::UdpPeer controller(kController, wire::kControlPort);
-    ASSERT_TRUE(controller.ok());
-    controller.send(wire::build_create_request(level, 0, flags), kClient, wire::kControlPort);
-    std::optional<std::chrono::steady_clock::time_point> ended_at;
-    for (;;) {
-      const auto r = controller.receive(3000);
-      if (!r) break;
-      const auto data = wire::decode_create_data(r->bytes);
-      ASSERT_TRUE(data) << "only OP_CREATE_DATA comes from an uploading Client";
-      ++run.blocks;
-      if (data->done_kib < run.last_done) run.progress_grew = false;
-      run.last_done = data->done_kib;
-      run.total = data->total_kib;
-      if (ended_at) {
-        if (std::chrono::steady_clock::now() - *ended_at > 300ms) {
-          // Closed: every repeat is acknowledged until the Client stops sending.
-          controller.send(wire::build_create_ack(data->block), kClient, wire::kControlPort);
-          while (const auto more = controller.receive(800)) {
-            controller.send(wire::build_create_ack(wire::decode_create_data(more->bytes)->block), kClient,
-                            wire::kControlPort);
-          }
-          run.completed = true;
-          return;
-        }
-        continue;
-      }
-      const bool yes = run.rules.accept(data->block, data->data);
-      if (run.rules.ended()) {
-        ended_at = std::chrono::steady_clock::now();
-        continue;
-      }
-      if (yes) {
-        ++run.acks;
-        controller.send(wire::build_create_ack(data->block), kClient, wire::kControlPort);
-      } else {
-        ++run.naks;
-        controller.send(wire::build_create_nak(run.rules.expected()), kClient, wire::kControlPort);
-      }
+  // One Create through the receive engine, supervised every 50 ms as the main
+  // frame's timer does; the image file's bytes, empty when it was not kept.
+  std::vector<std::uint8_t> run_create(int slider, const std::string& description = "",
+                                       bool sector_by_sector = false) {
+    const std::string path = dir.file("created.krn");
+    BufferedFileWriter file;
+    EXPECT_EQ(file.open(path), 0);
+    engine.start({std::move(file), record, description, slider, sector_by_sector, &dialog});
+    const auto end = std::chrono::steady_clock::now() + 60s;
+    while (dialog.ends().empty() && std::chrono::steady_clock::now() < end) {
+      std::this_thread::sleep_for(50ms);
+      engine.supervise();
     }
+    if (dialog.ends().empty()) return {};
+    outcome = engine.finish(dialog.ends().front());
+    return outcome == CreateOutcome::completed ? test::read_file(path) : std::vector<std::uint8_t>{};
   }
   // Restores `image_bytes` onto a fresh disk full of junk and compares it with the source.
   void expect_restores(const std::vector<std::uint8_t>& image_bytes) {
@@ -116,20 +103,27 @@ class ClientCreateUpload : public ::testing::Test {
   }
   test::TempDir dir;
   std::string source;
+  test::RecordingUi ui;
+  ProgramLocks locks;
+  NoticeBoard board{ui};
+  ReceiveDispatcher dispatcher{locks.receive, board};
+  EndpointTable endpoints{dispatcher, ui};
+  TransferStats stats;
+  ReceiveEngine engine{endpoints, stats, ui, SystemClock::instance(), ReceiveTiming{7000, 20ms, 500ms}};
+  test::RecordingReceivingDialog dialog;
+  ClientRecord record;
+  CreateOutcome outcome = CreateOutcome::cancelled;
 };
 
 TEST_F(ClientCreateUpload, CompressedUploadRestoresByteForByte) {
-  RunningClient client(options());
+  ClientOptions o = options();
+  o.once = true;
+  RunningClient client(o);
   ASSERT_TRUE(client.ok());
-  CreateRun run;
-  run_create(run, 9, 0, "Lab image, Monday");
-  ASSERT_TRUE(run.rules.ended());
-  EXPECT_TRUE(run.completed);
-  EXPECT_EQ(run.naks, 0);
-  EXPECT_EQ(run.rules.unknown_records(), 0);
-  EXPECT_EQ(run.rules.link_patches(), 1);
-  EXPECT_LT(run.rules.peak_buffered(), 16384u) << "records stay far below the stream buffer";
-  const auto& file = run.rules.file();
+  const auto file = run_create(9, "Lab image, Monday");
+  ASSERT_FALSE(file.empty()) << "outcome " << int(outcome);
+  EXPECT_EQ(client.wait(3s), 0) << "the Client heard the end acknowledged";
+  EXPECT_EQ(stats.retries.load(), 0);
   // The link patch wrote the file length into bytes 4-7, where the Client's
   // own copy of it agrees.
   EXPECT_EQ(read_le32(file, 4), file.size());
@@ -141,9 +135,8 @@ TEST_F(ClientCreateUpload, CompressedUploadRestoresByteForByte) {
   EXPECT_EQ(read_le32(file, 7070), 16384u);
   EXPECT_EQ(read_le32(file, 7066 + 24 * 3), 8192u);
   // Progress in KiB: the partitions' total, reached at the end.
-  EXPECT_EQ(run.total, (16384u + 8192 * 3) / 2);
-  EXPECT_EQ(run.last_done, run.total);
-  EXPECT_TRUE(run.progress_grew);
+  EXPECT_EQ(stats.progress_total.load(), (16384u + 8192 * 3) / 2);
+  EXPECT_EQ(stats.progress_done.load(), stats.progress_total.load());
   // Compressed and zero chunks left out: far smaller than the 20 MiB of partitions.
   EXPECT_LT(file.size(), 4 * kMiB);
   expect_restores(file);
@@ -151,10 +144,8 @@ TEST_F(ClientCreateUpload, CompressedUploadRestoresByteForByte) {
 
 TEST_F(ClientCreateUpload, StoredSectorBySectorUploadKeepsEveryChunk) {
   RunningClient client(options());
-  CreateRun run;
-  run_create(run, 0, wire::kFlagSectorBySector);
-  ASSERT_TRUE(run.rules.ended());
-  const auto& file = run.rules.file();
+  const auto file = run_create(0, "", true);
+  ASSERT_FALSE(file.empty());
   // Every byte of the 20 MiB of partitions is there, plus heads.
   EXPECT_GT(file.size(), 20 * kMiB);
   EXPECT_EQ(read_le16(file, 14), image::kFlagAllChunks);
@@ -168,19 +159,56 @@ TEST_F(ClientCreateUpload, LostDatagramsAreResentAndTheImageIsWhole) {
   o.faults.drop_out = 3;
   o.faults.duplicate_out = 3;
   RunningClient client(o);
-  CreateRun run;
-  run_create(run, 1, 0);
-  ASSERT_TRUE(run.rules.ended());
-  EXPECT_TRUE(run.completed);
-  EXPECT_GT(run.blocks, run.acks) << "some blocks were sent more than once";
-  expect_restores(run.rules.file());
+  const auto file = run_create(1);
+  ASSERT_FALSE(file.empty());
+  EXPECT_GT(stats.acknowledgements.load(), 1000);
+  expect_restores(file);
+}
+
+// The Controller's stream rules, fed the payloads directly: the records come in
+// the documented order and never fill more than half the stream buffer.
+struct RecordLog : UploadRecordSink {
+  std::vector<std::pair<int, std::size_t>> records;  // type, data length
+  void on_data(std::span<std::uint8_t> d) override { records.emplace_back(REC_DATA, d.size()); }
+  void on_mark() override { records.emplace_back(REC_MARK, 0); }
+  void on_seek_mark() override { records.emplace_back(REC_SEEK_MARK, 0); }
+  void on_swap_mark() override { records.emplace_back(REC_SWAP_MARK, 0); }
+  void on_end() override { records.emplace_back(REC_END, 0); }
+};
+
+TEST_F(ClientCreateUpload, StreamRecordsFitTheControllersBuffer) {
+  std::string error;
+  auto builder = ImageBuilder::open(DiskDevice::open(source, false, &error), BuildRequest{0, false}, &error);
+  ASSERT_TRUE(builder) << error;
+  client::UploadStream stream(std::move(builder));
+  kestrelon::UploadStream rules;
+  RecordLog log;
+  std::size_t peak = 0;
+  UploadPiece piece;
+  while (stream.next(piece)) {
+    ASSERT_LE(piece.payload.size(), kUploadPayload);
+    ASSERT_TRUE(rules.append(piece.payload));
+    peak = std::max(peak, rules.buffered());
+    rules.consume(log);
+    if (piece.last) break;
+  }
+  EXPECT_TRUE(piece.last);
+  EXPECT_LT(peak, kestrelon::UploadStream::kCapacity / 2);
+  ASSERT_GE(log.records.size(), 6u);
+  EXPECT_EQ(log.records.front().first, REC_MARK);
+  EXPECT_EQ(log.records[1], (std::pair<int, std::size_t>{REC_DATA, kMaxRecordData}));
+  const auto n = log.records.size();
+  EXPECT_EQ(log.records[n - 4].first, REC_SWAP_MARK);
+  EXPECT_EQ(log.records[n - 3], (std::pair<int, std::size_t>{REC_DATA, image::kLinkPatchLength}));
+  EXPECT_EQ(log.records[n - 2].first, REC_SEEK_MARK);
+  EXPECT_EQ(log.records[n - 1].first, REC_END);
 }
 
 TEST_F(ClientCreateUpload, AbortStopsTheUpload) {
   ClientOptions o = options();
   o.once = true;
   RunningClient client(o);
-  test::UdpPeer controller(kController, wire::kControlPort);
+  test::UdpPeer controller(kScripted, wire::kControlPort);
   controller.send(wire::build_create_request(0, 0, 0), kClient, wire::kControlPort);
   auto first = controller.receive(2000);
   ASSERT_TRUE(first);
@@ -194,7 +222,7 @@ TEST_F(ClientCreateUpload, SilentAfterABlockStopsSending) {
   ClientOptions o = options();
   o.faults.silent_after_block = 3;
   RunningClient client(o);
-  test::UdpPeer controller(kController, wire::kControlPort);
+  test::UdpPeer controller(kScripted, wire::kControlPort);
   controller.send(wire::build_create_request(0, 0, 0), kClient, wire::kControlPort);
   std::uint32_t highest = 0;
   for (int i = 0; i < 4; ++i) {
@@ -212,7 +240,7 @@ TEST_F(ClientCreateUpload, RequestForAMissingDiskIsRefused) {
   ClientOptions o = options();
   o.once = true;
   RunningClient client(o);
-  test::UdpPeer controller(kController, wire::kControlPort);
+  test::UdpPeer controller(kScripted, wire::kControlPort);
   controller.send(wire::build_create_request(0, 3, 0), kClient, wire::kControlPort);
   EXPECT_FALSE(controller.receive(500));
   EXPECT_EQ(client.wait(1s), 1) << "--once: a refused request is a failed transfer";
