@@ -22,6 +22,34 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The program started as a separate process, and what it ended with.
+struct Program {
+  long pid = 0;
+  bool ended = false;
+  int exit_code = -1;
+
+  bool Start(const wxString& command, wxExecuteEnv* env = nullptr) {
+    auto* process = new wxProcess();
+    process->Bind(wxEVT_END_PROCESS, [this](wxProcessEvent& e) {
+      ended = true;
+      exit_code = e.GetExitCode();
+    });
+    pid = wxExecute(command, wxEXEC_ASYNC, process, env);
+    return pid != 0;
+  }
+
+  // Opens the File menu of the program's main window and chooses the item with
+  // `mnemonic`, as a user does with the keyboard.
+  bool ChooseFileMenuItem(char mnemonic) const {
+    const wxString command = wxString::Format(
+        "sh -c 'w=$(xdotool search --sync --onlyvisible --pid %ld --name \"^Kestrelon$\" | head -n 1) && "
+        "xdotool windowactivate --sync $w && xdotool key --clearmodifiers alt+f && sleep 0.5 && "
+        "xdotool key %c'",
+        pid, mnemonic);
+    return wxExecute(command, wxEXEC_SYNC) == 0;
+  }
+};
+
 TEST(SingleInstanceTest, SecondStartRaisesTheFirstWindowAndEnds) {
   const fs::path folder = fs::temp_directory_path() / ("kestrelon-instance-" + std::to_string(::getpid()));
   fs::create_directories(folder);
@@ -36,10 +64,7 @@ TEST(SingleInstanceTest, SecondStartRaisesTheFirstWindowAndEnds) {
   }));
   ASSERT_TRUE(fs::exists(first.SocketPath().utf8_string()));
 
-  wxProcess* second = nullptr;
-  long pid = 0;
-  bool ended = false;
-  int exit_code = -1;
+  Program second;
   ASSERT_TRUE(RunSteps({Pause(200),
                         {"minimise", [&] {
                            // Asked again until the window manager has done it.
@@ -47,16 +72,10 @@ TEST(SingleInstanceTest, SecondStartRaisesTheFirstWindowAndEnds) {
                            return frame->IsIconized();
                          }},
                         {"start a second instance", [&] {
-                           second = new wxProcess();
-                           second->Bind(wxEVT_END_PROCESS, [&](wxProcessEvent& e) {
-                             ended = true;
-                             exit_code = e.GetExitCode();
-                           });
                            wxExecuteEnv env;
                            wxGetEnvMap(&env.env);
                            env.env["KESTRELON_INSTANCE_DIR"] = folder.string();
-                           pid = wxExecute(KESTRELON_TEST_APP, wxEXEC_ASYNC, second, &env);
-                           return true;
+                           return second.Start(KESTRELON_TEST_APP, &env);
                          }},
                         {"first window raised and restored", [&] { return raises == 1 && !frame->IsIconized(); },
                          15000},
@@ -65,17 +84,16 @@ TEST(SingleInstanceTest, SecondStartRaisesTheFirstWindowAndEnds) {
                            const wxString command = wxString::Format(
                                "sh -c 'w=$(xdotool search --sync --onlyvisible --pid %ld | head -n 1) && "
                                "xdotool windowactivate --sync $w key Return'",
-                               pid);
+                               second.pid);
                            return wxExecute(command, wxEXEC_SYNC) == 0;
                          },
                          15000},
-                        {"second instance ended", [&] { return ended; }, 15000}}));
-  EXPECT_NE(pid, 0);
+                        {"second instance ended", [&] { return second.ended; }, 15000}}));
   EXPECT_EQ(raises, 1);
   EXPECT_FALSE(frame->IsIconized());
   // Start-up refused: the toolkit ends such a program with its failure code.
-  EXPECT_TRUE(exit_code == 255 || exit_code == -1) << exit_code;
-  EXPECT_FALSE(wxProcess::Exists(static_cast<int>(pid)));
+  EXPECT_TRUE(second.exit_code == 255 || second.exit_code == -1) << second.exit_code;
+  EXPECT_FALSE(wxProcess::Exists(static_cast<int>(second.pid)));
   frame->Destroy();
   first.Release();
   RunSteps({Settle()});
@@ -91,30 +109,17 @@ TEST(ProgramTest, FileExitEndsTheProgramWhileClientsAnnounce) {
   ScriptedAnnouncer announcer(Ipv4Address(127, 0, 0, 1), {alpha});
   ASSERT_TRUE(announcer.ok());
 
-  wxProcess* program = new wxProcess();
-  bool ended = false;
-  int exit_code = -1;
-  program->Bind(wxEVT_END_PROCESS, [&](wxProcessEvent& e) {
-    ended = true;
-    exit_code = e.GetExitCode();
-  });
-  const long pid = wxExecute(wxString(KESTRELON_TEST_APP) + " --loopback", wxEXEC_ASYNC, program);
-  ASSERT_NE(pid, 0);
+  Program program;
+  ASSERT_TRUE(program.Start(wxString(KESTRELON_TEST_APP) + " --loopback"));
   std::chrono::steady_clock::time_point exit_asked;
-  ASSERT_TRUE(RunSteps(
-      {{"the Controller discovers", [&] { return announcer.discovers_heard() >= 3; }, 20000},
-       {"File > Exit", [&] {
-          const wxString command = wxString::Format(
-              "sh -c 'w=$(xdotool search --sync --onlyvisible --pid %ld --name \"^Kestrelon$\" | head -n 1) && "
-              "xdotool windowactivate --sync $w && xdotool key --clearmodifiers alt+f && sleep 0.5 && "
-              "xdotool key x'",
-              pid);
-          exit_asked = std::chrono::steady_clock::now();
-          return wxExecute(command, wxEXEC_SYNC) == 0;
-        },
-        15000},
-       {"the program ended", [&] { return ended; }, 15000}}));
-  EXPECT_EQ(exit_code, 0);
+  ASSERT_TRUE(RunSteps({{"the Controller discovers", [&] { return announcer.discovers_heard() >= 3; }, 20000},
+                        {"File > Exit", [&] {
+                           exit_asked = std::chrono::steady_clock::now();
+                           return program.ChooseFileMenuItem('x');
+                         },
+                         15000},
+                        {"the program ended", [&] { return program.ended; }, 15000}}));
+  EXPECT_EQ(program.exit_code, 0);
   // The client list's closing wait and the shutdown, not the 5 s lock limits.
   EXPECT_LT(std::chrono::steady_clock::now() - exit_asked, std::chrono::seconds(6));
 }
@@ -138,28 +143,13 @@ TEST(ProgramTest, ClientBuilderTakesTheProcessOverWithArgumentZero) {
   // Hears the running Controller's discovery requests: the window is up by then.
   ScriptedAnnouncer announcer(Ipv4Address(127, 0, 0, 1), {});
 
-  wxProcess* program = new wxProcess();
-  bool ended = false;
-  int exit_code = -1;
-  program->Bind(wxEVT_END_PROCESS, [&](wxProcessEvent& e) {
-    ended = true;
-    exit_code = e.GetExitCode();
-  });
-  const long pid = wxExecute((root / "bin" / "kestrelon").string() + " --loopback", wxEXEC_ASYNC, program);
-  ASSERT_NE(pid, 0);
-  ASSERT_TRUE(RunSteps(
-      {{"the Controller runs", [&] { return announcer.discovers_heard() >= 2; }, 20000},
-       {"File > ClientBuilder", [&] {
-          const wxString command = wxString::Format(
-              "sh -c 'w=$(xdotool search --sync --onlyvisible --pid %ld --name \"^Kestrelon$\" | head -n 1) && "
-              "xdotool windowactivate --sync $w && xdotool key --clearmodifiers alt+f && sleep 0.5 && "
-              "xdotool key b'",
-              pid);
-          return wxExecute(command, wxEXEC_SYNC) == 0;
-        },
-        20000},
-       {"the builder ran in the program's place and ended", [&] { return ended; }, 15000}}));
-  EXPECT_EQ(exit_code, 0);
+  Program program;
+  ASSERT_TRUE(program.Start((root / "bin" / "kestrelon").string() + " --loopback"));
+  ASSERT_TRUE(RunSteps({{"the Controller runs", [&] { return announcer.discovers_heard() >= 2; }, 20000},
+                        {"File > ClientBuilder", [&] { return program.ChooseFileMenuItem('b'); }, 20000},
+                        {"the builder ran in the program's place and ended", [&] { return program.ended; },
+                         15000}}));
+  EXPECT_EQ(program.exit_code, 0);
   std::ifstream in(record);
   std::string line;
   std::getline(in, line);
