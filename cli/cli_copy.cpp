@@ -18,6 +18,7 @@
 #include "progress_line.h"
 #include "model/client_row_text.h"
 #include "stop_signal.h"
+#include "terminal_text.h"
 #include "transfer/copy_flow.h"
 
 namespace kestrelon::cli {

@@ -16,6 +16,7 @@
 #include "json_text.h"
 #include "model/client_row_text.h"
 #include "stop_signal.h"
+#include "terminal_text.h"
 
 namespace kestrelon::cli {
 
