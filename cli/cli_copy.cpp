@@ -228,7 +228,10 @@ int run_copy(const Args& args) {
     port.set_flow(&flow);
     const CopyFlowResult result = flow.run(a.image, options);
     if (result.succeeded()) {
-      std::printf("Copied %s to %d client(s).\n", a.image.c_str(), result.targets);
+      // The rate in decimal megabytes per second, for scripts and the benchmark.
+      std::printf("Copied %s (%llu bytes) to %d client(s) in %.3f s: %.2f MB/s.\n", a.image.c_str(),
+                  static_cast<unsigned long long>(result.image_bytes), result.targets, result.seconds,
+                  result.seconds > 0 ? static_cast<double>(result.image_bytes) / result.seconds / 1e6 : 0.0);
       exit_code = 0;
     } else if (result.transfer_ran && result.targets > 0) {
       std::printf("%d of %d client(s) did not complete the copy.\n", result.not_done, result.targets);

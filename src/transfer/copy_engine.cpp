@@ -1,9 +1,16 @@
 #include "transfer/copy_engine.h"
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
 
 namespace kestrelon {
+namespace {
+std::int64_t steady_ns() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+}  // namespace
 
 std::uint16_t CopyOptions::flags() const {
   std::uint16_t f = 0;
@@ -100,7 +107,16 @@ void CopyEngine::engine_start() {
   with_dialog([](TransferDialogHooks& d) { d.set_progress_range(0, kProgressRange); });
   stats_.clear_progress();
   with_dialog([](TransferDialogHooks& d) { d.set_position(0); });
+  all_done_ns_.store(0);
+  started_ns_.store(steady_ns());
   running_.store(true);  // last, so the worker sees every field above set
+}
+
+std::optional<double> CopyEngine::seconds_to_all_done() const {
+  const std::int64_t end = all_done_ns_.load();
+  const std::int64_t start = started_ns_.load();
+  if (end == 0 || start == 0) return std::nullopt;
+  return static_cast<double>(end - start) / 1e9;
 }
 
 void CopyEngine::engine_stop() {
@@ -307,6 +323,7 @@ void CopyEngine::on_copy_done(const wire::CopyDone& done, int /*endpoint_index*/
   int done_count = 0;
   for (int k = 0; k < tables_.target_count; ++k) done_count += tables_.targets[static_cast<std::size_t>(k)].done;
   if (done_count == tables_.target_count) {
+    all_done_ns_.store(steady_ns());
     running_.store(false);
     with_dialog([](TransferDialogHooks& d) { d.request_cancel(); });
   }

@@ -82,6 +82,8 @@ CopyFlowResult CopyFlow::run(const std::string& image_path, const CopyOptions& o
   core_.endpoints().send(EndpointTable::kAllInterfaces, wire::build_abort(), wire::kDataGroup, wire::kDataPort);
 
   result.not_done = count_not_done();
+  result.image_bytes = engine.total_bytes();
+  result.seconds = engine.seconds_to_all_done().value_or(0);
   {
     SemaphoreGuard hold(core_.locks().client_table);
     result.targets = core_.tables().target_count;

@@ -49,6 +49,8 @@ struct CopyFlowResult {
   bool transfer_ran = false;  // the Transfer dialog was opened
   int targets = 0;            // the target count when the dialog ended
   int not_done = 0;           // targets without OP_COPY_DONE when the dialog ended
+  std::uint64_t image_bytes = 0;
+  double seconds = 0;  // from Engine start until the last target was done (when all were)
   bool succeeded() const { return transfer_ran && targets > 0 && not_done == 0; }
 };
 

@@ -151,6 +151,8 @@ TEST_F(CopyFlowTest, ACopyThatEveryTargetCompletesAbortsRestoresAndRediscovers) 
   EXPECT_TRUE(port.opened_ok);
   EXPECT_TRUE(result.succeeded());
   EXPECT_EQ(result.targets, 2);
+  EXPECT_EQ(result.image_bytes, 20'000u);
+  EXPECT_GT(result.seconds, 0);
   EXPECT_TRUE(port.failed.empty());
   EXPECT_TRUE(port.messages.empty());
   EXPECT_EQ(port.timed, std::vector<std::string>{"Restoring Connections..."});
