@@ -26,6 +26,7 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 NETLAB = os.path.join(ROOT, "tests", "lab", "netlab.sh")
 CEILING_MBS = 20 * 1350 * 1000 / 1e6  # blocks per ms x bytes per block x ms per s
+TIMEOUT_S = 600  # for any one transfer
 
 
 def children_cpu():
@@ -44,6 +45,14 @@ class Lab:
         self.name = f"kl{os.getpid()}x{random.randrange(1 << 30):x}"
         self.clients = clients
         subprocess.run([NETLAB, "up", self.name, str(clients)], check=True)
+        # udpcast's receivers answer through the interface's broadcast address,
+        # which an address added without one lacks; give every host one.
+        for host in range(clients + 1):
+            ns = f"{self.name}-h{host}"
+            for cmd in (["addr", "del", f"{host_address(host)}/16", "dev", "eth0"],
+                        ["addr", "add", f"{host_address(host)}/16", "brd", "+", "dev", "eth0"],
+                        ["route", "replace", "224.0.0.0/4", "dev", "eth0"]):
+                subprocess.run(["ip", "-n", ns] + cmd, check=True)
 
     def argv(self, host, argv):
         return [NETLAB, "exec", self.name, str(host)] + argv
@@ -84,19 +93,21 @@ def run_kestrelon(lab, args, image, work):
         for host in range(1, lab.clients + 1):
             argv += ["--client", f"bench-{host}"]
         before = children_cpu()
-        done = subprocess.run(lab.argv(0, argv), capture_output=True, text=True,
+        done = subprocess.run(lab.argv(0, argv), capture_output=True, text=True, timeout=TIMEOUT_S,
                               env=dict(os.environ, KESTRELON_SETTINGS_DIR=os.path.join(work, "settings")))
         cpu = children_cpu() - before
     finally:
         stop(clients)
     m = re.search(r"in ([0-9.]+) s: ([0-9.]+) MB/s", done.stdout)
-    if done.returncode != 0 or not m:
+    sent = re.search(r"([0-9]+) blocks sent for ([0-9]+)", done.stdout)
+    if done.returncode != 0 or not m or not sent:
         sys.exit(f"kestrelon-cli copy failed ({done.returncode}):\n{done.stdout}\n{done.stderr}")
     for s in stores:
         if not same_file(s, image):
             sys.exit(f"stored copy {s} differs from the image")
         os.remove(s)
-    return float(m.group(2)), float(m.group(1)), cpu
+    resent = 100.0 * (int(sent.group(1)) - int(sent.group(2))) / int(sent.group(2))
+    return float(m.group(2)), float(m.group(1)), cpu, resent
 
 
 def run_udpcast(lab, image, work):
@@ -112,24 +123,28 @@ def run_udpcast(lab, image, work):
     try:
         argv = ["udp-sender", "--file", image, "--interface", "eth0", "--min-receivers", str(lab.clients),
                 "--nokbd", "--nopointopoint"]
+        log_path = os.path.join(work, "udp-sender.log")
         before = children_cpu()
-        sender = subprocess.Popen(lab.argv(0, argv), stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-        started = None
-        buffer = b""
-        while True:
-            chunk = sender.stderr.read1(4096)
-            if not chunk:
-                break
-            buffer += chunk
-            if started is None and b"Starting transfer" in buffer:
-                started = time.monotonic()
-        sender.wait()
-        ended = time.monotonic()
+        with open(log_path, "wb") as log:
+            sender = subprocess.Popen(lab.argv(0, argv), stdout=subprocess.DEVNULL, stderr=log)
+            started = None
+            deadline = time.monotonic() + TIMEOUT_S
+            while sender.poll() is None and time.monotonic() < deadline:
+                if started is None:
+                    with open(log_path, "rb") as f:
+                        if b"Starting transfer" in f.read():
+                            started = time.monotonic()
+                time.sleep(0.005)
+            if sender.poll() is None:
+                stop([sender])
+            ended = time.monotonic()
         cpu = children_cpu() - before
         for r in receivers:
             r.wait(timeout=30)
     finally:
         stop(receivers)
+    with open(log_path, "rb") as f:
+        buffer = f.read()
     if sender.returncode != 0 or started is None:
         sys.exit(f"udp-sender failed ({sender.returncode}): {buffer.decode(errors='replace')[-500:]}")
     for out in outs:
@@ -172,7 +187,7 @@ def main():
             f.write(b"\0")
         print(f"image: {args.mib} MiB random; designed ceiling {CEILING_MBS:.1f} MB/s; "
               f"{os.cpu_count()} cores; median of {args.runs} run(s)")
-        print(f"{'clients':>7} {'MB/s':>8} {'CPU s':>7} {'s':>7} {'/ceiling':>9} "
+        print(f"{'clients':>7} {'MB/s':>8} {'CPU s':>7} {'s':>7} {'resent':>7} {'/ceiling':>9} "
               f"{'udpcast MB/s':>13} {'udpcast CPU s':>14} {'/udpcast':>9}")
         for n in counts:
             ours, theirs = [], []
@@ -183,9 +198,9 @@ def main():
                     theirs.append(run_udpcast(lab, image, work))
                 finally:
                     lab.close()
-            rate, seconds, cpu = (statistics.median(x[i] for x in ours) for i in range(3))
+            rate, seconds, cpu, resent = (statistics.median(x[i] for x in ours) for i in range(4))
             u_rate, _, u_cpu = (statistics.median(x[i] for x in theirs) for i in range(3))
-            print(f"{n:>7} {rate:>8.1f} {cpu:>7.2f} {seconds:>7.2f} {rate / CEILING_MBS:>9.2f} "
+            print(f"{n:>7} {rate:>8.1f} {cpu:>7.2f} {seconds:>7.2f} {resent:>6.1f}% {rate / CEILING_MBS:>9.2f} "
                   f"{u_rate:>13.1f} {u_cpu:>14.2f} {rate / u_rate:>9.2f}", flush=True)
     finally:
         subprocess.run(["umount", work], check=False)

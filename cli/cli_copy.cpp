@@ -232,6 +232,9 @@ int run_copy(const Args& args) {
       std::printf("Copied %s (%llu bytes) to %d client(s) in %.3f s: %.2f MB/s.\n", a.image.c_str(),
                   static_cast<unsigned long long>(result.image_bytes), result.targets, result.seconds,
                   result.seconds > 0 ? static_cast<double>(result.image_bytes) / result.seconds / 1e6 : 0.0);
+      std::printf("%llu blocks sent for %llu, %d resend request(s).\n",
+                  static_cast<unsigned long long>(result.blocks_sent),
+                  static_cast<unsigned long long>(image::block_count(result.image_bytes)), result.retries);
       exit_code = 0;
     } else if (result.transfer_ran && result.targets > 0) {
       std::printf("%d of %d client(s) did not complete the copy.\n", result.not_done, result.targets);

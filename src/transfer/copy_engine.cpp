@@ -108,6 +108,7 @@ void CopyEngine::engine_start() {
   stats_.clear_progress();
   with_dialog([](TransferDialogHooks& d) { d.set_position(0); });
   all_done_ns_.store(0);
+  blocks_sent_.store(0);
   started_ns_.store(steady_ns());
   running_.store(true);  // last, so the worker sees every field above set
 }

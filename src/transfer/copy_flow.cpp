@@ -84,6 +84,8 @@ CopyFlowResult CopyFlow::run(const std::string& image_path, const CopyOptions& o
   result.not_done = count_not_done();
   result.image_bytes = engine.total_bytes();
   result.seconds = engine.seconds_to_all_done().value_or(0);
+  result.blocks_sent = engine.blocks_sent();
+  result.retries = core_.transfer_stats().retries.load();
   {
     SemaphoreGuard hold(core_.locks().client_table);
     result.targets = core_.tables().target_count;

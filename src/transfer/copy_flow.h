@@ -51,6 +51,8 @@ struct CopyFlowResult {
   int not_done = 0;           // targets without OP_COPY_DONE when the dialog ended
   std::uint64_t image_bytes = 0;
   double seconds = 0;  // from Engine start until the last target was done (when all were)
+  std::uint64_t blocks_sent = 0;  // resent blocks included
+  std::int32_t retries = 0;       // resend requests that moved the send position back
   bool succeeded() const { return transfer_ran && targets > 0 && not_done == 0; }
 };
 

@@ -93,7 +93,9 @@ TEST_P(CopyLabTest, EveryClientStoresTheImageByteForByte) {
   CopyLab lab(clients);
   ASSERT_TRUE(lab.ok()) << lab.error();
   lab.make_image(length);
-  if (loss > 0) ASSERT_TRUE(lab.net().set_loss(clients >= 2 ? 2 : 1, loss));
+  if (loss > 0) {
+    ASSERT_TRUE(lab.net().set_loss(clients >= 2 ? 2 : 1, loss));
+  }
   lab.start_clients();
   ASSERT_EQ(lab.copy(), 0) << lab.output();
   EXPECT_NE(lab.output().find("to " + std::to_string(clients) + " client(s)"), std::string::npos) << lab.output();
@@ -106,9 +108,8 @@ INSTANTIATE_TEST_SUITE_P(
                       std::make_tuple(1, 2.0, 2'000'001u), std::make_tuple(3, 0.0, 2'000'001u),
                       std::make_tuple(3, 2.0, 1350u * 1600u), std::make_tuple(6, 0.0, 3'000'017u),
                       std::make_tuple(6, 2.0, 3'000'017u)),
-    [](const auto& info) {
-      return std::to_string(std::get<0>(info.param)) + "Clients" +
-             (std::get<1>(info.param) > 0 ? "TwoPercentLoss" : "NoLoss");
+    [](const auto& p) {
+      return std::to_string(std::get<0>(p.param)) + "Clients" + (std::get<1>(p.param) > 0 ? "TwoPercentLoss" : "NoLoss");
     });
 
 class CopyLabFailureTest : public ::testing::Test {
