@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "copy_rig.h"
+#include "scripted_copy_port.h"
 #include "support/scripted_announcer.h"
 #include "support/temp_folder.h"
 
@@ -19,44 +20,6 @@ namespace {
 using namespace std::chrono_literals;
 using test::client_address;
 using test::kController;
-
-// The user interface as a script: records every list and message, and runs the
-// Transfer dialog's modal loop (posted work) until the dialog has ended.
-struct ScriptedPort : CopyFlowPort {
-  explicit ScriptedPort(test::RecordingUi& u) : ui(u) {}
-  void show_message(const std::string& text) override { messages.push_back(text); }
-  void show_low_disk_space(const std::vector<ClientRowFields>& clients) override { low_space.push_back(names(clients)); }
-  void show_failed_clients(const std::vector<ClientRowFields>& clients) override { failed.push_back(names(clients)); }
-  void show_timed_message(const std::string& text) override { timed.push_back(text); }
-  void run_transfer_dialog(CopyTransfer& transfer) override {
-    bool ended = false;
-    ++dialogs;
-    opened_ok = transfer.open(0, [&] { ended = true; });
-    if (!ended && during) during(transfer);
-    for (int i = 0; i < 600 && !ended; ++i) {
-      ui.run_posted();
-      if (!ended) std::this_thread::sleep_for(5ms);
-    }
-    if (!ended) {
-      ADD_FAILURE() << "the Transfer dialog did not end";
-      transfer.cancel();
-    }
-  }
-  static std::vector<std::string> names(const std::vector<ClientRowFields>& rows) {
-    std::vector<std::string> n;
-    for (const auto& r : rows) n.push_back(r.name);
-    return n;
-  }
-
-  test::RecordingUi& ui;
-  std::function<void(CopyTransfer&)> during;
-  std::vector<std::string> messages;
-  std::vector<std::vector<std::string>> low_space;
-  std::vector<std::vector<std::string>> failed;
-  std::vector<std::string> timed;
-  int dialogs = 0;
-  bool opened_ok = false;
-};
 
 class CopyFlowTest : public ::testing::Test {
  protected:
@@ -132,7 +95,7 @@ class CopyFlowTest : public ::testing::Test {
   ManualClock clock{5000};
   test::ScriptedAnnouncer announcer{kController};
   ControllerCore core{ui, options()};
-  ScriptedPort port{ui};
+  test::ScriptedCopyPort port{ui};
   CopyFlow flow{core, port};
   std::vector<std::unique_ptr<test::ScriptedClient>> clients;
 };
