@@ -76,9 +76,9 @@ CopyFlowResult CopyFlow::run(const std::string& image_path, const CopyOptions& o
   core_.registry().set_transfer_dialog_open(false);
   result.transfer_ran = true;
 
-  // The cancel path has told the worker to stop; once it has, nothing more is
-  // multicast after the abort.
-  core_.copy_worker().join();
+  // The dialog ended through its cancel path, which told the worker to stop;
+  // once it has stopped, nothing more is multicast after the abort.
+  core_.copy_worker().stop_and_join();
   core_.endpoints().send(EndpointTable::kAllInterfaces, wire::build_abort(), wire::kDataGroup, wire::kDataPort);
 
   result.not_done = count_not_done();
