@@ -189,8 +189,10 @@ int run_create(const Args& args) {
     if (result.completed()) {
       std::error_code size_error;
       const auto size = std::filesystem::file_size(result.path, size_error);
-      std::printf("Created %s (%llu bytes).\n", result.path.c_str(),
-                  static_cast<unsigned long long>(size_error ? 0 : size));
+      const double bytes = size_error ? 0.0 : static_cast<double>(size);
+      const double seconds = core.receive_engine().upload_milliseconds() / 1000.0;
+      std::printf("Created %s (%.0f bytes) in %.2f s: %.1f MB/s.\n", result.path.c_str(), bytes, seconds,
+                  seconds > 0 ? bytes / seconds / 1e6 : 0.0);
       exit_code = 0;
     } else if (result.end == CreateFlowEnd::file_not_created) {
       std::fprintf(stderr, "kestrelon-cli create: cannot create %s: %s\n", result.path.c_str(),

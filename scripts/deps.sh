@@ -11,7 +11,7 @@ PACKAGES=(
   # the desktop application and its headless tests
   libwxgtk3.2-dev xvfb xauth xdotool openbox imagemagick librsvg2-bin x11-utils
   # the multi-host network lab, virtual disks, and the comparison peer
-  iproute2 nftables fdisk dosfstools e2fsprogs udpcast procps
+  iproute2 nftables fdisk dosfstools e2fsprogs udpcast procps mtools
 )
 
 missing=()

@@ -56,7 +56,9 @@ void ReceiveEngine::start(StartParams params) {
     failure_.store(CreateOutcome::completed);
     dialog_.store(params.dialog);
     stats_.clear_progress();
-    activity_deadline_.store(clock_.now() + timing_.inactivity_ms);
+    started_at_.store(clock_.now());
+    upload_ms_.store(0);
+    activity_deadline_.store(started_at_.load() + timing_.inactivity_ms);
     // Receiving before the request leaves: the first data packet finds the state
     // and the deadline in place.
     state_.store(kReceiving);
@@ -102,7 +104,10 @@ bool ReceiveEngine::accept(const wire::CreateData& data) {
   if (data.block == 0) records_.disarm_link_patch();
   if (!stream_.append(data.data)) return false;
   stream_.consume(records_);
-  if (records_.end_seen()) state_.store(kEndSeen);
+  if (records_.end_seen()) {
+    upload_ms_.store(clock_.now() - started_at_.load());
+    state_.store(kEndSeen);
+  }
   expected_block_.store(expected + 1);
   return true;
 }

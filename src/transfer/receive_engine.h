@@ -90,6 +90,9 @@ class ReceiveEngine final : public CreateDataHandler {
   int state() const { return state_.load(); }
   bool compressed() const { return compressed_.load(); }
   std::uint32_t expected_block() const { return expected_block_.load(); }
+  // Milliseconds from the request to the end record of the last Create that saw
+  // one; 0 before.
+  Tick upload_milliseconds() const { return upload_ms_.load(); }
 
   // The level sent for a slider position: 0 and 1 as they are, 2 to 5 as 5,
   // 6 to 9 as 9.
@@ -112,6 +115,8 @@ class ReceiveEngine final : public CreateDataHandler {
 
   std::atomic<int> state_{kIdle};
   std::atomic<Tick> activity_deadline_{0};
+  std::atomic<Tick> started_at_{0};
+  std::atomic<Tick> upload_ms_{0};
   std::atomic<bool> compressed_{false};
   std::atomic<std::uint32_t> expected_block_{0};
   std::atomic<ReceivingDialog*> dialog_{nullptr};

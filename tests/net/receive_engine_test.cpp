@@ -177,8 +177,10 @@ TEST_F(ReceiveEngineTest, WholeUploadIsKeptWithTheDescriptionAndTheLastPacketIsA
   Bytes header(7344, 0);
   header[5513] = 2;  // the Client's header: partition count and so on
   const Bytes body = test::counting(5000, 3);
+  clock.advance(1234);
   upload(test::join({test::data_record(header), test::data_record(body), test::end_record()}));
   EXPECT_EQ(engine.state(), ReceiveEngine::kEndSeen);
+  EXPECT_EQ(engine.upload_milliseconds(), 1234u);
   engine.supervise();
   EXPECT_EQ(engine.state(), ReceiveEngine::kFinished);
   ASSERT_EQ(dialog.ends(), std::vector<ReceivingDialog::End>{ReceivingDialog::End::ok});
