@@ -8,7 +8,7 @@
 set -euo pipefail
 out=$1
 mib=$2
-[[ $mib =~ ^[0-9]+$ ]] && [ "$mib" -ge 64 ] || { echo "make_test_disk: MIB must be 64 or more" >&2; exit 2; }
+[[ $mib =~ ^[0-9]+$ ]] && [ "$mib" -ge 48 ] || { echo "make_test_disk: MIB must be 48 or more" >&2; exit 2; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
