@@ -170,9 +170,9 @@ TEST_P(LabCreateRoundTrip, ImageRestoresByteForByteOnThreeClientsOneBehindLoss) 
 
 INSTANTIATE_TEST_SUITE_P(CompressionAndSectorBySector, LabCreateRoundTrip,
                          ::testing::Values(Case{0, false}, Case{9, false}, Case{0, true}, Case{9, true}),
-                         [](const ::testing::TestParamInfo<Case>& info) {
-                           return "Level" + std::to_string(info.param.compression) +
-                                  (info.param.sector_by_sector ? "SectorBySector" : "UsedData");
+                         [](const ::testing::TestParamInfo<Case>& p) {
+                           return "Level" + std::to_string(p.param.compression) +
+                                  (p.param.sector_by_sector ? "SectorBySector" : "UsedData");
                          });
 
 }  // namespace
