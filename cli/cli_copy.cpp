@@ -15,10 +15,9 @@
 #include "client_choice.h"
 #include "console_ui.h"
 #include "core_options.h"
-#include "progress_line.h"
 #include "model/client_row_text.h"
+#include "progress_line.h"
 #include "stop_signal.h"
-#include "terminal_text.h"
 #include "transfer/copy_flow.h"
 
 namespace kestrelon::cli {

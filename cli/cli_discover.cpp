@@ -16,7 +16,7 @@
 #include "json_text.h"
 #include "model/client_row_text.h"
 #include "stop_signal.h"
-#include "terminal_text.h"
+#include "client_choice.h"
 
 namespace kestrelon::cli {
 
