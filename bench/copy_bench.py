@@ -13,68 +13,15 @@ ratio to udpcast. Every stored copy is compared with the source.
 """
 import argparse
 import os
-import random
 import re
-import resource
-import shutil
 import statistics
 import subprocess
 import sys
-import tempfile
-import time
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-NETLAB = os.path.join(ROOT, "tests", "lab", "netlab.sh")
+from bench_lab import ROOT, TIMEOUT_S, Lab, children_cpu, host_address, programs, same_file, stop, time_udp_sender
+from bench_lab import tmpfs
+
 CEILING_MBS = 20 * 1350 * 1000 / 1e6  # blocks per ms x bytes per block x ms per s
-TIMEOUT_S = 600  # for any one transfer
-
-
-def children_cpu():
-    r = resource.getrusage(resource.RUSAGE_CHILDREN)
-    return r.ru_utime + r.ru_stime
-
-
-def host_address(host):
-    return f"10.47.0.{host + 1}"
-
-
-class Lab:
-    """A lab named like the test harness's (kl<pid>x<n>), so netlab.sh sweep finds it."""
-
-    def __init__(self, clients):
-        self.name = f"kl{os.getpid()}x{random.randrange(1 << 30):x}"
-        self.clients = clients
-        subprocess.run([NETLAB, "up", self.name, str(clients)], check=True)
-        # udpcast's receivers answer through the interface's broadcast address,
-        # which an address added without one lacks; give every host one.
-        for host in range(clients + 1):
-            ns = f"{self.name}-h{host}"
-            for cmd in (["addr", "del", f"{host_address(host)}/16", "dev", "eth0"],
-                        ["addr", "add", f"{host_address(host)}/16", "brd", "+", "dev", "eth0"],
-                        ["route", "replace", "224.0.0.0/4", "dev", "eth0"]):
-                subprocess.run(["ip", "-n", ns] + cmd, check=True)
-
-    def argv(self, host, argv):
-        return [NETLAB, "exec", self.name, str(host)] + argv
-
-    def close(self):
-        subprocess.run([NETLAB, "down", self.name], check=False)
-
-
-def stop(processes):
-    for p in processes:
-        if p.poll() is None:
-            p.terminate()
-    for p in processes:
-        try:
-            p.wait(timeout=5)
-        except subprocess.TimeoutExpired:
-            p.kill()
-            p.wait()
-
-
-def same_file(a, b):
-    return subprocess.run(["cmp", "-s", a, b]).returncode == 0
 
 
 def run_kestrelon(lab, args, image, work):
@@ -123,35 +70,17 @@ def run_udpcast(lab, image, work):
     try:
         argv = ["udp-sender", "--file", image, "--interface", "eth0", "--min-receivers", str(lab.clients),
                 "--nokbd", "--nopointopoint"]
-        log_path = os.path.join(work, "udp-sender.log")
         before = children_cpu()
-        with open(log_path, "wb") as log:
-            sender = subprocess.Popen(lab.argv(0, argv), stdout=subprocess.DEVNULL, stderr=log)
-            started = None
-            deadline = time.monotonic() + TIMEOUT_S
-            while sender.poll() is None and time.monotonic() < deadline:
-                if started is None:
-                    with open(log_path, "rb") as f:
-                        if b"Starting transfer" in f.read():
-                            started = time.monotonic()
-                time.sleep(0.005)
-            if sender.poll() is None:
-                stop([sender])
-            ended = time.monotonic()
+        seconds = time_udp_sender(lab, 0, argv, work)
         cpu = children_cpu() - before
         for r in receivers:
             r.wait(timeout=30)
     finally:
         stop(receivers)
-    with open(log_path, "rb") as f:
-        buffer = f.read()
-    if sender.returncode != 0 or started is None:
-        sys.exit(f"udp-sender failed ({sender.returncode}): {buffer.decode(errors='replace')[-500:]}")
     for out in outs:
         if not same_file(out, image):
             sys.exit(f"udpcast copy {out} differs from the image")
         os.remove(out)
-    seconds = ended - started
     return size / seconds / 1e6, seconds, cpu
 
 
@@ -162,20 +91,11 @@ def main():
     parser.add_argument("--clients", default="1,3,6", help="Client counts, comma-separated")
     parser.add_argument("--runs", type=int, default=1, help="runs per count (the median is shown)")
     args = parser.parse_args()
-    if os.geteuid() != 0:
-        sys.exit("copy_bench: needs root (network namespaces, tmpfs)")
-    args.cli = os.path.join(args.build, "cli", "kestrelon-cli")
-    args.client = os.path.join(args.build, "client", "kestrelon-client")
-    for tool in (args.cli, args.client, shutil.which("udp-sender") or "/usr/bin/udp-sender"):
-        if not os.access(tool, os.X_OK):
-            sys.exit(f"copy_bench: {tool} is missing (build first; udpcast comes from scripts/deps.sh)")
+    args.cli, args.client = programs(args.build, "copy_bench")
     counts = [int(c) for c in args.clients.split(",")]
 
-    work = tempfile.mkdtemp(prefix="kestrelon-bench-")
-    # The source and every copy live in memory, so disks do not set the pace.
-    tmpfs_mib = args.mib * (max(counts) + 2) + 64
-    subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={tmpfs_mib}m", "tmpfs", work], check=True)
-    try:
+    # The source and every copy live in memory.
+    with tmpfs(args.mib * (max(counts) + 2) + 64) as work:
         image = os.path.join(work, "bench.krn")
         with open(image, "wb") as f:
             for _ in range(args.mib):
@@ -202,9 +122,6 @@ def main():
             u_rate, _, u_cpu = (statistics.median(x[i] for x in theirs) for i in range(3))
             print(f"{n:>7} {rate:>8.1f} {cpu:>7.2f} {seconds:>7.2f} {resent:>6.1f}% {rate / CEILING_MBS:>9.2f} "
                   f"{u_rate:>13.1f} {u_cpu:>14.2f} {rate / u_rate:>9.2f}", flush=True)
-    finally:
-        subprocess.run(["umount", work], check=False)
-        os.rmdir(work)
 
 
 if __name__ == "__main__":

@@ -14,52 +14,15 @@ udp-sender uses unicast) with the ratio of the two image-byte rates.
 """
 import argparse
 import os
-import random
 import re
-import resource
-import shutil
 import statistics
 import subprocess
 import sys
-import tempfile
-import time
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-NETLAB = os.path.join(ROOT, "tests", "lab", "netlab.sh")
+from bench_lab import ROOT, TIMEOUT_S, Lab, children_cpu, host_address, programs, same_file, stop, time_udp_sender
+from bench_lab import tmpfs
+
 MAKE_DISK = os.path.join(ROOT, "tests", "lab", "make_test_disk.sh")
-
-
-def children_cpu():
-    r = resource.getrusage(resource.RUSAGE_CHILDREN)
-    return r.ru_utime + r.ru_stime
-
-
-def host_address(host):
-    return f"10.47.0.{host + 1}"
-
-
-class Lab:
-    """A lab named like the test harness's (kl<pid>x<n>), so netlab.sh sweep finds it."""
-
-    def __init__(self, clients):
-        self.name = f"kl{os.getpid()}x{random.randrange(1 << 30):x}"
-        subprocess.run([NETLAB, "up", self.name, str(clients)], check=True)
-
-    def argv(self, host, argv):
-        return [NETLAB, "exec", self.name, str(host)] + argv
-
-    def close(self):
-        subprocess.run([NETLAB, "down", self.name], check=False)
-
-
-def stop(process):
-    if process.poll() is None:
-        process.terminate()
-    try:
-        process.wait(timeout=5)
-    except subprocess.TimeoutExpired:
-        process.kill()
-        process.wait()
 
 
 def run_create(lab, args, disk, level, out, work):
@@ -67,16 +30,16 @@ def run_create(lab, args, disk, level, out, work):
         lab.argv(1, [args.client, "--disk", disk, "--address", host_address(1), "--name", "bench-source"]),
         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
-        argv = ["timeout", "1200", args.cli, "create", "--client", "bench-source", "--out", out, "--overwrite",
+        argv = [args.cli, "create", "--client", "bench-source", "--out", out, "--overwrite",
                 "--compression", str(level), "--discover-seconds", "20"]
         if args.sector_by_sector:
             argv.append("--sector-by-sector")
         before = children_cpu()
-        done = subprocess.run(lab.argv(0, argv), capture_output=True, text=True,
+        done = subprocess.run(lab.argv(0, argv), capture_output=True, text=True, timeout=TIMEOUT_S,
                               env=dict(os.environ, KESTRELON_SETTINGS_DIR=os.path.join(work, "settings")))
         cpu = children_cpu() - before
     finally:
-        stop(client)
+        stop([client])
     m = re.search(r"in ([0-9.]+) s: ([0-9.]+) MB/s", done.stdout)
     if done.returncode != 0 or not m:
         sys.exit(f"kestrelon-cli create failed ({done.returncode}):\n{done.stdout}\n{done.stderr}")
@@ -84,35 +47,21 @@ def run_create(lab, args, disk, level, out, work):
 
 
 def run_udpcast(lab, image, work):
+    """Seconds for udpcast to send the image from the Client's host to the
+    Controller's: with one receiver, udp-sender sends by unicast."""
     out = os.path.join(work, "udpcast.img")
-    # The lab's addresses have no broadcast address: the receiver's hello goes to the
-    # all-hosts group instead.
-    receiver = subprocess.Popen(lab.argv(0, ["udp-receiver", "--file", out, "--interface", "eth0", "--nokbd",
-                                             "--mcast-rdv-address", "224.0.0.1"]),
+    receiver = subprocess.Popen(lab.argv(0, ["udp-receiver", "--file", out, "--interface", "eth0", "--nokbd"]),
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
-        argv = ["timeout", "600", "udp-sender", "--file", image, "--interface", "eth0", "--min-receivers", "1", "--nokbd"]
-        sender = subprocess.Popen(lab.argv(1, argv), stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-        started = None
-        buffer = b""
-        while True:
-            chunk = sender.stderr.read1(4096)
-            if not chunk:
-                break
-            buffer += chunk
-            if started is None and b"Starting transfer" in buffer:
-                started = time.monotonic()
-        sender.wait()
-        ended = time.monotonic()
+        argv = ["udp-sender", "--file", image, "--interface", "eth0", "--min-receivers", "1", "--nokbd"]
+        seconds = time_udp_sender(lab, 1, argv, work)
         receiver.wait(timeout=30)
     finally:
-        stop(receiver)
-    if sender.returncode != 0 or started is None:
-        sys.exit(f"udp-sender failed ({sender.returncode}): {buffer.decode(errors='replace')[-500:]}")
-    if subprocess.run(["cmp", "-s", out, image]).returncode != 0:
+        stop([receiver])
+    if not same_file(out, image):
         sys.exit("the udpcast copy differs from the image")
     os.remove(out)
-    return ended - started
+    return seconds
 
 
 def main():
@@ -123,19 +72,11 @@ def main():
     parser.add_argument("--runs", type=int, default=1, help="runs per level (the median is shown)")
     parser.add_argument("--sector-by-sector", action="store_true", help="force sector-by-sector copying")
     args = parser.parse_args()
-    if os.geteuid() != 0:
-        sys.exit("create_bench: needs root (network namespaces, tmpfs)")
-    args.cli = os.path.join(args.build, "cli", "kestrelon-cli")
-    args.client = os.path.join(args.build, "client", "kestrelon-client")
-    for tool in (args.cli, args.client, shutil.which("udp-sender") or "/usr/bin/udp-sender"):
-        if not os.access(tool, os.X_OK):
-            sys.exit(f"create_bench: {tool} is missing (build first; udpcast comes from scripts/deps.sh)")
+    args.cli, args.client = programs(args.build, "create_bench")
     levels = [int(x) for x in args.levels.split(",")]
 
-    work = tempfile.mkdtemp(prefix="kestrelon-bench-")
-    # The disk, the image and udpcast's copy live in memory, so disks do not set the pace.
-    subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={args.mib * 3 + 64}m", "tmpfs", work], check=True)
-    try:
+    # The disk, the image and udpcast's copy live in memory.
+    with tmpfs(args.mib * 3 + 64) as work:
         disk = os.path.join(work, "disk.img")
         partitions = subprocess.run([MAKE_DISK, disk, str(args.mib)], check=True, capture_output=True,
                                     text=True).stdout.split("\n")
@@ -163,9 +104,6 @@ def main():
             rate, u_rate = size / seconds / 1e6, size / u_seconds / 1e6
             print(f"{level:>5} {size / 1e6:>9.1f} {seconds:>7.2f} {disk_bytes / seconds / 1e6:>10.1f} "
                   f"{rate:>11.1f} {cpu:>7.2f} {u_seconds:>10.2f} {u_rate:>13.1f} {rate / u_rate:>9.2f}", flush=True)
-    finally:
-        subprocess.run(["umount", work], check=False)
-        os.rmdir(work)
 
 
 if __name__ == "__main__":
