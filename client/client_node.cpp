@@ -121,6 +121,9 @@ void ClientNode::answer_discover(std::span<const std::uint8_t> d) {
 void ClientNode::start_copy(std::span<const std::uint8_t> d, Ipv4Address from, Tick now) {
   const auto start = decode_copy_start(d);
   if (!start) return;
+  if (auto* copy = dynamic_cast<CopyReceive*>(transfer_.get()); copy && copy->answer_repeated_start(*start, from)) {
+    return;
+  }
   replace_transfer(nullptr);
   // A refused request counts as a failed transfer (for --once).
   const auto refuse = [&](const std::string& why) {

@@ -54,6 +54,7 @@ struct CopyStart {
   std::string file_name;
   std::uint16_t disk = 0;
   std::uint16_t flags = 0;
+  bool operator==(const CopyStart&) const = default;
 };
 std::optional<CopyStart> decode_copy_start(std::span<const std::uint8_t> d);
 

@@ -67,6 +67,12 @@ void CopyReceive::begin(Tick now) {
   ready_sent_ = 1;
 }
 
+bool CopyReceive::answer_repeated_start(const CopyStart& start, Ipv4Address from) {
+  if (state_ != State::waiting || from != controller_ || !(start == start_)) return false;
+  link_.send_to(encode_copy_ready(), controller_);
+  return true;
+}
+
 bool CopyReceive::acknowledging() const {
   if (link_.faults().never_acknowledge) return false;
   return acker_ || self_appointed_ || rank_acks_sent_ < timing_.rank_acks;
@@ -132,9 +138,12 @@ void CopyReceive::take_block(const CopyData& b, Tick now) {
         stored_used_[slot] = true;
       }
     }
-    // A gap: the lowest missing block is next_. Ask at most once per hold-off;
-    // the rewind that one request causes resends everything after it anyway.
-    if (!nak_sent_ || tick_reached(now, last_nak_ + timing_.nak_holdoff)) request_resend(now);
+    // A gap: the lowest missing block is next_. The same block is asked for at
+    // most once per hold-off (the rewind it causes resends everything after it);
+    // a new missing block means the last request was served, so ask at once.
+    if (!nak_sent_ || next_ != last_nak_block_ || tick_reached(now, last_nak_ + timing_.nak_holdoff)) {
+      request_resend(now);
+    }
   }
   if (state_ == State::receiving && acknowledging() && next_ > 0 &&
       static_cast<std::int64_t>(next_) - 1 - last_acked_ >= static_cast<std::int64_t>(timing_.ack_every)) {
@@ -225,6 +234,7 @@ void CopyReceive::request_resend(Tick now) {
   link_.send_to(encode_copy_nak(next_, done_kib(), total_kib()), controller_);
   nak_sent_ = true;
   last_nak_ = now;
+  last_nak_block_ = next_;
 }
 
 void CopyReceive::on_data_batch_end(Tick now) {

@@ -15,9 +15,12 @@
 //   Client died, and without an acknowledgement the Controller waits for ever
 //   (one target) or cancels the copy.
 // - A resend request names the lowest missing block. Each one pauses the
-//   Controller and rewinds it there, so after one the Client asks again only
-//   when the hold-off has passed and the block is still missing. When nothing
-//   arrives for a while it asks again: near the end nothing is resent otherwise.
+//   Controller and rewinds it there, so the same block is asked for again only
+//   when the hold-off has passed and it is still missing. A different missing
+//   block is asked for at once: the earlier request has been served, and waiting
+//   would leave the window full until a timeout (hundreds of milliseconds per
+//   lost block). When nothing arrives for a while it asks again: near the end
+//   nothing is resent otherwise.
 // - The image's end is exact: this Client's image header records the length.
 //   For other files (kept with --store) a block shorter than 1350 bytes ends the
 //   copy; a length that is a multiple of 1350 is taken when the next block
@@ -62,6 +65,10 @@ class CopyReceive final : public Transfer {
   bool open_data(std::string* error);
   // Sends OP_COPY_READY (and the extra ones the fault plan asks for).
   void begin(Tick now);
+  // The Controller repeats OP_COPY_START to targets it has not heard from. The
+  // same request from the same Controller before any data has come is answered
+  // with OP_COPY_READY again (true); anything else is a new copy (false).
+  bool answer_repeated_start(const CopyStart& start, Ipv4Address from);
 
   void on_control(std::uint16_t opcode, std::span<const std::uint8_t> datagram, Ipv4Address from, Tick now) override;
   void on_data(std::span<const std::uint8_t> datagram, Tick now) override;
@@ -124,6 +131,7 @@ class CopyReceive final : public Transfer {
   Tick last_datagram_ = 0;
   Tick last_progress_ = 0;
   Tick last_nak_ = 0;
+  std::uint32_t last_nak_block_ = 0;
   bool nak_sent_ = false;
   int end_probes_ = 0;
   Tick done_first_ = 0;

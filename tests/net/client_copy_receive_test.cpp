@@ -80,14 +80,13 @@ class CopyReceiveTest : public ::testing::Test {
  protected:
   void make(std::uint64_t length, bool own = true) {
     file = own ? own_image(length) : std::vector<std::uint8_t>(length, 0x5A);
-    CopyStart s;
-    s.data_group = wire::kDataGroup;
-    s.data_port = wire::kDataPort;
-    s.image_kib = static_cast<std::uint32_t>(length >> 10);
-    s.file_name = "t.krn";
+    start.data_group = wire::kDataGroup;
+    start.data_port = wire::kDataPort;
+    start.image_kib = static_cast<std::uint32_t>(length >> 10);
+    start.file_name = "t.krn";
     auto owned = std::make_unique<MemorySink>();
     sink = owned.get();
-    copy = std::make_unique<CopyReceive>(link, log, kController, s, std::move(owned));
+    copy = std::make_unique<CopyReceive>(link, log, kController, start, std::move(owned));
     copy->begin(now);
   }
   void send(std::uint32_t block) { copy->on_data(data_datagram(file, block), now); }
@@ -104,6 +103,7 @@ class CopyReceiveTest : public ::testing::Test {
   RecordingLink link;
   ClientLog log{false};
   std::vector<std::uint8_t> file;
+  CopyStart start;
   MemorySink* sink = nullptr;
   std::unique_ptr<CopyReceive> copy;
   Tick now = 5000;
@@ -127,6 +127,21 @@ TEST_F(CopyReceiveTest, ReadyThenExactEndOfAMultipleOf1350) {
   copy->on_data(wire::build_abort(), now);
   EXPECT_TRUE(copy->finished());
   EXPECT_TRUE(copy->succeeded());
+  EXPECT_FALSE(sink->abandoned);
+}
+
+TEST_F(CopyReceiveTest, TheSameRequestIsAnsweredAgainOnlyBeforeAnyData) {
+  make(1350 * 10);
+  link.clear();
+  EXPECT_TRUE(copy->answer_repeated_start(start, kController));
+  EXPECT_EQ(link.count(wire::OP_COPY_READY), 1);
+  CopyStart other_disk = start;
+  other_disk.disk = 1;
+  EXPECT_FALSE(copy->answer_repeated_start(other_disk, kController)) << "another disk is another copy";
+  EXPECT_FALSE(copy->answer_repeated_start(start, Ipv4Address(127, 0, 0, 2))) << "another Controller";
+  send(0);
+  EXPECT_FALSE(copy->answer_repeated_start(start, kController)) << "once data has come it is a new copy";
+  EXPECT_EQ(link.count(wire::OP_COPY_READY), 1);
   EXPECT_FALSE(sink->abandoned);
 }
 
@@ -189,6 +204,23 @@ TEST_F(CopyReceiveTest, GapAsksForTheLowestMissingBlockOncePerHoldOff) {
   send(25);
   EXPECT_EQ(link.blocks_of(wire::OP_COPY_NAK), (std::vector<std::uint32_t>{19, 19}));
   EXPECT_EQ(sink->bytes, std::vector<std::uint8_t>(file.begin(), file.begin() + 19 * 1350));
+}
+
+TEST_F(CopyReceiveTest, ANewGapRightAfterAServedRequestIsAskedForAtOnce) {
+  // With loss on the acknowledging Client, waiting out the hold-off for every
+  // second lost block left the window full until the Controller's timeout.
+  make(1350 * 100);
+  burst(0, 9);
+  link.clear();
+  burst(11, 14);  // 10 lost
+  EXPECT_EQ(link.blocks_of(wire::OP_COPY_NAK), std::vector<std::uint32_t>{10});
+  now += 12;      // the Controller waits "nt" and rewinds to 10
+  burst(10, 10);
+  EXPECT_EQ(copy->next_block(), 15u);
+  send(16);       // 15 lost in the resent run, well inside the hold-off
+  EXPECT_EQ(link.blocks_of(wire::OP_COPY_NAK), (std::vector<std::uint32_t>{10, 15}));
+  send(17);       // the same hole again: already asked for
+  EXPECT_EQ(link.blocks_of(wire::OP_COPY_NAK), (std::vector<std::uint32_t>{10, 15}));
 }
 
 TEST_F(CopyReceiveTest, LostTailIsAskedForWhenNothingArrives) {
