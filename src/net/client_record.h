@@ -20,6 +20,7 @@ struct ClientRecord {
   Ipv4Address address;          // the key of the record
   int done = 0;                 // target table: reported OP_COPY_DONE
   int rank = 0;                 // target table: acknowledging order, 0 = unranked
+  bool ready = false;           // target table: answered OP_COPY_READY
   Tick expiry = 0;              // client table: dropped once the tick count reaches it
   std::int16_t selected_disk = 0;
   int disk_count = 0;  // 0 to 4

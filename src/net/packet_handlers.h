@@ -3,6 +3,7 @@
 // thread with the receive lock held, with the index of the interface endpoint the
 // datagram arrived on (replies leave by the same interface).
 #include "net/wire_decode.h"
+#include "platform/ipv4_address.h"
 
 namespace kestrelon {
 
@@ -20,7 +21,8 @@ class CopyPacketHandler {
   virtual void on_copy_ack(const wire::CopyAck& ack, int endpoint_index) = 0;
   virtual void on_copy_nak(const wire::CopyNak& nak, int endpoint_index) = 0;
   virtual void on_copy_done(const wire::CopyDone& done, int endpoint_index) = 0;
-  virtual void on_copy_ready(int endpoint_index) = 0;
+  // OP_COPY_READY carries no fields: `from` is the datagram's source address.
+  virtual void on_copy_ready(Ipv4Address from, int endpoint_index) = 0;
 };
 
 class CreateDataHandler {

@@ -13,17 +13,18 @@ std::string ReceiveDispatcher::unknown_opcode_text(int opcode, int version) {
 }
 
 ReceiveDispatcher::Outcome ReceiveDispatcher::dispatch(std::span<const std::uint8_t> datagram,
-                                                       int endpoint_index) {
+                                                       int endpoint_index, Ipv4Address from) {
   Outcome outcome;
   {
     SemaphoreGuard hold(receive_lock_);
-    outcome = datagram.empty() ? Outcome::end_thread : handle(datagram, endpoint_index);
+    outcome = datagram.empty() ? Outcome::end_thread : handle(datagram, endpoint_index, from);
   }
   counts_[static_cast<int>(outcome)].fetch_add(1);
   return outcome;
 }
 
-ReceiveDispatcher::Outcome ReceiveDispatcher::handle(std::span<const std::uint8_t> d, int endpoint) {
+ReceiveDispatcher::Outcome ReceiveDispatcher::handle(std::span<const std::uint8_t> d, int endpoint,
+                                                     Ipv4Address from) {
   using namespace wire;
   if (!has_magic(d)) {
     notices_.post(kBadMagicText);
@@ -60,7 +61,7 @@ ReceiveDispatcher::Outcome ReceiveDispatcher::handle(std::span<const std::uint8_
         if (!ack) return Outcome::malformed;
         h->on_copy_ack(*ack, endpoint);
       } else if (header->opcode == OP_COPY_READY) {
-        h->on_copy_ready(endpoint);
+        h->on_copy_ready(from, endpoint);
       } else if (!h->copy_running()) {
         return Outcome::gated;
       } else if (header->opcode == OP_COPY_NAK) {

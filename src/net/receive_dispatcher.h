@@ -31,8 +31,9 @@ class ReceiveDispatcher {
   void set_copy_handler(CopyPacketHandler* h) { copy_.store(h); }
   void set_create_handler(CreateDataHandler* h) { create_.store(h); }
 
-  // Takes the receive lock, handles one datagram and releases the lock.
-  Outcome dispatch(std::span<const std::uint8_t> datagram, int endpoint_index);
+  // Takes the receive lock, handles one datagram and releases the lock. `from` is
+  // the datagram's source address.
+  Outcome dispatch(std::span<const std::uint8_t> datagram, int endpoint_index, Ipv4Address from = {});
 
   std::uint64_t count(Outcome o) const { return counts_[static_cast<int>(o)].load(); }
 
@@ -40,7 +41,7 @@ class ReceiveDispatcher {
   static std::string unknown_opcode_text(int opcode, int version);
 
  private:
-  Outcome handle(std::span<const std::uint8_t> datagram, int endpoint_index);
+  Outcome handle(std::span<const std::uint8_t> datagram, int endpoint_index, Ipv4Address from);
 
   Semaphore& receive_lock_;
   NoticeBoard& notices_;

@@ -72,7 +72,7 @@ bool CopyEngine::copy_start(const ImageFile& file, const CopyOptions& options) {
   buffer_block_ = -1;
   load_buffer(0);  // a read error here is retried before block 0 is sent
 
-  auto start = wire::build_copy_start(wire::CopyStartFields{*length, file.name(), 0, options.flags()});
+  start_datagram_ = wire::build_copy_start(wire::CopyStartFields{*length, file.name(), 0, options.flags()});
   ranked_count_.store(0);
   for (int i = 0; i < tables_.target_count; ++i) {
     ClientRecord& target = tables_.targets[static_cast<std::size_t>(i)];
@@ -84,14 +84,26 @@ bool CopyEngine::copy_start(const ImageFile& file, const CopyOptions& options) {
     }
     target.rank = 0;
     target.done = 0;
-    wire::set_copy_start_disk(start, static_cast<std::uint16_t>(target.selected_disk));
-    endpoints_.send(target.interface_index, start, target.address, wire::kControlPort);
+    target.ready = false;
   }
+  send_copy_start(true);
+  start_repeat_due_ = clock_.now() + kStartRepeat;
   targets_.store(tables_.target_count);
   set_acker(Ipv4Address(), 0);
   accepting_ready_.store(true);
   locks_.client_table.release();
   return true;
+}
+
+void CopyEngine::send_copy_start(bool lock_held) {
+  if (!lock_held) locks_.client_table.acquire();
+  for (int i = 0; i < tables_.target_count; ++i) {
+    const ClientRecord& target = tables_.targets[static_cast<std::size_t>(i)];
+    if (target.ready) continue;
+    wire::set_copy_start_disk(start_datagram_, static_cast<std::uint16_t>(target.selected_disk));
+    endpoints_.send(target.interface_index, start_datagram_, target.address, wire::kControlPort);
+  }
+  if (!lock_held) locks_.client_table.release();
 }
 
 void CopyEngine::engine_start() {
@@ -126,8 +138,12 @@ void CopyEngine::engine_stop() {
 }
 
 void CopyEngine::tick() {
-  if (!running_.load() || endpoints_.open_count() == 0) return;
+  if (endpoints_.open_count() == 0) return;
   const Tick now = clock_.now();
+  if (!running_.load()) {
+    if (accepting_ready_.load()) tick_waiting_for_ready(now);
+    return;
+  }
   switch (state_.load()) {
     case sending:
       tick_sending(now);
@@ -138,6 +154,12 @@ void CopyEngine::tick() {
     default:
       break;
   }
+}
+
+void CopyEngine::tick_waiting_for_ready(Tick now) {
+  if (!tick_reached(now, start_repeat_due_)) return;
+  start_repeat_due_ = now + kStartRepeat;
+  send_copy_start(false);
 }
 
 void CopyEngine::tick_sending(Tick now) {
@@ -330,12 +352,26 @@ void CopyEngine::on_copy_done(const wire::CopyDone& done, int /*endpoint_index*/
   }
 }
 
-void CopyEngine::on_copy_ready(int /*endpoint_index*/) {
+void CopyEngine::on_copy_ready(Ipv4Address from, int /*endpoint_index*/) {
   // Only between Copy start and Engine start. A repeated answer after the engine
   // has started is ignored: Engine start would rewind to block 0 while the send
   // buffer holds a later block, and restarting for every repeat would throw away
   // what every other target has received.
   if (!accepting_ready_.load()) return;
+  {
+    // Each target counts once: a Client that repeats its answer (its first one may
+    // have been lost) must not make up for a target that has not answered, or the
+    // copy would start without that target and report it failed. An answer from
+    // an address that is no target (a Client answering from another interface
+    // than the one it announced) still counts, as every answer did before.
+    SemaphoreGuard hold(locks_.client_table);
+    const int i = tables_.find_target(from);
+    if (i >= 0) {
+      ClientRecord& target = tables_.targets[static_cast<std::size_t>(i)];
+      if (target.ready) return;
+      target.ready = true;
+    }
+  }
   if (ready_count_.fetch_add(1) + 1 == targets_.load() && accepting_ready_.exchange(false)) engine_start();
 }
 

@@ -10,6 +10,7 @@
 // The window fields are single 32-bit (or 64-bit) atomics, each written by one
 // store, read by the worker and the receive threads without a lock. The target
 // table is touched only under the client table lock.
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <mutex>
@@ -49,6 +50,9 @@ class CopyEngine final : public CopyPacketHandler {
   static constexpr int kBurst = 20;                  // blocks per tick at most
   static constexpr std::int32_t kRankThreshold = 32;
   static constexpr Tick kFirstDoneGrace = 5000;
+  // While targets have not answered OP_COPY_READY, OP_COPY_START goes to them again
+  // this often: a lost request would otherwise hold the copy until Cancel.
+  static constexpr Tick kStartRepeat = 1000;
   static constexpr const char* kNoTargetsText = "No clients have been checked (discovered) !";
   static constexpr const char* kTooLargeText =
       "The image file is too large to be copied: its blocks cannot be numbered.";
@@ -73,7 +77,7 @@ class CopyEngine final : public CopyPacketHandler {
   bool copy_start(const ImageFile& file, const CopyOptions& options);
   // Called when every target has answered OP_COPY_READY.
   void engine_start();
-  // Called by the copy worker every millisecond.
+  // Called by the copy worker every millisecond (from Copy start on).
   void tick();
   // Called by the copy worker as it ends.
   void engine_stop();
@@ -83,7 +87,7 @@ class CopyEngine final : public CopyPacketHandler {
   void on_copy_ack(const wire::CopyAck& ack, int endpoint_index) override;
   void on_copy_nak(const wire::CopyNak& nak, int endpoint_index) override;
   void on_copy_done(const wire::CopyDone& done, int endpoint_index) override;
-  void on_copy_ready(int endpoint_index) override;
+  void on_copy_ready(Ipv4Address from, int endpoint_index) override;
 
   // The worker's stop flag.
   void request_stop() { stop_.store(true); }
@@ -113,6 +117,10 @@ class CopyEngine final : public CopyPacketHandler {
   std::optional<double> seconds_to_all_done() const;
 
  private:
+  void tick_waiting_for_ready(Tick now);
+  // Sends OP_COPY_START to every target that has not answered (all of them at
+  // Copy start). Takes the client table lock unless the caller holds it.
+  void send_copy_start(bool lock_held);
   void tick_sending(Tick now);
   void tick_resend_pending(Tick now);
   // Sends the window's next blocks; returns how many went out.
@@ -162,6 +170,9 @@ class CopyEngine final : public CopyPacketHandler {
   std::atomic<bool> running_{false};
   std::atomic<int> ready_count_{0};
   std::atomic<bool> accepting_ready_{false};  // from Copy start until Engine start or stop
+  // Built by copy_start, then read by the worker only (the disk field per target).
+  std::array<std::uint8_t, wire::kCopyStartLength> start_datagram_{};
+  Tick start_repeat_due_ = 0;  // worker only
   std::atomic<int> targets_{0};  // the target count at copy start
   std::atomic<Tick> first_done_deadline_{0};
   std::atomic<bool> stop_{false};

@@ -14,6 +14,7 @@ namespace {
 using test::client_address;
 using test::kController;
 using CopyEngineTest = test::CopyRig;
+using namespace std::chrono_literals;
 
 TEST_F(CopyEngineTest, CopyStartTellsEachTargetItsDiskThroughItsInterfaceAndNoTargetsFails) {
   make_image(1'048'575);
@@ -50,6 +51,63 @@ TEST_F(CopyEngineTest, EngineStartsWhenTheLastTargetIsReady) {
   EXPECT_EQ(hooks.range_high, 1000);
   EXPECT_EQ(hooks.position, 0);
   EXPECT_EQ(engine.state(), CopyEngine::sending);
+}
+
+TEST_F(CopyEngineTest, ATargetCountsOnceHoweverOftenItAnswersReady) {
+  add_targets(3);
+  make_image(50'000);
+  ASSERT_TRUE(engine.copy_start(image, CopyOptions{}));
+  ready(0);
+  ready(0);
+  ready(1);
+  ready(1);
+  EXPECT_FALSE(engine.copy_running()) << "target 2 has not answered";
+  EXPECT_EQ(engine.ready_count(), 2);
+  ready(2);
+  EXPECT_TRUE(engine.copy_running());
+}
+
+TEST_F(CopyEngineTest, AnAnswerFromAnAddressThatIsNoTargetStillCounts) {
+  add_targets(2);
+  make_image(50'000);
+  ASSERT_TRUE(engine.copy_start(image, CopyOptions{}));
+  ready(0);
+  // A Client announcing one address and answering from another.
+  test::ScriptedClient other(client_address(9));
+  ASSERT_TRUE(other.control.ok());
+  const std::uint64_t before = handled();
+  other.control.send(test::copy_ready_datagram(), kController, wire::kControlPort);
+  for (int i = 0; i < 400 && handled() == before; ++i) std::this_thread::sleep_for(5ms);
+  EXPECT_TRUE(engine.copy_running());
+}
+
+TEST_F(CopyEngineTest, TargetsThatHaveNotAnsweredAreToldAgainUntilEveryOneHas) {
+  add_targets(2);
+  make_image(50'000);
+  ASSERT_TRUE(engine.copy_start(image, CopyOptions{}));
+  EXPECT_EQ(unicasts_to(0, wire::OP_COPY_START), 1);
+  EXPECT_EQ(unicasts_to(1, wire::OP_COPY_START), 1);
+  ready(0);
+
+  clock.advance(CopyEngine::kStartRepeat - 1);
+  engine.tick();
+  EXPECT_EQ(unicasts_to(1, wire::OP_COPY_START), 0) << "not before a second has passed";
+  clock.advance(1);
+  engine.tick();
+  EXPECT_EQ(unicasts_to(0, wire::OP_COPY_START), 0) << "target 0 has answered";
+  const auto again = clients[1]->control.receive_all(30);
+  ASSERT_EQ(again.size(), 1u);
+  EXPECT_EQ(read_be16(again[0].bytes, 98), 1) << "its own selected disk again";
+  EXPECT_TRUE(sent_to(1).empty()) << "no data before every target is ready";
+
+  clock.advance(CopyEngine::kStartRepeat);
+  engine.tick();
+  EXPECT_EQ(unicasts_to(1, wire::OP_COPY_START), 1) << "and again a second later";
+  ready(1);
+  ASSERT_TRUE(engine.copy_running());
+  clock.advance(CopyEngine::kStartRepeat);
+  engine.tick();
+  EXPECT_EQ(unicasts_to(1, wire::OP_COPY_START), 0) << "never once the copy runs";
 }
 
 TEST_F(CopyEngineTest, AFileOf1350mBytesIsMBlocksAndOneMoreByteAddsABlockOfOne) {

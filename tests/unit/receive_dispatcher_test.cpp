@@ -27,7 +27,7 @@ struct Recorder : AnnounceHandler, CopyPacketHandler, CreateDataHandler {
   void on_copy_ack(const wire::CopyAck& a, int) override { note("ack " + std::to_string(a.block)); }
   void on_copy_nak(const wire::CopyNak& n, int) override { note("nak " + std::to_string(n.block)); }
   void on_copy_done(const wire::CopyDone& d, int) override { note("done " + d.client.text()); }
-  void on_copy_ready(int e) override { note("ready " + std::to_string(e)); }
+  void on_copy_ready(Ipv4Address from, int e) override { note("ready " + from.text() + " " + std::to_string(e)); }
   void on_create_data(const wire::CreateData& c, int) override { note("data " + std::to_string(c.block)); }
 };
 
@@ -39,7 +39,9 @@ class DispatcherTest : public ::testing::Test {
     dispatcher.set_create_handler(&rec);
     rec.lock_to_check = &lock;
   }
-  Outcome send(const std::vector<std::uint8_t>& d, int endpoint = 0) { return dispatcher.dispatch(d, endpoint); }
+  Outcome send(const std::vector<std::uint8_t>& d, int endpoint = 0, Ipv4Address from = Ipv4Address(10, 0, 0, 9)) {
+    return dispatcher.dispatch(d, endpoint, from);
+  }
 
   test::RecordingUi ui;
   Semaphore lock;
@@ -56,9 +58,9 @@ TEST_F(DispatcherTest, HandsEachOpcodeToItsHandlerUnderTheReceiveLock) {
   EXPECT_EQ(send(test::copy_ack_datagram(40, Ipv4Address(1, 1, 1, 1), 0, 0)), Outcome::handled);
   EXPECT_EQ(send(test::copy_nak_datagram(7, 0, 0)), Outcome::handled);
   EXPECT_EQ(send(test::copy_done_datagram(Ipv4Address(1, 1, 1, 2))), Outcome::handled);
-  EXPECT_EQ(send(test::copy_ready_datagram(), 2), Outcome::handled);
+  EXPECT_EQ(send(test::copy_ready_datagram(), 2, Ipv4Address(10, 0, 0, 7)), Outcome::handled);
   EXPECT_EQ(send(test::create_data_datagram(5, {1, 2}, 0, 0)), Outcome::handled);
-  EXPECT_EQ(rec.calls, (std::vector<std::string>{"announce PC1 1", "ack 40", "nak 7", "done 1.1.1.2", "ready 2",
+  EXPECT_EQ(rec.calls, (std::vector<std::string>{"announce PC1 1", "ack 40", "nak 7", "done 1.1.1.2", "ready 10.0.0.7 2",
                                                   "data 5"}));
   EXPECT_TRUE(rec.lock_was_held);
   EXPECT_EQ(lock.count(), 1) << "the receive lock is free again";
@@ -70,7 +72,7 @@ TEST_F(DispatcherTest, ResendRequestsAndCompletionsWaitForARunningCopy) {
   EXPECT_EQ(send(test::copy_done_datagram(Ipv4Address(1, 1, 1, 2))), Outcome::gated);
   EXPECT_EQ(send(test::copy_ack_datagram(3, Ipv4Address(1, 1, 1, 1), 0, 0)), Outcome::handled);
   EXPECT_EQ(send(test::copy_ready_datagram()), Outcome::handled);
-  EXPECT_EQ(rec.calls, (std::vector<std::string>{"ack 3", "ready 0"}));
+  EXPECT_EQ(rec.calls, (std::vector<std::string>{"ack 3", "ready 10.0.0.9 0"}));
 }
 
 TEST_F(DispatcherTest, ControllerOpcodesAndNineAreIgnoredWithoutAMessage) {
