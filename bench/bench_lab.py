@@ -45,6 +45,9 @@ class Lab:
     def argv(self, host, argv):
         return [NETLAB, "exec", self.name, str(host)] + argv
 
+    def set_loss(self, host, percent):
+        subprocess.run([NETLAB, "loss", self.name, str(host), str(percent)], check=True)
+
     def close(self):
         subprocess.run([NETLAB, "down", self.name], check=False)
 

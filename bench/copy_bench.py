@@ -9,7 +9,10 @@ Controller's rate in MB/s (10^6 bytes), its CPU seconds, the ratio to the
 designed ceiling of 20 blocks of 1350 bytes per millisecond (27 MB/s), and the
 ratio to udpcast. Every stored copy is compared with the source.
 
-    sudo bench/copy_bench.py [--build build] [--mib 256] [--clients 1,3,6] [--runs 1]
+    sudo bench/copy_bench.py [--build build] [--mib 256] [--clients 1,3,6] [--runs 1] [--loss PCT]
+
+With --loss, the last Client host drops that share of its incoming UDP (both
+programs meet the same loss).
 """
 import argparse
 import os
@@ -90,6 +93,7 @@ def main():
     parser.add_argument("--mib", type=int, default=256, help="image size in MiB")
     parser.add_argument("--clients", default="1,3,6", help="Client counts, comma-separated")
     parser.add_argument("--runs", type=int, default=1, help="runs per count (the median is shown)")
+    parser.add_argument("--loss", type=float, default=0, help="percent of incoming UDP dropped on the last Client host")
     args = parser.parse_args()
     args.cli, args.client = programs(args.build, "copy_bench")
     counts = [int(c) for c in args.clients.split(",")]
@@ -105,7 +109,8 @@ def main():
         with open(image, "r+b") as f:
             f.seek(5513)
             f.write(b"\0")
-        print(f"image: {args.mib} MiB random; designed ceiling {CEILING_MBS:.1f} MB/s; "
+        print(f"image: {args.mib} MiB random; loss {args.loss}% on the last Client host; "
+              f"designed ceiling {CEILING_MBS:.1f} MB/s; "
               f"{os.cpu_count()} cores; median of {args.runs} run(s)")
         print(f"{'clients':>7} {'MB/s':>8} {'CPU s':>7} {'s':>7} {'resent':>7} {'/ceiling':>9} "
               f"{'udpcast MB/s':>13} {'udpcast CPU s':>14} {'/udpcast':>9}")
@@ -114,6 +119,8 @@ def main():
             for _ in range(args.runs):
                 lab = Lab(n)
                 try:
+                    if args.loss:
+                        lab.set_loss(n, args.loss)
                     ours.append(run_kestrelon(lab, args, image, work))
                     theirs.append(run_udpcast(lab, image, work))
                 finally:

@@ -45,7 +45,7 @@ class CopyLab {
       const std::string store = dir_.path() + "/store-" + std::to_string(host);
       ASSERT_EQ(net_.exec(0, "mkdir -p " + store), 0);
       std::vector<std::string> argv{KESTRELON_CLIENT_PATH, "--address", LabNetwork::address(host).text(),
-                                    "--name", client_name(host), "--store", store};
+                                    "--name", client_name(host), "--store", store, "--verbose"};
       if (static_cast<std::size_t>(host) < extra.size())
         argv.insert(argv.end(), extra[static_cast<std::size_t>(host)].begin(), extra[static_cast<std::size_t>(host)].end());
       processes_.push_back(net_.spawn(host, argv));
@@ -68,6 +68,14 @@ class CopyLab {
     return status.value_or(-1);
   }
   const std::string& output() const { return output_; }
+  // The Controller's output and every Client's step-by-step report, for a failure.
+  std::string report() const {
+    std::string text = output_;
+    for (std::size_t i = 0; i < processes_.size(); ++i) {
+      text += "\n--- " + client_name(static_cast<int>(i) + 1) + ":\n" + processes_[i].output();
+    }
+    return text;
+  }
 
   bool stored_equals_source(int host) const {
     const auto got = test::read_file(stored(host));
@@ -97,7 +105,7 @@ TEST_P(CopyLabTest, EveryClientStoresTheImageByteForByte) {
     ASSERT_TRUE(lab.net().set_loss(clients >= 2 ? 2 : 1, loss));
   }
   lab.start_clients();
-  ASSERT_EQ(lab.copy(), 0) << lab.output();
+  ASSERT_EQ(lab.copy(), 0) << lab.report();
   EXPECT_NE(lab.output().find("to " + std::to_string(clients) + " client(s)"), std::string::npos) << lab.output();
   for (int host = 1; host <= clients; ++host) EXPECT_TRUE(lab.stored_equals_source(host)) << "host " << host;
 }

@@ -110,8 +110,12 @@ class LabCreateRoundTrip : public ::testing::TestWithParam<Case> {
     const int status = cli(net, args, output);
     std::vector<int> failed;
     for (std::size_t i = 0; i < hosts.size(); ++i) {
-      if (clients[i].wait(30s) != 0) failed.push_back(hosts[i]);
+      if (clients[i].wait(30s) != 0) {
+        failed.push_back(hosts[i]);
+        std::printf("host %d's Client:\n%s\n", hosts[i], clients[i].output().c_str());
+      }
     }
+    if (!failed.empty()) std::printf("copy:\n%s\n", output.c_str());
     if (status != 0 && failed.empty()) ADD_FAILURE() << "copy failed with every Client done:\n" << output;
     return failed;
   }
