@@ -21,19 +21,14 @@
 #include <vector>
 
 #include "image_builder.h"
+#include "transfer/upload_stream.h"
 
 namespace kestrelon::client {
 
-enum RecordType : std::uint16_t {
-  REC_DATA = 11,
-  REC_MARK = 12,
-  REC_SEEK_MARK = 13,
-  REC_END = 14,
-  REC_SWAP_MARK = 15,
-};
-
-inline constexpr std::size_t kRecordHead = 8;
-inline constexpr std::size_t kDataRecordHead = 10;
+// The record types and head lengths are those the Controller reads
+// (kestrelon::UploadStream): one contract, written down once.
+inline constexpr std::size_t kRecordHead = kestrelon::UploadStream::kHeadLength;
+inline constexpr std::size_t kDataRecordHead = kestrelon::UploadStream::kDataHeadLength;
 inline constexpr std::size_t kMaxRecordData = 8192;
 inline constexpr std::size_t kUploadPayload = 1400;  // an OP_CREATE_DATA stays one Ethernet frame
 
