@@ -12,17 +12,11 @@
 #include "image_layout.h"
 #include "net/wire_decode.h"
 #include "support/udp_peer.h"
-#include "net/endpoint_table.h"
-#include "net/notice_board.h"
-#include "net/program_locks.h"
-#include "net/receive_dispatcher.h"
 #include "net/wire_format.h"
 #include "running_client.h"
+#include "support/copy_side.h"
 #include "support/image_files.h"
 #include "support/private_network.h"
-#include "support/recording_ui.h"
-#include "transfer/copy_engine.h"
-#include "transfer/copy_worker.h"
 
 namespace kestrelon::client {
 namespace {
@@ -32,72 +26,19 @@ using namespace std::chrono_literals;
 const Ipv4Address kController(127, 0, 0, 1);
 Ipv4Address client_address(int i) { return Ipv4Address(127, 0, 0, static_cast<std::uint8_t>(60 + i)); }
 
-struct NoDialog : TransferDialogHooks {
-  std::atomic<int> cancels{0};
-  void set_progress_range(int, int) override {}
-  void set_position(std::int32_t) override {}
-  void request_cancel() override { ++cancels; }
-};
-
-class ClientCopyEndToEnd : public ::testing::Test {
+class ClientCopyEndToEnd : public ::testing::Test, protected test::CopySide {
  protected:
   void SetUp() override {
     KESTRELON_REQUIRE_PRIVATE_NETWORK();
-    dispatcher.set_copy_handler(&engine);
-    ASSERT_TRUE(endpoints.start_network("", [] { return AddressList{0, {kController}}; }));
-    engine.attach_dialog(&dialog);
+    ASSERT_TRUE(start_network(kController));
   }
-  void TearDown() override {
-    worker.stop_and_join();
-    engine.attach_dialog(nullptr);
-    endpoints.close_all();
-  }
-  void add_target(Ipv4Address a) {
-    ClientRecord r;
-    r.address = a;
-    r.set_name(a.text());
-    r.disk_count = 1;
-    const int i = tables.client_count;
-    tables.clients[static_cast<std::size_t>(i)] = r;
-    tables.targets[static_cast<std::size_t>(i)] = r;
-    tables.client_count = tables.target_count = i + 1;
-  }
-  // Runs the copy of `path` until every target is done; false on timeout.
-  bool copy(const std::string& path, std::chrono::milliseconds limit = 30s) {
-    if (image.open(path) != 0) return false;
-    if (!engine.copy_start(image, CopyOptions{})) return false;
-    worker.start();
-    const auto end = std::chrono::steady_clock::now() + limit;
-    // The engine runs once every target is ready, and clears its running flag
-    // when the last one reports done.
-    while (engine.ready_count() < tables.target_count && std::chrono::steady_clock::now() < end) {
-      std::this_thread::sleep_for(2ms);
-    }
-    while (engine.copy_running() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(5ms);
-    const bool all_done = engine.ready_count() >= tables.target_count && !engine.copy_running();
-    worker.stop_and_join();
-    endpoints.send(EndpointTable::kAllInterfaces, wire::build_abort(), wire::kDataGroup, wire::kDataPort);
-    return all_done;
-  }
+  bool copy(const std::string& path, std::chrono::milliseconds limit = 30s) { return CopySide::copy(path, limit); }
   ClientOptions store_options(int i) {
     ClientOptions o;
     o.address = client_address(i);
     o.store_dir = dir.file("client" + std::to_string(i));
     return o;
   }
-
-  test::RecordingUi ui;
-  ProgramLocks locks;
-  NoticeBoard board{ui};
-  ReceiveDispatcher dispatcher{locks.receive, board};
-  EndpointTable endpoints{dispatcher, ui};
-  ClientTables tables;
-  TransferStats stats;
-  CopyEngine engine{tables, locks, endpoints, ui, stats, SystemClock::instance()};
-  CopyWorker worker{engine, locks.worker};
-  NoDialog dialog;
-  test::TempDir dir;
-  ImageFile image;
 };
 
 TEST_F(ClientCopyEndToEnd, OwnImageOfAMultipleOf1350ArrivesWhole) {

@@ -13,6 +13,7 @@
 #include "net/byte_order.h"
 #include "net/endpoint_table.h"
 #include "net/program_locks.h"
+#include "support/copy_side.h"
 #include "support/datagrams.h"
 #include "support/image_files.h"
 #include "support/private_network.h"
@@ -63,7 +64,7 @@ struct ScriptedClient {
   UdpPeer data;
 };
 
-class CopyRig : public ::testing::Test {
+class CopyRig : public ::testing::Test, protected ControllerParts {
  protected:
   void SetUp() override {
     KESTRELON_REQUIRE_PRIVATE_NETWORK();
@@ -169,13 +170,6 @@ class CopyRig : public ::testing::Test {
     return n;
   }
 
-  RecordingUi ui;
-  ProgramLocks locks;
-  NoticeBoard board{ui};
-  ReceiveDispatcher dispatcher{locks.receive, board};
-  EndpointTable endpoints{dispatcher, ui};
-  ClientTables tables;
-  TransferStats stats;
   ManualClock clock;
   CopyEngine engine{tables, locks, endpoints, ui, stats, clock};
   RecordingHooks hooks;

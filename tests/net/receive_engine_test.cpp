@@ -20,6 +20,7 @@
 #include "net/program_locks.h"
 #include "net/receive_dispatcher.h"
 #include "net/wire_format.h"
+#include "support/copy_side.h"
 #include "support/datagrams.h"
 #include "support/private_network.h"
 #include "support/recording_receiving_dialog.h"
@@ -56,7 +57,7 @@ ssize_t io_error_write(int, const void*, std::size_t, off_t) {
   return -1;
 }
 
-class ReceiveEngineTest : public ::testing::Test {
+class ReceiveEngineTest : public ::testing::Test, protected test::ControllerParts {
  protected:
   void SetUp() override {
     KESTRELON_REQUIRE_PRIVATE_NETWORK();
@@ -134,12 +135,6 @@ class ReceiveEngineTest : public ::testing::Test {
     return aborts;
   }
 
-  test::RecordingUi ui;
-  ProgramLocks locks;
-  NoticeBoard board{ui};
-  ReceiveDispatcher dispatcher{locks.receive, board};
-  EndpointTable endpoints{dispatcher, ui};
-  TransferStats stats;
   ManualClock clock;
   ReceiveEngine engine{endpoints, stats, ui, clock, kTiming};
   test::RecordingReceivingDialog dialog;
