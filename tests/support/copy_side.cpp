@@ -36,13 +36,14 @@ bool CopySide::copy(const std::string& path, std::chrono::milliseconds limit) {
   if (!engine.copy_start(image, CopyOptions{})) return false;
   worker.start();
   const auto end = std::chrono::steady_clock::now() + limit;
-  // The engine runs once every target is ready, and clears its running flag
-  // when the last one reports done.
-  while (engine.ready_count() < tables.target_count && std::chrono::steady_clock::now() < end) {
-    std::this_thread::sleep_for(2ms);
+  // The engine starts on the receive thread just after the last ready answer is
+  // counted, and clears its running flag when the last target reports done: wait
+  // for the start (or an end already reached), then for the end.
+  while (!engine.copy_running() && !engine.seconds_to_all_done() && std::chrono::steady_clock::now() < end) {
+    std::this_thread::sleep_for(1ms);
   }
   while (engine.copy_running() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(5ms);
-  const bool all_done = engine.ready_count() >= tables.target_count && !engine.copy_running();
+  const bool all_done = engine.seconds_to_all_done().has_value();
   worker.stop_and_join();
   endpoints.send(EndpointTable::kAllInterfaces, wire::build_abort(), wire::kDataGroup, wire::kDataPort);
   return all_done;
