@@ -27,7 +27,6 @@ namespace {
 using Steady = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-constexpr int kDefaultDiscoverSeconds = 3;
 constexpr auto kPoll = 20ms;
 constexpr auto kRefreshPeriod = 333ms;
 constexpr auto kSupervisionPeriod = 500ms;
@@ -44,9 +43,7 @@ struct CopyArgs {
   bool keep_partition_size = false;
   bool no_sid = false;
   bool sector_by_sector = false;
-  int discover_seconds = kDefaultDiscoverSeconds;
-  bool loopback = false;
-  Args switch_words;
+  SessionArgs session;
 };
 
 void print_help() {
@@ -65,7 +62,7 @@ void print_help() {
       "  --discover-seconds S   discover for at most S seconds first (default %d); with\n"
       "                         --client, the copy starts as soon as all are found\n"
       "%s",
-      kDefaultDiscoverSeconds, kCoreOptionsHelp);
+      SessionArgs::kDefaultDiscoverSeconds, kCoreOptionsHelp);
 }
 
 // 0 to go on, -1 after --help, else the exit code.
@@ -90,27 +87,17 @@ int parse(const Args& args, CopyArgs& out) {
         return 2;
       }
       out.disk = static_cast<int>(n);
-    } else if (a == "--discover-seconds") {
-      if (!read_number(args, i, 1, 3600, n)) {
-        std::fprintf(stderr, "kestrelon-cli copy: --discover-seconds needs a number of seconds (1 to 3600)\n");
-        return 2;
-      }
-      out.discover_seconds = static_cast<int>(n);
     } else if (a == "--keep-partition-size") {
       out.keep_partition_size = true;
     } else if (a == "--no-sid") {
       out.no_sid = true;
     } else if (a == "--sector-by-sector") {
       out.sector_by_sector = true;
-    } else if (a == "--loopback") {
-      out.loopback = true;
+    } else if (const Taken t = take_session_arg(args, i, "copy", out.session); t != Taken::no) {
+      if (t == Taken::failed) return 2;
     } else if (a.starts_with("--")) {
-      std::fprintf(stderr, "kestrelon-cli copy: unknown option '%s' (see --help)\n", a.c_str());
+      std::fprintf(stderr, "kestrelon-cli copy: unknown option '%s' (see --help)\n", printable(a).c_str());
       return 2;
-    } else if (is_tuning_switch(a)) {
-      out.switch_words.push_back(a);
-    } else if (i > 0 && is_tuning_switch(args[i - 1])) {
-      out.switch_words.push_back(a);  // the switch's value
     } else if (out.image.empty()) {
       out.image = a;
     } else {
@@ -210,12 +197,12 @@ int run_copy(const Args& args) {
 
   install_stop_signals();
   ConsoleUi ui;
-  ControllerCore core(ui, make_core_options(a.loopback, a.switch_words));
+  ControllerCore core(ui, make_core_options(a.session.loopback, a.session.switch_words));
   if (!core.start()) {
     ui.drain();
     return 1;
   }
-  discover_clients(core, ui, a.all ? std::vector<std::string>{} : a.clients, a.discover_seconds);
+  discover_clients(core, ui, a.all ? std::vector<std::string>{} : a.clients, a.session.discover_seconds);
   int exit_code = 1;
   if (!stop_requested() && check_clients(core, a.all, a.clients, "copy") && choose_disk(core, a.disk, "copy")) {
     const ProgramSettings settings = read_program_settings(core.settings());

@@ -25,7 +25,6 @@ namespace kestrelon::cli {
 
 namespace {
 
-constexpr int kDefaultDiscoverSeconds = 3;
 
 struct CreateArgs {
   std::string client;
@@ -35,9 +34,7 @@ struct CreateArgs {
   int compression = 9;  // the slider's initial position
   bool sector_by_sector = false;
   bool overwrite = false;
-  int discover_seconds = kDefaultDiscoverSeconds;
-  bool loopback = false;
-  Args switch_words;
+  SessionArgs session;
 };
 
 void print_help() {
@@ -56,7 +53,7 @@ void print_help() {
       "  --overwrite          replace FILE when it exists (otherwise refused)\n"
       "  --discover-seconds S discover for at most S seconds first (default %d)\n"
       "%s",
-      CreateFlow::kDescriptionLimit, kDefaultDiscoverSeconds, kCoreOptionsHelp);
+      CreateFlow::kDescriptionLimit, SessionArgs::kDefaultDiscoverSeconds, kCoreOptionsHelp);
 }
 
 // 0 to go on, -1 after --help, else the exit code.
@@ -89,19 +86,12 @@ int parse(const Args& args, CreateArgs& out) {
     } else if (a == "--compression") {
       if (!read_number(args, i, 0, 9, n)) return fail("--compression needs a level from 0 to 9");
       out.compression = static_cast<int>(n);
-    } else if (a == "--discover-seconds") {
-      if (!read_number(args, i, 1, 3600, n)) return fail("--discover-seconds needs a number of seconds (1 to 3600)");
-      out.discover_seconds = static_cast<int>(n);
     } else if (a == "--sector-by-sector") {
       out.sector_by_sector = true;
     } else if (a == "--overwrite") {
       out.overwrite = true;
-    } else if (a == "--loopback") {
-      out.loopback = true;
-    } else if (is_tuning_switch(a)) {
-      out.switch_words.push_back(a);
-    } else if (i > 0 && is_tuning_switch(args[i - 1])) {
-      out.switch_words.push_back(a);  // the switch's value
+    } else if (const Taken t = take_session_arg(args, i, "create", out.session); t != Taken::no) {
+      if (t == Taken::failed) return 2;
     } else {
       std::fprintf(stderr, "kestrelon-cli create: unknown argument '%s' (see --help)\n", printable(a).c_str());
       return 2;
@@ -173,12 +163,12 @@ int run_create(const Args& args) {
 
   install_stop_signals();
   ConsoleUi ui;
-  ControllerCore core(ui, make_core_options(a.loopback, a.switch_words));
+  ControllerCore core(ui, make_core_options(a.session.loopback, a.session.switch_words));
   if (!core.start()) {
     ui.drain();
     return 1;
   }
-  discover_clients(core, ui, {a.client}, a.discover_seconds);
+  discover_clients(core, ui, {a.client}, a.session.discover_seconds);
   int exit_code = 1;
   if (!stop_requested() && check_clients(core, false, {a.client}, "create") && choose_disk(core, a.disk, "create")) {
     ConsoleCreatePort port(core, ui, a);

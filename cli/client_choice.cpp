@@ -38,6 +38,27 @@ bool is_tuning_switch(const std::string& word) {
   return false;
 }
 
+Taken take_session_arg(const Args& args, std::size_t& i, const char* command, SessionArgs& out) {
+  const std::string& a = args[i];
+  long n = 0;
+  if (a == "--discover-seconds") {
+    if (read_number(args, i, 1, 3600, n)) {
+      out.discover_seconds = static_cast<int>(n);
+      return Taken::yes;
+    }
+    std::fprintf(stderr, "kestrelon-cli %s: --discover-seconds needs a number of seconds (1 to 3600)\n", command);
+    return Taken::failed;
+  }
+  if (a == "--loopback") {
+    out.loopback = true;
+  } else if (is_tuning_switch(a) || (i > 0 && !a.starts_with("--") && is_tuning_switch(args[i - 1]))) {
+    out.switch_words.push_back(a);  // a switch, or the switch's value
+  } else {
+    return Taken::no;
+  }
+  return Taken::yes;
+}
+
 bool row_is(const CheckListModel& rows, int row, const std::string& wanted) {
   if (rows.cell(row, 0) == wanted) return true;
   const auto address = Ipv4Address::parse(wanted);

@@ -25,6 +25,20 @@ bool read_number(const Args& args, std::size_t& i, long low, long high, long& ou
 // an absolute path.
 bool is_tuning_switch(const std::string& word);
 
+// What copy and create both take on their command line: how long to discover,
+// loopback endpoints, and the Controller's switch words.
+struct SessionArgs {
+  static constexpr int kDefaultDiscoverSeconds = 3;
+  int discover_seconds = kDefaultDiscoverSeconds;
+  bool loopback = false;
+  Args switch_words;
+};
+enum class Taken { no, yes, failed };
+// Takes args[i] (moving i onto its value) when it is --discover-seconds,
+// --loopback, a switch word or a switch's value; `failed` after a message that
+// names `command`.
+Taken take_session_arg(const Args& args, std::size_t& i, const char* command, SessionArgs& out);
+
 // True when row `row` is the Client `wanted`: its name, or its address in any
 // form Ipv4Address::parse reads.
 bool row_is(const CheckListModel& rows, int row, const std::string& wanted);
