@@ -51,10 +51,15 @@ std::unique_ptr<DiskDevice> DiskDevice::open(const std::string& path, bool writa
   return std::unique_ptr<DiskDevice>(new DiskDevice(path, fd, size, block));
 }
 
-bool DiskDevice::read_at(std::uint64_t offset, std::span<std::uint8_t> out) const {
+namespace {
+// Repeats a positioned read or write, `call(done)` for the bytes from `done` on,
+// until all `size` bytes are through. Nothing moved (the end of the disk) is an
+// error too, reported as EIO.
+template <class Call>
+bool move_all(std::size_t size, Call call) {
   std::size_t done = 0;
-  while (done < out.size()) {
-    const ssize_t n = ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+  while (done < size) {
+    const ssize_t n = call(done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       if (n == 0) errno = EIO;
@@ -64,19 +69,18 @@ bool DiskDevice::read_at(std::uint64_t offset, std::span<std::uint8_t> out) cons
   }
   return true;
 }
+}  // namespace
+
+bool DiskDevice::read_at(std::uint64_t offset, std::span<std::uint8_t> out) const {
+  return move_all(out.size(), [&](std::size_t done) {
+    return ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+  });
+}
 
 bool DiskDevice::write_at(std::uint64_t offset, std::span<const std::uint8_t> data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t n = ::pwrite(fd_, data.data() + done, data.size() - done, static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = EIO;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
+  return move_all(data.size(), [&](std::size_t done) {
+    return ::pwrite(fd_, data.data() + done, data.size() - done, static_cast<off_t>(offset + done));
+  });
 }
 
 bool DiskDevice::zero_range(std::uint64_t offset, std::uint64_t length) {
