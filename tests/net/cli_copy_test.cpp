@@ -4,11 +4,11 @@
 
 #include <chrono>
 
+#include "cli_rig.h"
 #include "support/child_process.h"
 #include "support/image_files.h"
 #include "support/private_network.h"
 #include "support/scripted_announcer.h"
-#include "support/temp_folder.h"
 
 namespace kestrelon {
 namespace {
@@ -25,22 +25,14 @@ test::AnnounceSpec client(int n, const std::string& name, std::uint32_t disk_sec
   return s;
 }
 
-class CliCopyTest : public ::testing::Test {
+class CliCopyTest : public test::CliRig {
  protected:
+  CliCopyTest() : CliRig("copy") {}
   void SetUp() override {
     KESTRELON_REQUIRE_PRIVATE_NETWORK();
     test::write_file(image, test::image_bytes({.length = 9000, .partition_count = 1, .data_sectors = {1000}}));
   }
-  std::vector<std::string> environment() const {
-    return {"KESTRELON_SETTINGS_DIR=" + (temp / "settings").string(),
-            "KESTRELON_PROFILE=" + (temp / "kestreln.ini").string()};
-  }
-  std::vector<std::string> command(std::vector<std::string> args) const {
-    args.insert(args.begin(), {KESTRELON_CLI_PATH, "copy"});
-    return args;
-  }
 
-  test::TempFolder temp;
   std::string image = (temp / "lab.krn").string();
   test::ScriptedAnnouncer clients{kLoopback, {client(1, "small", 999), client(2, "large", 1 << 20)}};
 };

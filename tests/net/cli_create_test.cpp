@@ -9,11 +9,11 @@
 #include <iterator>
 #include <thread>
 
+#include "cli_rig.h"
 #include "support/child_process.h"
 #include "support/private_network.h"
 #include "support/scripted_announcer.h"
 #include "support/scripted_uploader.h"
-#include "support/temp_folder.h"
 #include "support/upload_records.h"
 
 namespace kestrelon {
@@ -47,20 +47,11 @@ Bytes upload_stream() {
   return s;
 }
 
-class CliCreateTest : public ::testing::Test {
+class CliCreateTest : public test::CliRig {
  protected:
+  CliCreateTest() : CliRig("create", {"--loopback", "--discover-seconds", "3"}) {}
   void SetUp() override { KESTRELON_REQUIRE_PRIVATE_NETWORK(); }
-  std::vector<std::string> environment() const {
-    return {"KESTRELON_SETTINGS_DIR=" + (temp / "settings").string(),
-            "KESTRELON_PROFILE=" + (temp / "kestreln.ini").string()};
-  }
-  std::vector<std::string> command(std::vector<std::string> args) const {
-    args.insert(args.begin(), {KESTRELON_CLI_PATH, "create"});
-    args.insert(args.end(), {"--loopback", "--discover-seconds", "3"});
-    return args;
-  }
 
-  test::TempFolder temp;
   std::string out = (temp / "lab-pc-1.krn").string();
   test::ScriptedAnnouncer announcer{kLoopback, {uploader_announce()}};
 };

@@ -5,10 +5,10 @@
 
 #include <chrono>
 
+#include "cli_rig.h"
 #include "support/child_process.h"
 #include "support/private_network.h"
 #include "support/scripted_announcer.h"
-#include "support/temp_folder.h"
 
 namespace kestrelon {
 namespace {
@@ -21,19 +21,11 @@ test::AnnounceSpec client(int n, const std::string& name, int disks) {
   return test::announcing_client(Ipv4Address(127, 0, 2, static_cast<std::uint8_t>(n)), name, disks, 4 << 20);
 }
 
-class CliDiscoverTest : public ::testing::Test {
+class CliDiscoverTest : public test::CliRig {
  protected:
+  CliDiscoverTest() : CliRig("discover") {}
   void SetUp() override { KESTRELON_REQUIRE_PRIVATE_NETWORK(); }
-  std::vector<std::string> environment() const {
-    return {"KESTRELON_SETTINGS_DIR=" + (temp / "settings").string(),
-            "KESTRELON_PROFILE=" + (temp / "kestreln.ini").string()};
-  }
-  std::vector<std::string> command(std::vector<std::string> args) const {
-    args.insert(args.begin(), {KESTRELON_CLI_PATH, "discover"});
-    return args;
-  }
 
-  test::TempFolder temp;
   test::ScriptedAnnouncer clients{kLoopback, {client(1, "pc2", 1), client(2, "PC10", 3), client(3, "Alpha", 0)}};
 };
 

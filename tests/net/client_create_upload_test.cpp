@@ -22,6 +22,7 @@
 #include "net/wire_decode.h"
 #include "net/wire_format.h"
 #include "support/image_files.h"
+#include "support/controller_parts.h"
 #include "support/private_network.h"
 #include "support/recording_receiving_dialog.h"
 #include "support/recording_ui.h"
@@ -40,7 +41,7 @@ const Ipv4Address kClient(127, 0, 0, 80);
 // A scripted Controller for the faults, apart from the receive engine's endpoint.
 const Ipv4Address kScripted(127, 0, 0, 3);
 
-class ClientCreateUpload : public ::testing::Test {
+class ClientCreateUpload : public ::testing::Test, protected test::ControllerParts {
  protected:
   void SetUp() override {
     KESTRELON_REQUIRE_PRIVATE_NETWORK();
@@ -103,12 +104,6 @@ class ClientCreateUpload : public ::testing::Test {
   }
   test::TempDir dir;
   std::string source;
-  test::RecordingUi ui;
-  ProgramLocks locks;
-  NoticeBoard board{ui};
-  ReceiveDispatcher dispatcher{locks.receive, board};
-  EndpointTable endpoints{dispatcher, ui};
-  TransferStats stats;
   ReceiveEngine engine{endpoints, stats, ui, SystemClock::instance(), ReceiveTiming{7000, 20ms, 500ms}};
   test::RecordingReceivingDialog dialog;
   ClientRecord record;

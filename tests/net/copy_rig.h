@@ -13,7 +13,7 @@
 #include "net/byte_order.h"
 #include "net/endpoint_table.h"
 #include "net/program_locks.h"
-#include "support/copy_side.h"
+#include "support/controller_parts.h"
 #include "support/datagrams.h"
 #include "support/image_files.h"
 #include "support/private_network.h"

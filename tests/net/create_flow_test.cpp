@@ -16,6 +16,7 @@
 #include "net/receive_dispatcher.h"
 #include "net/wire_format.h"
 #include "support/datagrams.h"
+#include "support/controller_parts.h"
 #include "support/private_network.h"
 #include "support/recording_ui.h"
 #include "support/scripted_uploader.h"
@@ -55,7 +56,7 @@ struct HeadlessPort : CreatePort {
   void image_folder_chosen(const std::string&) override {}
 };
 
-class CreateFlowNetTest : public ::testing::Test {
+class CreateFlowNetTest : public ::testing::Test, protected test::ControllerParts {
  protected:
   void SetUp() override {
     KESTRELON_REQUIRE_PRIVATE_NETWORK();
@@ -75,14 +76,7 @@ class CreateFlowNetTest : public ::testing::Test {
     ::unlink(port.path.c_str());
   }
 
-  test::RecordingUi ui;
-  ProgramLocks locks;
-  NoticeBoard board{ui};
-  ReceiveDispatcher dispatcher{locks.receive, board};
-  EndpointTable endpoints{dispatcher, ui};
-  TransferStats stats;
   ReceiveEngine engine{endpoints, stats, ui, SystemClock::instance(), ReceiveTiming{7000, 500ms, 300ms}};
-  ClientTables tables;
   CreateFlow flow{locks, tables, engine, stats};
   HeadlessPort port;
 };

@@ -20,7 +20,7 @@
 #include "net/program_locks.h"
 #include "net/receive_dispatcher.h"
 #include "net/wire_format.h"
-#include "support/copy_side.h"
+#include "support/controller_parts.h"
 #include "support/datagrams.h"
 #include "support/private_network.h"
 #include "support/recording_receiving_dialog.h"

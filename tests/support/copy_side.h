@@ -5,13 +5,8 @@
 #include <chrono>
 #include <string>
 
-#include "net/client_record.h"
-#include "net/endpoint_table.h"
-#include "net/notice_board.h"
-#include "net/program_locks.h"
-#include "net/receive_dispatcher.h"
+#include "support/controller_parts.h"
 #include "support/image_files.h"
-#include "support/recording_ui.h"
 #include "transfer/copy_engine.h"
 #include "transfer/copy_worker.h"
 
@@ -23,18 +18,6 @@ struct CountingDialog : TransferDialogHooks {
   void set_progress_range(int, int) override {}
   void set_position(std::int32_t) override {}
   void request_cancel() override { ++cancels; }
-};
-
-// What an engine test has beneath the engine: the user-interface port, the
-// locks, the receive path and the client tables.
-struct ControllerParts {
-  RecordingUi ui;
-  ProgramLocks locks;
-  NoticeBoard board{ui};
-  ReceiveDispatcher dispatcher{locks.receive, board};
-  EndpointTable endpoints{dispatcher, ui};
-  ClientTables tables;
-  TransferStats stats;
 };
 
 class CopySide : public ControllerParts {
