@@ -18,7 +18,7 @@
 #include "model/client_row_text.h"
 #include "progress_line.h"
 #include "stop_signal.h"
-#include "transfer/copy_flow.h"
+#include "commands/copy_flow.h"
 
 namespace kestrelon::cli {
 

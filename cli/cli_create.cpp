@@ -18,8 +18,8 @@
 #include "core_options.h"
 #include "progress_line.h"
 #include "stop_signal.h"
-#include "transfer/create_flow.h"
-#include "transfer/headless_receiving_dialog.h"
+#include "commands/create_flow.h"
+#include "commands/headless_receiving_dialog.h"
 
 namespace kestrelon::cli {
 

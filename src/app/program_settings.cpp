@@ -1,6 +1,6 @@
 #include "app/program_settings.h"
 
-#include "app/decimal_text.h"
+#include "model/decimal_text.h"
 
 namespace kestrelon {
 

@@ -1,6 +1,6 @@
 #include "model/client_row_text.h"
 
-#include "app/decimal_text.h"
+#include "model/decimal_text.h"
 
 namespace kestrelon {
 

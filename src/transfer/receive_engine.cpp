@@ -119,7 +119,7 @@ void ReceiveEngine::data_counted(std::size_t length) {
 
 void ReceiveEngine::update_progress() {
   if (stats_.progress_total.load() < 2) return;
-  ReceivingDialog* dialog = dialog_.load();
+  ReceivingDialogHooks* dialog = dialog_.load();
   if (stats_.fix_divisor_if_unset()) {
     // Once per Create: gives the freshly opened dialog time to settle before its
     // bar gets the range (no packet is handled meanwhile).
@@ -135,7 +135,7 @@ void ReceiveEngine::update_progress() {
 }
 
 void ReceiveEngine::supervise() {
-  ReceivingDialog* dialog = dialog_.load();
+  ReceivingDialogHooks* dialog = dialog_.load();
   auto fail = [&](int from, CreateOutcome why, const std::string& text) {
     int expected = from;
     // Finished before the message opens: packets that arrive while it is shown
@@ -171,13 +171,13 @@ void ReceiveEngine::delete_file() {
   if (!path_.empty()) ::unlink(path_.c_str());
 }
 
-CreateOutcome ReceiveEngine::finish(ReceivingDialog::End end) {
+CreateOutcome ReceiveEngine::finish(ReceivingDialogHooks::End end) {
   // Kept only when the end record was seen and nothing went wrong on the way; the
   // dialog ended with OK before that (the Enter key) would otherwise keep a
   // truncated image as if it were whole.
   int end_seen = kEndSeen;
   state_.compare_exchange_strong(end_seen, kFinished);
-  const bool whole = end == ReceivingDialog::End::ok && state_.load() == kFinished && records_.end_seen() &&
+  const bool whole = end == ReceivingDialogHooks::End::ok && state_.load() == kFinished && records_.end_seen() &&
                      failure_.load() == CreateOutcome::completed && !records_.disk_full() &&
                      records_.write_error() == 0;
   CreateOutcome outcome = CreateOutcome::completed;

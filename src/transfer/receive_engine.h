@@ -20,7 +20,7 @@
 #include "platform/clock.h"
 #include "transfer/buffered_file_writer.h"
 #include "transfer/image_record_writer.h"
-#include "transfer/receiving_dialog.h"
+#include "transfer/receiving_dialog_hooks.h"
 #include "transfer/transfer_stats.h"
 #include "transfer/upload_stream.h"
 
@@ -64,7 +64,7 @@ class ReceiveEngine final : public CreateDataHandler {
     std::string description;          // laid over the image header
     int compression_position = 9;     // the slider, 0 to 9
     bool sector_by_sector = false;    // "Force sector-by-sector copying"
-    ReceivingDialog* dialog = nullptr;  // owned by the Create flow
+    ReceivingDialogHooks* dialog = nullptr;  // owned by the Create flow
   };
 
   ReceiveEngine(EndpointTable& endpoints, TransferStats& stats, UserMessages& messages, const Clock& clock,
@@ -85,7 +85,7 @@ class ReceiveEngine final : public CreateDataHandler {
 
   // After the Receiving dialog has closed: keeps the file when the upload ended
   // whole; otherwise tells the Client to stop and deletes the partial file.
-  CreateOutcome finish(ReceivingDialog::End end);
+  CreateOutcome finish(ReceivingDialogHooks::End end);
 
   int state() const { return state_.load(); }
   bool compressed() const { return compressed_.load(); }
@@ -119,7 +119,7 @@ class ReceiveEngine final : public CreateDataHandler {
   std::atomic<Tick> upload_ms_{0};
   std::atomic<bool> compressed_{false};
   std::atomic<std::uint32_t> expected_block_{0};
-  std::atomic<ReceivingDialog*> dialog_{nullptr};
+  std::atomic<ReceivingDialogHooks*> dialog_{nullptr};
   // The failure the supervision ended the upload for; `completed` while there is none.
   std::atomic<CreateOutcome> failure_{CreateOutcome::completed};
 

@@ -130,7 +130,7 @@ TEST_P(LabCreateRoundTrip, ImageRestoresByteForByteOnThreeClientsOneBehindLoss) 
   ASSERT_TRUE(net.set_loss(kLossyHost, 2));
 
   const std::string source = dir.file("source.img");
-  const std::string make_disk = (std::filesystem::path(__FILE__).parent_path() / "make_test_disk.sh").string();
+  const std::string make_disk = (std::filesystem::path(KESTRELON_LAB_DIR) / "make_test_disk.sh").string();
   ASSERT_EQ(test::run_shell(quoted(make_disk) + " " + quoted(source) + " " + std::to_string(kDiskMib) + " >/dev/null"),
             0);
   const std::vector<Partition> source_parts = partitions_of(source);

@@ -1,7 +1,7 @@
 // The Copy command flow over real UDP on loopback: scripted Clients are
 // discovered, checked in the main client list and sent an image; a scripted user
 // interface records what the flow shows.
-#include "transfer/copy_flow.h"
+#include "commands/copy_flow.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The Transfer dialog's window-free half: Copy start when it opens, the worker,
 // the cancel path by every route, and the texts of its refresh.
-#include "transfer/copy_transfer.h"
+#include "commands/copy_transfer.h"
 
 #include "copy_rig.h"
 

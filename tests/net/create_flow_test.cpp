@@ -1,7 +1,7 @@
 // The whole Create command over real UDP: the flow, the receive engine and the
 // window-free Receiving dialog with its supervision, against a scripted Client
 // that uploads the way a Client does (each block sent until it is answered).
-#include "transfer/create_flow.h"
+#include "commands/create_flow.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -22,7 +22,7 @@
 #include "support/scripted_uploader.h"
 #include "support/udp_peer.h"
 #include "support/upload_records.h"
-#include "transfer/headless_receiving_dialog.h"
+#include "commands/headless_receiving_dialog.h"
 
 namespace kestrelon {
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "support/recording_ui.h"
-#include "transfer/copy_flow.h"
+#include "commands/copy_flow.h"
 
 namespace kestrelon::test {
 

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <vector>
 
-#include "transfer/receiving_dialog.h"
+#include "commands/receiving_dialog.h"
 
 namespace kestrelon::test {
 

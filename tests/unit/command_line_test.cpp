@@ -5,7 +5,7 @@
 
 #include <climits>
 
-#include "app/decimal_text.h"
+#include "model/decimal_text.h"
 
 namespace kestrelon {
 namespace {

@@ -1,6 +1,6 @@
 // The Create command's checks and clean-up, with a scripted user and no network
 // (the engine's packets go nowhere; the Receiving dialog ends as scripted).
-#include "transfer/create_flow.h"
+#include "commands/create_flow.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

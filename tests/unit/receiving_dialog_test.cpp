@@ -7,8 +7,8 @@
 #include <chrono>
 #include <thread>
 
-#include "transfer/headless_receiving_dialog.h"
-#include "transfer/receiving_dialog.h"
+#include "commands/headless_receiving_dialog.h"
+#include "commands/receiving_dialog.h"
 
 namespace kestrelon {
 namespace {

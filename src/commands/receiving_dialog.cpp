@@ -1,4 +1,4 @@
-#include "transfer/receiving_dialog.h"
+#include "commands/receiving_dialog.h"
 
 namespace kestrelon {
 

@@ -1,4 +1,4 @@
-#include "app/decimal_text.h"
+#include "model/decimal_text.h"
 
 #include <climits>
 #include <cstdint>

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "transfer/receiving_dialog.h"
+#include "commands/receiving_dialog.h"
 
 namespace kestrelon {
 

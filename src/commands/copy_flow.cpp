@@ -1,4 +1,4 @@
-#include "transfer/copy_flow.h"
+#include "commands/copy_flow.h"
 
 #include "model/check_list_model.h"
 #include "model/main_client_list.h"

@@ -1,4 +1,4 @@
-#include "transfer/headless_receiving_dialog.h"
+#include "commands/headless_receiving_dialog.h"
 
 #include <thread>
 

@@ -1,4 +1,4 @@
-#include "transfer/create_flow.h"
+#include "commands/create_flow.h"
 
 #include <unistd.h>
 

@@ -15,7 +15,7 @@
 #include "net/client_record.h"
 #include "net/program_locks.h"
 #include "transfer/receive_engine.h"
-#include "transfer/receiving_dialog.h"
+#include "commands/receiving_dialog.h"
 #include "transfer/transfer_stats.h"
 
 namespace kestrelon {

@@ -14,7 +14,7 @@
 #include "app/controller_core.h"
 #include "net/client_list_view.h"
 #include "transfer/copy_engine.h"
-#include "transfer/copy_transfer.h"
+#include "commands/copy_transfer.h"
 
 namespace kestrelon {
 

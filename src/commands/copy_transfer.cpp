@@ -1,4 +1,4 @@
-#include "transfer/copy_transfer.h"
+#include "commands/copy_transfer.h"
 
 namespace kestrelon {
 

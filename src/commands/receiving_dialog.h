@@ -1,10 +1,11 @@
 #pragma once
-// The Receiving dialog as the receive engine and the Create flow see it. The
+// The Receiving dialog as the Create flow sees it (the engine sees its hooks). The
 // window front end implements it with a real progress dialog, the command line
 // with a progress line, tests with a recording fake.
 #include <cstdint>
 #include <string>
 
+#include "transfer/receiving_dialog_hooks.h"
 #include "transfer/transfer_stats.h"
 #include "transfer/transfer_texts.h"
 
@@ -22,22 +23,8 @@ struct ReceivingDialogInfo {
 RefreshTexts receiving_refresh_texts(const TransferStats& stats, std::int32_t position,
                                      std::int64_t elapsed_seconds, const ReceivingDialogInfo& info);
 
-class ReceivingDialog {
+class ReceivingDialog : public ReceivingDialogHooks {
  public:
-  enum class End { ok, cancel };
-
-  virtual ~ReceivingDialog() = default;
-
-  // Receive thread: the progress bar's range becomes low..high. Must not wait for
-  // the user-interface thread (the receive lock is held).
-  virtual void set_progress_range(int low, int high) = 0;
-  // Any thread: stores the position that the next refresh shows. Stores only.
-  virtual void set_position(std::int32_t position) = 0;
-
-  // User-interface thread: the dialog's two ends, used by the Create supervision.
-  virtual void end_with_ok() = 0;
-  virtual void end_with_cancel() = 0;
-
   // User-interface thread: runs the dialog modally and says how it ended.
   virtual End run_modal() = 0;
 };
