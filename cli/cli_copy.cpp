@@ -2,9 +2,10 @@
 // the Copy flow that the window runs, printing what the window would show. The
 // exit code is 0 only when every target reported that it has written the image.
 
+#include <CLI/CLI.hpp>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
+#include <memory>
 #include <ctime>
 #include <string>
 #include <thread>
@@ -45,76 +46,6 @@ struct CopyArgs {
   bool sector_by_sector = false;
   SessionArgs session;
 };
-
-void print_help() {
-  std::printf(
-      "usage: kestrelon-cli copy IMAGE (--all | --client ADDRESS_OR_NAME ...) [--disk N]\n"
-      "                          [--keep-partition-size] [--no-sid] [--sector-by-sector]\n"
-      "                          [--discover-seconds S] [--loopback] [SWITCHES]\n"
-      "  Multicasts the image file IMAGE to the chosen Clients at once, as the window's\n"
-      "  Copy command does. Exit code 0 only when every target reported completion.\n"
-      "  --all                  every Client discovered\n"
-      "  --client X             the Client named X or with address X (repeat for more)\n"
-      "  --disk N               overwrite disk N (1 = the first disk each Client lists)\n"
-      "  --keep-partition-size  keep the partitions' sizes (the stored preference also counts)\n"
-      "  --no-sid               do not create a unique NT SID\n"
-      "  --sector-by-sector     force sector-by-sector copying\n"
-      "  --discover-seconds S   discover for at most S seconds first (default %d); with\n"
-      "                         --client, the copy starts as soon as all are found\n"
-      "%s",
-      SessionArgs::kDefaultDiscoverSeconds, kCoreOptionsHelp);
-}
-
-// 0 to go on, -1 after --help, else the exit code.
-int parse(const Args& args, CopyArgs& out) {
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    long n = 0;
-    if (a == "--help" || a == "-h") {
-      print_help();
-      return -1;
-    } else if (a == "--all") {
-      out.all = true;
-    } else if (a == "--client") {
-      if (i + 1 >= args.size()) {
-        std::fprintf(stderr, "kestrelon-cli copy: --client needs a name or an address\n");
-        return 2;
-      }
-      out.clients.push_back(args[++i]);
-    } else if (a == "--disk") {
-      if (!read_number(args, i, 1, kMaxDisks, n)) {
-        std::fprintf(stderr, "kestrelon-cli copy: --disk needs a disk number from 1 to %d\n", kMaxDisks);
-        return 2;
-      }
-      out.disk = static_cast<int>(n);
-    } else if (a == "--keep-partition-size") {
-      out.keep_partition_size = true;
-    } else if (a == "--no-sid") {
-      out.no_sid = true;
-    } else if (a == "--sector-by-sector") {
-      out.sector_by_sector = true;
-    } else if (const Taken t = take_session_arg(args, i, "copy", out.session); t != Taken::no) {
-      if (t == Taken::failed) return 2;
-    } else if (a.starts_with("--")) {
-      std::fprintf(stderr, "kestrelon-cli copy: unknown option '%s' (see --help)\n", printable(a).c_str());
-      return 2;
-    } else if (out.image.empty()) {
-      out.image = a;
-    } else {
-      std::fprintf(stderr, "kestrelon-cli copy: one image file only ('%s' is a second)\n", a.c_str());
-      return 2;
-    }
-  }
-  if (out.image.empty()) {
-    std::fprintf(stderr, "kestrelon-cli copy: which image file? (see --help)\n");
-    return 2;
-  }
-  if (out.all == !out.clients.empty()) {
-    std::fprintf(stderr, "kestrelon-cli copy: give either --all or one or more --client\n");
-    return 2;
-  }
-  return 0;
-}
 
 void print_rows(const char* title, const std::vector<ClientRowFields>& rows) {
   std::printf("%s:\n", title);
@@ -189,21 +120,18 @@ class ConsoleCopyPort final : public CopyFlowPort {
   CopyFlow* flow_ = nullptr;
 };
 
-}  // namespace
-
-int run_copy(const Args& args) {
-  CopyArgs a;
-  if (const int code = parse(args, a)) return code < 0 ? 0 : code;
+int run_copy(const CopyArgs& a, const Args& switch_words) {
+  if (a.all == !a.clients.empty()) return usage_error("copy", "give either --all or one or more --client");
 
   install_stop_signals();
   ConsoleUi ui;
-  ControllerCore core(ui, make_core_options(a.session.loopback, a.session.switch_words));
+  ControllerCore core(ui, make_core_options(a.session.loopback, switch_words));
   if (!core.start()) {
     ui.drain();
-    return 1;
+    return kExitFailed;
   }
   discover_clients(core, ui, a.all ? std::vector<std::string>{} : a.clients, a.session.discover_seconds);
-  int exit_code = 1;
+  int exit_code = kExitFailed;
   if (!stop_requested() && check_clients(core, a.all, a.clients, "copy") && choose_disk(core, a.disk, "copy")) {
     const ProgramSettings settings = read_program_settings(core.settings());
     const CopyOptions options{.keep_partition_size = a.keep_partition_size || settings.keep_partition_size != 0,
@@ -221,7 +149,7 @@ int run_copy(const Args& args) {
       std::printf("%llu blocks sent for %llu, %d resend request(s).\n",
                   static_cast<unsigned long long>(result.blocks_sent),
                   static_cast<unsigned long long>(image::block_count(result.image_bytes)), result.retries);
-      exit_code = 0;
+      exit_code = kExitOk;
     } else if (result.transfer_ran && result.targets > 0) {
       std::printf("%d of %d client(s) did not complete the copy.\n", result.not_done, result.targets);
     }
@@ -230,5 +158,32 @@ int run_copy(const Args& args) {
   ui.drain();
   return exit_code;
 }
+
+CommandRun define_copy(CLI::App& command) {
+  auto a = std::make_shared<CopyArgs>();
+  command.add_option("IMAGE", a->image, "the image file to send")->required();
+  CLI::Option* client =
+      command.add_option("--client", a->clients, "the Client named X or with address X (repeat for more)")
+          ->type_name("X")
+          ->allow_extra_args(false);
+  command.add_flag("--all", a->all, "every Client discovered")->excludes(client);
+  command.add_option("--disk", a->disk, "overwrite disk N (1 = the first disk each Client lists)")
+      ->type_name("N")
+      ->check(CLI::Range(1, kMaxDisks));
+  command.add_flag("--keep-partition-size", a->keep_partition_size,
+                   "keep the partitions' sizes (the stored preference also counts)");
+  command.add_flag("--no-sid", a->no_sid, "do not create a unique NT SID");
+  command.add_flag("--sector-by-sector", a->sector_by_sector, "force sector-by-sector copying");
+  add_session_options(command, a->session);
+  command.footer(std::string("Multicasts IMAGE to the chosen Clients at once, as the window's Copy command does.\n"
+                             "Exit code 0 only when every target reported completion.\n\n") +
+                 kCoreOptionsHelp);
+  return [a](const Args& switch_words) { return run_copy(*a, switch_words); };
+}
+
+[[maybe_unused]] const bool registered = register_command(
+    {"copy", "multicast an image file to the chosen Clients", SwitchWords::taken, define_copy});
+
+}  // namespace
 
 }  // namespace kestrelon::cli

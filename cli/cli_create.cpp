@@ -4,11 +4,13 @@
 // record was seen and the file was closed whole.
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,7 +27,6 @@ namespace kestrelon::cli {
 
 namespace {
 
-
 struct CreateArgs {
   std::string client;
   int disk = 0;  // 1-based; 0 = the Client's current choice (its first disk)
@@ -36,71 +37,6 @@ struct CreateArgs {
   bool overwrite = false;
   SessionArgs session;
 };
-
-void print_help() {
-  std::printf(
-      "usage: kestrelon-cli create --client ADDRESS_OR_NAME [--disk N] --out FILE\n"
-      "                            [--description TEXT] [--compression 0-9] [--sector-by-sector]\n"
-      "                            [--overwrite] [--discover-seconds S] [--loopback] [SWITCHES]\n"
-      "  Has one Client upload one of its disks and writes the image file FILE, as the\n"
-      "  window's Create command does. Exit code 0 only when the upload ended whole.\n"
-      "  --client X           the Client named X or with address X\n"
-      "  --disk N             read disk N (1 = the first disk the Client lists)\n"
-      "  --out FILE           the image file to write (\".krn\" by custom)\n"
-      "  --description TEXT   stored in the image, at most %zu characters\n"
-      "  --compression L      0 (none) to 9 (maximum, the default)\n"
-      "  --sector-by-sector   force sector-by-sector copying\n"
-      "  --overwrite          replace FILE when it exists (otherwise refused)\n"
-      "  --discover-seconds S discover for at most S seconds first (default %d)\n"
-      "%s",
-      CreateFlow::kDescriptionLimit, SessionArgs::kDefaultDiscoverSeconds, kCoreOptionsHelp);
-}
-
-// 0 to go on, -1 after --help, else the exit code.
-int parse(const Args& args, CreateArgs& out) {
-  auto fail = [](const char* text) {
-    std::fprintf(stderr, "kestrelon-cli create: %s\n", text);
-    return 2;
-  };
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    long n = 0;
-    const bool has_value = i + 1 < args.size();
-    if (a == "--help" || a == "-h") {
-      print_help();
-      return -1;
-    } else if (a == "--client") {
-      if (!has_value) return fail("--client needs a name or an address");
-      out.client = args[++i];
-    } else if (a == "--disk") {
-      if (!read_number(args, i, 1, kMaxDisks, n)) return fail("--disk needs a disk number from 1 to 4");
-      out.disk = static_cast<int>(n);
-    } else if (a == "--out") {
-      if (!has_value || args[i + 1].empty()) return fail("--out needs a file name");
-      out.out = args[++i];
-    } else if (a == "--description") {
-      if (!has_value) return fail("--description needs a text");
-      out.description = args[++i];
-      if (out.description.size() > CreateFlow::kDescriptionLimit)
-        return fail("the description is longer than 400 characters");
-    } else if (a == "--compression") {
-      if (!read_number(args, i, 0, 9, n)) return fail("--compression needs a level from 0 to 9");
-      out.compression = static_cast<int>(n);
-    } else if (a == "--sector-by-sector") {
-      out.sector_by_sector = true;
-    } else if (a == "--overwrite") {
-      out.overwrite = true;
-    } else if (const Taken t = take_session_arg(args, i, "create", out.session); t != Taken::no) {
-      if (t == Taken::failed) return 2;
-    } else {
-      std::fprintf(stderr, "kestrelon-cli create: unknown argument '%s' (see --help)\n", printable(a).c_str());
-      return 2;
-    }
-  }
-  if (out.client.empty()) return fail("which Client? (--client, see --help)");
-  if (out.out.empty()) return fail("which image file? (--out, see --help)");
-  return 0;
-}
 
 // The command line's dialogs: the file name and the Receiving Disk Image choices
 // come from the arguments, the Receiving dialog is a progress line with the
@@ -150,26 +86,21 @@ class ConsoleCreatePort final : public CreatePort {
   ProgressLine progress_;
 };
 
-}  // namespace
-
-int run_create(const Args& args) {
-  CreateArgs a;
-  if (const int code = parse(args, a)) return code < 0 ? 0 : code;
+int run_create(const CreateArgs& a, const Args& switch_words) {
   std::error_code ec;
   if (!a.overwrite && std::filesystem::exists(a.out, ec)) {
-    std::fprintf(stderr, "kestrelon-cli create: %s exists already (--overwrite replaces it)\n", a.out.c_str());
-    return 2;
+    return usage_error("create", a.out + " exists already (--overwrite replaces it)");
   }
 
   install_stop_signals();
   ConsoleUi ui;
-  ControllerCore core(ui, make_core_options(a.session.loopback, a.session.switch_words));
+  ControllerCore core(ui, make_core_options(a.session.loopback, switch_words));
   if (!core.start()) {
     ui.drain();
-    return 1;
+    return kExitFailed;
   }
   discover_clients(core, ui, {a.client}, a.session.discover_seconds);
-  int exit_code = 1;
+  int exit_code = kExitFailed;
   if (!stop_requested() && check_clients(core, false, {a.client}, "create") && choose_disk(core, a.disk, "create")) {
     ConsoleCreatePort port(core, ui, a);
     CreateFlow flow(core);
@@ -183,7 +114,7 @@ int run_create(const Args& args) {
       const double seconds = core.receive_engine().upload_milliseconds() / 1000.0;
       std::printf("Created %s (%.0f bytes) in %.2f s: %.1f MB/s.\n", result.path.c_str(), bytes, seconds,
                   seconds > 0 ? bytes / seconds / 1e6 : 0.0);
-      exit_code = 0;
+      exit_code = kExitOk;
     } else if (result.end == CreateFlowEnd::file_not_created) {
       std::fprintf(stderr, "kestrelon-cli create: cannot create %s: %s\n", result.path.c_str(),
                    std::strerror(result.open_error));
@@ -195,5 +126,40 @@ int run_create(const Args& args) {
   ui.drain();
   return exit_code;
 }
+
+CommandRun define_create(CLI::App& command) {
+  auto a = std::make_shared<CreateArgs>();
+  command.add_option("--client", a->client, "the Client named X or with address X")->type_name("X")->required();
+  command.add_option("--disk", a->disk, "read disk N (1 = the first disk the Client lists)")
+      ->type_name("N")
+      ->check(CLI::Range(1, kMaxDisks));
+  command.add_option("--out", a->out, "the image file to write (\".krn\" by custom)")
+      ->type_name("FILE")
+      ->required()
+      ->check([](const std::string& v) { return v.empty() ? std::string("needs a file name") : std::string(); });
+  command
+      .add_option("--description", a->description,
+                  "stored in the image, at most " + std::to_string(CreateFlow::kDescriptionLimit) + " characters")
+      ->type_name("TEXT")
+      ->check([](const std::string& v) {
+        return v.size() > CreateFlow::kDescriptionLimit ? std::string("the description is longer than 400 characters")
+                                                         : std::string();
+      });
+  command.add_option("--compression", a->compression, "0 (none) to 9 (maximum, the default)")
+      ->type_name("L")
+      ->check(CLI::Range(0, 9));
+  command.add_flag("--sector-by-sector", a->sector_by_sector, "force sector-by-sector copying");
+  command.add_flag("--overwrite", a->overwrite, "replace FILE when it exists (otherwise refused)");
+  add_session_options(command, a->session);
+  command.footer(std::string("Has one Client upload one of its disks into FILE, as the window's Create command\n"
+                             "does. Exit code 0 only when the upload ended whole.\n\n") +
+                 kCoreOptionsHelp);
+  return [a](const Args& switch_words) { return run_create(*a, switch_words); };
+}
+
+[[maybe_unused]] const bool registered = register_command(
+    {"create", "have one Client upload a disk into an image file", SwitchWords::taken, define_create});
+
+}  // namespace
 
 }  // namespace kestrelon::cli

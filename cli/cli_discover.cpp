@@ -1,8 +1,9 @@
 // kestrelon-cli discover: runs the Controller core, sends a discovery request once
 // a second, and prints the main client list in its own (sorted) order.
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
+#include <memory>
 #include <cstdio>
 #include <ctime>
 #include <string>
@@ -16,7 +17,6 @@
 #include "json_text.h"
 #include "model/client_row_text.h"
 #include "stop_signal.h"
-#include "client_choice.h"
 
 namespace kestrelon::cli {
 
@@ -32,51 +32,7 @@ struct DiscoverArgs {
   int seconds = kDefaultSeconds;  // 0: until Ctrl-C
   bool json = false;
   bool loopback = false;
-  Args switch_words;
 };
-
-void print_help() {
-  std::printf(
-      "usage: kestrelon-cli discover [--seconds N] [--json] [--loopback] [SWITCHES]\n"
-      "  Discovers the Clients on every local interface and prints them as the\n"
-      "  Controller lists them: name, address, disk count and target disk.\n"
-      "  --seconds N  listen for N seconds, then print the list (default %d);\n"
-      "               0 keeps listening until Ctrl-C and prints the list whenever it changes\n"
-      "  --json       print JSON (with --seconds 0, one object per line per change)\n"
-      "%s",
-      kDefaultSeconds, kCoreOptionsHelp);
-}
-
-// Returns 0 to go on, else the exit code.
-int parse(const Args& args, DiscoverArgs& out) {
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--help" || a == "-h") {
-      print_help();
-      return -1;
-    }
-    if (a == "--json") {
-      out.json = true;
-    } else if (a == "--loopback") {
-      out.loopback = true;
-    } else if (a == "--seconds") {
-      char* end = nullptr;
-      const long v = i + 1 < args.size() ? std::strtol(args[i + 1].c_str(), &end, 10) : -1;
-      if (!end || *end != '\0' || v < 0 || v > 86400 * 365) {
-        std::fprintf(stderr, "kestrelon-cli discover: --seconds needs a number of seconds (0 = until Ctrl-C)\n");
-        return 2;
-      }
-      out.seconds = static_cast<int>(v);
-      ++i;
-    } else if (a.starts_with("--")) {
-      std::fprintf(stderr, "kestrelon-cli discover: unknown option '%s' (see --help)\n", a.c_str());
-      return 2;
-    } else {
-      out.switch_words.push_back(a);
-    }
-  }
-  return 0;
-}
 
 struct Row {
   std::string name, address, target;
@@ -113,16 +69,12 @@ void print_table(const std::vector<Row>& rows) {
 }
 
 void print_json(const std::vector<Row>& rows) {
-  std::string out = "{\"clients\":[";
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    const Row& r = rows[i];
-    if (i > 0) out += ",";
-    out += "{\"name\":" + json_string(r.name) + ",\"address\":" + json_string(r.address) +
-           ",\"disks\":" + std::to_string(r.disks) + ",\"target\":" + json_string(r.target) +
-           ",\"checked\":" + (r.checked ? "true" : "false") + "}";
+  Json clients = Json::array();
+  for (const Row& r : rows) {
+    clients.push_back({{"name", r.name}, {"address", r.address}, {"disks", r.disks}, {"target", r.target},
+                       {"checked", r.checked}});
   }
-  out += "]}";
-  std::printf("%s\n", out.c_str());
+  std::printf("%s\n", json_text(Json{{"clients", clients}}).c_str());
 }
 
 void print_list(const CheckListModel& list, const DiscoverArgs& a) {
@@ -141,21 +93,17 @@ void print_list(const CheckListModel& list, const DiscoverArgs& a) {
   std::fflush(stdout);
 }
 
-}  // namespace
-
-int run_discover(const Args& args) {
-  DiscoverArgs a;
-  if (const int code = parse(args, a)) return code < 0 ? 0 : code;
+int run_discover(const DiscoverArgs& a, const Args& switch_words) {
 
   install_stop_signals();
   ConsoleUi ui;
-  ControllerCore core(ui, make_core_options(a.loopback, a.switch_words));
+  ControllerCore core(ui, make_core_options(a.loopback, switch_words));
   CheckListModel& list = core.main_client_list().rows();
   bool changed = true;
   list.set_change_handler([&changed](const ListChange&) { changed = true; });
   if (!core.start()) {
     ui.drain();
-    return 1;
+    return kExitFailed;
   }
   if (core.endpoints().opened_endpoints() == 0) {
     std::fprintf(stderr, "kestrelon-cli discover: no interface could be opened%s\n",
@@ -185,7 +133,29 @@ int run_discover(const Args& args) {
   if (!watch) print_list(list, a);
   core.shutdown();
   ui.drain();
-  return 0;
+  return kExitOk;
 }
+
+CommandRun define_discover(CLI::App& command) {
+  auto a = std::make_shared<DiscoverArgs>();
+  command
+      .add_option("--seconds", a->seconds,
+                  "listen for N seconds, then print the list (default " + std::to_string(kDefaultSeconds) +
+                      "); 0 keeps listening until Ctrl-C and prints the list whenever it changes")
+      ->type_name("N")
+      ->check(CLI::Range(0, 86400 * 365));
+  command.add_flag("--json", a->json, "print JSON (with --seconds 0, one object per line per change)");
+  command.add_flag("--loopback", a->loopback, "also open endpoints on loopback addresses (Clients on this machine)");
+  command.footer(std::string("Discovers the Clients on every local interface and prints them as the Controller\n"
+                             "lists them: name, address, disk count and target disk.\n\n") +
+                 kCoreOptionsHelp);
+  return [a](const Args& switch_words) { return run_discover(*a, switch_words); };
+}
+
+[[maybe_unused]] const bool registered = register_command(
+    {"discover", "discover the Clients and list them (--seconds 0: until Ctrl-C)", SwitchWords::taken,
+     define_discover});
+
+}  // namespace
 
 }  // namespace kestrelon::cli

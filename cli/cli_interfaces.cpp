@@ -1,5 +1,7 @@
 // kestrelon-cli interfaces: shows which local addresses get an endpoint.
+#include <CLI/CLI.hpp>
 #include <cstdio>
+#include <memory>
 
 #include "cli_commands.h"
 #include "console_ui.h"
@@ -11,20 +13,9 @@
 
 namespace kestrelon::cli {
 
-int run_interfaces(const Args& args) {
-  bool loopback = false;
-  for (const auto& a : args) {
-    if (a == "--loopback") {
-      loopback = true;
-    } else if (a == "--help") {
-      std::printf("usage: kestrelon-cli interfaces [--loopback]\n"
-                  "  --loopback  also open endpoints on loopback addresses\n");
-      return 0;
-    } else {
-      std::fprintf(stderr, "kestrelon-cli interfaces: unknown option '%s'\n", a.c_str());
-      return 2;
-    }
-  }
+namespace {
+
+int run_interfaces(bool loopback) {
   ConsoleUi ui;
   ProgramLocks locks;
   NoticeBoard notices(ui);
@@ -34,14 +25,26 @@ int run_interfaces(const Args& args) {
     return AddressList{0, local_ipv4_addresses(loopback ? LoopbackAddresses::include
                                                         : LoopbackAddresses::only_when_alone)};
   });
-  if (!started) return 1;
+  if (!started) return kExitFailed;
   std::printf("%d address(es), %d endpoint(s) open\n", endpoints.address_count(), endpoints.open_count());
   for (int i = 0; i < endpoints.open_count(); ++i) {
     std::printf("  %d  %s\n", i, endpoints.address(i).text().c_str());
   }
   endpoints.close_all();
   ui.drain();
-  return endpoints.open_count() >= 0 ? 0 : 1;
+  return endpoints.open_count() >= 0 ? kExitOk : kExitFailed;
 }
+
+CommandRun define_interfaces(CLI::App& command) {
+  auto loopback = std::make_shared<bool>(false);
+  command.add_flag("--loopback", *loopback, "also open endpoints on loopback addresses");
+  return [loopback](const Args&) { return run_interfaces(*loopback); };
+}
+
+[[maybe_unused]] const bool registered = register_command(
+    {"interfaces", "open an endpoint on every local address and list them", SwitchWords::refused,
+     define_interfaces});
+
+}  // namespace
 
 }  // namespace kestrelon::cli

@@ -1,43 +1,68 @@
 // kestrelon-cli: the Controller without windows, for scripts, cron and tests.
+// The subcommands register themselves (cli_commands.h); this file reads the
+// command line with CLI11 and runs the one that was named.
+#include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
+#include <iostream>
+#include <map>
 #include <string>
 
 #include "cli_commands.h"
+#include "switch_words.h"
 
 namespace {
 
-struct CommandEntry {
-  const char* name;
-  const char* summary;
-  int (*run)(const kestrelon::cli::Args&);
+using kestrelon::cli::Args;
+
+struct Chosen {
+  kestrelon::cli::CommandRun run;
+  kestrelon::cli::SwitchWords switches;
 };
 
-const CommandEntry kCommands[] = {
-    {"interfaces", "open an endpoint on every local address and list them", kestrelon::cli::run_interfaces},
-    {"discover", "discover the Clients and list them (--seconds 0: until Ctrl-C)", kestrelon::cli::run_discover},
-    {"copy", "multicast an image file to the chosen Clients", kestrelon::cli::run_copy},
-    {"create", "have one Client upload a disk into an image file", kestrelon::cli::run_create},
-};
-
-void print_usage() {
-  std::printf("usage: kestrelon-cli COMMAND [OPTIONS]\n\ncommands:\n");
-  for (const auto& c : kCommands) std::printf("  %-12s %s\n", c.name, c.summary);
-  std::printf("\n'kestrelon-cli COMMAND --help' describes a command's options.\n");
+std::string command_name(const CLI::App& app) {
+  const auto parsed = app.get_subcommands();
+  return parsed.empty() ? std::string() : parsed.front()->get_name();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
-    print_usage();
-    return argc < 2 ? 2 : 0;
+  using namespace kestrelon::cli;
+  CLI::App app{"The Controller of the Kestrelon disk-imaging system, without windows: for scripts, cron and tests.",
+               "kestrelon-cli"};
+  app.set_version_flag("--version", std::string("kestrelon-cli ") + KESTRELON_FILE_VERSION);
+  app.require_subcommand(1);
+  app.footer("'kestrelon-cli COMMAND --help' describes a command's options.");
+  std::map<const CLI::App*, Chosen> commands;
+  for (const CommandDefinition& d : registered_commands()) {
+    CLI::App* command = app.add_subcommand(d.name, d.summary);
+    commands[command] = Chosen{d.define(*command), d.switches};
   }
-  const std::string name = argv[1];
-  for (const auto& c : kCommands) {
-    if (name == c.name) return c.run(kestrelon::cli::Args(argv + 2, argv + argc));
+  if (argc < 2) {
+    std::cout << app.help();
+    return kExitUsage;
   }
-  std::fprintf(stderr, "kestrelon-cli: unknown command '%s'\n\n", name.c_str());
-  print_usage();
-  return 2;
+
+  const SplitArguments split = split_switch_words(Args(argv + 1, argv + argc), app);
+  std::vector<std::string> reversed(split.for_parser.rbegin(), split.for_parser.rend());
+  try {
+    app.parse(reversed);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    const std::string name = command_name(app);
+    std::fprintf(stderr, "kestrelon-cli%s%s: %s\nRun 'kestrelon-cli%s%s --help' for more information.\n",
+                 name.empty() ? "" : " ", name.c_str(), e.what(), name.empty() ? "" : " ", name.c_str());
+    return kExitUsage;
+  }
+  const auto parsed = app.get_subcommands();
+  const Chosen& chosen = commands.at(parsed.front());
+  if (chosen.switches == SwitchWords::refused && !split.switch_words.empty()) {
+    return usage_error(command_name(app),
+                       "takes none of the Controller's switches ('" + split.switch_words.front() + "')");
+  }
+  return chosen.run(split.switch_words);
 }

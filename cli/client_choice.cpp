@@ -1,8 +1,9 @@
 #include "client_choice.h"
 
+#include <CLI/CLI.hpp>
+
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <thread>
 
 #include "model/client_row_text.h"
@@ -19,44 +20,15 @@ std::string printable(std::string text) {
   return text;
 }
 
-bool read_number(const Args& args, std::size_t& i, long low, long high, long& out) {
-  if (i + 1 >= args.size()) return false;
-  char* end = nullptr;
-  out = std::strtol(args[i + 1].c_str(), &end, 10);
-  if (!end || *end != '\0' || args[i + 1].empty() || out < low || out > high) return false;
-  ++i;
-  return true;
-}
-
-bool is_tuning_switch(const std::string& word) {
-  static const char* const kNames[] = {"rc", "rt", "nt", "gut", "mttl", "c", "nd", "log"};
-  if (word.size() < 2 || word.starts_with("--")) return false;
-  if (word[0] == '-') return true;
-  if (word[0] != '/') return false;
-  for (const char* name : kNames)
-    if (word.compare(1, std::string::npos, name) == 0) return true;
-  return false;
-}
-
-Taken take_session_arg(const Args& args, std::size_t& i, const char* command, SessionArgs& out) {
-  const std::string& a = args[i];
-  long n = 0;
-  if (a == "--discover-seconds") {
-    if (read_number(args, i, 1, 3600, n)) {
-      out.discover_seconds = static_cast<int>(n);
-      return Taken::yes;
-    }
-    std::fprintf(stderr, "kestrelon-cli %s: --discover-seconds needs a number of seconds (1 to 3600)\n", command);
-    return Taken::failed;
-  }
-  if (a == "--loopback") {
-    out.loopback = true;
-  } else if (is_tuning_switch(a) || (i > 0 && !a.starts_with("--") && is_tuning_switch(args[i - 1]))) {
-    out.switch_words.push_back(a);  // a switch, or the switch's value
-  } else {
-    return Taken::no;
-  }
-  return Taken::yes;
+void add_session_options(CLI::App& command, SessionArgs& out) {
+  command
+      .add_option("--discover-seconds", out.discover_seconds,
+                  "discover for at most S seconds first (default " +
+                      std::to_string(SessionArgs::kDefaultDiscoverSeconds) +
+                      "); ends as soon as every Client named is listed")
+      ->type_name("S")
+      ->check(CLI::Range(1, 3600));
+  command.add_flag("--loopback", out.loopback, "also open endpoints on loopback addresses (Clients on this machine)");
 }
 
 bool row_is(const CheckListModel& rows, int row, const std::string& wanted) {

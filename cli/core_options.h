@@ -10,7 +10,7 @@ namespace kestrelon::cli {
 
 CoreOptions make_core_options(bool loopback, const Args& switch_words);
 
-// The help text for the above, for each command's --help.
+// What --help says of the switches and the settings, for the commands that run the core.
 extern const char* const kCoreOptionsHelp;
 
 }  // namespace kestrelon::cli

@@ -1,12 +1,14 @@
 #pragma once
-// JSON string literals from texts that came off the network: valid UTF-8 is kept,
-// control characters are escaped, and bytes that are not UTF-8 become U+FFFD, so
-// the output is always valid JSON.
+// JSON as kestrelon-cli prints it: one compact object per line, keys in the order
+// they were added. Texts that came off the network may hold bytes that are not
+// UTF-8; they become U+FFFD, so the output is always valid JSON.
+#include <nlohmann/json.hpp>
 #include <string>
-#include <string_view>
 
 namespace kestrelon::cli {
 
-std::string json_string(std::string_view text);
+using Json = nlohmann::ordered_json;
+
+std::string json_text(const Json& value);
 
 }  // namespace kestrelon::cli

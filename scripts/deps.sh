@@ -6,6 +6,8 @@ set -euo pipefail
 PACKAGES=(
   # build
   build-essential cmake ninja-build pkg-config zlib1g-dev
+  # kestrelon-cli: subcommands and options, JSON
+  libcli11-dev nlohmann-json3-dev
   # tests and fuzzing
   libgtest-dev libgmock-dev clang libclang-rt-14-dev python3
   # the desktop application and its headless tests

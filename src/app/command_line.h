@@ -24,6 +24,9 @@ class CShadowCommandLineInfo {
   bool nd_flag() const { return nd_flag_; }
   bool log_flag() const { return log_flag_; }
 
+  // Whether `name` (prefix removed) is one of the switches this class reads.
+  static bool is_switch_name(std::string_view name) { return switch_named(name) != Switch::none; }
+
  private:
   enum class Switch { none, c, nd, rc, rt, nt, gut, mttl, log };
   static Switch switch_named(std::string_view name);
