@@ -77,11 +77,15 @@ function(kestrelon_add_resources OUT_SOURCE)
   set(${OUT_SOURCE} ${source} PARENT_SCOPE)
 endfunction()
 
-# The help book is read from a folder "help" beside the program.
-function(kestrelon_copy_help dest)
+# The help book: its pages copied into `dest`/help, and the logo its start page
+# shows rendered beside them. Sets OUT_LOGO to the rendered logo, which a target
+# must depend on.
+function(kestrelon_help_book dest OUT_LOGO)
   file(GLOB help_files CONFIGURE_DEPENDS ${KESTRELON_RES_DIR}/help/*)
   foreach(f ${help_files})
     get_filename_component(n ${f} NAME)
     configure_file(${f} ${dest}/help/${n} COPYONLY)
   endforeach()
+  kestrelon_render(${KESTRELON_RES_DIR}/logo.svg ${dest}/help/logo.png)
+  set(${OUT_LOGO} ${dest}/help/logo.png PARENT_SCOPE)
 endfunction()

@@ -1,6 +1,7 @@
 #pragma once
-// The program's help book (HTML pages in a folder "help" beside the program),
-// opened on its contents or on its start page.
+// The program's help book (HTML pages in a folder "help" beside the program in
+// the build tree, or in the installed data folder), opened on its contents or on
+// its start page.
 #include <memory>
 
 #include <wx/string.h>
@@ -9,8 +10,8 @@ class wxHtmlHelpController;
 
 class HelpBook {
  public:
-  // `folder` holds kestrelon.hhp; empty picks $KESTRELON_HELP_DIR, else "help"
-  // beside the program.
+  // `folder` holds kestrelon.hhp; empty picks $KESTRELON_HELP_DIR, else the
+  // program's "help" data folder (beside it, or installed under share/kestrelon).
   explicit HelpBook(const wxString& folder = {});
   ~HelpBook();
 
