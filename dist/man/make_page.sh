@@ -21,8 +21,11 @@ help_text() {
   top=$("$program" --help)
   printf '%s\n' "$top" | verbatim
   [ "$commands" = "--commands" ] || return 0
-  # A command is listed as two spaces, its name, and two or more spaces.
-  for command in $(printf '%s\n' "$top" | sed -n 's/^  \([a-z][a-z0-9-]*\)  .*/\1/p'); do
+  # The commands are listed under a heading ending in "commands:", each as two
+  # spaces and its name, then its summary, if any.
+  for command in $(printf '%s\n' "$top" | awk '
+      /^[^ ]/ { listing = tolower($0) ~ /commands:$/; next }
+      listing && /^  [a-z][a-z0-9-]*( |$)/ { print $1 }'); do
     text=$("$program" "$command" --help)
     printf '.SS "%s"\n' "$command"
     printf '%s\n' "$text" | verbatim
