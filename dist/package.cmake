@@ -5,7 +5,6 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kestrelon)
 set(CPACK_PACKAGE_VENDOR Kestrelon)
 set(CPACK_PACKAGE_CONTACT "Kestrelon developers")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Controller of a network disk-imaging system")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # The programs are built with debugging information; the packages leave it out.
 set(CPACK_STRIP_FILES ON)
@@ -20,6 +19,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION admin)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 
+# Each description's first line is its package's summary.
 set(CPACK_DEBIAN_CONTROLLER_PACKAGE_NAME kestrelon)
 set(CPACK_DEBIAN_CONTROLLER_PACKAGE_SUGGESTS kestrelon-client)
 set(CPACK_COMPONENT_CONTROLLER_DESCRIPTION

@@ -30,6 +30,10 @@ for library in libwxgtk3.2 libwxbase3.2; do
   grep -q "$library" <<<"$depends" || fail "kestrelon does not depend on $library: $depends"
 done
 grep -q libwx <<<"$client_depends" && fail "kestrelon-client needs no wxWidgets: $client_depends"
+summary=$(dpkg-deb --field "$controller" Description)
+client_summary=$(dpkg-deb --field "$client" Description)
+grep -q Controller <<<"${summary%%$'\n'*}" || fail "kestrelon's summary is '${summary%%$'\n'*}'"
+grep -q Client <<<"${client_summary%%$'\n'*}" || fail "kestrelon-client's summary is '${client_summary%%$'\n'*}'"
 
 contents=$(dpkg-deb --contents "$controller")
 for path in usr/bin/kestrelon usr/bin/kestrelon-cli usr/share/kestrelon/help/kestrelon.hhp \
