@@ -47,7 +47,7 @@ done
 cli_page=$(MANWIDTH=80 man -l "$prefix/share/man/man1/kestrelon-cli.1.gz")
 for command in discover copy create; do
   command_help=$("$prefix/bin/kestrelon-cli" "$command" --help)
-  usage=$(grep -m 1 . <<<"$command_help")
+  usage=$(grep -m 1 -i "usage:" <<<"$command_help") || fail "kestrelon-cli $command --help shows no usage"
   grep -qF -- "$usage" <<<"$cli_page" || fail "kestrelon-cli.1 lacks '$usage'"
 done
 client_option=$(grep -m 1 -- --store <<<"$client_help")
