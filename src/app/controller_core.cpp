@@ -18,7 +18,8 @@ ControllerCore::ControllerCore(UserMessages& ui, CoreOptions options)
       clock_(*options_.clock),
       settings_(options_.settings_folder.empty() ? SettingsStore::default_folder() : options_.settings_folder,
                 KESTRELON_FILE_VERSION),
-      profile_(options_.profile_file.empty() ? ProfileStore::default_path() : options_.profile_file),
+      profile_(options_.profile_file.empty() ? ProfileStore::default_path(settings_.file().parent_path())
+                                             : options_.profile_file),
       notices_(ui),
       dispatcher_(locks_.receive, notices_),
       main_client_list_(tables_, locks_.client_table),

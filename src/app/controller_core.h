@@ -36,7 +36,8 @@ struct CoreOptions {
   AddressSource addresses;
   const Clock* clock = &SystemClock::instance();
   TuningValues tuning;
-  // Empty: SettingsStore::default_folder() and ProfileStore::default_path().
+  // Empty: SettingsStore::default_folder(), and ProfileStore::default_path() of
+  // the settings folder in use.
   std::filesystem::path settings_folder;
   std::filesystem::path profile_file;
   // The longest wait for each lock at shutdown.

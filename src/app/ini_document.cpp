@@ -16,7 +16,13 @@ std::string_view trim(std::string_view s) {
 
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-bool same_name(std::string_view a, std::string_view b) {
+bool has_any(std::string_view s, std::string_view chars) { return s.find_first_of(chars) != std::string_view::npos; }
+
+const std::string_view kLineBreaksAndNul("\r\n\0", 3);
+
+}  // namespace
+
+bool IniDocument::same_name(std::string_view a, std::string_view b) {
   a = trim(a);
   b = trim(b);
   if (a.size() != b.size()) return false;
@@ -25,12 +31,6 @@ bool same_name(std::string_view a, std::string_view b) {
   }
   return true;
 }
-
-bool has_any(std::string_view s, std::string_view chars) { return s.find_first_of(chars) != std::string_view::npos; }
-
-const std::string_view kLineBreaksAndNul("\r\n\0", 3);
-
-}  // namespace
 
 IniDocument IniDocument::parse(std::string_view text, ValueSpacing spacing) {
   IniDocument doc(spacing);

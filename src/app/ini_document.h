@@ -34,6 +34,10 @@ class IniDocument {
   // Removes every section of that name with its keys; returns whether one existed.
   bool remove_section(std::string_view section);
 
+  // Whether two section names or keys name the same thing: equal after trimming
+  // the blanks around them, without regard to ASCII case.
+  static bool same_name(std::string_view a, std::string_view b);
+
   // What a file can hold: no line breaks or NUL bytes anywhere; a section name that
   // is not blank and has no "]"; a key that is not blank, has no "=" and does not
   // start with "[", ";" or "#" (those lines would read back as something else).

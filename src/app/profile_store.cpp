@@ -45,12 +45,20 @@ bool rewrite(const std::filesystem::path& file, const std::function<bool(IniDocu
 
 }  // namespace
 
-std::filesystem::path ProfileStore::default_path() {
-  if (const char* file = std::getenv("KESTRELON_PROFILE"); file && *file) return file;
+std::filesystem::path ProfileStore::default_path(const std::filesystem::path& settings_folder) {
+  const char* named = std::getenv("KESTRELON_PROFILE");
   std::error_code ec;
   const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) return kFileName;
-  return program.parent_path() / kFileName;
+  return locate(named ? named : "", ec ? std::filesystem::path() : program.parent_path(), settings_folder);
+}
+
+std::filesystem::path ProfileStore::locate(std::string_view named, const std::filesystem::path& program_folder,
+                                           const std::filesystem::path& settings_folder) {
+  if (!named.empty()) return std::filesystem::path(named);
+  const std::filesystem::path beside_program = program_folder / kFileName;
+  std::error_code ec;
+  if (settings_folder.empty() || std::filesystem::exists(beside_program, ec)) return beside_program;
+  return settings_folder / kFileName;
 }
 
 void ProfileStore::list_sections(std::vector<std::string>& names) const {
@@ -81,6 +89,23 @@ bool ProfileStore::write_value(std::string_view section, std::optional<std::stri
 bool ProfileStore::delete_section(std::string_view section) {
   bool changed = false;
   return rewrite(file_, [&](IniDocument& doc) { return doc.remove_section(section); }, changed);
+}
+
+bool ProfileStore::replace_section(std::string_view section, const std::vector<std::string>& values) {
+  bool changed = false;
+  const bool written = rewrite(
+      file_,
+      [&](IniDocument& doc) {
+        IniDocument replaced = doc;
+        const bool removed = replaced.remove_section(section);
+        for (std::size_t i = 0; i < values.size(); ++i) {
+          if (!replaced.set_value(section, std::to_string(i), values[i])) return false;
+        }
+        doc = std::move(replaced);
+        return removed || !values.empty();
+      },
+      changed);
+  return written && (changed || values.empty());
 }
 
 }  // namespace kestrelon

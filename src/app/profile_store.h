@@ -1,6 +1,6 @@
 #pragma once
-// The profile file "kestreln.ini" beside the program file, where the groups of
-// Clients are kept: one section per group, keys "0", "1", ... per Client.
+// The profile file "kestreln.ini", where the groups of Clients are kept: one
+// section per group, keys "0", "1", ... per Client.
 //
 // It is a plain INI file that other INI readers accept. Sections and keys are
 // found without regard to ASCII case; values are written unchanged (commas and
@@ -24,9 +24,17 @@ class ProfileStore {
   static constexpr int kMaxListKeys = 1000;
 
   explicit ProfileStore(std::filesystem::path file) : file_(std::move(file)) {}
-  // "kestreln.ini" in the folder of the running program; $KESTRELON_PROFILE names
-  // another file (tests, and several installations sharing one program folder).
-  static std::filesystem::path default_path();
+  // Where the file is: the file $KESTRELON_PROFILE names, when set; else a
+  // "kestreln.ini" beside the running program when one exists there (a portable
+  // installation, or a file carried over from one); else "kestreln.ini" in
+  // `settings_folder`, beside the settings, since a program installed in a system
+  // folder cannot write beside itself. Beside the program when `settings_folder`
+  // is empty (no home folder known).
+  static std::filesystem::path default_path(const std::filesystem::path& settings_folder);
+  // The same choice with the environment's file name (`named`, empty when unset)
+  // and the program's folder given.
+  static std::filesystem::path locate(std::string_view named, const std::filesystem::path& program_folder,
+                                      const std::filesystem::path& settings_folder);
 
   const std::filesystem::path& path() const { return file_; }
 
@@ -44,6 +52,12 @@ class ProfileStore {
                    std::optional<std::string_view> value);
   // Removes the section with all its keys. True when it is gone (or was never there).
   bool delete_section(std::string_view section);
+  // Removes the section with all its keys and writes `values` as its keys "0",
+  // "1", ... in one replacement of the file, so a failed write leaves the old
+  // section as it was (with no values it only removes the section). False,
+  // writing nothing, when the file could not be written or cannot hold the
+  // section name or a value.
+  bool replace_section(std::string_view section, const std::vector<std::string>& values);
 
  private:
   std::filesystem::path file_;

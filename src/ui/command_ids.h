@@ -53,6 +53,15 @@ inline constexpr int kOriginMarker = 1085;
 inline constexpr int kUpperStuff = 1131;
 
 // Dialogs.
+inline constexpr int kFailedClientsDialog = 150;
+inline constexpr int kSaveGroupDialog = 151;
+inline constexpr int kLoadGroupDialog = 152;
+inline constexpr int kDeleteGroup = 107;
+inline constexpr int kFailedClientsList = 1062;
+inline constexpr int kGroupName = 1065;
+inline constexpr int kGroupList = 1068;
+inline constexpr int kGroupPreview = 1069;
+inline constexpr int kGroupContents = 1075;
 inline constexpr int kAboutVersion = 1140;
 inline constexpr int kAboutLink = 1141;
 inline constexpr int kFileInfoText = 1136;

@@ -1,6 +1,22 @@
-// The Save Group and Load Group commands of the main form.
+// The Save Group and Load Group commands of the main form: each runs its dialog
+// modally over the main window.
+#include <wx/app.h>
+
+#include "app/controller_core.h"
+#include "dialogs/load_group_dlg.h"
+#include "dialogs/save_group_dlg.h"
 #include "ui/desktop_services.h"
 
-// STUBS (group dialogs, later work): the buttons exist and follow the enabling rules.
-void DesktopServices::LoadGroup() {}
-void DesktopServices::SaveGroup() {}
+namespace {
+wxWindow* MainWindow() { return wxTheApp ? wxTheApp->GetTopWindow() : nullptr; }
+}  // namespace
+
+void DesktopServices::LoadGroup() {
+  CLoadGroupDlg dialog(MainWindow(), core_);
+  dialog.ShowModal();
+}
+
+void DesktopServices::SaveGroup() {
+  CSaveGroupDlg dialog(MainWindow(), core_);
+  dialog.ShowModal();
+}

@@ -9,6 +9,7 @@
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 
+#include "commands/group_port.h"
 #include "controls/bitmap_button_256colors.h"
 #include "controls/check_list_ctrl.h"
 #include "controls/dib_static.h"
@@ -300,7 +301,7 @@ void CShadowView::SaveGroup() {
   int checked = 0;
   services_.ClientRows().last_checked(&checked);
   if (checked == 0)
-    wxMessageBox(text::kNoClientChecked, text::kAppTitle, wxOK, this);
+    wxMessageBox(kestrelon::kNoClientCheckedText, text::kAppTitle, wxOK, this);
   else
     services_.SaveGroup();
   UpdateClientButtons();

@@ -20,8 +20,22 @@ inline constexpr const char* kNotValidFolder = "This is not a valid source folde
 inline constexpr const char* kFileInfoTitle = "File info";
 
 // Client pane.
-inline constexpr const char* kNoClientChecked = "At least one Client must be checked !";
 inline constexpr const char* kClientNotFound = "ERROR: List is not updated. Can't find client !";
+
+// Group dialogs and the list of Clients missing from a loaded group.
+inline constexpr const char* kSaveGroupTitle = "Save Group";
+inline constexpr const char* kLoadGroupTitle = "Load Group";
+inline constexpr const char* kGroupsLabel = "Groups";
+inline constexpr const char* kPreviewGroupLabel = "Preview of Selected Group";
+inline constexpr const char* kContentsToSaveLabel = "Contents of Group to Save";
+inline constexpr const char* kContentsToLoadLabel = "Contents of Group to Load";
+inline constexpr const char* kNameToSaveLabel = "Name of Group to Save:";
+inline constexpr const char* kNameToLoadLabel = "Name of Group to Load:";
+inline constexpr const char* kSaveGroupButton = "Save Group";
+inline constexpr const char* kLoadGroupButton = "Load Group";
+inline constexpr const char* kDeleteGroupButton = "Delete Group";
+inline constexpr const char* kFailedClientsTitle = "List of failed Clients";
+inline constexpr const char* kClientsLabel = "Clients";
 
 // Menu prompts (status bar text before the line break, tip after it).
 inline constexpr const char* kPromptDiscover = "Discover all the Clients.\nDiscover";

@@ -154,19 +154,33 @@ TEST_F(ProfileTest, WritesThroughASymbolicLink) {
   EXPECT_EQ(read_text_file(real).value_or(""), "[G]\n0=a\n1=b\n");
 }
 
-TEST(ProfilePath, BesideTheProgramUnlessTheEnvironmentSaysOtherwise) {
+TEST(ProfilePath, BesideTheSettingsUnlessTheProgramFolderHasOneOrTheEnvironmentNamesOne) {
+  test::TempFolder temp;
+  const std::filesystem::path program = temp / "bin";
+  const std::filesystem::path settings = temp / "config";
+  std::filesystem::create_directories(program);
+  // An installed program's folder holds no groups file: the user's folder does.
+  EXPECT_EQ(ProfileStore::locate("", program, settings), settings / "kestreln.ini");
+  // A portable installation, or a file carried over, keeps its file beside the program.
+  { std::ofstream(program / "kestreln.ini") << "[Lab A]\n"; }
+  EXPECT_EQ(ProfileStore::locate("", program, settings), program / "kestreln.ini");
+  EXPECT_EQ(ProfileStore::locate("/tmp/groups.ini", program, settings), "/tmp/groups.ini");
+  // Without a home folder there is no settings folder either.
+  std::filesystem::remove(program / "kestreln.ini");
+  EXPECT_EQ(ProfileStore::locate("", program, ""), program / "kestreln.ini");
+}
+
+TEST(ProfilePath, TheEnvironmentNamesAnotherFile) {
   const char* saved = std::getenv("KESTRELON_PROFILE");
   const std::string saved_value = saved ? saved : "";
-  unsetenv("KESTRELON_PROFILE");
-  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe");
-  EXPECT_EQ(ProfileStore::default_path(), program.parent_path() / "kestreln.ini");
   setenv("KESTRELON_PROFILE", "/tmp/groups.ini", 1);
-  EXPECT_EQ(ProfileStore::default_path(), "/tmp/groups.ini");
-  if (saved) {
-    setenv("KESTRELON_PROFILE", saved_value.c_str(), 1);
-  } else {
-    unsetenv("KESTRELON_PROFILE");
+  EXPECT_EQ(ProfileStore::default_path("/home/x/.config/kestrelon"), "/tmp/groups.ini");
+  unsetenv("KESTRELON_PROFILE");
+  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe").parent_path();
+  if (!std::filesystem::exists(program / "kestreln.ini")) {
+    EXPECT_EQ(ProfileStore::default_path("/home/x/.config/kestrelon"), "/home/x/.config/kestrelon/kestreln.ini");
   }
+  if (saved) setenv("KESTRELON_PROFILE", saved_value.c_str(), 1);
 }
 
 }  // namespace

@@ -1,0 +1,102 @@
+#include "dialogs/load_group_dlg.h"
+
+#include <wx/button.h>
+#include <wx/listbox.h>
+#include <wx/stattext.h>
+
+#include "controls/check_list_ctrl.h"
+#include "dialogs/client_rows_list.h"
+#include "dialogs/missing_members_dlg.h"
+#include "ui/command_ids.h"
+#include "ui/strings.h"
+
+namespace ids = kestrelon::ids;
+namespace text = kestrelon::text;
+using kestrelon::dialog_rect;
+using kestrelon::PixelRect;
+
+namespace {
+wxPoint At(const PixelRect& r) { return {r.x, r.y}; }
+wxSize SizeOf(const PixelRect& r) { return {r.width, r.height}; }
+}  // namespace
+
+CLoadGroupDlg::CLoadGroupDlg(wxWindow* parent, kestrelon::ControllerCore& core)
+    : wxDialog(parent, ids::kLoadGroupDialog, text::kLoadGroupTitle), port_(this), rules_(core, port_) {
+  const auto client = dialog_rect(0, 0, 410, 193);
+  SetClientSize(client.width, client.height);
+
+  new wxStaticText(this, wxID_ANY, text::kGroupsLabel, At(dialog_rect(7, 7, 100, 8)));
+  const auto list_box = dialog_rect(7, 18, 100, 130);
+  groups_ = new wxListBox(this, ids::kGroupList, At(list_box), SizeOf(list_box), 0, nullptr, wxLB_SINGLE);
+  FillGroups();
+
+  new wxStaticText(this, wxID_ANY, text::kNameToLoadLabel, At(dialog_rect(7, 152, 100, 8)));
+  const auto name = dialog_rect(7, 162, 100, 10);
+  name_ = new wxStaticText(this, ids::kGroupName, wxEmptyString, At(name), SizeOf(name),
+                           wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
+
+  new wxStaticText(this, wxID_ANY, text::kContentsToLoadLabel, At(dialog_rect(115, 7, 288, 8)));
+  preview_ = CreateClientRowsList(this, ids::kGroupPreview, preview_rows_, dialog_rect(115, 18, 288, 148), false);
+
+  const auto load = dialog_rect(211, 172, 60, 14);
+  const auto remove = dialog_rect(277, 172, 60, 14);
+  const auto cancel = dialog_rect(343, 172, 60, 14);
+  load_ = new wxButton(this, wxID_OK, text::kLoadGroupButton, At(load), SizeOf(load));
+  delete_ = new wxButton(this, ids::kDeleteGroup, text::kDeleteGroupButton, At(remove), SizeOf(remove));
+  cancel_ = new wxButton(this, wxID_CANCEL, "Cancel", At(cancel), SizeOf(cancel));
+  load_->Disable();
+  delete_->Disable();
+
+  groups_->Bind(wxEVT_LISTBOX, [this](wxCommandEvent&) { OnGroupSelected(); });
+  load_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnLoad(); });
+  delete_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnDelete(); });
+  CentreOnParent();
+}
+
+// The list reads its rows until it is gone, so it goes before them.
+CLoadGroupDlg::~CLoadGroupDlg() { DestroyChildren(); }
+
+void CLoadGroupDlg::FillGroups() {
+  groups_->Clear();
+  for (const std::string& group : rules_.group_names()) groups_->Append(wxString::FromUTF8(group));
+}
+
+void CLoadGroupDlg::OnGroupSelected() {
+  const int selected = groups_->GetSelection();
+  if (selected == wxNOT_FOUND) return;
+  rules_.select_group(groups_->GetString(static_cast<unsigned>(selected)).utf8_string(), preview_rows_);
+  name_->SetLabelText(wxString::FromUTF8(rules_.chosen()));
+  UpdateButtons();
+}
+
+void CLoadGroupDlg::OnLoad() {
+  using Result = kestrelon::LoadGroupDialog::LoadResult;
+  const Result result = rules_.load(preview_rows_);
+  if (result == Result::stay_open) {
+    UpdateButtons();
+    return;
+  }
+  if (result == Result::loaded_with_missing) {
+    CMissingMembersDlg missing(this, preview_rows_);
+    missing.ShowModal();
+  }
+  EndModal(wxID_OK);
+}
+
+void CLoadGroupDlg::OnDelete() {
+  const int selected = groups_->GetSelection();
+  if (selected == wxNOT_FOUND) {
+    rules_.remove(std::nullopt, preview_rows_);
+    return;
+  }
+  if (rules_.remove(groups_->GetString(static_cast<unsigned>(selected)).utf8_string(), preview_rows_)) FillGroups();
+  cancel_->SetLabel(rules_.cancel_caption());
+  UpdateButtons();
+  name_->SetLabelText(wxString::FromUTF8(rules_.chosen()));
+}
+
+void CLoadGroupDlg::UpdateButtons() {
+  const bool enabled = rules_.buttons_enabled();
+  load_->Enable(enabled);
+  delete_->Enable(enabled);
+}

@@ -1,0 +1,36 @@
+#pragma once
+// Groups as rows of check lists, for the Save Group and Load Group dialogs and the
+// command line: the members a save takes from the main client list, the rows a
+// stored group shows, and loading a group into the main client list.
+#include <vector>
+
+#include "model/check_list_model.h"
+#include "model/group_entry.h"
+#include "net/client_record.h"
+
+namespace kestrelon {
+
+// The members a save writes: the fields of every checked row, as its cells show
+// them, in row order. These are the rows the target table is rebuilt from (rows
+// whose address is in the padded form), and what the rows show is written even for
+// a selected disk the Client does not have.
+std::vector<ClientRowFields> checked_members(const CheckListModel& rows);
+
+// Appends an unchecked row showing `entry`: its name and address, one disk mark
+// per disk (at most the four a Client can have), and the target text "Disk " +
+// (selected disk + 1) + " (" + size + "Mb)" with the size field as stored.
+void append_group_row(CheckListModel& rows, const GroupEntry& entry);
+
+// Loads a group whose entries are the rows of `members` into the main client
+// list. The caller has unchecked both lists and holds the client table lock.
+// Every main row whose address text equals a member's address text is checked and
+// takes that member's target text (with several matches the last one wins); each
+// Client of the client table with that address gets the member's selected disk
+// (the digit after "Disk ", minus 1); the member's row is checked. The members
+// left unchecked are not on the network.
+void load_group_rows(CheckListModel& main, CheckListModel& members, ClientTables& tables);
+
+// Appends the four cell texts of every unchecked row of `from` to `to`, in order.
+void append_unchecked_rows(const CheckListModel& from, CheckListModel& to);
+
+}  // namespace kestrelon
