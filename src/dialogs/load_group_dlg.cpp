@@ -22,7 +22,7 @@ wxSize SizeOf(const PixelRect& r) { return {r.width, r.height}; }
 
 CLoadGroupDlg::CLoadGroupDlg(wxWindow* parent, kestrelon::ControllerCore& core)
     : wxDialog(parent, ids::kLoadGroupDialog, text::kLoadGroupTitle), port_(this), rules_(core, port_) {
-  const auto client = dialog_rect(0, 0, 410, 193);
+  const auto client = dialog_rect(0, 0, 460, 193);
   SetClientSize(client.width, client.height);
 
   new wxStaticText(this, wxID_ANY, text::kGroupsLabel, At(dialog_rect(7, 7, 100, 8)));
@@ -35,12 +35,12 @@ CLoadGroupDlg::CLoadGroupDlg(wxWindow* parent, kestrelon::ControllerCore& core)
   name_ = new wxStaticText(this, ids::kGroupName, wxEmptyString, At(name), SizeOf(name),
                            wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
 
-  new wxStaticText(this, wxID_ANY, text::kContentsToLoadLabel, At(dialog_rect(115, 7, 288, 8)));
-  preview_ = CreateClientRowsList(this, ids::kGroupPreview, preview_rows_, dialog_rect(115, 18, 288, 148), false);
+  new wxStaticText(this, wxID_ANY, text::kContentsToLoadLabel, At(dialog_rect(115, 7, 338, 8)));
+  preview_ = CreateClientRowsList(this, ids::kGroupPreview, preview_rows_, dialog_rect(115, 18, 338, 148), false);
 
-  const auto load = dialog_rect(211, 172, 60, 14);
-  const auto remove = dialog_rect(277, 172, 60, 14);
-  const auto cancel = dialog_rect(343, 172, 60, 14);
+  const auto load = dialog_rect(261, 172, 60, 14);
+  const auto remove = dialog_rect(327, 172, 60, 14);
+  const auto cancel = dialog_rect(393, 172, 60, 14);
   load_ = new wxButton(this, wxID_OK, text::kLoadGroupButton, At(load), SizeOf(load));
   delete_ = new wxButton(this, ids::kDeleteGroup, text::kDeleteGroupButton, At(remove), SizeOf(remove));
   cancel_ = new wxButton(this, wxID_CANCEL, "Cancel", At(cancel), SizeOf(cancel));

@@ -15,10 +15,10 @@ using kestrelon::dialog_rect;
 
 CMissingMembersDlg::CMissingMembersDlg(wxWindow* parent, const kestrelon::CheckListModel& members)
     : wxDialog(parent, ids::kFailedClientsDialog, text::kFailedClientsTitle) {
-  const auto client = dialog_rect(0, 0, 300, 150);
-  const auto frame = dialog_rect(7, 4, 286, 119);
-  const auto list = dialog_rect(14, 16, 272, 100);
-  const auto ok = dialog_rect(125, 129, 50, 14);
+  const auto client = dialog_rect(0, 0, 360, 150);
+  const auto frame = dialog_rect(7, 4, 346, 119);
+  const auto list = dialog_rect(14, 16, 332, 100);
+  const auto ok = dialog_rect(155, 129, 50, 14);
   SetClientSize(client.width, client.height);
   new wxStaticBox(this, wxID_ANY, text::kClientsLabel, wxPoint(frame.x, frame.y), wxSize(frame.width, frame.height));
   list_ = CreateClientRowsList(this, ids::kFailedClientsList, rows_, list, false);

@@ -22,7 +22,7 @@ wxSize SizeOf(const PixelRect& r) { return {r.width, r.height}; }
 
 CSaveGroupDlg::CSaveGroupDlg(wxWindow* parent, kestrelon::ControllerCore& core)
     : wxDialog(parent, ids::kSaveGroupDialog, text::kSaveGroupTitle), port_(this), rules_(core, port_) {
-  const auto client = dialog_rect(0, 0, 410, 228);
+  const auto client = dialog_rect(0, 0, 460, 228);
   SetClientSize(client.width, client.height);
 
   new wxStaticText(this, wxID_ANY, text::kGroupsLabel, At(dialog_rect(7, 7, 100, 8)));
@@ -34,14 +34,14 @@ CSaveGroupDlg::CSaveGroupDlg(wxWindow* parent, kestrelon::ControllerCore& core)
   const auto edit = dialog_rect(7, 184, 100, 14);
   name_ = new wxTextCtrl(this, ids::kGroupName, wxEmptyString, At(edit), SizeOf(edit));
 
-  new wxStaticText(this, wxID_ANY, text::kPreviewGroupLabel, At(dialog_rect(115, 7, 288, 8)));
-  preview_ = CreateClientRowsList(this, ids::kGroupPreview, preview_rows_, dialog_rect(115, 18, 288, 80), false);
-  new wxStaticText(this, wxID_ANY, text::kContentsToSaveLabel, At(dialog_rect(115, 104, 288, 8)));
-  contents_ = CreateClientRowsList(this, ids::kGroupContents, contents_rows_, dialog_rect(115, 115, 288, 83), false);
+  new wxStaticText(this, wxID_ANY, text::kPreviewGroupLabel, At(dialog_rect(115, 7, 338, 8)));
+  preview_ = CreateClientRowsList(this, ids::kGroupPreview, preview_rows_, dialog_rect(115, 18, 338, 80), false);
+  new wxStaticText(this, wxID_ANY, text::kContentsToSaveLabel, At(dialog_rect(115, 104, 338, 8)));
+  contents_ = CreateClientRowsList(this, ids::kGroupContents, contents_rows_, dialog_rect(115, 115, 338, 83), false);
   rules_.fill_contents(contents_rows_);
 
-  const auto save = dialog_rect(277, 207, 60, 14);
-  const auto cancel = dialog_rect(343, 207, 60, 14);
+  const auto save = dialog_rect(327, 207, 60, 14);
+  const auto cancel = dialog_rect(393, 207, 60, 14);
   save_ = new wxButton(this, wxID_OK, text::kSaveGroupButton, At(save), SizeOf(save));
   new wxButton(this, wxID_CANCEL, "Cancel", At(cancel), SizeOf(cancel));
   save_->Disable();

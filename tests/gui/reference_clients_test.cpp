@@ -2,17 +2,16 @@
 // with virtual disks) on loopback inside this test's private network.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <vector>
 
-#include <wx/process.h>
-#include <wx/utils.h>
+#include <wx/filefn.h>
 
 #include "app/controller_core.h"
 #include "controls/check_list_ctrl.h"
 #include "gui_steps.h"
+#include "reference_clients.h"
 #include "support/private_network.h"
 #include "support/temp_folder.h"
 #include "ui/command_ids.h"
@@ -25,51 +24,19 @@
 namespace kestrelon::test {
 namespace {
 
-// The reference Client program: the one built with the tests, or one named by
-// KESTRELON_TEST_CLIENT.
-wxString ClientProgram() {
-  wxString path;
-  if (wxGetEnv("KESTRELON_TEST_CLIENT", &path) && !path.empty()) return path;
-#ifdef KESTRELON_TEST_CLIENT
-  return KESTRELON_TEST_CLIENT;
-#else
-  return {};
-#endif
-}
-
-// A sparse virtual disk of `mb` MiB with one partition.
-bool MakeDisk(const std::filesystem::path& path, int mb) {
-  const std::string command = "truncate -s " + std::to_string(mb) + "M '" + path.string() +
-                              "' && printf 'label: dos\\n,,83\\n' | sfdisk -q '" + path.string() + "' >/dev/null";
-  return std::system(command.c_str()) == 0;
-}
-
 TEST(ReferenceClients, AreListedSortedWithTheirDisksAndTakeCheckMarks) {
   if (!loopback_multicast_works()) GTEST_SKIP() << private_network_skip_reason();
-  const wxString program = ClientProgram();
+  const wxString program = ReferenceClients::Program();
   if (program.empty() || !wxFileExists(program)) GTEST_SKIP() << "SKIPPED: the reference Client is not built";
 
   TempFolder folder;
-  struct Machine {
-    const char* name;
-    const char* address;
-    std::vector<int> disks_mb;
-  };
-  const Machine machines[] = {{"lab-pc-2", "127.0.0.12", {64}},
-                              {"LAB-PC-10", "127.0.0.13", {32, 128}},
-                              {"Bench", "127.0.0.11", {256}}};
-  std::vector<long> pids;
-  for (const Machine& m : machines) {
-    wxString command = program + " --name " + m.name + " --address " + m.address;
-    for (std::size_t i = 0; i < m.disks_mb.size(); ++i) {
-      const auto disk = folder / (std::string(m.name) + "-" + std::to_string(i) + ".img");
-      ASSERT_TRUE(MakeDisk(disk, m.disks_mb[i]));
-      command += " --disk " + disk.string();
-    }
-    const long pid = wxExecute(command, wxEXEC_ASYNC | wxEXEC_MAKE_GROUP_LEADER);
-    ASSERT_GT(pid, 0) << command;
-    pids.push_back(pid);
-  }
+  ReferenceClients clients;
+  std::string error;
+  ASSERT_TRUE(clients.Start(folder.path(),
+                            {{"lab-pc-2", "127.0.0.12", {64}}, {"LAB-PC-10", "127.0.0.13", {32, 128}},
+                             {"Bench", "127.0.0.11", {256}}},
+                            error))
+      << error;
 
   WxUserMessages messages;
   CoreOptions options;
@@ -111,7 +78,6 @@ TEST(ReferenceClients, AreListedSortedWithTheirDisksAndTakeCheckMarks) {
   frame->Destroy();
   RunSteps({Settle()});
   core->shutdown();
-  for (long pid : pids) wxKill(pid, wxSIGTERM, nullptr, wxKILL_CHILDREN);
 }
 
 }  // namespace

@@ -1,0 +1,374 @@
+// Save Group and Load Group through the main window against reference Clients on
+// loopback: a group saved from three checked rows (one on its second disk) checks
+// the same rows again with their target disks, a member that went offline is
+// listed in "List of failed Clients", and the replace and delete flows show
+// their messages.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+
+#include <wx/button.h>
+#include <wx/listbox.h>
+#include <wx/modalhook.h>
+#include <wx/msgdlg.h>
+#include <wx/stattext.h>
+#include <wx/testing.h>
+#include <wx/textctrl.h>
+#include <wx/uiaction.h>
+
+#include "app/controller_core.h"
+#include "app/text_file.h"
+#include "commands/group_port.h"
+#include "controls/check_list_ctrl.h"
+#include "dialogs/load_group_dlg.h"
+#include "dialogs/missing_members_dlg.h"
+#include "dialogs/save_group_dlg.h"
+#include "gui_steps.h"
+#include "model/client_row_text.h"
+#include "reference_clients.h"
+#include "support/private_network.h"
+#include "support/temp_folder.h"
+#include "ui/command_ids.h"
+#include "ui/desktop_services.h"
+#include "ui/idle_time_work.h"
+#include "ui/main_frame.h"
+#include "ui/shadow_view.h"
+#include "ui/wx_user_messages.h"
+
+namespace kestrelon::test {
+namespace {
+
+// Stands in for the drive dialog: the user picks the Client's last disk. The
+// choice is stored as the drive dialog's OK stores it.
+class LastDiskServices : public DesktopServices {
+ public:
+  using DesktopServices::DesktopServices;
+
+ protected:
+  bool RunDriveDialog(const ClientRecord& client, int& chosen_disk) override {
+    chosen_disk = client.disk_count - 1;
+    return true;
+  }
+};
+
+// The ids of the dialogs shown modally, in order (message boxes answered by
+// wxTEST_DIALOG never reach it).
+class ShownDialogs : public wxModalDialogHook {
+ public:
+  ShownDialogs() { Register(); }
+  ~ShownDialogs() override { Unregister(); }
+  std::vector<int> ids;
+
+ protected:
+  int Enter(wxDialog* dialog) override {
+    ids.push_back(dialog->GetId());
+    return wxID_NONE;
+  }
+  void Exit(wxDialog*) override {}
+};
+
+// A message box with exactly this text, answered with `answer`.
+class ExpectMessage : public wxExpectModalBase<wxMessageDialog, ExpectMessage> {
+ public:
+  ExpectMessage(std::string text, int answer) : text_(std::move(text)), answer_(answer) {}
+
+ protected:
+  int OnInvoked(wxMessageDialog* dialog) const override {
+    EXPECT_EQ(dialog->GetMessage().utf8_string(), text_);
+    return answer_;
+  }
+
+ private:
+  std::string text_;
+  int answer_;
+};
+
+template <typename Dialog>
+Dialog* Open(int id) {
+  auto* dialog = dynamic_cast<Dialog*>(wxWindow::FindWindowById(id));
+  return dialog != nullptr && dialog->IsModal() ? dialog : nullptr;
+}
+
+// A button pressed as its click would press it, in this call: what it shows
+// modally is shown inside the caller's wxTEST_DIALOG.
+void Press(wxButton* button) {
+  wxCommandEvent click(wxEVT_BUTTON, button->GetId());
+  click.SetEventObject(button);
+  button->GetEventHandler()->ProcessEvent(click);
+}
+
+void ClickCentre(wxWindow* window) { ClickAt(window, wxPoint(window->GetSize().x / 2, window->GetSize().y / 2)); }
+
+// Clicks the entry of a list box that shows `text`; false while it is not shown.
+bool ClickEntry(wxListBox* list, const std::string& text) {
+  const int wanted = list->FindString(wxString::FromUTF8(text), true);
+  if (wanted == wxNOT_FOUND) return false;
+  for (int y = 1; y < list->GetClientSize().y; y += 2) {
+    if (list->HitTest(wxPoint(10, y)) == wanted) {
+      ClickAt(list, wxPoint(10, y));
+      return true;
+    }
+  }
+  return false;
+}
+
+std::vector<int> CheckStates(const CheckListModel& rows) {
+  std::vector<int> states;
+  for (int r = 0; r < rows.row_count(); ++r) states.push_back(rows.check_state(r));
+  return states;
+}
+
+class GroupDialogs : public ::testing::Test {
+ protected:
+  // Listed in this order: Bench, LAB-PC-10, Spare, lab-pc-2.
+  void SetUp() override {
+    if (!loopback_multicast_works()) GTEST_SKIP() << private_network_skip_reason();
+    const wxString program = ReferenceClients::Program();
+    if (program.empty() || !wxFileExists(program)) GTEST_SKIP() << "SKIPPED: the reference Client is not built";
+    std::string error;
+    ASSERT_TRUE(clients_.Start(folder_.path(),
+                               {{"lab-pc-2", "127.0.0.12", {64}},
+                                {"LAB-PC-10", "127.0.0.13", {32, 128}},
+                                {"Bench", "127.0.0.11", {256}},
+                                {"Spare", "127.0.0.14", {16}}},
+                               error))
+        << error;
+    CoreOptions options;
+    options.addresses = [] { return AddressList{0, {Ipv4Address(127, 0, 0, 1)}}; };
+    options.settings_folder = folder_.path();
+    options.profile_file = profile_;
+    core_ = std::make_unique<ControllerCore>(messages_, options);
+    services_ = std::make_unique<LastDiskServices>(*core_);
+    frame_ = new CMainFrame(*services_);
+    frame_->View()->InitialUpdate();
+    frame_->SetPosition(wxPoint(10, 10));
+    frame_->Show();
+    ASSERT_TRUE(core_->start());
+    idle_ = std::make_unique<IdleTimeWork>([this] { core_->idle_pass(); });
+  }
+
+  void TearDown() override {
+    idle_.reset();
+    if (frame_) frame_->Destroy();
+    RunSteps({Settle()});
+    if (core_) core_->shutdown();
+  }
+
+  CheckListModel& Rows() { return core_->main_client_list().rows(); }
+  std::string ProfileText() const { return read_text_file(profile_).value_or("<missing>"); }
+  const ClientRecord* Client(const std::string& name) {
+    for (int i = 0; i < core_->tables().client_count; ++i)
+      if (core_->tables().clients[static_cast<std::size_t>(i)].name_text() == name)
+        return &core_->tables().clients[static_cast<std::size_t>(i)];
+    return nullptr;
+  }
+
+  Step Listed(int rows) {
+    return {std::to_string(rows) + " Clients listed", [this, rows] { return Rows().row_count() == rows; }, 15000};
+  }
+  Step ClickRow(int row, bool twice = false) {
+    return {"click row " + std::to_string(row), [this, row, twice] {
+              const wxRect r = frame_->View()->ClientList()->RowRect(row);
+              ClickAt(frame_->View()->ClientList(), wxPoint(r.x + 40, r.y + r.height / 2), twice);
+              return true;
+            }};
+  }
+  Step ClickFormButton(int id) {
+    return {"click form button " + std::to_string(id), [this, id] {
+              ClickCentre(frame_->View()->FindWindow(id));
+              return true;
+            }};
+  }
+  // Opens Load Group and chooses `group` in its list.
+  std::vector<Step> ChooseGroupToLoad(const std::string& group) {
+    return {ClickFormButton(ids::kLoadGroup),
+            {"Load Group open", [] { return Open<CLoadGroupDlg>(ids::kLoadGroupDialog) != nullptr; }},
+            Settle(),
+            {"choose " + group, [group] { return ClickEntry(Open<CLoadGroupDlg>(ids::kLoadGroupDialog)->Groups(), group); }},
+            {group + " chosen", [group] {
+               CLoadGroupDlg* d = Open<CLoadGroupDlg>(ids::kLoadGroupDialog);
+               return d->NameText()->GetLabel().utf8_string() == group && d->LoadButton()->IsEnabled();
+             }}};
+  }
+  static Step Closed(int id, const char* name) {
+    return {name, [id] { return wxWindow::FindWindowById(id) == nullptr; }, 15000};
+  }
+
+  TempFolder folder_;
+  std::filesystem::path profile_ = folder_ / "kestreln.ini";
+  ReferenceClients clients_;
+  WxUserMessages messages_;
+  std::unique_ptr<ControllerCore> core_;
+  std::unique_ptr<LastDiskServices> services_;
+  std::unique_ptr<IdleTimeWork> idle_;
+  CMainFrame* frame_ = nullptr;
+};
+
+TEST_F(GroupDialogs, SavedGroupChecksTheSameRowsWithTheirDisksAndListsAMemberThatWentOffline) {
+  ShownDialogs shown;
+  std::vector<std::string> contents;
+  std::vector<Step> steps = {
+      Listed(4), Settle(),
+      // LAB-PC-10's second disk, as the drive selection stores it (double click).
+      ClickRow(1, true),
+      {"LAB-PC-10 on its second disk", [&] { return Rows().cell(1, 3) == "Disk 2 (128Mb)"; }},
+      Pause(600), ClickRow(0), Pause(600), ClickRow(1), Pause(600), ClickRow(3),
+      {"three checked", [&] { return CheckStates(Rows()) == std::vector<int>{kChecked, kChecked, kUnchecked, kChecked}; }},
+      ClickFormButton(ids::kSaveGroup),
+      {"Save Group open", [] { return Open<CSaveGroupDlg>(ids::kSaveGroupDialog) != nullptr; }},
+      Settle(),
+      {"type the name", [&] {
+         CSaveGroupDlg* d = Open<CSaveGroupDlg>(ids::kSaveGroupDialog);
+         for (int r = 0; r < d->ContentsRows().row_count(); ++r) contents.push_back(d->ContentsRows().cell(r, 3));
+         EXPECT_FALSE(d->SaveButton()->IsEnabled()) << "disabled while the name is empty";
+         ClickCentre(d->NameEdit());
+         wxUIActionSimulator().Text("Lab A");
+         return true;
+       }},
+      {"name typed, Save Group enabled", [] {
+         CSaveGroupDlg* d = Open<CSaveGroupDlg>(ids::kSaveGroupDialog);
+         return d->NameEdit()->GetValue() == "Lab A" && d->SaveButton()->IsEnabled();
+       }},
+      {"click Save Group", [] {
+         ClickCentre(Open<CSaveGroupDlg>(ids::kSaveGroupDialog)->SaveButton());
+         return true;
+       }},
+      Closed(ids::kSaveGroupDialog, "Save Group closed"),
+      ClickFormButton(ids::kDeselectAll),
+      {"nothing checked", [&] { return CheckStates(Rows()) == std::vector<int>(4, kUnchecked); }}};
+  for (Step& s : ChooseGroupToLoad("Lab A")) steps.push_back(std::move(s));
+  steps.push_back({"click Load Group", [] {
+                     ClickCentre(Open<CLoadGroupDlg>(ids::kLoadGroupDialog)->LoadButton());
+                     return true;
+                   }});
+  steps.push_back(Closed(ids::kLoadGroupDialog, "Load Group closed"));
+  ASSERT_TRUE(RunSteps(std::move(steps)));
+
+  EXPECT_EQ(contents, (std::vector<std::string>{"Disk 1 (256Mb)", "Disk 2 (128Mb)", "Disk 1 (64Mb)"}));
+  EXPECT_EQ(ProfileText(),
+            "[Lab A]\n"
+            "0=Bench,127.000.000.011,1,0,256\n"
+            "1=LAB-PC-10,127.000.000.013,2,1,128\n"
+            "2=lab-pc-2,127.000.000.012,1,0,64\n");
+  EXPECT_EQ(CheckStates(Rows()), (std::vector<int>{kChecked, kChecked, kUnchecked, kChecked}));
+  EXPECT_EQ(Rows().cell(0, 3), "Disk 1 (256Mb)");
+  EXPECT_EQ(Rows().cell(1, 3), "Disk 2 (128Mb)");
+  EXPECT_EQ(Rows().cell(3, 3), "Disk 1 (64Mb)");
+  ASSERT_NE(Client("LAB-PC-10"), nullptr);
+  EXPECT_EQ(Client("LAB-PC-10")->selected_disk, 1);
+  EXPECT_EQ(shown.ids, (std::vector<int>{ids::kSaveGroupDialog, ids::kLoadGroupDialog})) << "no member was missing";
+
+  // lab-pc-2 leaves the network; loading the group again lists it.
+  clients_.Stop(0);
+  shown.ids.clear();
+  std::vector<std::string> missing;
+  std::string missing_title;
+  steps = {ClickFormButton(ids::kDeselectAll), Listed(3)};
+  for (Step& s : ChooseGroupToLoad("Lab A")) steps.push_back(std::move(s));
+  steps.push_back({"click Load Group", [] {
+                     ClickCentre(Open<CLoadGroupDlg>(ids::kLoadGroupDialog)->LoadButton());
+                     return true;
+                   }});
+  steps.push_back({"List of failed Clients open", [] {
+                     return Open<CMissingMembersDlg>(ids::kFailedClientsDialog) != nullptr;
+                   }});
+  steps.push_back(Settle());
+  steps.push_back({"read it and press OK", [&] {
+                     CMissingMembersDlg* d = Open<CMissingMembersDlg>(ids::kFailedClientsDialog);
+                     missing_title = d->GetTitle().utf8_string();
+                     for (int r = 0; r < d->Rows().row_count(); ++r)
+                       for (int c = 0; c < 4; ++c) missing.push_back(d->Rows().cell(r, c));
+                     ClickCentre(d->FindWindow(wxID_OK));
+                     return true;
+                   }});
+  steps.push_back(Closed(ids::kLoadGroupDialog, "Load Group closed"));
+  ASSERT_TRUE(RunSteps(std::move(steps)));
+  EXPECT_EQ(missing_title, "List of failed Clients");
+  EXPECT_EQ(missing, (std::vector<std::string>{"lab-pc-2", "127.000.000.012", disk_marks(1), "Disk 1 (64Mb)"}));
+  EXPECT_EQ(shown.ids, (std::vector<int>{ids::kLoadGroupDialog, ids::kFailedClientsDialog}));
+  // Bench, LAB-PC-10 (on its second disk) and Spare are listed now.
+  EXPECT_EQ(CheckStates(Rows()), (std::vector<int>{kChecked, kChecked, kUnchecked}));
+  EXPECT_EQ(Rows().cell(1, 3), "Disk 2 (128Mb)");
+  EXPECT_EQ(Client("LAB-PC-10")->selected_disk, 1) << "listed afresh on its first disk, then loaded";
+}
+
+TEST_F(GroupDialogs, ReplaceAsksFirstAndDeleteTurnsCancelIntoClose) {
+  // A file written by hand, in the example form.
+  { std::ofstream(profile_) << "[Lab A]\r\n0=Bench,127.000.000.011,1,0,256\r\n[Room 2]\r\n0=Spare,127.000.000.014,1,0,16\r\n"; }
+  std::vector<std::string> groups_listed;
+  std::string file_after_no;
+  ASSERT_TRUE(RunSteps(
+      {Listed(4), Settle(), ClickRow(2), Pause(600), ClickRow(3),
+       {"two checked", [&] { return CheckStates(Rows()) == std::vector<int>{kUnchecked, kUnchecked, kChecked, kChecked}; }},
+       ClickFormButton(ids::kSaveGroup),
+       {"Save Group open", [] { return Open<CSaveGroupDlg>(ids::kSaveGroupDialog) != nullptr; }},
+       Settle(),
+       {"choose Lab A", [&] {
+          CSaveGroupDlg* d = Open<CSaveGroupDlg>(ids::kSaveGroupDialog);
+          groups_listed.clear();
+          for (const wxString& s : d->Groups()->GetStrings()) groups_listed.push_back(s.utf8_string());
+          return ClickEntry(d->Groups(), "Lab A");
+        }},
+       {"its preview and name shown", [] {
+          CSaveGroupDlg* d = Open<CSaveGroupDlg>(ids::kSaveGroupDialog);
+          return d->PreviewRows().row_count() == 1 && d->PreviewRows().cell(0, 0) == "Bench" &&
+                 d->NameEdit()->GetValue() == "Lab A" && d->SaveButton()->IsEnabled();
+        }},
+       {"the existing name: No keeps the dialog and the file", [&] {
+          CSaveGroupDlg* d = Open<CSaveGroupDlg>(ids::kSaveGroupDialog);
+          wxTEST_DIALOG(Press(d->SaveButton()), ExpectMessage(kReplaceGroupText, wxID_NO));
+          file_after_no = ProfileText();
+          return true;
+        }},
+       {"blanks only: asked for a name", [] {
+          CSaveGroupDlg* d = Open<CSaveGroupDlg>(ids::kSaveGroupDialog);
+          EXPECT_NE(d, nullptr) << "open after No";
+          d->NameEdit()->SetValue("   ");
+          wxTEST_DIALOG(Press(d->SaveButton()), ExpectMessage(kEnterGroupNameText, wxID_OK));
+          return true;
+        }},
+       {"another spelling of the name: Yes replaces", [] {
+          CSaveGroupDlg* d = Open<CSaveGroupDlg>(ids::kSaveGroupDialog);
+          EXPECT_NE(d, nullptr) << "open after the message";
+          d->NameEdit()->SetValue("lab a");
+          wxTEST_DIALOG(Press(d->SaveButton()), ExpectMessage(kReplaceGroupText, wxID_YES));
+          return true;
+        }},
+       Closed(ids::kSaveGroupDialog, "Save Group closed")}));
+  EXPECT_EQ(groups_listed, (std::vector<std::string>{"Lab A", "Room 2"}));
+  EXPECT_EQ(file_after_no,
+            "[Lab A]\r\n0=Bench,127.000.000.011,1,0,256\r\n[Room 2]\r\n0=Spare,127.000.000.014,1,0,16\r\n");
+  EXPECT_EQ(ProfileText(),
+            "[Room 2]\n0=Spare,127.000.000.014,1,0,16\n"
+            "[lab a]\n0=Spare,127.000.000.014,1,0,16\n1=lab-pc-2,127.000.000.012,1,0,64\n");
+
+  std::vector<Step> steps = ChooseGroupToLoad("Room 2");
+  steps.push_back({"click Delete Group", [] {
+                     CLoadGroupDlg* d = Open<CLoadGroupDlg>(ids::kLoadGroupDialog);
+                     EXPECT_EQ(d->PreviewRows().row_count(), 1);
+                     EXPECT_EQ(d->CancelButton()->GetLabel(), "Cancel");
+                     ClickCentre(d->DeleteButton());
+                     return true;
+                   }});
+  steps.push_back({"deleted: Close, nothing chosen", [] {
+                     CLoadGroupDlg* d = Open<CLoadGroupDlg>(ids::kLoadGroupDialog);
+                     return d->CancelButton()->GetLabel() == "Close" && d->Groups()->GetCount() == 1 &&
+                            d->Groups()->GetString(0) == "lab a" && d->NameText()->GetLabel().empty() &&
+                            d->PreviewRows().row_count() == 0 && !d->LoadButton()->IsEnabled() &&
+                            !d->DeleteButton()->IsEnabled();
+                   }});
+  steps.push_back({"click Close", [] {
+                     ClickCentre(Open<CLoadGroupDlg>(ids::kLoadGroupDialog)->CancelButton());
+                     return true;
+                   }});
+  steps.push_back(Closed(ids::kLoadGroupDialog, "Load Group closed"));
+  ASSERT_TRUE(RunSteps(std::move(steps)));
+  EXPECT_EQ(ProfileText(), "[lab a]\n0=Spare,127.000.000.014,1,0,16\n1=lab-pc-2,127.000.000.012,1,0,64\n");
+  // Closing after a deletion loads nothing: the check marks are as they were.
+  EXPECT_EQ(CheckStates(Rows()), (std::vector<int>{kUnchecked, kUnchecked, kChecked, kChecked}));
+  EXPECT_EQ(idle_->ModalDialogsOpen(), 0);
+}
+
+}  // namespace
+}  // namespace kestrelon::test

@@ -1,0 +1,63 @@
+#include "reference_clients.h"
+
+#include <cstdlib>
+
+#include <wx/process.h>
+#include <wx/utils.h>
+
+namespace kestrelon::test {
+
+namespace {
+
+// A sparse virtual disk of `mb` MiB with one partition.
+bool MakeDisk(const std::filesystem::path& path, int mb) {
+  const std::string command = "truncate -s " + std::to_string(mb) + "M '" + path.string() +
+                              "' && printf 'label: dos\\n,,83\\n' | sfdisk -q '" + path.string() + "' >/dev/null";
+  return std::system(command.c_str()) == 0;
+}
+
+}  // namespace
+
+wxString ReferenceClients::Program() {
+  wxString path;
+  if (wxGetEnv("KESTRELON_TEST_CLIENT", &path) && !path.empty()) return path;
+#ifdef KESTRELON_TEST_CLIENT
+  return KESTRELON_TEST_CLIENT;
+#else
+  return {};
+#endif
+}
+
+bool ReferenceClients::Start(const std::filesystem::path& folder, const std::vector<ReferenceMachine>& machines,
+                             std::string& error) {
+  for (const ReferenceMachine& m : machines) {
+    wxString command = Program() + " --name " + m.name + " --address " + m.address;
+    for (std::size_t i = 0; i < m.disks_mb.size(); ++i) {
+      const auto disk = folder / (m.name + "-" + std::to_string(i) + ".img");
+      if (!MakeDisk(disk, m.disks_mb[i])) {
+        error = "cannot make the disk " + disk.string();
+        return false;
+      }
+      command += " --disk " + disk.string();
+    }
+    const long pid = wxExecute(command, wxEXEC_ASYNC | wxEXEC_MAKE_GROUP_LEADER);
+    if (pid <= 0) {
+      error = "cannot start " + command.utf8_string();
+      return false;
+    }
+    pids_.push_back(pid);
+  }
+  return true;
+}
+
+void ReferenceClients::Stop(std::size_t index) {
+  if (index >= pids_.size() || pids_[index] == 0) return;
+  wxKill(pids_[index], wxSIGTERM, nullptr, wxKILL_CHILDREN);
+  pids_[index] = 0;
+}
+
+ReferenceClients::~ReferenceClients() {
+  for (std::size_t i = 0; i < pids_.size(); ++i) Stop(i);
+}
+
+}  // namespace kestrelon::test

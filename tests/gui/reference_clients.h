@@ -1,0 +1,40 @@
+#pragma once
+// Reference Clients (kestrelon-client processes) with sparse virtual disks, on
+// loopback addresses inside the test's private network, for tests of the window
+// against real Clients.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <wx/string.h>
+
+namespace kestrelon::test {
+
+struct ReferenceMachine {
+  std::string name;
+  std::string address;      // a loopback address, 127.0.0.x
+  std::vector<int> disks_mb;  // one single-partition disk per entry
+};
+
+class ReferenceClients {
+ public:
+  ReferenceClients() = default;
+  ~ReferenceClients();
+  ReferenceClients(const ReferenceClients&) = delete;
+  ReferenceClients& operator=(const ReferenceClients&) = delete;
+
+  // The reference Client program: the one built with the tests, or the one
+  // KESTRELON_TEST_CLIENT names; empty when there is none.
+  static wxString Program();
+
+  // Starts one Client per machine, its disks made in `folder`. False, with the
+  // reason in `error`, when a disk or a process could not be made.
+  bool Start(const std::filesystem::path& folder, const std::vector<ReferenceMachine>& machines, std::string& error);
+  // Ends machine `index`'s Client: it stops answering.
+  void Stop(std::size_t index);
+
+ private:
+  std::vector<long> pids_;
+};
+
+}  // namespace kestrelon::test
