@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/group_store.h"
 #include "app/program_settings.h"
 #include "cli_commands.h"
 #include "client_choice.h"
@@ -20,6 +21,7 @@
 #include "progress_line.h"
 #include "stop_signal.h"
 #include "commands/copy_flow.h"
+#include "commands/group_load.h"
 
 namespace kestrelon::cli {
 
@@ -41,6 +43,8 @@ struct CopyArgs {
   bool all = false;
   std::vector<std::string> clients;
   int disk = 0;  // 1-based; 0 = each Client's current choice (its first disk)
+  std::string group;  // the members of this group on their stored disks
+  bool allow_missing = false;
   bool keep_partition_size = false;
   bool no_sid = false;
   bool sector_by_sector = false;
@@ -120,8 +124,48 @@ class ConsoleCopyPort final : public CopyFlowPort {
   CopyFlow* flow_ = nullptr;
 };
 
+// Checks the rows of the group's members that answered, on their stored disks, as
+// Load Group does. False after a message when the group does not exist, when no
+// member answered, or when one did not and missing members are not allowed.
+bool check_group(ControllerCore& core, ConsoleUi& ui, const CopyArgs& a) {
+  const GroupStore store(core.profile());
+  CheckListModel members;
+  members.insert_client_columns();
+  read_group_rows(store, a.group, members);
+  if (!store.find(a.group) || members.row_count() == 0) {
+    std::fprintf(stderr, "kestrelon-cli copy: no group '%s' with members in %s\n", printable(a.group).c_str(),
+                 core.profile().path().c_str());
+    return false;
+  }
+  std::vector<std::string> wanted;
+  for (int r = 0; r < members.row_count(); ++r) wanted.push_back(members.cell(r, 1));
+  discover_clients(core, ui, wanted, a.session.discover_seconds);
+  const int missing = apply_group_rows(core, members);
+  if (missing == 0) return true;
+  std::vector<ClientRowFields> absent;
+  for (int r = 0; r < members.row_count(); ++r)
+    if (members.check_state(r) != kChecked) absent.push_back(members.client_row(r));
+  print_rows("Group members not on the network", absent);
+  if (missing == members.row_count()) {
+    std::fprintf(stderr, "kestrelon-cli copy: no member of group '%s' answered\n", printable(a.group).c_str());
+    return false;
+  }
+  if (a.allow_missing) return true;
+  std::fprintf(stderr, "kestrelon-cli copy: %d member(s) of group '%s' did not answer; nothing was copied "
+               "(--allow-missing copies to the others)\n", missing, printable(a.group).c_str());
+  return false;
+}
+
+// Checks the Clients to copy to: the group's members, or those named, or all.
+bool choose_targets(ControllerCore& core, ConsoleUi& ui, const CopyArgs& a) {
+  if (!a.group.empty()) return check_group(core, ui, a);
+  discover_clients(core, ui, a.all ? std::vector<std::string>{} : a.clients, a.session.discover_seconds);
+  return !stop_requested() && check_clients(core, a.all, a.clients, "copy") && choose_disk(core, a.disk, "copy");
+}
+
 int run_copy(const CopyArgs& a, const Args& switch_words) {
-  if (a.all == !a.clients.empty()) return usage_error("copy", "give either --all or one or more --client");
+  if ((a.all ? 1 : 0) + (a.clients.empty() ? 0 : 1) + (a.group.empty() ? 0 : 1) != 1)
+    return usage_error("copy", "give either --all, one or more --client, or --group");
 
   install_stop_signals();
   ConsoleUi ui;
@@ -130,9 +174,8 @@ int run_copy(const CopyArgs& a, const Args& switch_words) {
     ui.drain();
     return kExitFailed;
   }
-  discover_clients(core, ui, a.all ? std::vector<std::string>{} : a.clients, a.session.discover_seconds);
   int exit_code = kExitFailed;
-  if (!stop_requested() && check_clients(core, a.all, a.clients, "copy") && choose_disk(core, a.disk, "copy")) {
+  if (choose_targets(core, ui, a) && !stop_requested()) {
     const ProgramSettings settings = read_program_settings(core.settings());
     const CopyOptions options{.keep_partition_size = a.keep_partition_size || settings.keep_partition_size != 0,
                               .unique_sid = !a.no_sid && settings.unique_sid != 0,
@@ -166,17 +209,27 @@ CommandRun define_copy(CLI::App& command) {
       command.add_option("--client", a->clients, "the Client named X or with address X (repeat for more)")
           ->type_name("X")
           ->allow_extra_args(false);
-  command.add_flag("--all", a->all, "every Client discovered")->excludes(client);
-  command.add_option("--disk", a->disk, "overwrite disk N (1 = the first disk each Client lists)")
-      ->type_name("N")
-      ->check(CLI::Range(1, kMaxDisks));
+  CLI::Option* all = command.add_flag("--all", a->all, "every Client discovered")->excludes(client);
+  CLI::Option* disk = command.add_option("--disk", a->disk, "overwrite disk N (1 = the first disk each Client lists)")
+                          ->type_name("N")
+                          ->check(CLI::Range(1, kMaxDisks));
+  CLI::Option* group =
+      command.add_option("--group", a->group, "the members of group NAME that answer, each on its stored disk")
+          ->type_name("NAME")
+          ->excludes(client)
+          ->excludes(all)
+          ->excludes(disk);
+  command.add_flag("--allow-missing", a->allow_missing,
+                   "with --group: copy even when members do not answer (they are listed)")
+      ->needs(group);
   command.add_flag("--keep-partition-size", a->keep_partition_size,
                    "keep the partitions' sizes (the stored preference also counts)");
   command.add_flag("--no-sid", a->no_sid, "do not create a unique NT SID");
   command.add_flag("--sector-by-sector", a->sector_by_sector, "force sector-by-sector copying");
   add_session_options(command, a->session);
   command.footer(std::string("Multicasts IMAGE to the chosen Clients at once, as the window's Copy command does.\n"
-                             "Exit code 0 only when every target reported completion.\n\n") +
+                             "Exit code 0 only when every target reported completion. With --group, a member\n"
+                             "that does not answer is listed and nothing is copied, unless --allow-missing.\n\n") +
                  kCoreOptionsHelp);
   return [a](const Args& switch_words) { return run_copy(*a, switch_words); };
 }

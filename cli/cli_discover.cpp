@@ -1,7 +1,6 @@
 // kestrelon-cli discover: runs the Controller core, sends a discovery request once
 // a second, and prints the main client list in its own (sorted) order.
 #include <CLI/CLI.hpp>
-#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <cstdio>
@@ -17,6 +16,7 @@
 #include "json_text.h"
 #include "model/client_row_text.h"
 #include "stop_signal.h"
+#include "text_table.h"
 
 namespace kestrelon::cli {
 
@@ -54,18 +54,7 @@ void print_table(const std::vector<Row>& rows) {
   for (const Row& r : rows) {
     cells.push_back({printable(r.name), r.address, std::to_string(r.disks), printable(r.target)});
   }
-  std::vector<int> width(4, 0);
-  for (const auto& line : cells) {
-    for (std::size_t c = 0; c < 4; ++c) width[c] = std::max(width[c], character_count(line[c]));
-  }
-  for (const auto& line : cells) {
-    std::string out;
-    for (std::size_t c = 0; c < 4; ++c) {
-      out += line[c];
-      if (c + 1 < 4) out += std::string(static_cast<std::size_t>(width[c] - character_count(line[c]) + 2), ' ');
-    }
-    std::printf("%s\n", out.c_str());
-  }
+  print_text_table(cells);
 }
 
 void print_json(const std::vector<Row>& rows) {

@@ -29,7 +29,7 @@ class CliCommandLineTest : public test::CliRig {
 TEST_F(CliCommandLineTest, HelpListsEveryCommandAndVersionNamesTheProgram) {
   test::ChildProcess help(bare({"--help"}), environment());
   ASSERT_EQ(help.wait(5s), 0);
-  for (const char* command : {"copy", "create", "discover", "interfaces"})
+  for (const char* command : {"copy", "create", "discover", "group", "interfaces"})
     EXPECT_NE(help.output().find(std::string("\n  ") + command + " "), std::string::npos) << command;
 
   test::ChildProcess version(bare({"--version"}), environment());
