@@ -5,6 +5,9 @@
 // their messages.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <cstdio>
 #include <fstream>
 #include <memory>
 
@@ -134,6 +137,10 @@ class GroupDialogs : public ::testing::Test {
                                 {"Spare", "127.0.0.14", {16}}},
                                error))
         << error;
+  }
+
+  // The window over a started core.
+  void StartWindow() {
     CoreOptions options;
     options.addresses = [] { return AddressList{0, {Ipv4Address(127, 0, 0, 1)}}; };
     options.settings_folder = folder_.path();
@@ -153,6 +160,20 @@ class GroupDialogs : public ::testing::Test {
     if (frame_) frame_->Destroy();
     RunSteps({Settle()});
     if (core_) core_->shutdown();
+  }
+
+  // kestrelon-cli with the window's files, run to its end; its exit status, and
+  // its output (standard error included) in `output`.
+  int Cli(const std::string& args, std::string& output) const {
+    const std::string command = "KESTRELON_PROFILE='" + profile_.string() + "' KESTRELON_SETTINGS_DIR='" +
+                                folder_.path().string() + "' " + KESTRELON_CLI_PATH + " " + args + " 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return -1;
+    output.clear();
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
+    const int status = ::pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
   CheckListModel& Rows() { return core_->main_client_list().rows(); }
@@ -206,6 +227,7 @@ class GroupDialogs : public ::testing::Test {
 };
 
 TEST_F(GroupDialogs, SavedGroupChecksTheSameRowsWithTheirDisksAndListsAMemberThatWentOffline) {
+  ASSERT_NO_FATAL_FAILURE(StartWindow());
   ShownDialogs shown;
   std::vector<std::string> contents;
   std::vector<Step> steps = {
@@ -296,6 +318,7 @@ TEST_F(GroupDialogs, SavedGroupChecksTheSameRowsWithTheirDisksAndListsAMemberTha
 TEST_F(GroupDialogs, ReplaceAsksFirstAndDeleteTurnsCancelIntoClose) {
   // A file written by hand, in the example form.
   { std::ofstream(profile_) << "[Lab A]\r\n0=Bench,127.000.000.011,1,0,256\r\n[Room 2]\r\n0=Spare,127.000.000.014,1,0,16\r\n"; }
+  ASSERT_NO_FATAL_FAILURE(StartWindow());
   std::vector<std::string> groups_listed;
   std::string file_after_no;
   ASSERT_TRUE(RunSteps(
@@ -368,6 +391,55 @@ TEST_F(GroupDialogs, ReplaceAsksFirstAndDeleteTurnsCancelIntoClose) {
   // Closing after a deletion loads nothing: the check marks are as they were.
   EXPECT_EQ(CheckStates(Rows()), (std::vector<int>{kUnchecked, kUnchecked, kChecked, kChecked}));
   EXPECT_EQ(idle_->ModalDialogsOpen(), 0);
+}
+
+TEST_F(GroupDialogs, AGroupSavedByTheCommandLineLoadsInTheWindowAndTheOtherWayRound) {
+  std::string out;
+  ASSERT_EQ(Cli("group save 'From CLI' --client LAB-PC-10 --disk 2 --loopback --discover-seconds 15", out), 0) << out;
+  ASSERT_NO_FATAL_FAILURE(StartWindow());
+  std::vector<Step> steps = {Listed(4), Settle()};
+  for (Step& s : ChooseGroupToLoad("From CLI")) steps.push_back(std::move(s));
+  steps.push_back({"click Load Group", [] {
+                     ClickCentre(Open<CLoadGroupDlg>(ids::kLoadGroupDialog)->LoadButton());
+                     return true;
+                   }});
+  steps.push_back(Closed(ids::kLoadGroupDialog, "Load Group closed"));
+  steps.push_back({"LAB-PC-10 checked on its second disk", [&] {
+                     return CheckStates(Rows()) == std::vector<int>{kUnchecked, kChecked, kUnchecked, kUnchecked} &&
+                            Rows().cell(1, 3) == "Disk 2 (128Mb)";
+                   }});
+  // Bench too, saved from the window.
+  steps.push_back(Pause(600));
+  steps.push_back(ClickRow(0));
+  steps.push_back({"two checked", [&] { return Rows().check_state(0) == kChecked; }});
+  steps.push_back(ClickFormButton(ids::kSaveGroup));
+  steps.push_back({"Save Group open", [] { return Open<CSaveGroupDlg>(ids::kSaveGroupDialog) != nullptr; }});
+  steps.push_back(Settle());
+  steps.push_back({"type the name", [] {
+                     ClickCentre(Open<CSaveGroupDlg>(ids::kSaveGroupDialog)->NameEdit());
+                     wxUIActionSimulator().Text("From window");
+                     return true;
+                   }});
+  steps.push_back({"name typed", [] {
+                     return Open<CSaveGroupDlg>(ids::kSaveGroupDialog)->NameEdit()->GetValue() == "From window";
+                   }});
+  steps.push_back({"click Save Group", [] {
+                     ClickCentre(Open<CSaveGroupDlg>(ids::kSaveGroupDialog)->SaveButton());
+                     return true;
+                   }});
+  steps.push_back(Closed(ids::kSaveGroupDialog, "Save Group closed"));
+  ASSERT_TRUE(RunSteps(std::move(steps)));
+  EXPECT_EQ(Client("LAB-PC-10")->selected_disk, 1);
+
+  // The window ends; the command line finds the group and its members.
+  idle_.reset();
+  core_->shutdown();
+  ASSERT_EQ(Cli("group show 'from WINDOW' --json --discover-seconds 10 --loopback", out), 0) << out;
+  EXPECT_EQ(out,
+            R"J({"group":"From window","members":[)J"
+            R"J({"name":"Bench","address":"127.000.000.011","disks":1,"target":"Disk 1 (256Mb)","online":true},)J"
+            R"J({"name":"LAB-PC-10","address":"127.000.000.013","disks":2,"target":"Disk 2 (128Mb)","online":true}]})J"
+            "\n");
 }
 
 }  // namespace
