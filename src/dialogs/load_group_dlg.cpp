@@ -4,8 +4,7 @@
 #include <wx/listbox.h>
 #include <wx/stattext.h>
 
-#include "controls/check_list_ctrl.h"
-#include "dialogs/client_rows_list.h"
+#include "dialogs/dialog_parts.h"
 #include "dialogs/missing_members_dlg.h"
 #include "ui/command_ids.h"
 #include "ui/strings.h"
@@ -13,22 +12,13 @@
 namespace ids = kestrelon::ids;
 namespace text = kestrelon::text;
 using kestrelon::dialog_rect;
-using kestrelon::PixelRect;
-
-namespace {
-wxPoint At(const PixelRect& r) { return {r.x, r.y}; }
-wxSize SizeOf(const PixelRect& r) { return {r.width, r.height}; }
-}  // namespace
 
 CLoadGroupDlg::CLoadGroupDlg(wxWindow* parent, kestrelon::ControllerCore& core)
     : wxDialog(parent, ids::kLoadGroupDialog, text::kLoadGroupTitle), port_(this), rules_(core, port_) {
   const auto client = dialog_rect(0, 0, 460, 193);
   SetClientSize(client.width, client.height);
 
-  new wxStaticText(this, wxID_ANY, text::kGroupsLabel, At(dialog_rect(7, 7, 100, 8)));
-  const auto list_box = dialog_rect(7, 18, 100, 130);
-  groups_ = new wxListBox(this, ids::kGroupList, At(list_box), SizeOf(list_box), 0, nullptr, wxLB_SINGLE);
-  FillGroups();
+  groups_ = CreateGroupList(this, dialog_rect(7, 7, 100, 8), dialog_rect(7, 18, 100, 130), rules_.group_names());
 
   new wxStaticText(this, wxID_ANY, text::kNameToLoadLabel, At(dialog_rect(7, 152, 100, 8)));
   const auto name = dialog_rect(7, 162, 100, 10);
@@ -36,7 +26,7 @@ CLoadGroupDlg::CLoadGroupDlg(wxWindow* parent, kestrelon::ControllerCore& core)
                            wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
 
   new wxStaticText(this, wxID_ANY, text::kContentsToLoadLabel, At(dialog_rect(115, 7, 338, 8)));
-  preview_ = CreateClientRowsList(this, ids::kGroupPreview, preview_rows_, dialog_rect(115, 18, 338, 148), false);
+  CreateClientRowsList(this, ids::kGroupPreview, preview_rows_, dialog_rect(115, 18, 338, 148), false);
 
   const auto load = dialog_rect(261, 172, 60, 14);
   const auto remove = dialog_rect(327, 172, 60, 14);
@@ -55,11 +45,6 @@ CLoadGroupDlg::CLoadGroupDlg(wxWindow* parent, kestrelon::ControllerCore& core)
 
 // The list reads its rows until it is gone, so it goes before them.
 CLoadGroupDlg::~CLoadGroupDlg() { DestroyChildren(); }
-
-void CLoadGroupDlg::FillGroups() {
-  groups_->Clear();
-  for (const std::string& group : rules_.group_names()) groups_->Append(wxString::FromUTF8(group));
-}
 
 void CLoadGroupDlg::OnGroupSelected() {
   const int selected = groups_->GetSelection();
@@ -89,7 +74,8 @@ void CLoadGroupDlg::OnDelete() {
     rules_.remove(std::nullopt, preview_rows_);
     return;
   }
-  if (rules_.remove(groups_->GetString(static_cast<unsigned>(selected)).utf8_string(), preview_rows_)) FillGroups();
+  const std::string name = groups_->GetString(static_cast<unsigned>(selected)).utf8_string();
+  if (rules_.remove(name, preview_rows_)) FillGroupList(groups_, rules_.group_names());
   cancel_->SetLabel(rules_.cancel_caption());
   UpdateButtons();
   name_->SetLabelText(wxString::FromUTF8(rules_.chosen()));

@@ -9,7 +9,6 @@
 #include "dialogs/wx_group_port.h"
 #include "model/check_list_model.h"
 
-class CCheckListCtrl;
 class wxButton;
 class wxListBox;
 class wxStaticText;
@@ -27,7 +26,6 @@ class CLoadGroupDlg : public wxDialog {
   const kestrelon::CheckListModel& PreviewRows() const { return preview_rows_; }
 
  private:
-  void FillGroups();
   void OnGroupSelected();
   void OnLoad();
   void OnDelete();
@@ -37,7 +35,6 @@ class CLoadGroupDlg : public wxDialog {
   kestrelon::LoadGroupDialog rules_;
   kestrelon::CheckListModel preview_rows_;
   wxListBox* groups_ = nullptr;
-  CCheckListCtrl* preview_ = nullptr;
   wxStaticText* name_ = nullptr;
   wxButton* load_ = nullptr;
   wxButton* delete_ = nullptr;

@@ -3,8 +3,7 @@
 #include <wx/button.h>
 #include <wx/statbox.h>
 
-#include "controls/check_list_ctrl.h"
-#include "dialogs/client_rows_list.h"
+#include "dialogs/dialog_parts.h"
 #include "model/group_rows.h"
 #include "ui/command_ids.h"
 #include "ui/strings.h"
@@ -20,10 +19,10 @@ CMissingMembersDlg::CMissingMembersDlg(wxWindow* parent, const kestrelon::CheckL
   const auto list = dialog_rect(14, 16, 332, 100);
   const auto ok = dialog_rect(155, 129, 50, 14);
   SetClientSize(client.width, client.height);
-  new wxStaticBox(this, wxID_ANY, text::kClientsLabel, wxPoint(frame.x, frame.y), wxSize(frame.width, frame.height));
-  list_ = CreateClientRowsList(this, ids::kFailedClientsList, rows_, list, false);
+  new wxStaticBox(this, wxID_ANY, text::kClientsLabel, At(frame), SizeOf(frame));
+  CreateClientRowsList(this, ids::kFailedClientsList, rows_, list, false);
   kestrelon::append_unchecked_rows(members, rows_);
-  auto* button = new wxButton(this, wxID_OK, "OK", wxPoint(ok.x, ok.y), wxSize(ok.width, ok.height));
+  auto* button = new wxButton(this, wxID_OK, "OK", At(ok), SizeOf(ok));
   button->SetDefault();
   CentreOnParent();
 }

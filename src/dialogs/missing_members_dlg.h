@@ -6,18 +6,14 @@
 
 #include "model/check_list_model.h"
 
-class CCheckListCtrl;
-
 class CMissingMembersDlg : public wxDialog {
  public:
   // Copies the four texts of every unchecked row of `members`, in order.
   CMissingMembersDlg(wxWindow* parent, const kestrelon::CheckListModel& members);
   ~CMissingMembersDlg() override;
 
-  CCheckListCtrl* List() const { return list_; }
   const kestrelon::CheckListModel& Rows() const { return rows_; }
 
  private:
   kestrelon::CheckListModel rows_;
-  CCheckListCtrl* list_ = nullptr;
 };

@@ -5,39 +5,29 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
-#include "controls/check_list_ctrl.h"
-#include "dialogs/client_rows_list.h"
+#include "dialogs/dialog_parts.h"
 #include "ui/command_ids.h"
 #include "ui/strings.h"
 
 namespace ids = kestrelon::ids;
 namespace text = kestrelon::text;
 using kestrelon::dialog_rect;
-using kestrelon::PixelRect;
-
-namespace {
-wxPoint At(const PixelRect& r) { return {r.x, r.y}; }
-wxSize SizeOf(const PixelRect& r) { return {r.width, r.height}; }
-}  // namespace
 
 CSaveGroupDlg::CSaveGroupDlg(wxWindow* parent, kestrelon::ControllerCore& core)
     : wxDialog(parent, ids::kSaveGroupDialog, text::kSaveGroupTitle), port_(this), rules_(core, port_) {
   const auto client = dialog_rect(0, 0, 460, 228);
   SetClientSize(client.width, client.height);
 
-  new wxStaticText(this, wxID_ANY, text::kGroupsLabel, At(dialog_rect(7, 7, 100, 8)));
-  const auto list_box = dialog_rect(7, 18, 100, 150);
-  groups_ = new wxListBox(this, ids::kGroupList, At(list_box), SizeOf(list_box), 0, nullptr, wxLB_SINGLE);
-  for (const std::string& name : rules_.group_names()) groups_->Append(wxString::FromUTF8(name));
+  groups_ = CreateGroupList(this, dialog_rect(7, 7, 100, 8), dialog_rect(7, 18, 100, 150), rules_.group_names());
 
   new wxStaticText(this, wxID_ANY, text::kNameToSaveLabel, At(dialog_rect(7, 174, 100, 8)));
   const auto edit = dialog_rect(7, 184, 100, 14);
   name_ = new wxTextCtrl(this, ids::kGroupName, wxEmptyString, At(edit), SizeOf(edit));
 
   new wxStaticText(this, wxID_ANY, text::kPreviewGroupLabel, At(dialog_rect(115, 7, 338, 8)));
-  preview_ = CreateClientRowsList(this, ids::kGroupPreview, preview_rows_, dialog_rect(115, 18, 338, 80), false);
+  CreateClientRowsList(this, ids::kGroupPreview, preview_rows_, dialog_rect(115, 18, 338, 80), false);
   new wxStaticText(this, wxID_ANY, text::kContentsToSaveLabel, At(dialog_rect(115, 104, 338, 8)));
-  contents_ = CreateClientRowsList(this, ids::kGroupContents, contents_rows_, dialog_rect(115, 115, 338, 83), false);
+  CreateClientRowsList(this, ids::kGroupContents, contents_rows_, dialog_rect(115, 115, 338, 83), false);
   rules_.fill_contents(contents_rows_);
 
   const auto save = dialog_rect(327, 207, 60, 14);

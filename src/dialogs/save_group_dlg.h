@@ -8,7 +8,6 @@
 #include "dialogs/wx_group_port.h"
 #include "model/check_list_model.h"
 
-class CCheckListCtrl;
 class wxButton;
 class wxListBox;
 class wxTextCtrl;
@@ -34,8 +33,6 @@ class CSaveGroupDlg : public wxDialog {
   kestrelon::CheckListModel preview_rows_;
   kestrelon::CheckListModel contents_rows_;
   wxListBox* groups_ = nullptr;
-  CCheckListCtrl* preview_ = nullptr;
-  CCheckListCtrl* contents_ = nullptr;
   wxTextCtrl* name_ = nullptr;
   wxButton* save_ = nullptr;
 };

@@ -29,6 +29,7 @@
 #include "ui/main_frame.h"
 #include "ui/shadow_view.h"
 #include "ui/wx_user_messages.h"
+#include "window_setup.h"
 
 namespace kestrelon::test {
 namespace {
@@ -89,16 +90,9 @@ class ClientList : public ::testing::Test {
                                              Client("Alpha", 11, {2047})});
     ASSERT_TRUE(announcer_->ok());
     threads_before_ = ThreadCount();
-    CoreOptions options;
-    options.addresses = [] { return AddressList{0, {kLoopback}}; };
-    options.settings_folder = folder_.path();
-    options.profile_file = folder_ / "kestreln.ini";
-    core_ = std::make_unique<ControllerCore>(messages_, options);
+    core_ = std::make_unique<ControllerCore>(messages_, LoopbackCoreOptions(folder_.path()));
     services_ = std::make_unique<RecordingDesktopServices>(*core_);
-    frame_ = new CMainFrame(*services_);
-    frame_->View()->InitialUpdate();
-    frame_->SetPosition(wxPoint(10, 10));
-    frame_->Show();
+    frame_ = ShowMainWindow(*services_);
     ASSERT_TRUE(core_->start());
     idle_ = std::make_unique<IdleTimeWork>([this] { core_->idle_pass(); });
   }

@@ -38,6 +38,7 @@
 #include "ui/main_frame.h"
 #include "ui/shadow_view.h"
 #include "ui/wx_user_messages.h"
+#include "window_setup.h"
 
 namespace kestrelon::test {
 namespace {
@@ -141,16 +142,9 @@ class GroupDialogs : public ::testing::Test {
 
   // The window over a started core.
   void StartWindow() {
-    CoreOptions options;
-    options.addresses = [] { return AddressList{0, {Ipv4Address(127, 0, 0, 1)}}; };
-    options.settings_folder = folder_.path();
-    options.profile_file = profile_;
-    core_ = std::make_unique<ControllerCore>(messages_, options);
+    core_ = std::make_unique<ControllerCore>(messages_, LoopbackCoreOptions(folder_.path()));
     services_ = std::make_unique<LastDiskServices>(*core_);
-    frame_ = new CMainFrame(*services_);
-    frame_->View()->InitialUpdate();
-    frame_->SetPosition(wxPoint(10, 10));
-    frame_->Show();
+    frame_ = ShowMainWindow(*services_);
     ASSERT_TRUE(core_->start());
     idle_ = std::make_unique<IdleTimeWork>([this] { core_->idle_pass(); });
   }

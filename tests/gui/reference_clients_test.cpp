@@ -20,6 +20,7 @@
 #include "ui/main_frame.h"
 #include "ui/shadow_view.h"
 #include "ui/wx_user_messages.h"
+#include "window_setup.h"
 
 namespace kestrelon::test {
 namespace {
@@ -39,15 +40,9 @@ TEST(ReferenceClients, AreListedSortedWithTheirDisksAndTakeCheckMarks) {
       << error;
 
   WxUserMessages messages;
-  CoreOptions options;
-  options.addresses = [] { return AddressList{0, {Ipv4Address(127, 0, 0, 1)}}; };
-  options.settings_folder = folder.path();
-  options.profile_file = folder / "kestreln.ini";
-  auto core = std::make_unique<ControllerCore>(messages, options);
+  auto core = std::make_unique<ControllerCore>(messages, LoopbackCoreOptions(folder.path()));
   DesktopServices services(*core);
-  auto* frame = new CMainFrame(services);
-  frame->View()->InitialUpdate();
-  frame->Show();
+  auto* frame = ShowMainWindow(services);
   ASSERT_TRUE(core->start());
   auto idle = std::make_unique<IdleTimeWork>([&] { core->idle_pass(); });
   CheckListModel& rows = core->main_client_list().rows();
