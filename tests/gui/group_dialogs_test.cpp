@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <memory>
 
 #include <wx/button.h>
@@ -117,6 +118,10 @@ bool ClickEntry(wxListBox* list, const std::string& text) {
   return false;
 }
 
+void Append(std::vector<Step>& steps, std::vector<Step> more) {
+  for (Step& step : more) steps.push_back(std::move(step));
+}
+
 std::vector<int> CheckStates(const CheckListModel& rows) {
   std::vector<int> states;
   for (int r = 0; r < rows.row_count(); ++r) states.push_back(rows.check_state(r));
@@ -195,8 +200,8 @@ class GroupDialogs : public ::testing::Test {
               return true;
             }};
   }
-  // Opens Load Group and chooses `group` in its list.
-  std::vector<Step> ChooseGroupToLoad(const std::string& group) {
+  // Opens Load Group, chooses `group` in its list and presses Load Group.
+  std::vector<Step> LoadSteps(const std::string& group) {
     return {ClickFormButton(ids::kLoadGroup),
             {"Load Group open", [] { return Open<CLoadGroupDlg>(ids::kLoadGroupDialog) != nullptr; }},
             Settle(),
@@ -204,7 +209,33 @@ class GroupDialogs : public ::testing::Test {
             {group + " chosen", [group] {
                CLoadGroupDlg* d = Open<CLoadGroupDlg>(ids::kLoadGroupDialog);
                return d->NameText()->GetLabel().utf8_string() == group && d->LoadButton()->IsEnabled();
+             }},
+            {"click Load Group", [] {
+               ClickCentre(Open<CLoadGroupDlg>(ids::kLoadGroupDialog)->LoadButton());
+               return true;
              }}};
+  }
+  // Opens Save Group, lets `inspect` look at it, types `name` and presses Save Group.
+  std::vector<Step> SaveSteps(const std::string& name, std::function<void(CSaveGroupDlg*)> inspect = {}) {
+    return {ClickFormButton(ids::kSaveGroup),
+            {"Save Group open", [] { return Open<CSaveGroupDlg>(ids::kSaveGroupDialog) != nullptr; }},
+            Settle(),
+            {"type the name", [name, inspect] {
+               CSaveGroupDlg* d = Open<CSaveGroupDlg>(ids::kSaveGroupDialog);
+               if (inspect) inspect(d);
+               ClickCentre(d->NameEdit());
+               wxUIActionSimulator().Text(name.c_str());
+               return true;
+             }},
+            {"name typed, Save Group enabled", [name] {
+               CSaveGroupDlg* d = Open<CSaveGroupDlg>(ids::kSaveGroupDialog);
+               return d->NameEdit()->GetValue().utf8_string() == name && d->SaveButton()->IsEnabled();
+             }},
+            {"click Save Group", [] {
+               ClickCentre(Open<CSaveGroupDlg>(ids::kSaveGroupDialog)->SaveButton());
+               return true;
+             }},
+            Closed(ids::kSaveGroupDialog, "Save Group closed")};
   }
   static Step Closed(int id, const char* name) {
     return {name, [id] { return wxWindow::FindWindowById(id) == nullptr; }, 15000};
@@ -230,34 +261,14 @@ TEST_F(GroupDialogs, SavedGroupChecksTheSameRowsWithTheirDisksAndListsAMemberTha
       ClickRow(1, true),
       {"LAB-PC-10 on its second disk", [&] { return Rows().cell(1, 3) == "Disk 2 (128Mb)"; }},
       Pause(600), ClickRow(0), Pause(600), ClickRow(1), Pause(600), ClickRow(3),
-      {"three checked", [&] { return CheckStates(Rows()) == std::vector<int>{kChecked, kChecked, kUnchecked, kChecked}; }},
-      ClickFormButton(ids::kSaveGroup),
-      {"Save Group open", [] { return Open<CSaveGroupDlg>(ids::kSaveGroupDialog) != nullptr; }},
-      Settle(),
-      {"type the name", [&] {
-         CSaveGroupDlg* d = Open<CSaveGroupDlg>(ids::kSaveGroupDialog);
-         for (int r = 0; r < d->ContentsRows().row_count(); ++r) contents.push_back(d->ContentsRows().cell(r, 3));
-         EXPECT_FALSE(d->SaveButton()->IsEnabled()) << "disabled while the name is empty";
-         ClickCentre(d->NameEdit());
-         wxUIActionSimulator().Text("Lab A");
-         return true;
-       }},
-      {"name typed, Save Group enabled", [] {
-         CSaveGroupDlg* d = Open<CSaveGroupDlg>(ids::kSaveGroupDialog);
-         return d->NameEdit()->GetValue() == "Lab A" && d->SaveButton()->IsEnabled();
-       }},
-      {"click Save Group", [] {
-         ClickCentre(Open<CSaveGroupDlg>(ids::kSaveGroupDialog)->SaveButton());
-         return true;
-       }},
-      Closed(ids::kSaveGroupDialog, "Save Group closed"),
-      ClickFormButton(ids::kDeselectAll),
-      {"nothing checked", [&] { return CheckStates(Rows()) == std::vector<int>(4, kUnchecked); }}};
-  for (Step& s : ChooseGroupToLoad("Lab A")) steps.push_back(std::move(s));
-  steps.push_back({"click Load Group", [] {
-                     ClickCentre(Open<CLoadGroupDlg>(ids::kLoadGroupDialog)->LoadButton());
-                     return true;
-                   }});
+      {"three checked", [&] { return CheckStates(Rows()) == std::vector<int>{kChecked, kChecked, kUnchecked, kChecked}; }}};
+  Append(steps, SaveSteps("Lab A", [&](CSaveGroupDlg* d) {
+           for (int r = 0; r < d->ContentsRows().row_count(); ++r) contents.push_back(d->ContentsRows().cell(r, 3));
+           EXPECT_FALSE(d->SaveButton()->IsEnabled()) << "disabled while the name is empty";
+         }));
+  Append(steps, {ClickFormButton(ids::kDeselectAll),
+                 {"nothing checked", [&] { return CheckStates(Rows()) == std::vector<int>(4, kUnchecked); }}});
+  Append(steps, LoadSteps("Lab A"));
   steps.push_back(Closed(ids::kLoadGroupDialog, "Load Group closed"));
   ASSERT_TRUE(RunSteps(std::move(steps)));
 
@@ -281,11 +292,7 @@ TEST_F(GroupDialogs, SavedGroupChecksTheSameRowsWithTheirDisksAndListsAMemberTha
   std::vector<std::string> missing;
   std::string missing_title;
   steps = {ClickFormButton(ids::kDeselectAll), Listed(3)};
-  for (Step& s : ChooseGroupToLoad("Lab A")) steps.push_back(std::move(s));
-  steps.push_back({"click Load Group", [] {
-                     ClickCentre(Open<CLoadGroupDlg>(ids::kLoadGroupDialog)->LoadButton());
-                     return true;
-                   }});
+  Append(steps, LoadSteps("Lab A"));
   steps.push_back({"List of failed Clients open", [] {
                      return Open<CMissingMembersDlg>(ids::kFailedClientsDialog) != nullptr;
                    }});
@@ -360,7 +367,8 @@ TEST_F(GroupDialogs, ReplaceAsksFirstAndDeleteTurnsCancelIntoClose) {
             "[Room 2]\n0=Spare,127.000.000.014,1,0,16\n"
             "[lab a]\n0=Spare,127.000.000.014,1,0,16\n1=lab-pc-2,127.000.000.012,1,0,64\n");
 
-  std::vector<Step> steps = ChooseGroupToLoad("Room 2");
+  std::vector<Step> steps = LoadSteps("Room 2");
+  steps.pop_back();  // Delete Group instead
   steps.push_back({"click Delete Group", [] {
                      CLoadGroupDlg* d = Open<CLoadGroupDlg>(ids::kLoadGroupDialog);
                      EXPECT_EQ(d->PreviewRows().row_count(), 1);
@@ -392,36 +400,15 @@ TEST_F(GroupDialogs, AGroupSavedByTheCommandLineLoadsInTheWindowAndTheOtherWayRo
   ASSERT_EQ(Cli("group save 'From CLI' --client LAB-PC-10 --disk 2 --loopback --discover-seconds 15", out), 0) << out;
   ASSERT_NO_FATAL_FAILURE(StartWindow());
   std::vector<Step> steps = {Listed(4), Settle()};
-  for (Step& s : ChooseGroupToLoad("From CLI")) steps.push_back(std::move(s));
-  steps.push_back({"click Load Group", [] {
-                     ClickCentre(Open<CLoadGroupDlg>(ids::kLoadGroupDialog)->LoadButton());
-                     return true;
-                   }});
-  steps.push_back(Closed(ids::kLoadGroupDialog, "Load Group closed"));
-  steps.push_back({"LAB-PC-10 checked on its second disk", [&] {
-                     return CheckStates(Rows()) == std::vector<int>{kUnchecked, kChecked, kUnchecked, kUnchecked} &&
-                            Rows().cell(1, 3) == "Disk 2 (128Mb)";
-                   }});
-  // Bench too, saved from the window.
-  steps.push_back(Pause(600));
-  steps.push_back(ClickRow(0));
-  steps.push_back({"two checked", [&] { return Rows().check_state(0) == kChecked; }});
-  steps.push_back(ClickFormButton(ids::kSaveGroup));
-  steps.push_back({"Save Group open", [] { return Open<CSaveGroupDlg>(ids::kSaveGroupDialog) != nullptr; }});
-  steps.push_back(Settle());
-  steps.push_back({"type the name", [] {
-                     ClickCentre(Open<CSaveGroupDlg>(ids::kSaveGroupDialog)->NameEdit());
-                     wxUIActionSimulator().Text("From window");
-                     return true;
-                   }});
-  steps.push_back({"name typed", [] {
-                     return Open<CSaveGroupDlg>(ids::kSaveGroupDialog)->NameEdit()->GetValue() == "From window";
-                   }});
-  steps.push_back({"click Save Group", [] {
-                     ClickCentre(Open<CSaveGroupDlg>(ids::kSaveGroupDialog)->SaveButton());
-                     return true;
-                   }});
-  steps.push_back(Closed(ids::kSaveGroupDialog, "Save Group closed"));
+  Append(steps, LoadSteps("From CLI"));
+  Append(steps, {Closed(ids::kLoadGroupDialog, "Load Group closed"),
+                 {"LAB-PC-10 checked on its second disk", [&] {
+                    return CheckStates(Rows()) == std::vector<int>{kUnchecked, kChecked, kUnchecked, kUnchecked} &&
+                           Rows().cell(1, 3) == "Disk 2 (128Mb)";
+                  }},
+                 // Bench too, saved from the window.
+                 Pause(600), ClickRow(0), {"two checked", [&] { return Rows().check_state(0) == kChecked; }}});
+  Append(steps, SaveSteps("From window"));
   ASSERT_TRUE(RunSteps(std::move(steps)));
   EXPECT_EQ(Client("LAB-PC-10")->selected_disk, 1);
 
