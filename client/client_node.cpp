@@ -143,11 +143,13 @@ void ClientNode::start_copy(std::span<const std::uint8_t> d, Ipv4Address from, T
                     std::to_string(disks_.disks().size()) + ")");
     }
     const std::string& path = disks_.disks()[start->disk].path;
-    if (is_block_device_path(path) && !settings_.allow_write) {
-      return refuse(path + " is a block device; restoring onto it needs --allow-write");
-    }
     auto disk = DiskDevice::open(path, true, &error);
     if (!disk) return refuse(error);
+    // Judged by the descriptor just opened, not by an earlier look at the path,
+    // which may name something else by now.
+    if (disk->is_block_device() && !settings_.allow_write) {
+      return refuse(path + " is a block device; restoring onto it needs --allow-write");
+    }
     sink = std::make_unique<ImageRestorer>(std::move(disk));
     restoring_disk_ = start->disk;
   }

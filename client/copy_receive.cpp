@@ -97,9 +97,14 @@ void CopyReceive::on_control(std::uint16_t opcode, std::span<const std::uint8_t>
   }
   if (silent_) return;
   if (opcode == OP_ACKER) {
+    // Anyone on the network can send it; obeyed from another host, it would send
+    // this Client's acknowledgements there instead of to its Controller.
+    if (from != controller_) {
+      log_.detail(link_.who(), "ignored OP_ACKER from " + from.text() + ", which does not run this copy");
+      return;
+    }
     if (!acker_) log_.detail(link_.who(), "named the acknowledging Client");
     acker_ = true;
-    controller_ = from;
     if (next_ > 0 && state_ == State::receiving) acknowledge(now);
   }
 }

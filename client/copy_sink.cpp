@@ -29,9 +29,14 @@ std::unique_ptr<StoreSink> StoreSink::open(const std::string& dir, const std::st
   std::filesystem::create_directories(dir, ec);
   const std::string path = dir + "/" + safe_file_name(name);
   const std::string part = path + ".part";
-  const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  // A symbolic link planted at the .part path would have the copy overwrite
+  // whatever it points to.
+  const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
   if (fd < 0) {
-    if (error) *error = "cannot create " + part + ": " + std::strerror(errno);
+    if (error) {
+      *error = errno == ELOOP ? part + " is a symbolic link; refusing to write through it"
+                              : "cannot create " + part + ": " + std::strerror(errno);
+    }
     return nullptr;
   }
   return std::unique_ptr<StoreSink>(new StoreSink(path, fd));

@@ -27,8 +27,8 @@ class CopySink {
   virtual std::string where() const = 0;
 };
 
-// Keeps the image as DIR/NAME: written to NAME.part and renamed when complete,
-// removed when abandoned. The name is the file name the Controller sent, with
+// Keeps the image as DIR/NAME: written to NAME.part (never through a symbolic
+// link there) and renamed when complete, removed when abandoned. The name is the file name the Controller sent, with
 // anything that could leave the folder replaced.
 class StoreSink final : public CopySink {
  public:

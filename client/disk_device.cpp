@@ -22,9 +22,17 @@ DiskDevice::~DiskDevice() {
 }
 
 std::unique_ptr<DiskDevice> DiskDevice::open(const std::string& path, bool writable, std::string* error) {
-  const int fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+  // For writing, O_EXCL claims a block device for this Client alone: the open
+  // fails with EBUSY while the disk is mounted or claimed by another program, so
+  // a restore never overwrites a disk in use. Linux ignores the flag without
+  // O_CREAT for anything but a block device.
+  const int fd = ::open(path.c_str(), (writable ? O_RDWR | O_EXCL : O_RDONLY) | O_CLOEXEC);
   if (fd < 0) {
-    if (error) *error = "cannot open disk " + path + ": " + std::strerror(errno);
+    if (error) {
+      *error = writable && errno == EBUSY
+                   ? "disk " + path + " is in use (mounted, or opened by another program); it is not overwritten"
+                   : "cannot open disk " + path + ": " + std::strerror(errno);
+    }
     return nullptr;
   }
   struct stat st {};
@@ -115,11 +123,6 @@ std::optional<PartitionTable> DiskDevice::partition_table(std::string* error) co
   auto table = read_partition_table(reader, sectors(), error);
   if (!table && error) *error = path_ + ": " + *error;
   return table;
-}
-
-bool is_block_device_path(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISBLK(st.st_mode);
 }
 
 DiskEntry announce_entry(int index, std::uint64_t disk_sectors, const PartitionTable& table) {

@@ -14,8 +14,9 @@ namespace kestrelon::client {
 
 class DiskDevice {
  public:
-  // Opens `path` for reading, or for reading and writing. Fails with a message
-  // naming the path and the reason.
+  // Opens `path` for reading, or for reading and writing; a block device opened
+  // for writing is claimed exclusively (refused while mounted or in use). Fails
+  // with a message naming the path and the reason.
   static std::unique_ptr<DiskDevice> open(const std::string& path, bool writable, std::string* error);
   ~DiskDevice();
   DiskDevice(const DiskDevice&) = delete;
@@ -47,9 +48,6 @@ class DiskDevice {
   std::uint64_t size_ = 0;
   bool block_device_ = false;
 };
-
-// Whether `path` names a block device (so writing it needs --allow-write).
-bool is_block_device_path(const std::string& path);
 
 // The disk block of an announce: BIOS number 0x80 + index, a plausible geometry
 // (cylinders, heads 255, sectors per track 63), size, and the first 12 partitions

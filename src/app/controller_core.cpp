@@ -1,6 +1,7 @@
 #include "app/controller_core.h"
 
 #include "app/program_settings.h"
+#include "net/controller_presence.h"
 #include "platform/local_addresses.h"
 
 namespace kestrelon {
@@ -42,10 +43,23 @@ ControllerCore::~ControllerCore() { shutdown(); }
 
 bool ControllerCore::start() {
   if (started_ || shut_down_) return started_ && !shut_down_;  // the network starts once per run
-  if (!endpoints_.start_network(read_disabled_interfaces(settings_), options_.addresses)) return false;
+  const AddressList list = options_.addresses();
+  if (list.error == 0) {
+    if (const auto taken = address_served_by_another_controller(list.addresses)) {
+      ui_.show_message(another_controller_text(*taken));
+      return false;
+    }
+  }
+  if (!endpoints_.start_network(read_disabled_interfaces(settings_), [&list] { return list; })) return false;
   started_ = true;
   registry_.discover(true);
   return true;
+}
+
+std::optional<Ipv4Address> ControllerCore::another_controller() const {
+  const AddressList list = options_.addresses();
+  if (list.error != 0) return std::nullopt;
+  return address_served_by_another_controller(list.addresses);
 }
 
 void ControllerCore::idle_pass() { registry_.age_and_refresh(); }

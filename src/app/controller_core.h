@@ -10,6 +10,7 @@
 //   core.shutdown();                     // also run by the destructor
 #include <chrono>
 #include <filesystem>
+#include <optional>
 
 #include "app/profile_store.h"
 #include "app/settings_store.h"
@@ -56,9 +57,15 @@ class ControllerCore {
   ControllerCore& operator=(const ControllerCore&) = delete;
 
   // Starts the network with the setting "DisabledInterfaces" and sends a discovery
-  // request with clearing. False when the network could not start (its message
-  // has been shown); the program then ends. Later calls start nothing again.
+  // request with clearing. False when the network could not start, or another
+  // Controller already serves one of the addresses (its message, naming the
+  // address, has been shown); the program then ends. Later calls start nothing
+  // again.
   bool start();
+
+  // The first of this Controller's addresses that another Controller on the same
+  // network already serves, or nullopt. Opens nothing that stays.
+  std::optional<Ipv4Address> another_controller() const;
 
   // The idle-time pass of the user-interface thread: expiry and list refresh.
   void idle_pass();

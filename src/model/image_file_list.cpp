@@ -89,9 +89,10 @@ ImageFolderListing list_image_files(const std::string& folder, std::string_view 
     const std::string name = entry.path().filename().string();
     if (!wildcard_match(pattern, name)) continue;
     listing.matched = true;
-    // Follows symbolic links: a link to an image file is listed, a link to a folder is not.
+    // Regular files only, through symbolic links: opening a pipe or a device
+    // named like an image would block the user-interface thread.
     struct stat st {};
-    if (::stat(entry.path().c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;
+    if (::stat(entry.path().c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
     listing.files.push_back(name);
   }
   std::sort(listing.files.begin(), listing.files.end(),

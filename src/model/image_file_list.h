@@ -13,8 +13,9 @@ struct ImageFolderListing {
 };
 
 // Entries of `folder` whose names match `pattern` ("*.krn"; '*' and '?' wildcards,
-// letters compared without regard to case), leaving out folders and entries whose
-// attributes cannot be read.
+// letters compared without regard to case) that are regular files or links to
+// them, leaving out folders, pipes, devices and entries whose attributes cannot
+// be read.
 ImageFolderListing list_image_files(const std::string& folder, std::string_view pattern);
 
 // The order of the image file list: letters compared without regard to case,

@@ -98,10 +98,7 @@ void EndpointTable::receive_loop(std::shared_ptr<Endpoint> e, ReceiveDispatcher&
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
       continue;
     }
-    if (dispatcher.dispatch(std::span(buffer.data(), r.length), e->index, r.from) ==
-        ReceiveDispatcher::Outcome::end_thread) {
-      break;
-    }
+    dispatcher.dispatch(std::span(buffer.data(), r.length), e->index, r.from);
   }
   e->endpoint_semaphore.release();
 }

@@ -4,17 +4,22 @@
 
 namespace kestrelon {
 
-void NoticeBoard::post(const std::string& text) {
+void NoticeBoard::post(std::string_view kind, const std::string& text) {
   {
     std::lock_guard lock(mutex_);
     const auto same = std::find_if(entries_.begin(), entries_.end(),
-                                   [&](const Entry& e) { return e.text == text; });
+                                   [&](const Entry& e) { return e.kind == kind; });
     if (same != entries_.end()) {
       ++same->repeats;
+      same->all_same = same->all_same && same->text == text;
       ++folded_;
       return;
     }
-    entries_.push_back(Entry{text, next_id_++, 0, false});
+    if (entries_.size() >= kMaxOutstanding) {
+      ++dropped_;
+      return;
+    }
+    entries_.push_back(Entry{std::string(kind), text, next_id_++, 0, true, false});
   }
   ui_.post_to_ui([this] { show_next(); });
 }
@@ -31,6 +36,7 @@ void NoticeBoard::show_next() {
     // The box tells how many arrivals were folded in while the text waited.
     shown = with_repeats(*next);
     next->repeats = 0;
+    next->all_same = true;
   }
   // A modal loop may show another text meanwhile; only this entry is removed after.
   ui_.show_message(shown);
@@ -41,12 +47,19 @@ void NoticeBoard::show_next() {
 
 std::string NoticeBoard::with_repeats(const Entry& e) {
   if (e.repeats == 0) return e.text;
-  return e.text + "\n(received " + std::to_string(e.repeats + 1) + " times)";
+  const std::string count = std::to_string(e.repeats + 1);
+  if (e.all_same) return e.text + "\n(received " + count + " times)";
+  return e.text + "\n(" + count + " such datagrams received)";
 }
 
 std::uint64_t NoticeBoard::folded_repeats() const {
   std::lock_guard lock(mutex_);
   return folded_;
+}
+
+std::uint64_t NoticeBoard::dropped() const {
+  std::lock_guard lock(mutex_);
+  return dropped_;
 }
 
 std::size_t NoticeBoard::outstanding() const {

@@ -28,7 +28,8 @@ class CopyPacketHandler {
 class CreateDataHandler {
  public:
   virtual ~CreateDataHandler() = default;
-  virtual void on_create_data(const wire::CreateData& data, int endpoint_index) = 0;
+  // `from` is the datagram's source address: only the uploading Client's count.
+  virtual void on_create_data(const wire::CreateData& data, Ipv4Address from, int endpoint_index) = 0;
 };
 
 }  // namespace kestrelon

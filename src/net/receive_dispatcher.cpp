@@ -17,7 +17,9 @@ ReceiveDispatcher::Outcome ReceiveDispatcher::dispatch(std::span<const std::uint
   Outcome outcome;
   {
     SemaphoreGuard hold(receive_lock_);
-    outcome = datagram.empty() ? Outcome::end_thread : handle(datagram, endpoint_index, from);
+    // Anyone on the network can send an empty datagram: it must not end the
+    // thread and leave the interface deaf. Shutdown wakes the threads itself.
+    outcome = datagram.empty() ? Outcome::empty : handle(datagram, endpoint_index, from);
   }
   counts_[static_cast<int>(outcome)].fetch_add(1);
   return outcome;
@@ -27,7 +29,7 @@ ReceiveDispatcher::Outcome ReceiveDispatcher::handle(std::span<const std::uint8_
                                                      Ipv4Address from) {
   using namespace wire;
   if (!has_magic(d)) {
-    notices_.post(kBadMagicText);
+    notices_.post("bad magic", kBadMagicText);
     return Outcome::bad_magic;
   }
   const auto header = decode_header(d);
@@ -81,12 +83,14 @@ ReceiveDispatcher::Outcome ReceiveDispatcher::handle(std::span<const std::uint8_
       if (!h) return Outcome::ignored;
       const auto data = decode_create_data(d);
       if (!data) return Outcome::malformed;
-      h->on_create_data(*data, endpoint);
+      h->on_create_data(*data, from, endpoint);
       return Outcome::handled;
     }
 
     default:  // 10 to 17 and above 18
-      notices_.post(unknown_opcode_text(header->opcode, header->version));
+      // One kind for every opcode and version: datagrams that differ in those
+      // words still fold into one box.
+      notices_.post("unknown opcode", unknown_opcode_text(header->opcode, header->version));
       return Outcome::unknown_opcode;
   }
 }

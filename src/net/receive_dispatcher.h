@@ -20,7 +20,7 @@ class ReceiveDispatcher {
     bad_magic,       // "Magic cookie is wrong" posted
     unknown_opcode,  // the unknown-opcode message posted
     malformed,       // too short for its fields; dropped without a message
-    end_thread,      // an empty datagram: the receiving thread ends
+    empty,           // an empty datagram: dropped; the thread keeps receiving
   };
 
   ReceiveDispatcher(Semaphore& receive_lock, NoticeBoard& notices)

@@ -295,6 +295,13 @@ void CopyEngine::choose_another_acker() {
 }
 
 void CopyEngine::on_copy_ack(const wire::CopyAck& ack, int endpoint_index) {
+  // The file has no such block: taken as the highest acknowledged one, it would
+  // open the window past the end and no block would be sent again for the rest
+  // of the copy.
+  if (ack.block >= image::block_count(total_bytes_.load())) {
+    stray_.fetch_add(1);
+    return;
+  }
   stats_.report(ack.done_kib, ack.total_kib);
   const auto block = static_cast<std::int32_t>(ack.block);
   const int targets = targets_.load();
@@ -362,15 +369,16 @@ void CopyEngine::on_copy_ready(Ipv4Address from, int /*endpoint_index*/) {
     // Each target counts once: a Client that repeats its answer (its first one may
     // have been lost) must not make up for a target that has not answered, or the
     // copy would start without that target and report it failed. An answer from
-    // an address that is no target (a Client answering from another interface
-    // than the one it announced) still counts, as every answer did before.
+    // an address that is no target counts for nothing, for the same reason.
     SemaphoreGuard hold(locks_.client_table);
     const int i = tables_.find_target(from);
-    if (i >= 0) {
-      ClientRecord& target = tables_.targets[static_cast<std::size_t>(i)];
-      if (target.ready) return;
-      target.ready = true;
+    if (i < 0) {
+      stray_.fetch_add(1);
+      return;
     }
+    ClientRecord& target = tables_.targets[static_cast<std::size_t>(i)];
+    if (target.ready) return;
+    target.ready = true;
   }
   if (ready_count_.fetch_add(1) + 1 == targets_.load() && accepting_ready_.exchange(false)) engine_start();
 }

@@ -113,6 +113,8 @@ class CopyEngine final : public CopyPacketHandler {
   int ready_count() const { return ready_count_.load(); }
   std::uint64_t total_bytes() const { return total_bytes_.load(); }
   std::uint64_t blocks_sent() const { return blocks_sent_.load(); }
+  // Answers dropped as no target's or for no block of the file, over the run.
+  std::uint64_t stray_answers() const { return stray_.load(); }
   // Seconds from Engine start until every target was done; nullopt while not all are.
   std::optional<double> seconds_to_all_done() const;
 
@@ -177,6 +179,7 @@ class CopyEngine final : public CopyPacketHandler {
   std::atomic<Tick> first_done_deadline_{0};
   std::atomic<bool> stop_{false};
   std::atomic<std::uint64_t> blocks_sent_{0};
+  std::atomic<std::uint64_t> stray_{0};
   // Steady-clock nanoseconds, for the copy's duration (not for its logic).
   std::atomic<std::int64_t> started_ns_{0};
   std::atomic<std::int64_t> all_done_ns_{0};

@@ -74,7 +74,8 @@ class ImageFile {
   ImageFile(const ImageFile&) = delete;
   ImageFile& operator=(const ImageFile&) = delete;
 
-  // Opens `path` for reading; returns 0 or the system's error number.
+  // Opens `path` for reading; returns 0 or the system's error number (EINVAL
+  // for anything but a regular file, EISDIR for a folder), never waiting.
   int open(const std::string& path);
   void close();
   bool is_open() const { return fd_ >= 0; }

@@ -54,6 +54,8 @@ void ReceiveEngine::start(StartParams params) {
     total_bytes_ = selected_disk_bytes(client);
     remaining_bytes_ = total_bytes_;
     failure_.store(CreateOutcome::completed);
+    stalled_.store(false);
+    refusals_ = 0;
     dialog_.store(params.dialog);
     stats_.clear_progress();
     started_at_.store(clock_.now());
@@ -69,9 +71,16 @@ void ReceiveEngine::start(StartParams params) {
   endpoints_.send(client_interface_, request, client.address, wire::kControlPort);
 }
 
-void ReceiveEngine::on_create_data(const wire::CreateData& data, int endpoint_index) {
-  activity_deadline_.store(clock_.now() + timing_.inactivity_ms);
+void ReceiveEngine::on_create_data(const wire::CreateData& data, Ipv4Address from, int endpoint_index) {
   std::lock_guard lock(mutex_);
+  // Another host's blocks (or those of an earlier Create's Client whose abort
+  // was lost) would be written into this image; they must not keep it alive
+  // either.
+  if (from != uploading_client_) {
+    foreign_.fetch_add(1);
+    return;
+  }
+  activity_deadline_.store(clock_.now() + timing_.inactivity_ms);
   const int state = state_.load();
   if (state == kReceiving) {
     stats_.report(data.done_kib, data.total_kib);
@@ -102,7 +111,11 @@ bool ReceiveEngine::accept(const wire::CreateData& data) {
   // A new upload begins with block 0. Only an accepted block 0 disarms the link
   // patch: a stray late copy of block 0 must not cancel a patch that is due.
   if (data.block == 0) records_.disarm_link_patch();
-  if (!stream_.append(data.data)) return false;
+  if (!stream_.append(data.data)) {
+    note_refusal(data.block);
+    return false;
+  }
+  refusals_ = 0;
   stream_.consume(records_);
   if (records_.end_seen()) {
     upload_ms_.store(clock_.now() - started_at_.load());
@@ -110,6 +123,14 @@ bool ReceiveEngine::accept(const wire::CreateData& data) {
   }
   expected_block_.store(expected + 1);
   return true;
+}
+
+void ReceiveEngine::note_refusal(std::uint32_t block) {
+  // The buffer holds only the start of a record that the block cannot complete;
+  // as the Client sends the same block again, nothing will ever change.
+  refusals_ = refusals_ > 0 && block == refused_block_ ? refusals_ + 1 : 1;
+  refused_block_ = block;
+  if (refusals_ >= kStalledRepeats) stalled_.store(true);
 }
 
 void ReceiveEngine::data_counted(std::size_t length) {
@@ -149,6 +170,10 @@ void ReceiveEngine::supervise() {
   const int state = state_.load();
   if (state == kReceiving && tick_later(clock_.now(), activity_deadline_.load())) {
     fail(kReceiving, CreateOutcome::silent, kSilentText);
+    return;
+  }
+  if (state == kReceiving && stalled_.load()) {
+    fail(kReceiving, CreateOutcome::invalid_stream, kInvalidStreamText);
     return;
   }
   // A failed write also ends an upload whose end record has already been seen:

@@ -33,6 +33,7 @@ enum class CreateOutcome {
   silent,        // the Client stopped sending
   disk_full,     // the disk filled up
   write_failed,  // the file could not be written for another reason
+  invalid_stream,  // the Client kept sending a block whose record can never be completed
 };
 
 struct ReceiveTiming {
@@ -56,7 +57,12 @@ class ReceiveEngine final : public CreateDataHandler {
   static constexpr const char* kDiskFullText = "The disk is full!";
   // Followed by the system's text for the error.
   static constexpr const char* kWriteFailedText = "The image file could not be written: ";
+  static constexpr const char* kInvalidStreamText =
+      "The client's upload stream is invalid: it holds a record that can never be completed!";
   static constexpr int kAbortRepeats = 3;
+  // Refusals in a row of the same block for want of room in the stream buffer
+  // after which the upload is given up: nothing else can make room.
+  static constexpr int kStalledRepeats = 20;
 
   struct StartParams {
     BufferedFileWriter file;          // open for create and write
@@ -76,8 +82,9 @@ class ReceiveEngine final : public CreateDataHandler {
   // the Receiving dialog modally and calls finish with its end.
   void start(StartParams params);
 
-  // Receive thread, receive lock held.
-  void on_create_data(const wire::CreateData& data, int endpoint_index) override;
+  // Receive thread, receive lock held. Data from any address but the uploading
+  // Client's is counted and dropped unanswered.
+  void on_create_data(const wire::CreateData& data, Ipv4Address from, int endpoint_index) override;
 
   // Every 500 ms on the user-interface thread: ends the Receiving dialog when the
   // upload has ended, failed or gone silent, and shows why.
@@ -90,6 +97,8 @@ class ReceiveEngine final : public CreateDataHandler {
   int state() const { return state_.load(); }
   bool compressed() const { return compressed_.load(); }
   std::uint32_t expected_block() const { return expected_block_.load(); }
+  // Upload data dropped because it came from another address, over the run.
+  std::uint64_t foreign_packets() const { return foreign_.load(); }
   // Milliseconds from the request to the end record of the last Create that saw
   // one; 0 before.
   Tick upload_milliseconds() const { return upload_ms_.load(); }
@@ -102,6 +111,7 @@ class ReceiveEngine final : public CreateDataHandler {
 
  private:
   bool accept(const wire::CreateData& data);
+  void note_refusal(std::uint32_t block);
   void data_counted(std::size_t length);
   void update_progress();
   void delete_file();
@@ -122,6 +132,10 @@ class ReceiveEngine final : public CreateDataHandler {
   std::atomic<ReceivingDialogHooks*> dialog_{nullptr};
   // The failure the supervision ended the upload for; `completed` while there is none.
   std::atomic<CreateOutcome> failure_{CreateOutcome::completed};
+  std::atomic<std::uint64_t> foreign_{0};
+  // Set on the receive thread when the stream can take no more; the supervision
+  // ends the Create.
+  std::atomic<bool> stalled_{false};
 
   // Guarded by mutex_: what the receive thread changes while handling a packet.
   std::mutex mutex_;
@@ -133,6 +147,8 @@ class ReceiveEngine final : public CreateDataHandler {
   std::string path_;
   ImageRecordWriter records_;
   UploadStream stream_;
+  std::uint32_t refused_block_ = 0;  // the block last refused for want of room
+  int refusals_ = 0;                 // how often in a row
 };
 
 }  // namespace kestrelon

@@ -57,6 +57,12 @@ bool CShadowApp::OnInit() {
   messages_ = std::make_unique<WxUserMessages>();
   core_ = std::make_unique<kestrelon::ControllerCore>(*messages_, options);
   services_ = std::make_unique<DesktopServices>(*core_);
+  // A Controller started by another user, or the command line, on this host's
+  // network: the Clients' answers would reach only one of the two.
+  if (core_->another_controller()) {
+    wxMessageBox(text::kAlreadyRunning, text::kAppTitle, wxOK);
+    return false;
+  }
 
   {
     CSplashDlg splash(nullptr);

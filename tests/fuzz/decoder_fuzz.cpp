@@ -29,7 +29,7 @@ struct ReadEverything : kestrelon::AnnounceHandler, kestrelon::CopyPacketHandler
   void on_copy_nak(const kestrelon::wire::CopyNak& n, int) override { g_sink = n.block + n.total_kib; }
   void on_copy_done(const kestrelon::wire::CopyDone& d, int) override { g_sink = d.client.value(); }
   void on_copy_ready(kestrelon::Ipv4Address from, int e) override { g_sink = from.value() + static_cast<std::uint64_t>(e); }
-  void on_create_data(const kestrelon::wire::CreateData& c, int) override {
+  void on_create_data(const kestrelon::wire::CreateData& c, kestrelon::Ipv4Address, int) override {
     std::uint64_t s = c.block;
     for (auto b : c.data) s += b;
     g_sink = s;

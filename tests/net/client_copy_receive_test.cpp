@@ -179,6 +179,21 @@ TEST_F(CopyReceiveTest, AcknowledgesUntilRankedThenOnlyWhenNamed) {
   EXPECT_EQ(link.blocks_of(wire::OP_COPY_ACK).back(), 80u);
 }
 
+TEST_F(CopyReceiveTest, OnlyTheControllerRunningTheCopyCanNameItTheAcknowledgingClient) {
+  make(1350 * 200 + 10);
+  burst(0, 60);
+  ASSERT_FALSE(copy->acknowledging());
+  link.clear();
+  // The recording link fails the test for anything sent elsewhere than kController.
+  copy->on_control(wire::OP_ACKER, wire::build_acker(), Ipv4Address(127, 0, 0, 99), now);
+  EXPECT_FALSE(copy->acknowledging());
+  burst(61, 70);
+  EXPECT_TRUE(link.sent.empty());
+  copy->on_control(wire::OP_ACKER, wire::build_acker(), kController, now);
+  EXPECT_TRUE(copy->acknowledging());
+  EXPECT_EQ(link.blocks_of(wire::OP_COPY_ACK), std::vector<std::uint32_t>{70});
+}
+
 TEST_F(CopyReceiveTest, GapAsksForTheLowestMissingBlockOncePerHoldOff) {
   make(1350 * 100);
   burst(0, 9);

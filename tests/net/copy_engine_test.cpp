@@ -67,17 +67,22 @@ TEST_F(CopyEngineTest, ATargetCountsOnceHoweverOftenItAnswersReady) {
   EXPECT_TRUE(engine.copy_running());
 }
 
-TEST_F(CopyEngineTest, AnAnswerFromAnAddressThatIsNoTargetStillCounts) {
+TEST_F(CopyEngineTest, AReadyAnswerFromAnAddressThatIsNoTargetDoesNotCount) {
   add_targets(2);
   make_image(50'000);
   ASSERT_TRUE(engine.copy_start(image, CopyOptions{}));
   ready(0);
-  // A Client announcing one address and answering from another.
-  test::ScriptedClient other(client_address(9));
-  ASSERT_TRUE(other.control.ok());
-  const std::uint64_t before = handled();
-  other.control.send(test::copy_ready_datagram(), kController, wire::kControlPort);
-  for (int i = 0; i < 400 && handled() == before; ++i) std::this_thread::sleep_for(5ms);
+  test::ScriptedClient stranger(client_address(9));
+  ASSERT_TRUE(stranger.control.ok());
+  for (int i = 0; i < 3; ++i) {
+    const std::uint64_t before = handled();
+    stranger.control.send(test::copy_ready_datagram(), kController, wire::kControlPort);
+    for (int k = 0; k < 400 && handled() == before; ++k) std::this_thread::sleep_for(5ms);
+  }
+  EXPECT_FALSE(engine.copy_running()) << "target 1 has not answered";
+  EXPECT_EQ(engine.ready_count(), 1);
+  EXPECT_EQ(engine.stray_answers(), 3u);
+  ready(1);
   EXPECT_TRUE(engine.copy_running());
 }
 
@@ -215,6 +220,23 @@ TEST_F(CopyEngineTest, AResendRequestForABlockTheFileDoesNotHaveIsIgnored) {
   nak(0, 0x80000001u);
   EXPECT_EQ(stats.retries, 0);
   EXPECT_EQ(engine.lowest_requested(), -1);
+}
+
+TEST_F(CopyEngineTest, AnAcknowledgementOfABlockPastTheEndIsIgnored) {
+  start_copy(1350 * 100);
+  EXPECT_EQ(numbers(tick()), range(0, 18));
+  ack(0, 1'000'000, 5, 500);
+  ack(0, 100);  // the file's blocks are 0 to 99
+  EXPECT_EQ(engine.highest_acknowledged(), -1);
+  EXPECT_EQ(engine.ranked_count(), 0) << "no rank is earned with a block the file does not have";
+  EXPECT_EQ(stats.acknowledgements, 0);
+  EXPECT_EQ(stats.progress_done, 0u);
+  EXPECT_EQ(engine.stray_answers(), 2u);
+  EXPECT_TRUE(tick().empty()) << "the window stays where real acknowledgements put it";
+  clock.advance(301);
+  EXPECT_EQ(numbers(tick()), range(0, 18)) << "and a window-full timeout still resends it";
+  ack(0, 99);
+  EXPECT_EQ(engine.highest_acknowledged(), 99) << "the last block is acknowledged as usual";
 }
 
 TEST_F(CopyEngineTest, ALowerAcknowledgementResetsTheStallCountButCountsNothing) {

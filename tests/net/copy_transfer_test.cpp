@@ -72,7 +72,7 @@ TEST_F(CopyTransferTest, ACancelPostedForADialogThatIsGoneDoesNothing) {
 
 TEST_F(CopyTransferTest, RefreshShowsTextsOnlyWhenThePositionMoved) {
   add_targets(2);
-  make_image(1350 * 10);
+  make_image(1350 * 50);  // block 40, acknowledged below, lies in the file
   CopyTransfer transfer(parts(), image, CopyOptions{});
   ASSERT_TRUE(transfer.open(1000, [&] { ++ended; }));
   EXPECT_FALSE(transfer.refresh(1001)) << "position -1 as at initialisation";

@@ -295,11 +295,50 @@ TEST_F(ReceiveEngineTest, AnswersLeaveByTheInterfaceTheDataArrivedOnAndGoToTheUp
   ASSERT_TRUE(stranger.ok());
   stranger.send(test::create_data_datagram(7, test::data_record(Bytes(1, 1)), 0, 0), kController,
                 wire::kControlPort);
-  a = answer();
-  ASSERT_TRUE(a) << "the answer goes to the uploading Client, whoever sent the data";
-  EXPECT_EQ(opcode_of(a->bytes), wire::OP_CREATE_NAK);
-  EXPECT_EQ(a->from, kController);
-  EXPECT_FALSE(stranger.receive(200));
+  EXPECT_FALSE(answer(300)) << "another host's data is not answered to the uploading Client";
+  EXPECT_FALSE(stranger.receive(100)) << "nor to the host that sent it";
+  EXPECT_EQ(engine.foreign_packets(), 1u);
+}
+
+TEST_F(ReceiveEngineTest, DataFromAnotherAddressNeverReachesTheImage) {
+  start();
+  test::UdpPeer stranger(kStranger, wire::kControlPort);
+  ASSERT_TRUE(stranger.ok());
+  const auto forge = [&](std::uint32_t block) {
+    stranger.send(test::create_data_datagram(block, test::data_record(Bytes(50, 0xEE)), 0, 0), kController,
+                  wire::kControlPort);
+  };
+  forge(0);  // before the Client's first block
+  send_acked(0, test::data_record(Bytes(100, 1)));
+  forge(1);  // numbered as the current and the next block
+  forge(2);
+  send_acked(1, test::data_record(Bytes(100, 2)));
+  send_end(2, test::end_record());
+  engine.supervise();
+  ASSERT_EQ(engine.finish(ReceivingDialog::End::ok), CreateOutcome::completed);
+  EXPECT_EQ(engine.foreign_packets(), 3u);
+  Bytes written(100, 1);
+  written.insert(written.end(), 100, 2);
+  EXPECT_EQ(read_file(path), written) << "only the Client's own blocks were written";
+  EXPECT_FALSE(stranger.receive(100)) << "the stranger heard nothing";
+}
+
+TEST_F(ReceiveEngineTest, DataFromAnotherAddressDoesNotKeepASilentCreateAlive) {
+  start();
+  send_acked(0, test::data_record(Bytes(100, 1)));
+  test::UdpPeer stranger(kStranger, wire::kControlPort);
+  ASSERT_TRUE(stranger.ok());
+  clock.advance(kTiming.inactivity_ms);
+  stranger.send(test::create_data_datagram(1, test::data_record(Bytes(50, 0xEE)), 0, 0), kController,
+                wire::kControlPort);
+  for (int i = 0; i < 200 && engine.foreign_packets() == 0; ++i) std::this_thread::sleep_for(5ms);
+  ASSERT_EQ(engine.foreign_packets(), 1u);
+  clock.advance(1);
+  engine.supervise();
+  EXPECT_EQ(engine.state(), ReceiveEngine::kFinished);
+  EXPECT_EQ(ui.messages(), std::vector<std::string>{"The client did not complete the transfer!"});
+  EXPECT_EQ(engine.finish(ReceivingDialog::End::cancel), CreateOutcome::silent);
+  EXPECT_FALSE(file_exists(path));
 }
 
 TEST_F(ReceiveEngineTest, SilenceEndsTheCreateAndLeavesNoFile) {
@@ -366,6 +405,36 @@ TEST_F(ReceiveEngineTest, NegativeDataLengthStallsTheStreamUntilTheBufferIsFull)
   EXPECT_EQ(taken, 1 + static_cast<int>((UploadStream::kCapacity - 110) / 1500));
   engine.finish(ReceivingDialog::End::cancel);
   EXPECT_FALSE(file_exists(path));
+}
+
+TEST_F(ReceiveEngineTest, AClientRepeatingABlockWhoseRecordCanNeverCompleteEndsTheCreateAsInvalid) {
+  start();
+  // A data record longer than the stream buffer can ever hold.
+  send_acked(0, test::data_record_claiming(32767, Bytes(1000, 1)));
+  std::uint32_t block = 1;
+  for (;; ++block) {
+    send(block, Bytes(1400, 2));
+    const auto a = answer();
+    ASSERT_TRUE(a);
+    if (opcode_of(a->bytes) == wire::OP_CREATE_NAK) break;
+    ASSERT_LT(block, 100u);
+  }
+  // The Client sends the refused block again and again, as it is told to.
+  for (int i = 1; i < ReceiveEngine::kStalledRepeats - 1; ++i) {
+    send(block, Bytes(1400, 2));
+    ASSERT_TRUE(answer());
+  }
+  engine.supervise();
+  EXPECT_EQ(engine.state(), ReceiveEngine::kReceiving) << "not yet: the block may still be taken";
+  send(block, Bytes(1400, 2));
+  ASSERT_TRUE(answer());
+  engine.supervise();
+  EXPECT_EQ(engine.state(), ReceiveEngine::kFinished);
+  EXPECT_EQ(ui.messages(), std::vector<std::string>{ReceiveEngine::kInvalidStreamText});
+  EXPECT_EQ(dialog.ends(), std::vector<ReceivingDialog::End>{ReceivingDialog::End::cancel});
+  EXPECT_EQ(engine.finish(ReceivingDialog::End::cancel), CreateOutcome::invalid_stream);
+  EXPECT_EQ(aborts_received().size(), 3u);
+  EXPECT_FALSE(file_exists(path)) << "the partial file is deleted";
 }
 
 TEST_F(ReceiveEngineTest, WriteErrorEndsTheCreateWithItsReasonAndLeavesNoFile) {

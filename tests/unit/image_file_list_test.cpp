@@ -2,6 +2,7 @@
 #include "model/image_file_list.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -58,6 +59,15 @@ TEST_F(ImageFolder, LinkToAFileIsListedDanglingLinkIsNot) {
   fs::create_symlink(dir_ / "real.krn", dir_ / "link.krn");
   fs::create_symlink(dir_ / "gone", dir_ / "dangling.krn");
   EXPECT_EQ(list_image_files(dir_.string(), "*.krn").files, (std::vector<std::string>{"link.krn", "real.krn"}));
+}
+
+TEST_F(ImageFolder, PipesAndDevicesNamedLikeImagesAreNotListed) {
+  write("real.krn", "x");
+  ASSERT_EQ(::mkfifo((dir_ / "pipe.krn").c_str(), 0600), 0);
+  fs::create_symlink("/dev/null", dir_ / "device.krn");
+  const ImageFolderListing listing = list_image_files(dir_.string(), "*.krn");
+  EXPECT_TRUE(listing.matched);
+  EXPECT_EQ(listing.files, std::vector<std::string>{"real.krn"});
 }
 
 TEST(ImageListOrder, CaseBlindThenByBytes) {

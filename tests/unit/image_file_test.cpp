@@ -4,7 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <chrono>
+#include <future>
 
 #include "support/image_files.h"
 
@@ -115,6 +121,24 @@ TEST_F(ImageFileTest, OpeningReportsTheSystemError) {
   EXPECT_FALSE(f.is_open());
   ASSERT_EQ(f.open(make({}, "named.krn")), 0);
   EXPECT_EQ(f.name(), "named.krn");
+}
+
+TEST_F(ImageFileTest, APipeOrADeviceIsRefusedAtOnceNotWaitedOn) {
+  const std::string pipe = dir.file("pipe.krn");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  ImageFile f;
+  auto opening = std::async(std::launch::async, [&] { return f.open(pipe); });
+  if (opening.wait_for(std::chrono::seconds(3)) != std::future_status::ready) {
+    // Let the blocked open go, so the test can end and report.
+    const int writer = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+    opening.wait();
+    if (writer >= 0) ::close(writer);
+    FAIL() << "opening a pipe waited for a writer";
+  }
+  EXPECT_EQ(opening.get(), EINVAL);
+  EXPECT_FALSE(f.is_open());
+  EXPECT_EQ(f.open("/dev/null"), EINVAL);
+  EXPECT_FALSE(f.is_open());
 }
 
 TEST(ImageInformationText, ShowsNameWholeMegabytesAndDescription) {

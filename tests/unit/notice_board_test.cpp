@@ -1,5 +1,5 @@
 // Messages from network threads are queued, never shown on the calling thread,
-// and repeats of a waiting text are folded into one box.
+// and notices of a kind that is waiting are folded into its box.
 #include "net/notice_board.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +14,7 @@ namespace {
 TEST(NoticeBoard, PostReturnsAtOnceAndTheUiThreadShowsLater) {
   test::RecordingUi ui;
   NoticeBoard board(ui);
-  board.post("Magic cookie is wrong");
+  board.post("magic", "Magic cookie is wrong");
   EXPECT_TRUE(ui.messages().empty());
   EXPECT_EQ(ui.run_posted(), 1);
   EXPECT_EQ(ui.messages(), std::vector<std::string>{"Magic cookie is wrong"});
@@ -24,14 +24,42 @@ TEST(NoticeBoard, PostReturnsAtOnceAndTheUiThreadShowsLater) {
 TEST(NoticeBoard, RepeatsWhileWaitingAreCountedNotStacked) {
   test::RecordingUi ui;
   NoticeBoard board(ui);
-  for (int i = 0; i < 5; ++i) board.post("Magic cookie is wrong");
-  board.post("other");
+  for (int i = 0; i < 5; ++i) board.post("magic", "Magic cookie is wrong");
+  board.post("other", "other");
   EXPECT_EQ(ui.posted_count(), 2u);
   ui.run_posted();
   ASSERT_EQ(ui.messages().size(), 2u);
   EXPECT_EQ(ui.messages()[0], "Magic cookie is wrong\n(received 5 times)");
   EXPECT_EQ(ui.messages()[1], "other");
   EXPECT_EQ(board.folded_repeats(), 4u);
+}
+
+TEST(NoticeBoard, NoticesOfOneKindFoldEvenWhenTheirTextsDiffer) {
+  test::RecordingUi ui;
+  NoticeBoard board(ui);
+  for (int opcode = 20; opcode < 1020; ++opcode) {
+    board.post("unknown opcode", "opcode " + std::to_string(opcode));
+  }
+  EXPECT_EQ(board.outstanding(), 1u);
+  EXPECT_EQ(ui.posted_count(), 1u);
+  ui.run_posted();
+  EXPECT_EQ(ui.messages(), std::vector<std::string>{"opcode 20\n(1000 such datagrams received)"});
+  EXPECT_EQ(board.outstanding(), 0u);
+}
+
+TEST(NoticeBoard, TheQueueIsBoundedAndWhatDoesNotFitIsCounted) {
+  test::RecordingUi ui;
+  NoticeBoard board(ui);
+  for (std::size_t k = 0; k < NoticeBoard::kMaxOutstanding + 5; ++k) {
+    board.post("kind " + std::to_string(k), "text " + std::to_string(k));
+  }
+  EXPECT_EQ(board.outstanding(), NoticeBoard::kMaxOutstanding);
+  EXPECT_EQ(board.dropped(), 5u);
+  EXPECT_EQ(ui.posted_count(), NoticeBoard::kMaxOutstanding);
+  ui.run_posted();
+  EXPECT_EQ(ui.messages().size(), NoticeBoard::kMaxOutstanding);
+  board.post("kind 0", "text 0");
+  EXPECT_EQ(board.outstanding(), 1u) << "room again once the boxes were shown";
 }
 
 // A port whose message box stays open until the test lets it close.
@@ -64,16 +92,16 @@ class BlockingUi : public test::RecordingUi {
 TEST(NoticeBoard, RepeatsWhileShownAreFoldedAndANewBoxFollowsOnlyAfterClosing) {
   BlockingUi ui;
   NoticeBoard board(ui);
-  board.post("x");
+  board.post("x", "x");
   std::thread ui_thread([&] { ui.run_posted(); });
   ui.wait_showing();
-  board.post("x");
-  board.post("x");
+  board.post("x", "x");
+  board.post("x", "x");
   EXPECT_EQ(ui.posted_count(), 0u) << "no second box while the first is open";
   ui.close();
   ui_thread.join();
   EXPECT_EQ(ui.messages().size(), 1u);
-  board.post("x");
+  board.post("x", "x");
   EXPECT_EQ(ui.run_posted(), 1);
   EXPECT_EQ(ui.messages().size(), 2u);
 }

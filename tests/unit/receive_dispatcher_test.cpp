@@ -28,7 +28,9 @@ struct Recorder : AnnounceHandler, CopyPacketHandler, CreateDataHandler {
   void on_copy_nak(const wire::CopyNak& n, int) override { note("nak " + std::to_string(n.block)); }
   void on_copy_done(const wire::CopyDone& d, int) override { note("done " + d.client.text()); }
   void on_copy_ready(Ipv4Address from, int e) override { note("ready " + from.text() + " " + std::to_string(e)); }
-  void on_create_data(const wire::CreateData& c, int) override { note("data " + std::to_string(c.block)); }
+  void on_create_data(const wire::CreateData& c, Ipv4Address from, int) override {
+    note("data " + std::to_string(c.block) + " " + from.text());
+  }
 };
 
 class DispatcherTest : public ::testing::Test {
@@ -61,7 +63,7 @@ TEST_F(DispatcherTest, HandsEachOpcodeToItsHandlerUnderTheReceiveLock) {
   EXPECT_EQ(send(test::copy_ready_datagram(), 2, Ipv4Address(10, 0, 0, 7)), Outcome::handled);
   EXPECT_EQ(send(test::create_data_datagram(5, {1, 2}, 0, 0)), Outcome::handled);
   EXPECT_EQ(rec.calls, (std::vector<std::string>{"announce PC1 1", "ack 40", "nak 7", "done 1.1.1.2", "ready 10.0.0.7 2",
-                                                  "data 5"}));
+                                                  "data 5 10.0.0.9"}));
   EXPECT_TRUE(rec.lock_was_held);
   EXPECT_EQ(lock.count(), 1) << "the receive lock is free again";
 }
@@ -86,14 +88,26 @@ TEST_F(DispatcherTest, ControllerOpcodesAndNineAreIgnoredWithoutAMessage) {
 
 TEST_F(DispatcherTest, UnknownOpcodesPostTheirMessage) {
   EXPECT_EQ(send(test::client_header(12, 8)), Outcome::unknown_opcode);
-  EXPECT_EQ(send(test::client_header(10, 8)), Outcome::unknown_opcode);
-  EXPECT_EQ(send(test::client_header(17, 8)), Outcome::unknown_opcode);
-  EXPECT_EQ(send(test::client_header(300, 2)), Outcome::unknown_opcode);
   ui.run_posted();
-  EXPECT_EQ(ui.messages(), (std::vector<std::string>{"Received unknown opcode (12) packet version (8)\n",
-                                                     "Received unknown opcode (10) packet version (8)\n",
-                                                     "Received unknown opcode (17) packet version (8)\n",
-                                                     "Received unknown opcode (300) packet version (2)\n"}));
+  for (std::uint16_t op : {10, 11, 13, 14, 15, 16, 17, 20, 300}) {
+    EXPECT_EQ(send(test::client_header(op, 8)), Outcome::unknown_opcode) << op;
+  }
+  ui.run_posted();
+  EXPECT_EQ(ui.messages(), (std::vector<std::string>{
+                               "Received unknown opcode (12) packet version (8)\n",
+                               "Received unknown opcode (10) packet version (8)\n\n(9 such datagrams received)"}));
+}
+
+TEST_F(DispatcherTest, AFloodOfChangingUnknownDatagramsQueuesOneNoticePerKind) {
+  for (std::uint16_t version = 0; version < 2000; ++version) {
+    send(test::client_header(static_cast<std::uint16_t>(20 + version % 7), version));
+    std::vector<std::uint8_t> foreign = {0x47, static_cast<std::uint8_t>(version)};
+    send(foreign);
+  }
+  EXPECT_EQ(board.outstanding(), 2u) << "one wrong-cookie and one unknown-opcode notice";
+  EXPECT_EQ(ui.posted_count(), 2u);
+  EXPECT_EQ(dispatcher.count(Outcome::unknown_opcode), 2000u);
+  EXPECT_EQ(dispatcher.count(Outcome::bad_magic), 2000u);
 }
 
 TEST_F(DispatcherTest, ForeignDatagramPostsMagicCookieMessageAndReceptionGoesOn) {
@@ -121,10 +135,12 @@ TEST_F(DispatcherTest, TruncatedDatagramsAreDroppedSilently) {
   EXPECT_EQ(ui.posted_count(), 0u);
 }
 
-TEST_F(DispatcherTest, EmptyDatagramEndsTheThreadAndFreesTheLock) {
-  EXPECT_EQ(send({}), Outcome::end_thread);
+TEST_F(DispatcherTest, EmptyDatagramIsDroppedWithoutAMessageAndFreesTheLock) {
+  EXPECT_EQ(send({}), Outcome::empty);
   EXPECT_EQ(lock.count(), 1);
-  EXPECT_EQ(dispatcher.count(Outcome::end_thread), 1u);
+  EXPECT_EQ(dispatcher.count(Outcome::empty), 1u);
+  EXPECT_EQ(ui.posted_count(), 0u);
+  EXPECT_TRUE(rec.calls.empty());
 }
 
 TEST_F(DispatcherTest, WithoutHandlersValidPacketsAreIgnored) {
