@@ -1,6 +1,7 @@
 // The program itself as a separate process: a second start raises the first
-// one's window and ends; File > Exit ends a running Controller cleanly while
-// Clients keep announcing.
+// one's window and ends; so does a start beside a Controller that already serves
+// the network; File > Exit ends a running Controller cleanly while Clients keep
+// announcing.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -13,6 +14,7 @@
 #include <wx/utils.h>
 
 #include "gui_steps.h"
+#include "support/controller_parts.h"
 #include "support/private_network.h"
 #include "support/scripted_announcer.h"
 #include "ui/single_instance.h"
@@ -97,6 +99,37 @@ TEST(SingleInstanceTest, SecondStartRaisesTheFirstWindowAndEnds) {
   frame->Destroy();
   first.Release();
   RunSteps({Settle()});
+  fs::remove_all(folder);
+}
+
+TEST(ProgramTest, AStartBesideAControllerServingTheNetworkShowsTheSingleInstanceMessageAndEnds) {
+  if (!loopback_multicast_works()) GTEST_SKIP() << private_network_skip_reason();
+  // Another user's Controller (or kestrelon-cli) on the same network: the lock
+  // file, kept per user, does not see it.
+  ControllerParts first;
+  ASSERT_TRUE(first.endpoints.start_network("", [] { return AddressList{0, {Ipv4Address(127, 0, 0, 1)}}; }));
+  const fs::path folder = fs::temp_directory_path() / ("kestrelon-other-user-" + std::to_string(::getpid()));
+  fs::create_directories(folder);
+
+  Program second;
+  ASSERT_TRUE(RunSteps({{"start beside the running Controller", [&] {
+                           wxExecuteEnv env;
+                           wxGetEnvMap(&env.env);
+                           env.env["KESTRELON_INSTANCE_DIR"] = folder.string();
+                           return second.Start(wxString(KESTRELON_TEST_APP) + " --loopback", &env);
+                         }},
+                        {"answer its message", [&] {
+                           const wxString command = wxString::Format(
+                               "sh -c 'w=$(xdotool search --sync --onlyvisible --pid %ld | head -n 1) && "
+                               "xdotool windowactivate --sync $w key Return'",
+                               second.pid);
+                           return wxExecute(command, wxEXEC_SYNC) == 0;
+                         },
+                         15000},
+                        {"it ended", [&] { return second.ended; }, 15000}}));
+  EXPECT_TRUE(second.exit_code == 255 || second.exit_code == -1) << second.exit_code;
+  EXPECT_EQ(first.endpoints.open_count(), 1) << "the running Controller keeps its endpoint";
+  first.endpoints.close_all();
   fs::remove_all(folder);
 }
 
