@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes to every decoder and through the receive dispatcher, with
-// handlers that read every decoded field.
+// handlers that read every decoded field; then reads the same bytes as a script
+// of datagrams for the transfer engines (engine_fuzz.h).
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -7,6 +8,7 @@
 #include "net/notice_board.h"
 #include "net/receive_dispatcher.h"
 #include "net/wire_decode.h"
+#include "engine_fuzz.h"
 
 namespace {
 
@@ -65,5 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return r;
   }();
   dispatcher.dispatch(d, 0);
+
+  kestrelon::fuzz::fuzz_engines(d);
   return 0;
 }

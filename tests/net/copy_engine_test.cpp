@@ -34,7 +34,7 @@ TEST_F(CopyEngineTest, CopyStartTellsEachTargetItsDiskThroughItsInterfaceAndNoTa
     EXPECT_EQ(read_be16(d, 98), i % 3) << "the selected disk from the client table";
     EXPECT_EQ(read_be16(d, 100), 5) << "keep partition size + sector by sector";
     EXPECT_EQ(got[0].from, kController);
-    EXPECT_EQ(tables.targets[static_cast<std::size_t>(i)].interface_index, 0);
+    EXPECT_EQ(target(i).interface_index, 0);
   }
   EXPECT_FALSE(engine.copy_running()) << "nothing is sent before every target is ready";
   EXPECT_TRUE(tick().empty());
@@ -276,9 +276,9 @@ TEST_F(CopyEngineTest, NoAckerIsDesignatedWhileATargetHasNoRank) {
   EXPECT_EQ(unicasts_to(0, wire::OP_ACKER), 0);
   EXPECT_EQ(engine.acker_address(), client_address(2));
   EXPECT_TRUE(engine.acker_designated());
-  EXPECT_EQ(tables.targets[0].rank, 1);
-  EXPECT_EQ(tables.targets[1].rank, 2);
-  EXPECT_EQ(tables.targets[2].rank, 3);
+  EXPECT_EQ(target(0).rank, 1);
+  EXPECT_EQ(target(1).rank, 2);
+  EXPECT_EQ(target(2).rank, 3);
 }
 
 TEST_F(CopyEngineTest, ASilentAckerHandsOverFromRank3To2To1AndThenTheCopyIsCancelled) {
@@ -316,12 +316,12 @@ TEST_F(CopyEngineTest, DoneFromEveryTargetEndsTheCopyAndARepeatedDoneChangesNoth
   done(0);
   const Tick deadline = engine.first_done_deadline();
   EXPECT_EQ(deadline, clock.now() + 5000);
-  EXPECT_EQ(tables.targets[0].done, 1);
+  EXPECT_EQ(target(0).done, 1);
   clock.advance(1000);
   done(0);
   EXPECT_EQ(engine.first_done_deadline(), deadline) << "the grace starts with the first DONE only";
   EXPECT_TRUE(engine.copy_running());
-  EXPECT_EQ(tables.targets[1].done, 0);
+  EXPECT_EQ(target(1).done, 0);
   EXPECT_EQ(hooks.cancels, 0);
 
   done(1);

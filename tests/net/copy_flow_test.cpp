@@ -72,10 +72,14 @@ class CopyFlowTest : public ::testing::Test {
     for (int i = 0; i < 400 && core.copy_engine().copy_running() != running; ++i) std::this_thread::sleep_for(5ms);
     ASSERT_EQ(core.copy_engine().copy_running(), running);
   }
+  // Reads the flag under the client table lock the receive thread writes it under.
+  int target_done(int c) {
+    SemaphoreGuard hold(core.locks().client_table);
+    return core.tables().targets[static_cast<std::size_t>(c)].done;
+  }
   void wait_done(int c) {
-    for (int i = 0; i < 400 && core.tables().targets[static_cast<std::size_t>(c)].done == 0; ++i)
-      std::this_thread::sleep_for(5ms);
-    ASSERT_EQ(core.tables().targets[static_cast<std::size_t>(c)].done, 1);
+    for (int i = 0; i < 400 && target_done(c) == 0; ++i) std::this_thread::sleep_for(5ms);
+    ASSERT_EQ(target_done(c), 1);
   }
   // Whether client `c` saw OP_ABORT on the data group.
   bool saw_abort(int c) {

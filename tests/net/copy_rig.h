@@ -97,6 +97,13 @@ class CopyRig : public ::testing::Test, protected ControllerParts {
     tables.client_count = tables.target_count = n;
   }
 
+  // A target's record as the engine left it, read under the client table lock
+  // the receive threads write it under.
+  ClientRecord target(int i) {
+    SemaphoreGuard hold(locks.client_table);
+    return tables.targets[static_cast<std::size_t>(i)];
+  }
+
   // Writes a pattern file of `length` bytes and opens it.
   void make_image(std::uint64_t length) {
     write_pattern_file(dir.file("lab.krn"), length);

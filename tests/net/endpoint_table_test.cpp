@@ -38,12 +38,12 @@ struct AnnounceCounter : AnnounceHandler {
   std::vector<std::pair<std::string, int>> seen;
   std::atomic<int> inside{0};
   std::atomic<int> most_inside{0};
-  std::chrono::milliseconds dwell{0};
+  std::atomic<int> dwell_ms{0};  // set by the test while the receive threads run
 
   void on_announce(const wire::Announce& a, int endpoint) override {
     const int now_inside = ++inside;
     most_inside = std::max(most_inside.load(), now_inside);
-    std::this_thread::sleep_for(dwell);
+    std::this_thread::sleep_for(std::chrono::milliseconds(dwell_ms.load()));
     --inside;
     std::lock_guard lock(m);
     seen.emplace_back(a.name_text(), endpoint);
@@ -227,7 +227,7 @@ TEST_F(ReceiveThreadTest, EmptyDatagramsLeaveTheirInterfaceReceiving) {
 }
 
 TEST_F(ReceiveThreadTest, DatagramsArrivingTogetherOnTwoInterfacesAreHandledOneAfterTheOther) {
-  counter.dwell = 50ms;
+  counter.dwell_ms = 50;
   for (int i = 0; i < 4; ++i) {
     send_to(kLo1, announce_named("a"));
     send_to(kLo2, announce_named("b"));
