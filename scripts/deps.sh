@@ -13,7 +13,7 @@ PACKAGES=(
   # the desktop application and its headless tests
   libwxgtk3.2-dev xvfb xauth xdotool openbox imagemagick librsvg2-bin x11-utils
   # the multi-host network lab, virtual disks, and the comparison peer
-  iproute2 nftables fdisk dosfstools e2fsprogs udpcast procps mtools
+  iproute2 nftables fdisk dosfstools e2fsprogs udpcast procps mtools mount
   # checks of the installed tree: desktop entry and manual pages
   desktop-file-utils man-db
 )
