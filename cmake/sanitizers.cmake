@@ -12,3 +12,11 @@ if(KESTRELON_TSAN)
   add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
   add_link_options(-fsanitize=thread)
 endif()
+
+if(KESTRELON_FUZZ)
+  # The fuzz build instruments everything its target reaches, so the fuzzer is
+  # guided by the coverage of the decoders and the engines, not only by its own
+  # files; the target adds libFuzzer's main at link time.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
