@@ -28,8 +28,9 @@ class CopySink {
 };
 
 // Keeps the image as DIR/NAME: written to NAME.part (never through a symbolic
-// link there) and renamed when complete, removed when abandoned. The name is the file name the Controller sent, with
-// anything that could leave the folder replaced.
+// link there) and renamed when complete, removed when abandoned. The name is the
+// file name the Controller sent, with anything that could leave the folder
+// replaced.
 class StoreSink final : public CopySink {
  public:
   static std::unique_ptr<StoreSink> open(const std::string& dir, const std::string& name, std::string* error);

@@ -50,6 +50,15 @@ struct Program {
         pid, mnemonic);
     return wxExecute(command, wxEXEC_SYNC) == 0;
   }
+
+  // Presses Return in the program's message box, when that is its only window.
+  bool AnswerItsMessage() const {
+    const wxString command = wxString::Format(
+        "sh -c 'w=$(xdotool search --sync --onlyvisible --pid %ld | head -n 1) && "
+        "xdotool windowactivate --sync $w key Return'",
+        pid);
+    return wxExecute(command, wxEXEC_SYNC) == 0;
+  }
 };
 
 TEST(SingleInstanceTest, SecondStartRaisesTheFirstWindowAndEnds) {
@@ -81,14 +90,7 @@ TEST(SingleInstanceTest, SecondStartRaisesTheFirstWindowAndEnds) {
                          }},
                         {"first window raised and restored", [&] { return raises == 1 && !frame->IsIconized(); },
                          15000},
-                        {"answer the message of the second instance", [&] {
-                           // Its message box is the only window of that process.
-                           const wxString command = wxString::Format(
-                               "sh -c 'w=$(xdotool search --sync --onlyvisible --pid %ld | head -n 1) && "
-                               "xdotool windowactivate --sync $w key Return'",
-                               second.pid);
-                           return wxExecute(command, wxEXEC_SYNC) == 0;
-                         },
+                        {"answer the message of the second instance", [&] { return second.AnswerItsMessage(); },
                          15000},
                         {"second instance ended", [&] { return second.ended; }, 15000}}));
   EXPECT_EQ(raises, 1);
@@ -118,14 +120,7 @@ TEST(ProgramTest, AStartBesideAControllerServingTheNetworkShowsTheSingleInstance
                            env.env["KESTRELON_INSTANCE_DIR"] = folder.string();
                            return second.Start(wxString(KESTRELON_TEST_APP) + " --loopback", &env);
                          }},
-                        {"answer its message", [&] {
-                           const wxString command = wxString::Format(
-                               "sh -c 'w=$(xdotool search --sync --onlyvisible --pid %ld | head -n 1) && "
-                               "xdotool windowactivate --sync $w key Return'",
-                               second.pid);
-                           return wxExecute(command, wxEXEC_SYNC) == 0;
-                         },
-                         15000},
+                        {"answer its message", [&] { return second.AnswerItsMessage(); }, 15000},
                         {"it ended", [&] { return second.ended; }, 15000}}));
   EXPECT_TRUE(second.exit_code == 255 || second.exit_code == -1) << second.exit_code;
   EXPECT_EQ(first.endpoints.open_count(), 1) << "the running Controller keeps its endpoint";
