@@ -34,19 +34,6 @@ TEST(NoticeBoard, RepeatsWhileWaitingAreCountedNotStacked) {
   EXPECT_EQ(board.folded_repeats(), 4u);
 }
 
-TEST(NoticeBoard, NoticesOfOneKindFoldEvenWhenTheirTextsDiffer) {
-  test::RecordingUi ui;
-  NoticeBoard board(ui);
-  for (int opcode = 20; opcode < 1020; ++opcode) {
-    board.post("unknown opcode", "opcode " + std::to_string(opcode));
-  }
-  EXPECT_EQ(board.outstanding(), 1u);
-  EXPECT_EQ(ui.posted_count(), 1u);
-  ui.run_posted();
-  EXPECT_EQ(ui.messages(), std::vector<std::string>{"opcode 20\n(1000 such datagrams received)"});
-  EXPECT_EQ(board.outstanding(), 0u);
-}
-
 TEST(NoticeBoard, TheQueueIsBoundedAndWhatDoesNotFitIsCounted) {
   test::RecordingUi ui;
   NoticeBoard board(ui);
