@@ -1,12 +1,12 @@
 #include "commands/create_flow.h"
 
-#include <unistd.h>
-
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
 #include "app/program_settings.h"
+#include "commands/staged_image_file.h"
 #include "platform/semaphore.h"
 #include "transfer/buffered_file_writer.h"
 
@@ -27,6 +27,14 @@ std::string CreateFlow::folder_of(const std::string& path) {
 
 std::string CreateFlow::file_name_of(const std::string& path) {
   return std::filesystem::path(path).filename().string();
+}
+
+std::string CreateFlow::cut_to_bytes(std::string text, std::size_t limit) {
+  if (text.size() <= limit) return text;
+  std::size_t end = limit;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  text.resize(end);
+  return text;
 }
 
 std::vector<std::string> CreateFlow::checked_addresses(const CheckListModel& rows) {
@@ -85,8 +93,11 @@ CreateFlowResult CreateFlow::run(const std::vector<std::string>& checked_address
     return result;
   }
   result.path = *path;
+  // The upload goes into a temporary file that replaces the chosen one only when
+  // the image has ended whole; an earlier image of that name survives anything else.
+  StagedImageFile staged;
   BufferedFileWriter file;
-  if (const int e = file.open(*path); e != 0) {
+  if (const int e = staged.open(*path, file); e != 0) {
     result.end = CreateFlowEnd::file_not_created;
     result.open_error = e;
     return result;
@@ -97,14 +108,15 @@ CreateFlowResult CreateFlow::run(const std::vector<std::string>& checked_address
       port.ask_receive_image({client->name_text(), client->address.padded_text(), size_text(total)});
   if (!choice) {
     file.close();
-    ::unlink(path->c_str());
     result.end = CreateFlowEnd::not_confirmed;
     return result;
   }
-  if (choice->description.size() > kDescriptionLimit) choice->description.resize(kDescriptionLimit);
+  // A character cut in two would make the stored description unreadable as UTF-8.
+  choice->description = cut_to_bytes(std::move(choice->description), kDescriptionLimit);
 
   std::unique_ptr<ReceivingDialog> dialog =
       port.make_receiving_dialog({file_name_of(*path), client->name_text(), choice->compression_position != 0});
+  receiving_dialog_ = dialog.get();
   // What the Receiving dialog clears as it opens; cleared here, before the first
   // packet can count, so a front end's dialog has nothing left to reset.
   stats_.clear_counters();
@@ -113,7 +125,14 @@ CreateFlowResult CreateFlow::run(const std::vector<std::string>& checked_address
   const ReceivingDialog::End end = dialog->run_modal();
   result.outcome = engine_.finish(end);
   dialog.reset();
+  receiving_dialog_ = nullptr;
   result.end = CreateFlowEnd::uploaded;
+  if (result.outcome == CreateOutcome::completed) {
+    if (const int e = staged.commit(); e != 0) {
+      result.outcome = CreateOutcome::write_failed;
+      port.show_message(ReceiveEngine::kWriteFailedText + std::string(std::strerror(e)));
+    }
+  }
 
   const std::string folder = folder_of(*path);
   if (settings_) write_image_folder(*settings_, folder);

@@ -89,6 +89,10 @@ class CreateFlow {
   // The address column of every checked row, in row order: what `run` takes.
   static std::vector<std::string> checked_addresses(const CheckListModel& rows);
 
+  // Whether the Receiving dialog of a running Create exists now (no discovery
+  // requests meanwhile).
+  bool receiving_dialog_open() const { return receiving_dialog_ != nullptr; }
+
   // Runs the Create command on the user-interface thread. `checked_addresses`
   // holds the address column ("%03d.%03d.%03d.%03d") of every checked row of the
   // client list; `sector_by_sector` is the preference "Force sector-by-sector
@@ -101,6 +105,9 @@ class CreateFlow {
   static std::string folder_of(const std::string& path);
   // The name part of a path.
   static std::string file_name_of(const std::string& path);
+  // The longest start of a UTF-8 `text` of at most `limit` bytes that ends on a
+  // whole character.
+  static std::string cut_to_bytes(std::string text, std::size_t limit);
 
  private:
   std::optional<ClientRecord> find_checked_client(const std::string& address_text) const;
@@ -110,6 +117,7 @@ class CreateFlow {
   ReceiveEngine& engine_;
   TransferStats& stats_;
   SettingsStore* settings_;
+  const ReceivingDialog* receiving_dialog_ = nullptr;  // while one exists
 };
 
 }  // namespace kestrelon

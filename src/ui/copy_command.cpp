@@ -1,16 +1,13 @@
 // The Copy command of the main form, its Copy supervision, and whether a transfer
 // dialog is open (the discovery timer pauses meanwhile).
 #include "ui/desktop_services.h"
+#include "ui/window_copy.h"
+#include "ui/window_create.h"
 
 bool DesktopServices::TransferDialogOpen() {
-  // HOOK (Copy and Create dialogs, later work): true while the Transfer dialog or
-  // the Receiving dialog exists. Neither exists yet.
-  return false;
+  return copy_->Flow().transfer_dialog_open() || create_->Flow().receiving_dialog_open();
 }
 
-// HOOK (Copy command, later work): the Copy flow's supervise() goes here once the
-// form runs Copy through a flow with its Transfer dialog.
-void DesktopServices::SuperviseCopy() {}
+void DesktopServices::SuperviseCopy() { copy_->Flow().supervise(); }
 
-// STUB (Copy command, later work): the buttons exist and follow the enabling rules.
-void DesktopServices::Copy(const std::string&) {}
+void DesktopServices::Copy(const std::string& image_path) { copy_->Flow().run(image_path, transfer_options_); }

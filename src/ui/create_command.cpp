@@ -1,5 +1,5 @@
 // The Create command of the main form.
 #include "ui/desktop_services.h"
+#include "ui/window_create.h"
 
-// STUB (Create command, later work): the button exists and follows the enabling rules.
-void DesktopServices::Create() {}
+std::optional<std::string> DesktopServices::Create() { return create_->Run(transfer_options_.sector_by_sector); }

@@ -2,6 +2,13 @@
 
 #include "app/controller_core.h"
 #include "app/program_settings.h"
+#include "ui/window_copy.h"
+#include "ui/window_create.h"
+
+DesktopServices::DesktopServices(kestrelon::ControllerCore& core)
+    : core_(core), copy_(std::make_unique<WindowCopy>(core)), create_(std::make_unique<WindowCreate>(core)) {}
+
+DesktopServices::~DesktopServices() = default;
 
 std::optional<std::string> DesktopServices::ReadSetting(const std::string& name) {
   std::string value;

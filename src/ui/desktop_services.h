@@ -1,6 +1,9 @@
 #pragma once
 // The windows' view of the core: settings, the main client list, discovery, the
 // drive selection, and the entry points of the transfer and group commands.
+#include <memory>
+
+#include "transfer/copy_engine.h"
 #include "ui/view_services.h"
 
 namespace kestrelon {
@@ -8,13 +11,18 @@ class ControllerCore;
 struct ClientRecord;
 }  // namespace kestrelon
 
+class WindowCopy;
+class WindowCreate;
+
 class DesktopServices : public ViewServices {
  public:
-  explicit DesktopServices(kestrelon::ControllerCore& core) : core_(core) {}
+  explicit DesktopServices(kestrelon::ControllerCore& core);
+  ~DesktopServices() override;
 
   std::optional<std::string> ReadSetting(const std::string& name) override;
   void WriteSetting(const std::string& name, const std::string& value) override;
   kestrelon::CheckListModel& ClientRows() override;
+  void ReadProgramOptions() override;
 
   bool TransferDialogOpen() override;
   void PeriodicDiscovery() override;
@@ -24,7 +32,7 @@ class DesktopServices : public ViewServices {
 
   void Copy(const std::string& image_path) override;
   void Schedule(const std::string& image_path) override;
-  void Create() override;
+  std::optional<std::string> Create() override;
   void LoadGroup() override;
   void SaveGroup() override;
 
@@ -40,4 +48,8 @@ class DesktopServices : public ViewServices {
 
  private:
   kestrelon::ControllerCore& core_;
+  // The options that travel with every transfer (sector-by-sector with Create too).
+  kestrelon::CopyOptions transfer_options_;
+  std::unique_ptr<WindowCopy> copy_;
+  std::unique_ptr<WindowCreate> create_;
 };

@@ -79,7 +79,7 @@ CShadowView::CShadowView(wxWindow* parent, ViewServices& services)
   Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { DriveSelection(); }, ids::kClientInfo);
   Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { services_.Copy(SelectedImagePath()); }, ids::kCopy);
   Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { services_.Schedule(SelectedImagePath()); }, ids::kSchedule);
-  Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { services_.Create(); }, ids::kCreate);
+  Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { CreateImage(); }, ids::kCreate);
   Bind(EVT_CHECKLIST_CLICK, [this](wxCommandEvent&) { UpdateClientButtons(); }, ids::kClientList);
   Bind(EVT_CHECKLIST_DCLICK, [this](wxCommandEvent&) { DriveSelection(); }, ids::kClientList);
 }
@@ -144,6 +144,7 @@ void CShadowView::InitialUpdate() {
     EnterFolder(wxString::FromUTF8(*stored));
   SetImageFolder(wxGetCwd());
 
+  services_.ReadProgramOptions();
   FillImageList(text::kImagePattern);
   RegisterToolTips();
   AttachClientList();
@@ -325,6 +326,17 @@ std::string CShadowView::SelectedImagePath() const {
   const int selected = image_list_->GetSelection();
   if (selected == wxNOT_FOUND) return {};
   return kestrelon::image_file_path(ImageFolder().utf8_string(), image_list_->GetString(selected).utf8_string());
+}
+
+void CShadowView::CreateImage() {
+  const auto folder = services_.Create();
+  if (!folder) return;
+  // The folder of the new image becomes the image folder, also after a failed
+  // upload: shown, stored, listed again, and the buttons follow.
+  if (EnterFolder(wxString::FromUTF8(*folder))) SetImageFolder(wxGetCwd());
+  FillImageList(text::kImagePattern);
+  UpdateFileButtons();
+  UpdateClientButtons();
 }
 
 void CShadowView::RediscoverFromButton() {

@@ -48,6 +48,8 @@ class CShadowView : public wxScrolledWindow {
   void DeselectAll();
   void SaveGroup();
   void LoadGroup();
+  // The Create command; afterwards the new image's folder is the image folder.
+  void CreateImage();
   // Drive selection for the selected row (client Info button, double click).
   void DriveSelection();
   CCheckListCtrl* ClientList() const { return client_list_; }

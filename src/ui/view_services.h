@@ -19,6 +19,10 @@ class ViewServices {
   // The rows of the main client list.
   virtual kestrelon::CheckListModel& ClientRows() = 0;
 
+  // Reads the options that travel with every transfer from the settings (the
+  // form's start-up).
+  virtual void ReadProgramOptions() = 0;
+
   // Frame timers.
   virtual bool TransferDialogOpen() = 0;
   virtual void PeriodicDiscovery() = 0;
@@ -31,10 +35,11 @@ class ViewServices {
   // when no Client of the client table has that address.
   virtual bool SelectDrive(const std::string& address_text) = 0;
 
-  // The transfer and group commands of the form's buttons.
+  // The transfer and group commands of the form's buttons. Create returns the
+  // folder that became the image folder, when an upload ran.
   virtual void Copy(const std::string& image_path) = 0;
   virtual void Schedule(const std::string& image_path) = 0;
-  virtual void Create() = 0;
+  virtual std::optional<std::string> Create() = 0;
   virtual void LoadGroup() = 0;
   virtual void SaveGroup() = 0;
 };

@@ -24,13 +24,17 @@ class FakeViewServices : public ViewServices {
   void TransferWatch() override { ++transfer_watches; }
   void Rediscover() override { ++rediscoveries; }
   kestrelon::CheckListModel& ClientRows() override { return rows; }
+  void ReadProgramOptions() override {}
   bool SelectDrive(const std::string& address_text) override {
     drive_selections.push_back(address_text);
     return drive_selection_finds_client;
   }
   void Copy(const std::string& path) override { copies.push_back(path); }
   void Schedule(const std::string& path) override { schedules.push_back(path); }
-  void Create() override { ++creates; }
+  std::optional<std::string> Create() override {
+    ++creates;
+    return std::nullopt;
+  }
   void LoadGroup() override { ++group_loads; }
   void SaveGroup() override { ++group_saves; }
 

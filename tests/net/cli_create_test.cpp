@@ -127,6 +127,40 @@ TEST_F(CliCreateTest, ExistingFileIsKeptUnlessOverwriteIsGiven) {
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "an earlier image");
 }
 
+TEST_F(CliCreateTest, OverwriteReplacesTheEarlierImageOnlyWhenTheUploadEndsWhole) {
+  { std::ofstream(out) << "an earlier image"; }
+  auto no_temporary_file = [this] {
+    for (const auto& e : std::filesystem::directory_iterator(temp.path()))
+      if (e.path().extension() == ".part") return false;
+    return true;
+  };
+  {
+    test::ScriptedUploader client(kUploader, kLoopback);
+    ASSERT_TRUE(client.ok());
+    client.start({.stream = upload_stream(), .quiet_from = 5});
+    auto args = command({"--client", "lab-pc-1", "--disk", "2", "--out", out, "--overwrite"});
+    args.insert(args.end(), {"-gut", "800"});
+    test::ChildProcess cli(args, environment());
+    ASSERT_EQ(cli.wait(30s), 1) << cli.output();
+    client.join();
+  }
+  {
+    std::ifstream in(out);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "an earlier image") << "kept after the silence";
+  }
+  EXPECT_TRUE(no_temporary_file());
+
+  test::ScriptedUploader client(kUploader, kLoopback);
+  ASSERT_TRUE(client.ok());
+  client.start({.stream = upload_stream()});
+  test::ChildProcess cli(command({"--client", "lab-pc-1", "--disk", "2", "--out", out, "--overwrite"}),
+                         environment());
+  ASSERT_EQ(cli.wait(30s), 0) << cli.output();
+  client.join();
+  EXPECT_EQ(std::filesystem::file_size(out), 7344u + 40 * 1000) << "replaced by the whole image";
+  EXPECT_TRUE(no_temporary_file());
+}
+
 TEST_F(CliCreateTest, BadArgumentsAreRefused) {
   for (const auto& args : std::vector<std::vector<std::string>>{
            {"--out", out},                                        // no Client

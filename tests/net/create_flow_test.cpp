@@ -94,6 +94,7 @@ TEST_F(CreateFlowNetTest, UploadEndsWholeWithTheDescriptionCutTo400AndProgressSh
   stream.insert(stream.end(), end.begin(), end.end());
   client.start({.stream = stream});
   port.choice = {std::string(450, 'D'), 3};
+  { std::ofstream(port.path) << "an earlier image"; }
 
   const CreateFlowResult r = flow.run({"127.000.000.070"}, false, port);
   client.join();
@@ -114,15 +115,17 @@ TEST_F(CreateFlowNetTest, UploadEndsWholeWithTheDescriptionCutTo400AndProgressSh
   EXPECT_GE(port.refreshed.back(), 0) << "the last refresh shows where the upload ended";
   EXPECT_EQ(engine.state(), ReceiveEngine::kIdle);
   EXPECT_GT(stats.acknowledgements.load(), 60);
+  EXPECT_FALSE(std::filesystem::exists(port.path + ".part")) << "the whole image replaced the earlier one";
 }
 
-TEST_F(CreateFlowNetTest, CancelRequestEndsTheUploadAbortsTheClientAndLeavesNoFile) {
+TEST_F(CreateFlowNetTest, CancelRequestEndsTheUploadAbortsTheClientAndKeepsTheEarlierImage) {
   test::ScriptedUploader client(kClient, kController);
   ASSERT_TRUE(client.ok());
   client.start({.stream = test::join({test::data_record(Bytes(1000, 1)), test::data_record(Bytes(1000, 2)),
                                       test::data_record(Bytes(1000, 3)), test::end_record()}),
                 .packet = 500,
                 .quiet_from = 3});
+  { std::ofstream(port.path) << "an earlier image"; }
   std::thread canceller([this, &client] {
     while (!client.request_seen()) std::this_thread::sleep_for(10ms);
     std::this_thread::sleep_for(300ms);
@@ -133,7 +136,9 @@ TEST_F(CreateFlowNetTest, CancelRequestEndsTheUploadAbortsTheClientAndLeavesNoFi
   client.join();
   EXPECT_EQ(r.outcome, CreateOutcome::cancelled);
   EXPECT_EQ(client.aborts(), 3);
-  EXPECT_FALSE(std::filesystem::exists(port.path));
+  std::ifstream in(port.path);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "an earlier image");
+  EXPECT_FALSE(std::filesystem::exists(port.path + ".part"));
 }
 
 TEST_F(CreateFlowNetTest, ClientGoingQuietEndsTheCreateAfterTheInactivityTime) {

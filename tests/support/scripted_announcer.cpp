@@ -31,6 +31,11 @@ void ScriptedAnnouncer::set_clients(std::vector<AnnounceSpec> clients) {
   clients_ = std::move(clients);
 }
 
+std::vector<std::chrono::steady_clock::time_point> ScriptedAnnouncer::discover_times() {
+  std::lock_guard lock(mutex_);
+  return discover_times_;
+}
+
 void ScriptedAnnouncer::run() {
   while (!stop_) {
     const auto r = listener_.receive(50);
@@ -38,11 +43,13 @@ void ScriptedAnnouncer::run() {
         wire::opcode_of(r->bytes) != wire::OP_DISCOVER) {
       continue;
     }
+    const auto heard = std::chrono::steady_clock::now();
     ++discovers_;
     const Ipv4Address reply_to(read_be32(r->bytes, wire::kDiscoverAddressOffset));
     std::vector<std::vector<std::uint8_t>> replies;
     {
       std::lock_guard lock(mutex_);
+      discover_times_.push_back(heard);
       for (const AnnounceSpec& c : clients_) replies.push_back(announce_datagram(c));
     }
     for (const auto& bytes : replies) sender_.send(bytes, reply_to, wire::kControlPort);

@@ -3,6 +3,7 @@
 // is answered with one OP_ANNOUNCE per scripted Client, sent to the address the
 // request carries, as a Client does.
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -29,6 +30,8 @@ class ScriptedAnnouncer {
   bool ok() const { return listener_.ok() && sender_.ok(); }
   void set_clients(std::vector<AnnounceSpec> clients);
   int discovers_heard() const { return discovers_.load(); }
+  // When each OP_DISCOVER arrived, in order.
+  std::vector<std::chrono::steady_clock::time_point> discover_times();
 
  private:
   void run();
@@ -37,6 +40,7 @@ class ScriptedAnnouncer {
   UdpPeer sender_;
   std::mutex mutex_;
   std::vector<AnnounceSpec> clients_;
+  std::vector<std::chrono::steady_clock::time_point> discover_times_;
   std::atomic<int> discovers_{0};
   std::atomic<bool> stop_{false};
   std::thread thread_;

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "app/program_settings.h"
 #include "model/check_list_model.h"
@@ -33,7 +35,7 @@ struct ScriptedCreatePort : CreatePort {
   std::vector<ReceiveImageInfo> infos;
   std::vector<ReceivingDialogInfo> dialogs;
   std::vector<std::string> folders;
-  bool file_existed_during_upload = false;
+  std::vector<std::string> names_during_upload;  // the chosen file's folder
 
   void show_message(const std::string& text) override { messages.push_back(text); }
   std::optional<std::string> choose_image_path(const std::string& proposed) override {
@@ -47,7 +49,9 @@ struct ScriptedCreatePort : CreatePort {
   struct Dialog : test::RecordingReceivingDialog {
     ScriptedCreatePort* port;
     End run_modal() override {
-      port->file_existed_during_upload = port->path && ::access(port->path->c_str(), F_OK) == 0;
+      for (const auto& e : std::filesystem::directory_iterator(std::filesystem::path(*port->path).parent_path()))
+        port->names_during_upload.push_back(e.path().filename().string());
+      std::sort(port->names_during_upload.begin(), port->names_during_upload.end());
       return port->dialog_end;
     }
   };
@@ -135,7 +139,7 @@ TEST_F(CreateFlowTest, FileThatCannotBeCreatedEndsSilently) {
   EXPECT_TRUE(port.infos.empty());
 }
 
-TEST_F(CreateFlowTest, CancelledReceiveImageDialogDeletesTheCreatedFileAndShowsTheClientAndSize) {
+TEST_F(CreateFlowTest, CancelledReceiveImageDialogKeepsAnEarlierImageAndShowsTheClientAndSize) {
   port.path = (dir / "a.krn").string();
   { std::ofstream(*port.path) << "an older image"; }
   port.choice.reset();
@@ -145,20 +149,23 @@ TEST_F(CreateFlowTest, CancelledReceiveImageDialogDeletesTheCreatedFileAndShowsT
   EXPECT_EQ(port.infos[0].client_name, "ROOM12-PC03");
   EXPECT_EQ(port.infos[0].address_text, "010.000.000.003");
   EXPECT_EQ(port.infos[0].size_text, "6Mb");  // 3 partitions of 4096 sectors
-  EXPECT_FALSE(std::filesystem::exists(*port.path));
+  std::ifstream earlier(*port.path);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(earlier), {}), "an older image");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 2) << "the settings and a.krn alone";
   EXPECT_TRUE(port.dialogs.empty());
   EXPECT_TRUE(port.folders.empty());
 }
 
-TEST_F(CreateFlowTest, FailedUploadDeletesTheFileAndStillMakesItsFolderTheImageFolder) {
+TEST_F(CreateFlowTest, FailedUploadLeavesNoFileAndStillMakesItsFolderTheImageFolder) {
   port.path = (dir / "b.krn").string();
   port.choice = ReceiveImageChoice{std::string(450, 'd'), 0};
   const auto r = run({"010.000.000.003"});
   EXPECT_EQ(r.end, CreateFlowEnd::uploaded);
   EXPECT_EQ(r.outcome, CreateOutcome::cancelled);
   EXPECT_FALSE(r.completed());
-  EXPECT_TRUE(port.file_existed_during_upload);
-  EXPECT_FALSE(std::filesystem::exists(*port.path));
+  // The upload went into a file the image list does not show.
+  EXPECT_EQ(port.names_during_upload, (std::vector<std::string>{"b.krn.part", "settings"}));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1) << "only the settings folder";
   ASSERT_EQ(port.dialogs.size(), 1u);
   EXPECT_EQ(port.dialogs[0].file_name, "b.krn");
   EXPECT_EQ(port.dialogs[0].client_name, "ROOM12-PC03");
@@ -189,6 +196,14 @@ TEST(CreateFlowPaths, FolderAndNameOfAChosenPath) {
   EXPECT_EQ(CreateFlow::folder_of("/srv/images/lab.krn"), "/srv/images");
   EXPECT_EQ(CreateFlow::folder_of("lab.krn"), std::filesystem::current_path().string());
   EXPECT_EQ(CreateFlow::file_name_of("/srv/images/lab.krn"), "lab.krn");
+}
+
+TEST(CreateFlowPaths, DescriptionIsCutOnAWholeCharacter) {
+  std::string accents;
+  for (int i = 0; i < 250; ++i) accents += "\xC3\xA9";  // U+00E9, two bytes each
+  EXPECT_EQ(CreateFlow::cut_to_bytes(accents, 400), accents.substr(0, 400));
+  EXPECT_EQ(CreateFlow::cut_to_bytes("a" + accents, 400), "a" + accents.substr(0, 398)) << "not 1 byte of 2";
+  EXPECT_EQ(CreateFlow::cut_to_bytes("short", 400), "short");
 }
 
 }  // namespace

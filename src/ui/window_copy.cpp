@@ -1,0 +1,36 @@
+#include "ui/window_copy.h"
+
+#include <wx/app.h>
+
+#include "dialogs/failed_clients_dlg.h"
+#include "dialogs/low_disk_space_dlg.h"
+#include "dialogs/timed_message_dlg.h"
+#include "dialogs/transfer_dlg.h"
+
+namespace {
+
+wxWindow* DialogParent() { return wxTheApp ? wxTheApp->GetTopWindow() : nullptr; }
+
+}  // namespace
+
+void WindowCopy::show_message(const std::string& text) { core_.ui().show_message(text); }
+
+void WindowCopy::show_low_disk_space(const std::vector<kestrelon::ClientRowFields>& clients) {
+  CLowDiskSpaceDlg dialog(DialogParent(), clients);
+  dialog.ShowModal();
+}
+
+void WindowCopy::show_failed_clients(const std::vector<kestrelon::ClientRowFields>& clients) {
+  CFailedClientsDlg dialog(DialogParent(), clients);
+  dialog.ShowModal();
+}
+
+void WindowCopy::show_timed_message(const std::string& text) {
+  CTimedMessageDlg dialog(DialogParent(), wxString::FromUTF8(text), kRestoringConnectionsId);
+  dialog.ShowModal();
+}
+
+void WindowCopy::run_transfer_dialog(kestrelon::CopyTransfer& transfer) {
+  CTransferDlg dialog(DialogParent(), transfer);
+  dialog.ShowModal();
+}

@@ -1,0 +1,388 @@
+// Copy and Create from the main window against reference Client processes: the
+// real buttons, the real dialogs driven by simulated clicks and keys, the real
+// wire. Only the save-file dialog, the file information and message boxes are
+// answered by the dialog log without being shown.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include <wx/filedlg.h>
+#include <wx/listbox.h>
+#include <wx/msgdlg.h>
+#include <wx/textctrl.h>
+#include <wx/uiaction.h>
+
+#include "desktop_rig.h"
+#include "dialogs/failed_clients_dlg.h"
+#include "dialogs/file_info_dlg.h"
+#include "dialogs/low_disk_space_dlg.h"
+#include "dialogs/receive_image_dlg.h"
+#include "dialogs/receiving_dlg.h"
+#include "dialogs/timed_message_dlg.h"
+#include "dialogs/transfer_dlg.h"
+#include "gui_steps.h"
+#include "support/image_files.h"
+#include "support/private_network.h"
+#include "ui/command_ids.h"
+#include "ui/main_frame.h"
+#include "ui/shadow_view.h"
+
+namespace kestrelon::test {
+namespace {
+
+namespace fs = std::filesystem;
+namespace progress = progress_ids;
+using namespace std::chrono_literals;
+
+#define KESTRELON_REQUIRE_CLIENTS()                                                         \
+  do {                                                                                      \
+    if (!loopback_multicast_works()) GTEST_SKIP() << private_network_skip_reason();         \
+    if (ReferenceClientProgram().empty()) GTEST_SKIP() << "SKIPPED: no reference Client";   \
+  } while (0)
+
+int CheckedRows(CheckListModel& rows) {
+  int n = 0;
+  rows.last_checked(&n);
+  return n;
+}
+
+std::string FileText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+Step PressKey(int key) {
+  return {"press key " + std::to_string(key), [key] {
+            wxUIActionSimulator().Char(key);
+            return true;
+          }};
+}
+
+// Answers the save-file dialog with `path` as if typed, and the file
+// information and message boxes with OK; every other dialog is shown.
+DialogLog::Answer Answers(const fs::path* path, wxFileDialog** seen = nullptr) {
+  return [=](wxDialog* dialog) -> int {
+    if (auto* files = dynamic_cast<wxFileDialog*>(dialog)) {
+      if (seen) *seen = files;
+      files->SetPath(path->string());
+      return wxID_OK;
+    }
+    if (dynamic_cast<CFileInfoDlg*>(dialog) || dynamic_cast<wxMessageDialogBase*>(dialog)) return wxID_OK;
+    return wxID_NONE;
+  };
+}
+
+TEST(CopyCreateWindow, CreateWithDescriptionThenCopyToThreeClientsByteForByte) {
+  KESTRELON_REQUIRE_CLIENTS();
+  DesktopRig rig({{"Source", "127.0.0.11", 48, 6}, {"Target-A", "127.0.0.12", 64}, {"Target-B", "127.0.0.13", 64}});
+  ASSERT_TRUE(rig.ok());
+  const fs::path saved = rig.Folder() / "saved";
+  fs::create_directories(saved);
+  // Typed without its extension: the default one is added.
+  const fs::path typed = saved / "lab";
+  long style = 0;
+  wxString wildcard, proposed;
+  rig.Dialogs().SetAnswer([&, answer = Answers(&typed)](wxDialog* dialog) {
+    if (auto* files = dynamic_cast<wxFileDialog*>(dialog)) {
+      style = files->GetWindowStyle();
+      wildcard = files->GetWildcard();
+      proposed = files->GetFilename();
+    }
+    return answer(dialog);
+  });
+  const std::string description = "lab image term two";
+  const DialogLog& log = rig.Dialogs();
+
+  ASSERT_TRUE(RunSteps({
+      {"three Clients listed", [&] { return rig.Rows().row_count() == 3; }, 15000},
+      Settle(),
+      {"check Source", [&] {
+         rig.ClickRow(0);
+         return true;
+       }},
+      {"Create enabled", [&] { return rig.View()->FindWindow(ids::kCreate)->IsThisEnabled(); }},
+      {"press Create", [&] {
+         rig.ClickButton(ids::kCreate);
+         return true;
+       }},
+      {"Receiving Disk Image open", [&] { return OpenDialog<CReceiveImageDlg>() != nullptr; }},
+      Settle(),
+      {"type the description", [&] {
+         rig.ClickWindow(OpenDialog<CReceiveImageDlg>()->Description());
+         wxUIActionSimulator().Text(description.c_str());
+         return true;
+       }},
+      {"description typed", [&] { return OpenDialog<CReceiveImageDlg>()->Description()->GetValue() == description; }},
+      {"press Receive Image", [&] {
+         rig.ClickWindow(OpenDialog<CReceiveImageDlg>()->FindWindow(wxID_OK));
+         return true;
+       }},
+      {"the upload ends", [&] { return !log.Of<CReceivingDlg>(false).empty(); }, 30000},
+      Settle(),
+      {"click the new image", [&] {
+         rig.ClickImage(0);
+         return true;
+       }},
+      {"image selected", [&] { return rig.ImageList()->GetSelection() == 0; }},
+      {"press file Info", [&] {
+         rig.ClickButton(ids::kFileInfo);
+         return true;
+       }},
+      {"file information shown", [&] { return !log.Of<CFileInfoDlg>(true).empty(); }},
+  }));
+
+  // The save-file dialog as the Create command asks for it.
+  EXPECT_TRUE(style & wxFD_SAVE);
+  EXPECT_TRUE(style & wxFD_OVERWRITE_PROMPT);
+  EXPECT_EQ(wildcard, "Kestrelon(*.KRN)|*.krn;*.KRN");
+  EXPECT_EQ(proposed, "Source");
+  // The Receiving Disk Image dialog: the Client, 47 MiB of partition, slider at 9.
+  const DialogRecord asked = log.Of<CReceiveImageDlg>(true).at(0);
+  EXPECT_EQ(asked.title, "Receiving Disk Image");
+  EXPECT_EQ(asked.texts.at(CReceiveImageDlg::kClientName), "Source");
+  EXPECT_EQ(asked.texts.at(CReceiveImageDlg::kClientAddress), "127.000.000.011");
+  EXPECT_EQ(asked.texts.at(CReceiveImageDlg::kImageSize), "47Mb");
+  EXPECT_EQ(asked.texts.at(CReceiveImageDlg::kCompression), "9");
+  EXPECT_EQ(log.Of<CReceiveImageDlg>(false).at(0).texts.at(CReceiveImageDlg::kCompression), "9");
+  // The Receiving dialog: the uploading Client, a compressed image.
+  const DialogRecord received = log.Of<CReceivingDlg>(false).at(0);
+  EXPECT_EQ(received.title, "Receiving");
+  EXPECT_EQ(received.texts.at(progress::kClient), "Source");
+  EXPECT_TRUE(received.texts.at(progress::kFile).StartsWith("lab.krn  ("));
+  EXPECT_TRUE(received.texts.at(progress::kFile).EndsWith(" Mb compressed)")) << received.texts.at(progress::kFile);
+  // The chosen folder is the image folder now, listing the new image alone.
+  EXPECT_EQ(FolderNames(saved), std::vector<std::string>{"lab.krn"});
+  EXPECT_EQ(rig.View()->ImageFolder(), saved.string());
+  ASSERT_EQ(rig.ImageList()->GetCount(), 1u);
+  EXPECT_EQ(rig.ImageList()->GetString(0), "lab.krn");
+  EXPECT_EQ(log.Of<CFileInfoDlg>(true).at(0).texts.at(ids::kFileInfoText).AfterLast('\n'), description);
+  EXPECT_TRUE(log.Messages().empty());
+  rig.ExpectNoDiscoveryWhileOpen(typeid(CReceivingDlg));
+
+  std::vector<wxString> client_texts;
+  ASSERT_TRUE(RunSteps({
+      {"check Target-A", [&] {
+         rig.ClickRow(1);
+         return true;
+       }},
+      Pause(500),
+      {"check Target-B", [&] {
+         rig.ClickRow(2);
+         return true;
+       }},
+      {"three checked", [&] { return CheckedRows(rig.Rows()) == 3; }},
+      {"press Copy", [&] {
+         rig.ClickButton(ids::kCopy);
+         return true;
+       }},
+      {"Transfer dialog open", [&] { return OpenDialog<CTransferDlg>() != nullptr; }, 10000},
+      {"the copy runs to its end", [&] {
+         if (const CTransferDlg* d = OpenDialog<CTransferDlg>()) {
+           const wxString text = d->Controls().Text(progress::kClient);
+           if (client_texts.empty() || client_texts.back() != text) client_texts.push_back(text);
+         }
+         return !log.Of<CTransferDlg>(false).empty();
+       },
+       60000},
+      {"the timed message closes by itself", [&] { return !log.Of<CTimedMessageDlg>(false).empty(); }, 20000},
+      {"the Clients are listed again, unchecked",
+       [&] { return rig.Rows().row_count() == 3 && CheckedRows(rig.Rows()) == 0; }, 15000},
+  }));
+
+  ASSERT_FALSE(client_texts.empty());
+  EXPECT_EQ(client_texts.front(), "Working...");
+  const DialogRecord ended = log.Of<CTransferDlg>(false).at(0);
+  EXPECT_EQ(ended.title, "Transfer");
+  const wxString acker = ended.texts.at(progress::kClient);
+  EXPECT_TRUE(acker == "Source (127.000.000.011)" || acker == "Target-A (127.000.000.012)" ||
+              acker == "Target-B (127.000.000.013)")
+      << acker;
+  EXPECT_EQ(ended.texts.at(progress::kPercentage), "100%");
+  EXPECT_EQ(ended.texts.at(progress::kBar), "1000");
+  EXPECT_TRUE(ended.texts.at(progress::kFile).StartsWith("lab.krn  (")) << ended.texts.at(progress::kFile);
+
+  const DialogRecord timed = log.Of<CTimedMessageDlg>(true).at(0);
+  EXPECT_EQ(timed.texts.at(CTimedMessageDlg::kText), "Restoring Connections...");
+  const auto shown = log.Of<CTimedMessageDlg>(false).at(0).at - timed.at;
+  EXPECT_GT(shown, 7s);
+  EXPECT_LT(shown, 12s);
+
+  EXPECT_TRUE(log.Of<CFailedClientsDlg>(true).empty());
+  EXPECT_TRUE(log.Messages().empty());
+  for (const char* name : {"Source", "Target-A", "Target-B"})
+    EXPECT_TRUE(SameBytes(rig.Store(name) / "lab.krn", saved / "lab.krn")) << name;
+  rig.ExpectNoDiscoveryWhileOpen(typeid(CTransferDlg));
+}
+
+TEST(CopyCreateWindow, TooSmallDiskIsUncheckedAndASilentClientIsListedAsFailed) {
+  KESTRELON_REQUIRE_CLIENTS();
+  TuningValues tuning;
+  // A silent acknowledging Client is replaced after four empty windows.
+  tuning.window_full_timeouts = 4;
+  DesktopRig rig({{"Alpha", "127.0.0.21", 64},
+                  {"Bravo", "127.0.0.22", 64, 0, {"--silent-after", "400"}},
+                  {"Small", "127.0.0.23", 16}},
+                 tuning);
+  ASSERT_TRUE(rig.ok());
+  // 32 MiB in one partition: more than the 16 MiB disk holds.
+  const fs::path image = rig.Images() / "pattern.krn";
+  write_file(image.string(), image_bytes({.length = 4u << 20,
+                                          .description = "pattern",
+                                          .partition_count = 1,
+                                          .full_sectors = {65536},
+                                          .data_sectors = {65536}}));
+  const DialogLog& log = rig.Dialogs();
+  rig.Dialogs().SetAnswer(Answers(nullptr));
+
+  ASSERT_TRUE(RunSteps({
+      {"three Clients listed", [&] { return rig.Rows().row_count() == 3; }, 15000},
+      Settle(),
+      {"Select All", [&] {
+         rig.ClickButton(ids::kSelectAll);
+         return true;
+       }},
+      {"three checked", [&] { return CheckedRows(rig.Rows()) == 3; }},
+      {"click the image", [&] {
+         rig.View()->FillImageList("*.krn");
+         rig.ClickImage(0);
+         return true;
+       }},
+      {"Copy enabled", [&] { return rig.View()->FindWindow(ids::kCopy)->IsThisEnabled(); }},
+      {"press Copy", [&] {
+         rig.ClickButton(ids::kCopy);
+         return true;
+       }},
+      {"the low-disk-space list opens", [&] { return OpenDialog<CLowDiskSpaceDlg>() != nullptr; }},
+      Settle(),
+      {"press Uncheck", [&] {
+         const CLowDiskSpaceDlg* d = OpenDialog<CLowDiskSpaceDlg>();
+         EXPECT_EQ(d->GetTitle(), "List Of Clients With Insufficient Disk Space");
+         EXPECT_EQ(d->Rows().row_count(), 1);
+         EXPECT_EQ(d->Rows().cell(0, 0), "Small");
+         EXPECT_EQ(d->Rows().cell(0, 3), "Disk 1 (16Mb)");
+         // Unchecked while the list was built.
+         EXPECT_EQ(rig.Rows().check_state(2), kUnchecked);
+         EXPECT_EQ(CheckedRows(rig.Rows()), 2);
+         rig.ClickWindow(d->FindWindow(CLowDiskSpaceDlg::kUncheck));
+         return true;
+       }},
+      {"the list closes", [&] { return !log.Of<CLowDiskSpaceDlg>(false).empty(); }, 8000},
+      Pause(300),
+  }));
+  EXPECT_TRUE(log.Of<CTransferDlg>(true).empty()) << "no copy after the list";
+  EXPECT_EQ(rig.Rows().cell(2, 0), "Small");
+  EXPECT_EQ(rig.Rows().check_state(2), kUnchecked);
+
+  ASSERT_TRUE(RunSteps({
+      {"press Copy again", [&] {
+         rig.ClickButton(ids::kCopy);
+         return true;
+       }},
+      {"Transfer dialog open", [&] { return OpenDialog<CTransferDlg>() != nullptr; }, 10000},
+      Pause(300),
+      PressKey(WXK_RETURN),
+      Pause(500),
+      {"Enter left the copy running", [&] {
+         EXPECT_NE(OpenDialog<CTransferDlg>(), nullptr);
+         EXPECT_TRUE(log.Of<CTransferDlg>(false).empty());
+         return true;
+       }},
+      {"the failed Clients are listed", [&] { return OpenDialog<CFailedClientsDlg>() != nullptr; }, 40000},
+      Settle(),
+      {"press OK", [&] {
+         const CFailedClientsDlg* d = OpenDialog<CFailedClientsDlg>();
+         EXPECT_EQ(d->GetTitle(), "List of failed Clients");
+         EXPECT_EQ(d->Rows().row_count(), 1);
+         EXPECT_EQ(d->Rows().cell(0, 0), "Bravo");
+         EXPECT_EQ(d->Rows().cell(0, 1), "127.000.000.022");
+         rig.ClickWindow(d->FindWindow(wxID_OK));
+         return true;
+       }},
+      {"the Transfer dialog ends", [&] { return !log.Of<CTransferDlg>(false).empty(); }, 8000},
+      {"the timed message closes by itself", [&] { return !log.Of<CTimedMessageDlg>(false).empty(); }, 20000},
+      {"the Clients are listed again", [&] { return rig.Rows().row_count() == 3; }, 15000},
+  }));
+
+  EXPECT_EQ(log.Messages(), std::vector<std::string>{"1 clients did not complete the transfer!"});
+  EXPECT_EQ(log.Of<CFailedClientsDlg>(true).size(), 1u) << "listed once, by the supervision";
+  EXPECT_TRUE(SameBytes(rig.Store("Alpha") / "pattern.krn", image));
+  EXPECT_FALSE(SameBytes(rig.Store("Bravo") / "pattern.krn", image));
+  EXPECT_TRUE(FolderNames(rig.Store("Small")).empty());
+  rig.ExpectNoDiscoveryWhileOpen(typeid(CTransferDlg));
+}
+
+TEST(CopyCreateWindow, CancelOrSilenceDuringCreateKeepsTheEarlierImageAndLeavesNoFile) {
+  KESTRELON_REQUIRE_CLIENTS();
+  TuningValues tuning;
+  tuning.create_inactivity_ms = 3000;
+  // Uploads three blocks of every Create, then stays silent.
+  DesktopRig rig({{"Slow", "127.0.0.31", 32, 0, {"--silent-after", "3"}}}, tuning);
+  ASSERT_TRUE(rig.ok());
+  const fs::path saved = rig.Folder() / "saved";
+  fs::create_directories(saved);
+  { std::ofstream(saved / "Slow.krn") << "an earlier image"; }
+  fs::path chosen = saved / "Slow.krn";
+  rig.Dialogs().SetAnswer(Answers(&chosen));
+  const DialogLog& log = rig.Dialogs();
+
+  ASSERT_TRUE(RunSteps({
+      {"the Client listed", [&] { return rig.Rows().row_count() == 1; }, 15000},
+      Settle(),
+      {"check it", [&] {
+         rig.ClickRow(0);
+         return true;
+       }},
+      {"press Create", [&] {
+         rig.ClickButton(ids::kCreate);
+         return true;
+       }},
+      {"Receiving Disk Image open", [&] { return OpenDialog<CReceiveImageDlg>() != nullptr; }},
+      Settle(),
+      {"press Receive Image", [&] {
+         rig.ClickWindow(OpenDialog<CReceiveImageDlg>()->FindWindow(wxID_OK));
+         return true;
+       }},
+      {"Receiving open", [&] { return OpenDialog<CReceivingDlg>() != nullptr; }},
+      Pause(300),
+      PressKey(WXK_RETURN),
+      Pause(400),
+      {"press Cancel, Enter having left it open", [&] {
+         CReceivingDlg* d = OpenDialog<CReceivingDlg>();
+         EXPECT_NE(d, nullptr);
+         if (d) rig.ClickWindow(d->FindWindow(wxID_CANCEL));
+         return true;
+       }},
+      {"the Create ends", [&] { return !log.Of<CReceivingDlg>(false).empty(); }, 5000},
+      Settle(),
+  }));
+  EXPECT_TRUE(log.Messages().empty()) << log.Messages().front();
+  EXPECT_EQ(FolderNames(saved), std::vector<std::string>{"Slow.krn"});
+  EXPECT_EQ(FileText(saved / "Slow.krn"), "an earlier image");
+  EXPECT_EQ(rig.View()->ImageFolder(), saved.string());
+  ASSERT_EQ(rig.ImageList()->GetCount(), 1u);
+
+  // Silence ends the second Create; a new name leaves no file either.
+  chosen = saved / "Fresh.krn";
+  ASSERT_TRUE(RunSteps({
+      {"press Create", [&] {
+         rig.ClickButton(ids::kCreate);
+         return true;
+       }},
+      {"Receiving Disk Image open", [&] { return OpenDialog<CReceiveImageDlg>() != nullptr; }},
+      Settle(),
+      {"press Receive Image", [&] {
+         rig.ClickWindow(OpenDialog<CReceiveImageDlg>()->FindWindow(wxID_OK));
+         return true;
+       }},
+      {"the silence ends the Create", [&] { return log.Of<CReceivingDlg>(false).size() == 2; }, 15000},
+  }));
+  EXPECT_EQ(log.Messages(), std::vector<std::string>{"The client did not complete the transfer!"});
+  EXPECT_EQ(FolderNames(saved), std::vector<std::string>{"Slow.krn"});
+  EXPECT_EQ(FileText(saved / "Slow.krn"), "an earlier image");
+  rig.ExpectNoDiscoveryWhileOpen(typeid(CReceivingDlg));
+}
+
+}  // namespace
+}  // namespace kestrelon::test

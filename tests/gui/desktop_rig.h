@@ -1,0 +1,148 @@
+#pragma once
+// The desktop Controller wired as the program wires it (core, services, main
+// frame and form, idle work) against reference Client processes on loopback in
+// this test's private network, with a record of every modal dialog and of the
+// discovery requests heard on the wire.
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <typeindex>
+#include <vector>
+
+#include <wx/modalhook.h>
+#include <wx/toplevel.h>
+#include <wx/string.h>
+
+#include "app/controller_core.h"
+#include "support/scripted_announcer.h"
+#include "support/temp_folder.h"
+
+class CMainFrame;
+class CShadowView;
+class DesktopServices;
+class IdleTimeWork;
+class WxUserMessages;
+class wxDialog;
+class wxListBox;
+class wxWindow;
+
+namespace kestrelon::test {
+
+using SteadyTime = std::chrono::steady_clock::time_point;
+
+// The reference Client program: the one built with the tests, or the one named
+// by KESTRELON_TEST_CLIENT; empty when there is none.
+wxString ReferenceClientProgram();
+
+// What a modal dialog showed as it opened or as it closed: the texts of its
+// labels and edits and the values of its sliders and bars, by control id.
+struct DialogRecord {
+  bool opened = true;  // false: the record of its close
+  std::type_index type = typeid(void);
+  wxString title;
+  wxString message;  // message boxes
+  std::map<int, wxString> texts;
+  SteadyTime at;
+};
+
+class DialogLog : public wxModalDialogHook {
+ public:
+  // Decides for a dialog about to open: wxID_NONE shows it, any other result
+  // ends it at once with that result, unseen.
+  using Answer = std::function<int(wxDialog*)>;
+
+  DialogLog() { Register(); }
+  ~DialogLog() override { Unregister(); }
+
+  void SetAnswer(Answer answer) { answer_ = std::move(answer); }
+  const std::vector<DialogRecord>& Records() const { return records_; }
+  // Records of dialogs of type D, in order.
+  template <class D>
+  std::vector<DialogRecord> Of(bool opened) const {
+    std::vector<DialogRecord> out;
+    for (const auto& r : records_)
+      if (r.type == typeid(D) && r.opened == opened) out.push_back(r);
+    return out;
+  }
+  // The texts of every message box, in order.
+  std::vector<std::string> Messages() const;
+
+ protected:
+  int Enter(wxDialog* dialog) override;
+  void Exit(wxDialog* dialog) override;
+
+ private:
+  void Note(wxDialog* dialog, bool opened);
+
+  Answer answer_;
+  std::vector<DialogRecord> records_;
+};
+
+// The open modal dialog of type D, or null.
+template <class D>
+D* OpenDialog() {
+  for (wxWindow* top : wxTopLevelWindows)
+    if (auto* d = dynamic_cast<D*>(top); d != nullptr && d->IsModal() && d->IsShown()) return d;
+  return nullptr;
+}
+
+class DesktopRig {
+ public:
+  struct Client {
+    std::string name;
+    std::string address;      // "127.0.0.x"
+    int disk_mb = 64;         // one disk, one partition over all of it
+    int random_mb = 0;        // incompressible bytes at the start of the partition
+    std::vector<std::string> options;  // further kestrelon-client options
+  };
+
+  // Starts the Clients, then the Controller with its image folder at `images`.
+  DesktopRig(const std::vector<Client>& clients, TuningValues tuning = {});
+  ~DesktopRig();
+
+  bool ok() const { return ok_; }
+  ControllerCore& Core() { return *core_; }
+  CMainFrame* Frame() const { return frame_; }
+  CShadowView* View() const;
+  CheckListModel& Rows();
+  DialogLog& Dialogs() { return *dialogs_; }
+  ScriptedAnnouncer& Wire() { return *wire_; }
+  wxListBox* ImageList() const;
+
+  const TempFolder& Folder() const { return folder_; }
+  std::filesystem::path Images() const { return folder_ / "images"; }
+  // Where the Client named `name` keeps the copies it receives.
+  std::filesystem::path Store(const std::string& name) const { return folder_ / "store" / name; }
+
+  // Simulated clicks, as a user makes them.
+  void ClickButton(int id) const;
+  void ClickWindow(wxWindow* window) const;
+  void ClickRow(int row) const;
+  void ClickImage(int index) const;
+
+  // No discovery request was heard while a dialog of `type` was open (its
+  // records), and some were heard outside, so the watch was listening.
+  void ExpectNoDiscoveryWhileOpen(std::type_index type) const;
+
+ private:
+  TempFolder folder_;
+  std::vector<long> pids_;
+  std::unique_ptr<WxUserMessages> messages_;
+  std::unique_ptr<ControllerCore> core_;
+  std::unique_ptr<DesktopServices> services_;
+  CMainFrame* frame_ = nullptr;
+  std::unique_ptr<IdleTimeWork> idle_;
+  std::unique_ptr<DialogLog> dialogs_;
+  std::unique_ptr<ScriptedAnnouncer> wire_;
+  bool ok_ = false;
+};
+
+// Byte-for-byte equality of two files.
+bool SameBytes(const std::filesystem::path& a, const std::filesystem::path& b);
+// The names in a folder, sorted.
+std::vector<std::string> FolderNames(const std::filesystem::path& folder);
+
+}  // namespace kestrelon::test
