@@ -1,5 +1,7 @@
 #include "dialogs/receive_image_dlg.h"
 
+#include <algorithm>
+
 #include <wx/button.h>
 #include <wx/slider.h>
 #include <wx/statbox.h>
@@ -35,7 +37,14 @@ CReceiveImageDlg::CReceiveImageDlg(wxWindow* parent, const kestrelon::ReceiveIma
 
   new wxStaticText(this, wxID_ANY, "File Description:", At(7, 46), Size(100, 8));
   description_ = new wxTextCtrl(this, kDescription, wxEmptyString, At(7, 56), Size(236, 62), wxTE_MULTILINE);
-  description_->SetMaxLength(kestrelon::CreateFlow::kDescriptionLimit);
+  // A multi-line control has no length limit of its own here: longer text is cut back.
+  description_->Bind(wxEVT_TEXT, [this](wxCommandEvent&) {
+    const wxString text = description_->GetValue();
+    if (text.length() <= kestrelon::CreateFlow::kDescriptionLimit) return;
+    const long at = description_->GetInsertionPoint();
+    description_->ChangeValue(text.Left(kestrelon::CreateFlow::kDescriptionLimit));
+    description_->SetInsertionPoint(std::min<long>(at, kestrelon::CreateFlow::kDescriptionLimit));
+  });
 
   new wxStaticBox(this, wxID_ANY, "Compression", At(7, 123), Size(236, 40));
   compression_ = new wxSlider(this, kCompression, kSliderStart, 0, 9, At(14, 134), Size(222, 14),

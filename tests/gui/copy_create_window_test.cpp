@@ -1,7 +1,7 @@
 // Copy and Create from the main window against reference Client processes: the
 // real buttons, the real dialogs driven by simulated clicks and keys, the real
-// wire. Only the save-file dialog, the file information and message boxes are
-// answered by the dialog log without being shown.
+// wire. Only the file information and message boxes are answered by the dialog
+// log without being shown.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -60,18 +60,32 @@ Step PressKey(int key) {
           }};
 }
 
-// Answers the save-file dialog with `path` as if typed, and the file
-// information and message boxes with OK; every other dialog is shown.
-DialogLog::Answer Answers(const fs::path* path, wxFileDialog** seen = nullptr) {
-  return [=](wxDialog* dialog) -> int {
-    if (auto* files = dynamic_cast<wxFileDialog*>(dialog)) {
-      if (seen) *seen = files;
-      files->SetPath(path->string());
-      return wxID_OK;
-    }
-    if (dynamic_cast<CFileInfoDlg*>(dialog) || dynamic_cast<wxMessageDialogBase*>(dialog)) return wxID_OK;
-    return wxID_NONE;
-  };
+// The file information and message boxes are answered with OK unseen; every
+// other dialog is shown.
+int AnswerInformationAndMessages(wxDialog* dialog) {
+  if (dynamic_cast<CFileInfoDlg*>(dialog) || dynamic_cast<wxMessageDialogBase*>(dialog)) return wxID_OK;
+  return wxID_NONE;
+}
+
+// Types `path` into the save-file dialog, replacing the proposed name, and
+// presses Enter, as a user does.
+std::vector<Step> SaveAs(const DialogLog& log, const fs::path& path) {
+  return {{"save-file dialog open", [&log] { return log.IsOpen<wxFileDialog>(); }},
+          Pause(800),
+          {"type " + path.string(), [path] {
+             wxUIActionSimulator sim;
+             sim.Char('a', wxMOD_CONTROL);
+             sim.Text(path.string().c_str());
+             return true;
+           }},
+          Pause(400),
+          PressKey(WXK_RETURN)};
+}
+
+std::vector<Step> Join(std::vector<std::vector<Step>> parts) {
+  std::vector<Step> all;
+  for (auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
 }
 
 TEST(CopyCreateWindow, CreateWithDescriptionThenCopyToThreeClientsByteForByte) {
@@ -84,18 +98,18 @@ TEST(CopyCreateWindow, CreateWithDescriptionThenCopyToThreeClientsByteForByte) {
   const fs::path typed = saved / "lab";
   long style = 0;
   wxString wildcard, proposed;
-  rig.Dialogs().SetAnswer([&, answer = Answers(&typed)](wxDialog* dialog) {
+  rig.Dialogs().SetAnswer([&](wxDialog* dialog) {
     if (auto* files = dynamic_cast<wxFileDialog*>(dialog)) {
       style = files->GetWindowStyle();
       wildcard = files->GetWildcard();
       proposed = files->GetFilename();
     }
-    return answer(dialog);
+    return AnswerInformationAndMessages(dialog);
   });
   const std::string description = "lab image term two";
   const DialogLog& log = rig.Dialogs();
 
-  ASSERT_TRUE(RunSteps({
+  ASSERT_TRUE(RunSteps(Join({{
       {"three Clients listed", [&] { return rig.Rows().row_count() == 3; }, 15000},
       Settle(),
       {"check Source", [&] {
@@ -106,8 +120,8 @@ TEST(CopyCreateWindow, CreateWithDescriptionThenCopyToThreeClientsByteForByte) {
       {"press Create", [&] {
          rig.ClickButton(ids::kCreate);
          return true;
-       }},
-      {"Receiving Disk Image open", [&] { return OpenDialog<CReceiveImageDlg>() != nullptr; }},
+       }}}, SaveAs(log, typed), {
+      {"Receiving Disk Image open", [&] { return OpenDialog<CReceiveImageDlg>() != nullptr; }, 10000},
       Settle(),
       {"type the description", [&] {
          rig.ClickWindow(OpenDialog<CReceiveImageDlg>()->Description());
@@ -131,7 +145,7 @@ TEST(CopyCreateWindow, CreateWithDescriptionThenCopyToThreeClientsByteForByte) {
          return true;
        }},
       {"file information shown", [&] { return !log.Of<CFileInfoDlg>(true).empty(); }},
-  }));
+  }})));
 
   // The save-file dialog as the Create command asks for it.
   EXPECT_TRUE(style & wxFD_SAVE);
@@ -234,22 +248,40 @@ TEST(CopyCreateWindow, TooSmallDiskIsUncheckedAndASilentClientIsListedAsFailed) 
                                           .full_sectors = {65536},
                                           .data_sectors = {65536}}));
   const DialogLog& log = rig.Dialogs();
-  rig.Dialogs().SetAnswer(Answers(nullptr));
+  rig.Dialogs().SetAnswer(AnswerInformationAndMessages);
 
+  // Copy without a checked Client: the Transfer dialog closes at once after the
+  // message; the timed message follows and the keyboard closes it.
   ASSERT_TRUE(RunSteps({
       {"three Clients listed", [&] { return rig.Rows().row_count() == 3; }, 15000},
       Settle(),
-      {"Select All", [&] {
-         rig.ClickButton(ids::kSelectAll);
-         return true;
-       }},
-      {"three checked", [&] { return CheckedRows(rig.Rows()) == 3; }},
       {"click the image", [&] {
          rig.View()->FillImageList("*.krn");
          rig.ClickImage(0);
          return true;
        }},
       {"Copy enabled", [&] { return rig.View()->FindWindow(ids::kCopy)->IsThisEnabled(); }},
+      {"press Copy", [&] {
+         rig.ClickButton(ids::kCopy);
+         return true;
+       }},
+      {"the timed message opens", [&] { return OpenDialog<CTimedMessageDlg>() != nullptr; }, 10000},
+      Settle(),
+      PressKey(WXK_ESCAPE),
+      {"Escape closes it", [&] { return !log.Of<CTimedMessageDlg>(false).empty(); }, 2000},
+  }));
+  EXPECT_EQ(log.Messages(), std::vector<std::string>{"No clients have been checked (discovered) !"});
+  ASSERT_EQ(log.Of<CTransferDlg>(false).size(), 1u);
+  EXPECT_LT(log.Of<CTransferDlg>(false)[0].at - log.Of<CTransferDlg>(true)[0].at, 2s);
+
+  ASSERT_TRUE(RunSteps({
+      {"the Clients are listed again", [&] { return rig.Rows().row_count() == 3; }, 15000},
+      Settle(),
+      {"Select All", [&] {
+         rig.ClickButton(ids::kSelectAll);
+         return true;
+       }},
+      {"three checked", [&] { return CheckedRows(rig.Rows()) == 3; }},
       {"press Copy", [&] {
          rig.ClickButton(ids::kCopy);
          return true;
@@ -271,7 +303,7 @@ TEST(CopyCreateWindow, TooSmallDiskIsUncheckedAndASilentClientIsListedAsFailed) 
       {"the list closes", [&] { return !log.Of<CLowDiskSpaceDlg>(false).empty(); }, 8000},
       Pause(300),
   }));
-  EXPECT_TRUE(log.Of<CTransferDlg>(true).empty()) << "no copy after the list";
+  EXPECT_EQ(log.Of<CTransferDlg>(true).size(), 1u) << "no copy after the list";
   EXPECT_EQ(rig.Rows().cell(2, 0), "Small");
   EXPECT_EQ(rig.Rows().check_state(2), kUnchecked);
 
@@ -286,7 +318,7 @@ TEST(CopyCreateWindow, TooSmallDiskIsUncheckedAndASilentClientIsListedAsFailed) 
       Pause(500),
       {"Enter left the copy running", [&] {
          EXPECT_NE(OpenDialog<CTransferDlg>(), nullptr);
-         EXPECT_TRUE(log.Of<CTransferDlg>(false).empty());
+         EXPECT_EQ(log.Of<CTransferDlg>(false).size(), 1u);
          return true;
        }},
       {"the failed Clients are listed", [&] { return OpenDialog<CFailedClientsDlg>() != nullptr; }, 40000},
@@ -300,12 +332,13 @@ TEST(CopyCreateWindow, TooSmallDiskIsUncheckedAndASilentClientIsListedAsFailed) 
          rig.ClickWindow(d->FindWindow(wxID_OK));
          return true;
        }},
-      {"the Transfer dialog ends", [&] { return !log.Of<CTransferDlg>(false).empty(); }, 8000},
-      {"the timed message closes by itself", [&] { return !log.Of<CTimedMessageDlg>(false).empty(); }, 20000},
+      {"the Transfer dialog ends", [&] { return log.Of<CTransferDlg>(false).size() == 2; }, 8000},
+      {"the timed message closes by itself", [&] { return log.Of<CTimedMessageDlg>(false).size() == 2; }, 20000},
       {"the Clients are listed again", [&] { return rig.Rows().row_count() == 3; }, 15000},
   }));
 
-  EXPECT_EQ(log.Messages(), std::vector<std::string>{"1 clients did not complete the transfer!"});
+  EXPECT_EQ(log.Messages().back(), "1 clients did not complete the transfer!");
+  EXPECT_EQ(log.Messages().size(), 2u);
   EXPECT_EQ(log.Of<CFailedClientsDlg>(true).size(), 1u) << "listed once, by the supervision";
   EXPECT_TRUE(SameBytes(rig.Store("Alpha") / "pattern.krn", image));
   EXPECT_FALSE(SameBytes(rig.Store("Bravo") / "pattern.krn", image));
@@ -323,11 +356,10 @@ TEST(CopyCreateWindow, CancelOrSilenceDuringCreateKeepsTheEarlierImageAndLeavesN
   const fs::path saved = rig.Folder() / "saved";
   fs::create_directories(saved);
   { std::ofstream(saved / "Slow.krn") << "an earlier image"; }
-  fs::path chosen = saved / "Slow.krn";
-  rig.Dialogs().SetAnswer(Answers(&chosen));
+  rig.Dialogs().SetAnswer(AnswerInformationAndMessages);
   const DialogLog& log = rig.Dialogs();
 
-  ASSERT_TRUE(RunSteps({
+  ASSERT_TRUE(RunSteps(Join({{
       {"the Client listed", [&] { return rig.Rows().row_count() == 1; }, 15000},
       Settle(),
       {"check it", [&] {
@@ -337,8 +369,19 @@ TEST(CopyCreateWindow, CancelOrSilenceDuringCreateKeepsTheEarlierImageAndLeavesN
       {"press Create", [&] {
          rig.ClickButton(ids::kCreate);
          return true;
+       }}},
+      // The real dialog asks whether to replace it; this path is typed with its
+      // extension, so the answer is the dialog's own.
+      SaveAs(log, saved / "Slow.krn"), {
+      Pause(800),
+      {"confirm replacing it", [&] {
+         // Still asking: the dialog did not take the name of an existing file at once.
+         EXPECT_TRUE(log.IsOpen<wxFileDialog>());
+         EXPECT_EQ(OpenDialog<CReceiveImageDlg>(), nullptr);
+         wxUIActionSimulator().Char(WXK_RETURN);
+         return true;
        }},
-      {"Receiving Disk Image open", [&] { return OpenDialog<CReceiveImageDlg>() != nullptr; }},
+      {"Receiving Disk Image open", [&] { return OpenDialog<CReceiveImageDlg>() != nullptr; }, 10000},
       Settle(),
       {"press Receive Image", [&] {
          rig.ClickWindow(OpenDialog<CReceiveImageDlg>()->FindWindow(wxID_OK));
@@ -356,7 +399,7 @@ TEST(CopyCreateWindow, CancelOrSilenceDuringCreateKeepsTheEarlierImageAndLeavesN
        }},
       {"the Create ends", [&] { return !log.Of<CReceivingDlg>(false).empty(); }, 5000},
       Settle(),
-  }));
+  }})));
   EXPECT_TRUE(log.Messages().empty()) << log.Messages().front();
   EXPECT_EQ(FolderNames(saved), std::vector<std::string>{"Slow.krn"});
   EXPECT_EQ(FileText(saved / "Slow.krn"), "an earlier image");
@@ -364,20 +407,19 @@ TEST(CopyCreateWindow, CancelOrSilenceDuringCreateKeepsTheEarlierImageAndLeavesN
   ASSERT_EQ(rig.ImageList()->GetCount(), 1u);
 
   // Silence ends the second Create; a new name leaves no file either.
-  chosen = saved / "Fresh.krn";
-  ASSERT_TRUE(RunSteps({
+  ASSERT_TRUE(RunSteps(Join({{
       {"press Create", [&] {
          rig.ClickButton(ids::kCreate);
          return true;
-       }},
-      {"Receiving Disk Image open", [&] { return OpenDialog<CReceiveImageDlg>() != nullptr; }},
+       }}}, SaveAs(log, saved / "Fresh.krn"), {
+      {"Receiving Disk Image open", [&] { return OpenDialog<CReceiveImageDlg>() != nullptr; }, 10000},
       Settle(),
       {"press Receive Image", [&] {
          rig.ClickWindow(OpenDialog<CReceiveImageDlg>()->FindWindow(wxID_OK));
          return true;
        }},
       {"the silence ends the Create", [&] { return log.Of<CReceivingDlg>(false).size() == 2; }, 15000},
-  }));
+  }})));
   EXPECT_EQ(log.Messages(), std::vector<std::string>{"The client did not complete the transfer!"});
   EXPECT_EQ(FolderNames(saved), std::vector<std::string>{"Slow.krn"});
   EXPECT_EQ(FileText(saved / "Slow.krn"), "an earlier image");

@@ -132,6 +132,8 @@ DesktopRig::~DesktopRig() {
   RunSteps({Settle()});
   if (core_) core_->shutdown();
   for (long pid : pids_) wxKill(pid, wxSIGTERM, nullptr, wxKILL_CHILDREN);
+  std::error_code ignored;
+  fs::current_path(initial_folder_, ignored);
 }
 
 CShadowView* DesktopRig::View() const { return frame_->View(); }

@@ -67,6 +67,11 @@ class DialogLog : public wxModalDialogHook {
       if (r.type == typeid(D) && r.opened == opened) out.push_back(r);
     return out;
   }
+  // Whether a dialog of type D has opened and not closed yet.
+  template <class D>
+  bool IsOpen() const {
+    return Of<D>(true).size() > Of<D>(false).size();
+  }
   // The texts of every message box, in order.
   std::vector<std::string> Messages() const;
 
@@ -129,6 +134,8 @@ class DesktopRig {
 
  private:
   TempFolder folder_;
+  // The form makes its image folder the current one; it is given back at the end.
+  std::filesystem::path initial_folder_ = std::filesystem::current_path();
   std::vector<long> pids_;
   std::unique_ptr<WxUserMessages> messages_;
   std::unique_ptr<ControllerCore> core_;
