@@ -8,7 +8,6 @@
 
 #include "model/check_list_model.h"
 
-
 class CLowDiskSpaceDlg : public wxDialog {
  public:
   static constexpr int kTemplateId = 164;

@@ -58,6 +58,13 @@ ProgressControls::ProgressControls(wxDialog* dialog, const wxString& heading, co
   Label(dialog, ids::kRetries, "0", 120, 109, 60);
   const auto cancel = kestrelon::dialog_rect(102, 124, 50, 14);
   new wxButton(dialog, wxID_CANCEL, "Cancel", wxPoint(cancel.x, cancel.y), wxSize(cancel.width, cancel.height));
+
+  // Enter would end the dialog with OK: a Copy would be left half done, a Create
+  // would throw its upload away. A transfer of many minutes is not ended by a key
+  // pressed by accident; Escape and the Cancel button remain.
+  dialog->Bind(wxEVT_CHAR_HOOK, [](wxKeyEvent& event) {
+    if (event.GetKeyCode() != WXK_RETURN && event.GetKeyCode() != WXK_NUMPAD_ENTER) event.Skip();
+  });
 }
 
 void ProgressControls::Show(const kestrelon::RefreshTexts& texts, int range_high) {

@@ -22,7 +22,6 @@ CReceivingDlg::CReceivingDlg(wxWindow* parent, const kestrelon::ReceivingDialogI
   Bind(wxEVT_TIMER, [this](wxTimerEvent&) { Refresh(); }, ids::kRefreshTimer);
   Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Finish(wxID_CANCEL); }, wxID_CANCEL);
   Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { Finish(wxID_CANCEL); });
-  Bind(wxEVT_CHAR_HOOK, &CReceivingDlg::OnKey, this);
 }
 
 CReceivingDlg::~CReceivingDlg() { refresh_timer_.Stop(); }
@@ -43,11 +42,4 @@ void CReceivingDlg::Finish(int result) {
   // The last texts stay on the window while it closes: where the upload ended.
   Refresh();
   if (IsModal()) EndModal(result);
-}
-
-void CReceivingDlg::OnKey(wxKeyEvent& event) {
-  // Enter would end the upload with OK before its end and throw the image away;
-  // it is ignored. Escape and the Cancel button cancel.
-  if (event.GetKeyCode() == WXK_RETURN || event.GetKeyCode() == WXK_NUMPAD_ENTER) return;
-  event.Skip();
 }

@@ -36,7 +36,6 @@ class CReceivingDlg : public wxDialog, public kestrelon::ReceivingDialog {
  private:
   void Refresh();
   void Finish(int result);
-  void OnKey(wxKeyEvent& event);
 
   kestrelon::ReceivingDialogInfo info_;
   const kestrelon::TransferStats& stats_;

@@ -25,7 +25,6 @@ CTransferDlg::CTransferDlg(wxWindow* parent, kestrelon::CopyTransfer& transfer)
   Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Cancel(); }, wxID_CANCEL);
   Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Cancel(); }, wxID_OK);
   Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { Cancel(); });
-  Bind(wxEVT_CHAR_HOOK, &CTransferDlg::OnKey, this);
 }
 
 CTransferDlg::~CTransferDlg() {
@@ -62,11 +61,4 @@ void CTransferDlg::EndWindow() {
   // The last texts stay on the window while it closes: where the copy ended.
   Refresh();
   if (IsModal()) EndModal(wxID_CANCEL);
-}
-
-void CTransferDlg::OnKey(wxKeyEvent& event) {
-  // Enter would end the dialog with OK; a copy of many minutes is not ended by a
-  // key pressed by accident (Escape and the Cancel button remain).
-  if (event.GetKeyCode() == WXK_RETURN || event.GetKeyCode() == WXK_NUMPAD_ENTER) return;
-  event.Skip();
 }

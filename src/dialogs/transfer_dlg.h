@@ -30,7 +30,6 @@ class CTransferDlg : public wxDialog {
   void Cancel();
   // The cancel path's end of the window, once the copy has been told to stop.
   void EndWindow();
-  void OnKey(wxKeyEvent& event);
 
   kestrelon::CopyTransfer& transfer_;
   ProgressControls controls_;
