@@ -15,12 +15,13 @@ void BuildClientRowsBody(wxDialog* dialog, const ClientRowsBody& body, kestrelon
                          const std::vector<kestrelon::ClientRowFields>& rows) {
   // The dialog's geometry is in pixels of the classic 8-point dialog font.
   dialog->SetFont(wxFont(wxFontInfo(8)));
-  const int text_height = body.text.empty() ? 0 : 31;
-  const auto client = dialog_rect(0, 0, 270, 160 + text_height);
-  const auto frame = dialog_rect(7, 7, 256, 124 + text_height);
-  const auto text = dialog_rect(14, 19, 242, 28);
-  const auto list = dialog_rect(14, 19 + text_height, 242, 105);
-  const auto button = dialog_rect(110, 139 + text_height, 50, 14);
+  // Wide enough for the four columns side by side and for each line of the text.
+  const int text_height = body.text.empty() ? 0 : 33;
+  const auto client = dialog_rect(0, 0, 310, 160 + text_height);
+  const auto frame = dialog_rect(7, 7, 296, 124 + text_height);
+  const auto text = dialog_rect(14, 19, 282, 30);
+  const auto list = dialog_rect(14, 19 + text_height, 282, 105);
+  const auto button = dialog_rect(130, 139 + text_height, 50, 14);
   dialog->SetClientSize(client.width, client.height);
   new wxStaticBox(dialog, wxID_ANY, "Clients", wxPoint(frame.x, frame.y), wxSize(frame.width, frame.height));
   if (!body.text.empty())

@@ -52,10 +52,10 @@ ProgressControls::ProgressControls(wxDialog* dialog, const wxString& heading, co
   Label(dialog, ids::kElapsed, "00:00:00", 90, 74, 60);
   Label(dialog, wxID_ANY, "Time Left:", 7, 85, 80);
   Label(dialog, ids::kTimeLeft, "00:00:00", 90, 85, 60);
-  Label(dialog, wxID_ANY, "Number of Acknowledgements:", 7, 98, 110);
-  Label(dialog, ids::kAcknowledgements, "0", 120, 98, 60);
-  Label(dialog, wxID_ANY, "Number of Retries:", 7, 109, 110);
-  Label(dialog, ids::kRetries, "0", 120, 109, 60);
+  Label(dialog, wxID_ANY, "Number of Acknowledgements:", 7, 98, 130);
+  Label(dialog, ids::kAcknowledgements, "0", 140, 98, 60);
+  Label(dialog, wxID_ANY, "Number of Retries:", 7, 109, 130);
+  Label(dialog, ids::kRetries, "0", 140, 109, 60);
   const auto cancel = kestrelon::dialog_rect(102, 124, 50, 14);
   new wxButton(dialog, wxID_CANCEL, "Cancel", wxPoint(cancel.x, cancel.y), wxSize(cancel.width, cancel.height));
 

@@ -47,10 +47,9 @@ CReceiveImageDlg::CReceiveImageDlg(wxWindow* parent, const kestrelon::ReceiveIma
   });
 
   new wxStaticBox(this, wxID_ANY, "Compression", At(7, 123), Size(236, 40));
-  compression_ = new wxSlider(this, kCompression, kSliderStart, 0, 9, At(14, 134), Size(222, 14),
-                              wxSL_HORIZONTAL | wxSL_AUTOTICKS);
-  new wxStaticText(this, wxID_ANY, "None", At(14, 150), Size(40, 8));
-  new wxStaticText(this, wxID_ANY, "Maximum", At(196, 150), Size(40, 8), wxALIGN_RIGHT | wxST_NO_AUTORESIZE);
+  compression_ = new wxSlider(this, kCompression, kSliderStart, 0, 9, At(14, 132), Size(222, 18), wxSL_HORIZONTAL);
+  new wxStaticText(this, wxID_ANY, "None", At(14, 151), Size(40, 8));
+  new wxStaticText(this, wxID_ANY, "Maximum", At(196, 151), Size(40, 8), wxALIGN_RIGHT | wxST_NO_AUTORESIZE);
 
   auto* receive = new wxButton(this, wxID_OK, "Receive Image", At(64, 169), Size(56, 14));
   new wxButton(this, wxID_CANCEL, "Cancel", At(130, 169), Size(56, 14));

@@ -1,5 +1,6 @@
 #include "dialogs/timed_message_dlg.h"
 
+#include <wx/sizer.h>
 #include <wx/stattext.h>
 
 #include "model/dialog_units.h"
@@ -11,12 +12,18 @@ CTimedMessageDlg::CTimedMessageDlg(wxWindow* parent, const wxString& text, int t
       countdown_(timer_id),
       timer_(this, timer_id) {
   SetFont(wxFont(wxFontInfo(8)));
-  const auto client = dialog_rect(0, 0, 186, 40);
-  const auto label = dialog_rect(7, 16, 172, 8);
-  SetClientSize(client.width, client.height);
-  auto* message = new wxStaticText(this, kText, "...", wxPoint(label.x, label.y), wxSize(label.width, label.height),
+  auto* message = new wxStaticText(this, kText, "...", wxDefaultPosition, wxDefaultSize,
                                    wxALIGN_CENTRE_HORIZONTAL | wxST_NO_AUTORESIZE);
   message->SetLabelText(text);
+  // The text in the middle of the box, both ways.
+  auto* column = new wxBoxSizer(wxVERTICAL);
+  column->AddStretchSpacer();
+  column->Add(message, 0, wxEXPAND | wxLEFT | wxRIGHT, kestrelon::dialog_units_to_x(7));
+  column->AddStretchSpacer();
+  SetSizer(column);
+  const auto client = dialog_rect(0, 0, 186, 40);
+  SetClientSize(client.width, client.height);
+  Layout();
   CentreOnParent();
   // No buttons are shown; Enter and Escape still close it, as they would press them.
   Bind(wxEVT_CHAR_HOOK, [this](wxKeyEvent& event) {
