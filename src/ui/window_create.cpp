@@ -24,7 +24,7 @@ std::optional<std::string> WindowCreate::Run(bool sector_by_sector) {
 void WindowCreate::show_message(const std::string& text) { core_.ui().show_message(text); }
 
 std::optional<std::string> WindowCreate::choose_image_path(const std::string& proposed_name) {
-  wxFileDialog dialog(DialogParent(), wxFileSelectorPromptStr, wxEmptyString, wxString::FromUTF8(proposed_name),
+  wxFileDialog dialog(DialogParent(), "Save As", wxEmptyString, wxString::FromUTF8(proposed_name),
                       kFilter, wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
   if (dialog.ShowModal() != wxID_OK) return std::nullopt;
   wxFileName path(dialog.GetPath());

@@ -53,6 +53,10 @@ std::string FileText(const fs::path& path) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
+// A dialog that has just opened may still be moved by the window manager: the
+// clicks into it wait for that.
+Step Placed() { return Pause(500); }
+
 Step PressKey(int key) {
   return {"press key " + std::to_string(key), [key] {
             wxUIActionSimulator().Char(key);
@@ -112,38 +116,22 @@ TEST(CopyCreateWindow, CreateWithDescriptionThenCopyToThreeClientsByteForByte) {
   ASSERT_TRUE(RunSteps(Join({{
       {"three Clients listed", [&] { return rig.Rows().row_count() == 3; }, 15000},
       Settle(),
-      {"check Source", [&] {
-         rig.ClickRow(0);
-         return true;
-       }},
+      Do("check Source", [&] { rig.ClickRow(0); }),
       {"Create enabled", [&] { return rig.View()->FindWindow(ids::kCreate)->IsThisEnabled(); }},
-      {"press Create", [&] {
-         rig.ClickButton(ids::kCreate);
-         return true;
-       }}}, SaveAs(log, typed), {
+      Do("press Create", [&] { rig.ClickButton(ids::kCreate); })}, SaveAs(log, typed), {
       {"Receiving Disk Image open", [&] { return OpenDialog<CReceiveImageDlg>() != nullptr; }, 10000},
-      Settle(),
-      {"type the description", [&] {
+      Placed(),
+      Do("type the description", [&] {
          rig.ClickWindow(OpenDialog<CReceiveImageDlg>()->Description());
          wxUIActionSimulator().Text(description.c_str());
-         return true;
-       }},
+       }),
       {"description typed", [&] { return OpenDialog<CReceiveImageDlg>()->Description()->GetValue() == description; }},
-      {"press Receive Image", [&] {
-         rig.ClickWindow(OpenDialog<CReceiveImageDlg>()->FindWindow(wxID_OK));
-         return true;
-       }},
+      Do("press Receive Image", [&] { rig.ClickWindow(OpenDialog<CReceiveImageDlg>()->FindWindow(wxID_OK)); }),
       {"the upload ends", [&] { return !log.Of<CReceivingDlg>(false).empty(); }, 30000},
       Settle(),
-      {"click the new image", [&] {
-         rig.ClickImage(0);
-         return true;
-       }},
+      Do("click the new image", [&] { rig.ClickImage(0); }),
       {"image selected", [&] { return rig.ImageList()->GetSelection() == 0; }},
-      {"press file Info", [&] {
-         rig.ClickButton(ids::kFileInfo);
-         return true;
-       }},
+      Do("press file Info", [&] { rig.ClickButton(ids::kFileInfo); }),
       {"file information shown", [&] { return !log.Of<CFileInfoDlg>(true).empty(); }},
   }})));
 
@@ -177,20 +165,11 @@ TEST(CopyCreateWindow, CreateWithDescriptionThenCopyToThreeClientsByteForByte) {
 
   std::vector<wxString> client_texts;
   ASSERT_TRUE(RunSteps({
-      {"check Target-A", [&] {
-         rig.ClickRow(1);
-         return true;
-       }},
+      Do("check Target-A", [&] { rig.ClickRow(1); }),
       Pause(500),
-      {"check Target-B", [&] {
-         rig.ClickRow(2);
-         return true;
-       }},
+      Do("check Target-B", [&] { rig.ClickRow(2); }),
       {"three checked", [&] { return CheckedRows(rig.Rows()) == 3; }},
-      {"press Copy", [&] {
-         rig.ClickButton(ids::kCopy);
-         return true;
-       }},
+      Do("press Copy", [&] { rig.ClickButton(ids::kCopy); }),
       {"Transfer dialog open", [&] { return OpenDialog<CTransferDlg>() != nullptr; }, 10000},
       {"the copy runs to its end", [&] {
          if (const CTransferDlg* d = OpenDialog<CTransferDlg>()) {
@@ -255,16 +234,12 @@ TEST(CopyCreateWindow, TooSmallDiskIsUncheckedAndASilentClientIsListedAsFailed) 
   ASSERT_TRUE(RunSteps({
       {"three Clients listed", [&] { return rig.Rows().row_count() == 3; }, 15000},
       Settle(),
-      {"click the image", [&] {
+      Do("click the image", [&] {
          rig.View()->FillImageList("*.krn");
          rig.ClickImage(0);
-         return true;
-       }},
+       }),
       {"Copy enabled", [&] { return rig.View()->FindWindow(ids::kCopy)->IsThisEnabled(); }},
-      {"press Copy", [&] {
-         rig.ClickButton(ids::kCopy);
-         return true;
-       }},
+      Do("press Copy", [&] { rig.ClickButton(ids::kCopy); }),
       {"the timed message opens", [&] { return OpenDialog<CTimedMessageDlg>() != nullptr; }, 10000},
       Settle(),
       PressKey(WXK_ESCAPE),
@@ -277,18 +252,12 @@ TEST(CopyCreateWindow, TooSmallDiskIsUncheckedAndASilentClientIsListedAsFailed) 
   ASSERT_TRUE(RunSteps({
       {"the Clients are listed again", [&] { return rig.Rows().row_count() == 3; }, 15000},
       Settle(),
-      {"Select All", [&] {
-         rig.ClickButton(ids::kSelectAll);
-         return true;
-       }},
+      Do("Select All", [&] { rig.ClickButton(ids::kSelectAll); }),
       {"three checked", [&] { return CheckedRows(rig.Rows()) == 3; }},
-      {"press Copy", [&] {
-         rig.ClickButton(ids::kCopy);
-         return true;
-       }},
+      Do("press Copy", [&] { rig.ClickButton(ids::kCopy); }),
       {"the low-disk-space list opens", [&] { return OpenDialog<CLowDiskSpaceDlg>() != nullptr; }},
-      Settle(),
-      {"press Uncheck", [&] {
+      Placed(),
+      Do("press Uncheck", [&] {
          const CLowDiskSpaceDlg* d = OpenDialog<CLowDiskSpaceDlg>();
          EXPECT_EQ(d->GetTitle(), "List Of Clients With Insufficient Disk Space");
          EXPECT_EQ(d->Rows().row_count(), 1);
@@ -298,8 +267,7 @@ TEST(CopyCreateWindow, TooSmallDiskIsUncheckedAndASilentClientIsListedAsFailed) 
          EXPECT_EQ(rig.Rows().check_state(2), kUnchecked);
          EXPECT_EQ(CheckedRows(rig.Rows()), 2);
          rig.ClickWindow(d->FindWindow(CLowDiskSpaceDlg::kUncheck));
-         return true;
-       }},
+       }),
       {"the list closes", [&] { return !log.Of<CLowDiskSpaceDlg>(false).empty(); }, 8000},
       Pause(300),
   }));
@@ -308,30 +276,25 @@ TEST(CopyCreateWindow, TooSmallDiskIsUncheckedAndASilentClientIsListedAsFailed) 
   EXPECT_EQ(rig.Rows().check_state(2), kUnchecked);
 
   ASSERT_TRUE(RunSteps({
-      {"press Copy again", [&] {
-         rig.ClickButton(ids::kCopy);
-         return true;
-       }},
+      Do("press Copy again", [&] { rig.ClickButton(ids::kCopy); }),
       {"Transfer dialog open", [&] { return OpenDialog<CTransferDlg>() != nullptr; }, 10000},
       Pause(300),
       PressKey(WXK_RETURN),
       Pause(500),
-      {"Enter left the copy running", [&] {
+      Do("Enter left the copy running", [&] {
          EXPECT_NE(OpenDialog<CTransferDlg>(), nullptr);
          EXPECT_EQ(log.Of<CTransferDlg>(false).size(), 1u);
-         return true;
-       }},
+       }),
       {"the failed Clients are listed", [&] { return OpenDialog<CFailedClientsDlg>() != nullptr; }, 40000},
-      Settle(),
-      {"press OK", [&] {
+      Placed(),
+      Do("press OK", [&] {
          const CFailedClientsDlg* d = OpenDialog<CFailedClientsDlg>();
          EXPECT_EQ(d->GetTitle(), "List of failed Clients");
          EXPECT_EQ(d->Rows().row_count(), 1);
          EXPECT_EQ(d->Rows().cell(0, 0), "Bravo");
          EXPECT_EQ(d->Rows().cell(0, 1), "127.000.000.022");
          rig.ClickWindow(d->FindWindow(wxID_OK));
-         return true;
-       }},
+       }),
       {"the Transfer dialog ends", [&] { return log.Of<CTransferDlg>(false).size() == 2; }, 8000},
       {"the timed message closes by itself", [&] { return log.Of<CTimedMessageDlg>(false).size() == 2; }, 20000},
       {"the Clients are listed again", [&] { return rig.Rows().row_count() == 3; }, 15000},
@@ -362,41 +325,30 @@ TEST(CopyCreateWindow, CancelOrSilenceDuringCreateKeepsTheEarlierImageAndLeavesN
   ASSERT_TRUE(RunSteps(Join({{
       {"the Client listed", [&] { return rig.Rows().row_count() == 1; }, 15000},
       Settle(),
-      {"check it", [&] {
-         rig.ClickRow(0);
-         return true;
-       }},
-      {"press Create", [&] {
-         rig.ClickButton(ids::kCreate);
-         return true;
-       }}},
+      Do("check it", [&] { rig.ClickRow(0); }),
+      Do("press Create", [&] { rig.ClickButton(ids::kCreate); })},
       // The real dialog asks whether to replace it; this path is typed with its
       // extension, so the answer is the dialog's own.
       SaveAs(log, saved / "Slow.krn"), {
       Pause(800),
-      {"confirm replacing it", [&] {
+      Do("confirm replacing it", [&] {
          // Still asking: the dialog did not take the name of an existing file at once.
          EXPECT_TRUE(log.IsOpen<wxFileDialog>());
          EXPECT_EQ(OpenDialog<CReceiveImageDlg>(), nullptr);
          wxUIActionSimulator().Char(WXK_RETURN);
-         return true;
-       }},
+       }),
       {"Receiving Disk Image open", [&] { return OpenDialog<CReceiveImageDlg>() != nullptr; }, 10000},
-      Settle(),
-      {"press Receive Image", [&] {
-         rig.ClickWindow(OpenDialog<CReceiveImageDlg>()->FindWindow(wxID_OK));
-         return true;
-       }},
+      Placed(),
+      Do("press Receive Image", [&] { rig.ClickWindow(OpenDialog<CReceiveImageDlg>()->FindWindow(wxID_OK)); }),
       {"Receiving open", [&] { return OpenDialog<CReceivingDlg>() != nullptr; }},
       Pause(300),
       PressKey(WXK_RETURN),
       Pause(400),
-      {"press Cancel, Enter having left it open", [&] {
+      Do("press Cancel, Enter having left it open", [&] {
          CReceivingDlg* d = OpenDialog<CReceivingDlg>();
          EXPECT_NE(d, nullptr);
          if (d) rig.ClickWindow(d->FindWindow(wxID_CANCEL));
-         return true;
-       }},
+       }),
       {"the Create ends", [&] { return !log.Of<CReceivingDlg>(false).empty(); }, 5000},
       Settle(),
   }})));
@@ -408,16 +360,10 @@ TEST(CopyCreateWindow, CancelOrSilenceDuringCreateKeepsTheEarlierImageAndLeavesN
 
   // Silence ends the second Create; a new name leaves no file either.
   ASSERT_TRUE(RunSteps(Join({{
-      {"press Create", [&] {
-         rig.ClickButton(ids::kCreate);
-         return true;
-       }}}, SaveAs(log, saved / "Fresh.krn"), {
+      Do("press Create", [&] { rig.ClickButton(ids::kCreate); })}, SaveAs(log, saved / "Fresh.krn"), {
       {"Receiving Disk Image open", [&] { return OpenDialog<CReceiveImageDlg>() != nullptr; }, 10000},
-      Settle(),
-      {"press Receive Image", [&] {
-         rig.ClickWindow(OpenDialog<CReceiveImageDlg>()->FindWindow(wxID_OK));
-         return true;
-       }},
+      Placed(),
+      Do("press Receive Image", [&] { rig.ClickWindow(OpenDialog<CReceiveImageDlg>()->FindWindow(wxID_OK)); }),
       {"the silence ends the Create", [&] { return log.Of<CReceivingDlg>(false).size() == 2; }, 15000},
   }})));
   EXPECT_EQ(log.Messages(), std::vector<std::string>{"The client did not complete the transfer!"});

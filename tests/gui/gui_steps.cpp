@@ -72,6 +72,13 @@ bool RunSteps(std::vector<Step> steps) {
   return !walker.failed();
 }
 
+Step Do(std::string name, std::function<void()> action) {
+  return {std::move(name), [action = std::move(action)] {
+            action();
+            return true;
+          }};
+}
+
 Step Pause(int ms) {
   auto until = std::make_shared<std::chrono::steady_clock::time_point>();
   auto armed = std::make_shared<bool>(false);

@@ -24,6 +24,9 @@ struct Step {
 // Returns true when every step completed.
 bool RunSteps(std::vector<Step> steps);
 
+// A step that only acts, once.
+Step Do(std::string name, std::function<void()> action);
+
 // A step that waits `ms` milliseconds.
 Step Pause(int ms);
 
