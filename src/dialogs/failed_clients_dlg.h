@@ -1,22 +1,15 @@
 #pragma once
 // "List of failed Clients": the Clients that did not complete a Copy, in
-// target-table order, with an OK button. It shows whatever rows it is given, so
-// any list of Clients that failed something can use it.
+// target-table order, with an OK button.
 #include <vector>
 
-#include <wx/dialog.h>
+#include "dialogs/client_rows_dlg.h"
 
-#include "model/check_list_model.h"
-
-class CFailedClientsDlg : public wxDialog {
+class CFailedClientsDlg : public CClientRowsDlg {
  public:
-  static constexpr int kTemplateId = 150;
-  static constexpr int kList = 1062;
-
   CFailedClientsDlg(wxWindow* parent, const std::vector<kestrelon::ClientRowFields>& rows);
 
-  const kestrelon::CheckListModel& Rows() const { return rows_; }
-
- private:
-  kestrelon::CheckListModel rows_;
+ protected:
+  // An empty list, for a list of failed Clients that fills its rows itself.
+  explicit CFailedClientsDlg(wxWindow* parent);
 };

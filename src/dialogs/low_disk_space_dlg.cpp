@@ -1,7 +1,5 @@
 #include "dialogs/low_disk_space_dlg.h"
 
-#include "dialogs/client_rows_list.h"
-
 namespace {
 
 constexpr const char* kExplanation =
@@ -12,7 +10,7 @@ constexpr const char* kExplanation =
 }  // namespace
 
 CLowDiskSpaceDlg::CLowDiskSpaceDlg(wxWindow* parent, const std::vector<kestrelon::ClientRowFields>& rows)
-    : wxDialog(parent, kTemplateId, "List Of Clients With Insufficient Disk Space") {
-  // The rows are unchecked already: "Uncheck" only closes the list.
-  BuildClientRowsBody(this, {kList, kExplanation, kUncheck, "Uncheck"}, rows_, rows);
+    : CClientRowsDlg(parent, kTemplateId, "List Of Clients With Insufficient Disk Space",
+                     {kList, kExplanation, kUncheck, "Uncheck"}) {
+  for (const auto& row : rows) rows_.append_client_row(row);
 }

@@ -4,20 +4,13 @@
 // rows in the main list have been unchecked already; "Uncheck" only closes it.
 #include <vector>
 
-#include <wx/dialog.h>
+#include "dialogs/client_rows_dlg.h"
 
-#include "model/check_list_model.h"
-
-class CLowDiskSpaceDlg : public wxDialog {
+class CLowDiskSpaceDlg : public CClientRowsDlg {
  public:
   static constexpr int kTemplateId = 164;
   static constexpr int kList = 1144;
   static constexpr int kUncheck = 105;
 
   CLowDiskSpaceDlg(wxWindow* parent, const std::vector<kestrelon::ClientRowFields>& rows);
-
-  const kestrelon::CheckListModel& Rows() const { return rows_; }
-
- private:
-  kestrelon::CheckListModel rows_;
 };

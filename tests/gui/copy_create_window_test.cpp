@@ -39,7 +39,7 @@ using namespace std::chrono_literals;
 #define KESTRELON_REQUIRE_CLIENTS()                                                         \
   do {                                                                                      \
     if (!loopback_multicast_works()) GTEST_SKIP() << private_network_skip_reason();         \
-    if (ReferenceClientProgram().empty()) GTEST_SKIP() << "SKIPPED: no reference Client";   \
+    if (ReferenceClients::Program().empty()) GTEST_SKIP() << "SKIPPED: no reference Client"; \
   } while (0)
 
 int CheckedRows(CheckListModel& rows) {
@@ -94,7 +94,7 @@ std::vector<Step> Join(std::vector<std::vector<Step>> parts) {
 
 TEST(CopyCreateWindow, CreateWithDescriptionThenCopyToThreeClientsByteForByte) {
   KESTRELON_REQUIRE_CLIENTS();
-  DesktopRig rig({{"Source", "127.0.0.11", 48, 6}, {"Target-A", "127.0.0.12", 64}, {"Target-B", "127.0.0.13", 64}});
+  DesktopRig rig({{"Source", "127.0.0.11", {48}, 6}, {"Target-A", "127.0.0.12", {64}}, {"Target-B", "127.0.0.13", {64}}});
   ASSERT_TRUE(rig.ok());
   const fs::path saved = rig.Folder() / "saved";
   fs::create_directories(saved);
@@ -214,9 +214,9 @@ TEST(CopyCreateWindow, TooSmallDiskIsUncheckedAndASilentClientIsListedAsFailed) 
   TuningValues tuning;
   // A silent acknowledging Client is replaced after four empty windows.
   tuning.window_full_timeouts = 4;
-  DesktopRig rig({{"Alpha", "127.0.0.21", 64},
-                  {"Bravo", "127.0.0.22", 64, 0, {"--silent-after", "400"}},
-                  {"Small", "127.0.0.23", 16}},
+  DesktopRig rig({{"Alpha", "127.0.0.21", {64}},
+                  {"Bravo", "127.0.0.22", {64}, 0, {"--silent-after 400"}},
+                  {"Small", "127.0.0.23", {16}}},
                  tuning);
   ASSERT_TRUE(rig.ok());
   // 32 MiB in one partition: more than the 16 MiB disk holds.
@@ -314,7 +314,7 @@ TEST(CopyCreateWindow, CancelOrSilenceDuringCreateKeepsTheEarlierImageAndLeavesN
   TuningValues tuning;
   tuning.create_inactivity_ms = 3000;
   // Uploads three blocks of every Create, then stays silent.
-  DesktopRig rig({{"Slow", "127.0.0.31", 32, 0, {"--silent-after", "3"}}}, tuning);
+  DesktopRig rig({{"Slow", "127.0.0.31", {32}, 0, {"--silent-after 3"}}}, tuning);
   ASSERT_TRUE(rig.ok());
   const fs::path saved = rig.Folder() / "saved";
   fs::create_directories(saved);

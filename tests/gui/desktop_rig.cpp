@@ -9,36 +9,24 @@
 #include <wx/gauge.h>
 #include <wx/listbox.h>
 #include <wx/msgdlg.h>
-#include <wx/process.h>
 #include <wx/slider.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
-#include <wx/utils.h>
 
 #include "app/program_settings.h"
 #include "controls/check_list_ctrl.h"
 #include "gui_steps.h"
-#include "support/virtual_disk.h"
 #include "ui/command_ids.h"
 #include "ui/desktop_services.h"
 #include "ui/idle_time_work.h"
 #include "ui/main_frame.h"
 #include "ui/shadow_view.h"
 #include "ui/wx_user_messages.h"
+#include "window_setup.h"
 
 namespace kestrelon::test {
 
 namespace fs = std::filesystem;
-
-wxString ReferenceClientProgram() {
-  wxString path;
-  if (wxGetEnv("KESTRELON_TEST_CLIENT", &path) && !path.empty()) return path;
-#ifdef KESTRELON_TEST_CLIENT
-  return KESTRELON_TEST_CLIENT;
-#else
-  return {};
-#endif
-}
 
 namespace {
 
@@ -86,37 +74,25 @@ int DialogLog::Enter(wxDialog* dialog) {
 
 void DialogLog::Exit(wxDialog* dialog) { Note(dialog, false); }
 
-DesktopRig::DesktopRig(const std::vector<Client>& clients, TuningValues tuning) {
-  const wxString program = ReferenceClientProgram();
-  if (program.empty() || !wxFileExists(program)) return;
+DesktopRig::DesktopRig(std::vector<ReferenceMachine> clients, TuningValues tuning) {
   fs::create_directories(Images());
-  for (const Client& c : clients) {
-    const fs::path disk = folder_ / (c.name + ".img");
-    if (!make_virtual_disk(disk.string(), static_cast<std::uint64_t>(c.disk_mb), "label: dos\n,,83\n")) return;
-    // The partition starts at sector 2048.
-    if (c.random_mb > 0 && !fill_region(disk.string(), 2048 * 512, std::uint64_t(c.random_mb) << 20, 7, false))
-      return;
+  for (ReferenceMachine& c : clients) {
     fs::create_directories(Store(c.name));
-    wxString command = program + " --name " + c.name + " --address " + c.address + " --disk " + disk.string() +
-                       " --store " + Store(c.name).string();
-    for (const std::string& o : c.options) command += " " + o;
-    const long pid = wxExecute(command, wxEXEC_ASYNC | wxEXEC_MAKE_GROUP_LEADER);
-    if (pid <= 0) return;
-    pids_.push_back(pid);
+    c.options.push_back("--store " + Store(c.name).string());
+  }
+  std::string error;
+  if (!clients_.Start(folder_.path(), clients, error)) {
+    ADD_FAILURE() << error;
+    return;
   }
 
   messages_ = std::make_unique<WxUserMessages>();
-  CoreOptions options;
-  options.addresses = [] { return AddressList{0, {Ipv4Address(127, 0, 0, 1)}}; };
-  options.settings_folder = folder_ / "settings";
-  options.profile_file = folder_ / "kestreln.ini";
+  CoreOptions options = LoopbackCoreOptions(folder_.path());
   options.tuning = tuning;
   core_ = std::make_unique<ControllerCore>(*messages_, options);
   write_image_folder(core_->settings(), Images().string());
   services_ = std::make_unique<DesktopServices>(*core_);
-  frame_ = new CMainFrame(*services_);
-  frame_->View()->InitialUpdate();
-  frame_->Show();
+  frame_ = ShowMainWindow(*services_);
   wire_ = std::make_unique<ScriptedAnnouncer>(Ipv4Address(127, 0, 0, 1));
   if (!core_->start()) return;
   idle_ = std::make_unique<IdleTimeWork>([this] { core_->idle_pass(); });
@@ -131,7 +107,6 @@ DesktopRig::~DesktopRig() {
   if (frame_) frame_->Destroy();
   RunSteps({Settle()});
   if (core_) core_->shutdown();
-  for (long pid : pids_) wxKill(pid, wxSIGTERM, nullptr, wxKILL_CHILDREN);
   std::error_code ignored;
   fs::current_path(initial_folder_, ignored);
 }

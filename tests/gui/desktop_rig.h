@@ -1,8 +1,9 @@
 #pragma once
 // The desktop Controller wired as the program wires it (core, services, main
 // frame and form, idle work) against reference Client processes on loopback in
-// this test's private network, with a record of every modal dialog and of the
-// discovery requests heard on the wire.
+// this test's private network, each keeping the copies it receives in a folder
+// of its own, with a record of every modal dialog and of the discovery requests
+// heard on the wire.
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -17,6 +18,7 @@
 #include <wx/string.h>
 
 #include "app/controller_core.h"
+#include "reference_clients.h"
 #include "support/scripted_announcer.h"
 #include "support/temp_folder.h"
 
@@ -32,10 +34,6 @@ class wxWindow;
 namespace kestrelon::test {
 
 using SteadyTime = std::chrono::steady_clock::time_point;
-
-// The reference Client program: the one built with the tests, or the one named
-// by KESTRELON_TEST_CLIENT; empty when there is none.
-wxString ReferenceClientProgram();
 
 // What a modal dialog showed as it opened or as it closed: the texts of its
 // labels and edits and the values of its sliders and bars, by control id.
@@ -96,16 +94,8 @@ D* OpenDialog() {
 
 class DesktopRig {
  public:
-  struct Client {
-    std::string name;
-    std::string address;      // "127.0.0.x"
-    int disk_mb = 64;         // one disk, one partition over all of it
-    int random_mb = 0;        // incompressible bytes at the start of the partition
-    std::vector<std::string> options;  // further kestrelon-client options
-  };
-
-  // Starts the Clients, then the Controller with its image folder at `images`.
-  DesktopRig(const std::vector<Client>& clients, TuningValues tuning = {});
+  // Starts the Clients, then the Controller with its image folder at Images().
+  DesktopRig(std::vector<ReferenceMachine> clients, TuningValues tuning = {});
   ~DesktopRig();
 
   bool ok() const { return ok_; }
@@ -136,7 +126,7 @@ class DesktopRig {
   TempFolder folder_;
   // The form makes its image folder the current one; it is given back at the end.
   std::filesystem::path initial_folder_ = std::filesystem::current_path();
-  std::vector<long> pids_;
+  ReferenceClients clients_;
   std::unique_ptr<WxUserMessages> messages_;
   std::unique_ptr<ControllerCore> core_;
   std::unique_ptr<DesktopServices> services_;

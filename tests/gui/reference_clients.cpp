@@ -5,6 +5,8 @@
 #include <wx/process.h>
 #include <wx/utils.h>
 
+#include "support/virtual_disk.h"
+
 namespace kestrelon::test {
 
 namespace {
@@ -34,12 +36,17 @@ bool ReferenceClients::Start(const std::filesystem::path& folder, const std::vec
     wxString command = Program() + " --name " + m.name + " --address " + m.address;
     for (std::size_t i = 0; i < m.disks_mb.size(); ++i) {
       const auto disk = folder / (m.name + "-" + std::to_string(i) + ".img");
-      if (!MakeDisk(disk, m.disks_mb[i])) {
+      bool made = MakeDisk(disk, m.disks_mb[i]);
+      // The partition starts at sector 2048.
+      if (made && i == 0 && m.random_mb > 0)
+        made = fill_region(disk.string(), 2048 * 512, std::uint64_t(m.random_mb) << 20, 7, false);
+      if (!made) {
         error = "cannot make the disk " + disk.string();
         return false;
       }
       command += " --disk " + disk.string();
     }
+    for (const std::string& option : m.options) command += " " + option;
     const long pid = wxExecute(command, wxEXEC_ASYNC | wxEXEC_MAKE_GROUP_LEADER);
     if (pid <= 0) {
       error = "cannot start " + command.utf8_string();

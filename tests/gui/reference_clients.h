@@ -14,6 +14,8 @@ struct ReferenceMachine {
   std::string name;
   std::string address;      // a loopback address, 127.0.0.x
   std::vector<int> disks_mb;  // one single-partition disk per entry
+  int random_mb = 0;        // incompressible bytes at the start of the first disk's partition
+  std::vector<std::string> options;  // further kestrelon-client options
 };
 
 class ReferenceClients {
