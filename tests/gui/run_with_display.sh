@@ -31,11 +31,17 @@ export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$
 mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 
-openbox --sm-disable >"$work/openbox.log" 2>&1 &
-wm=$!
-# The window manager is ready when it has claimed the screen.
-for _ in $(seq 100); do
+start_wm() {
+  openbox --sm-disable >>"$work/openbox.log" 2>&1 &
+  wm=$!
+}
+start_wm
+# The window manager is ready when it has claimed the screen. While several
+# displays start and end at once, it now and then cannot open its display at the
+# first try and exits ("Failed to open the display"); it is started again then.
+for _ in $(seq 200); do
   xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+  kill -0 "$wm" 2>/dev/null || start_wm
   sleep 0.05
 done
 
