@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   # build
-  build-essential cmake ninja-build pkg-config zlib1g-dev
+  build-essential cmake ninja-build pkg-config zlib1g-dev ccache
   # kestrelon-cli: subcommands and options, JSON
   libcli11-dev nlohmann-json3-dev
   # tests and fuzzing

@@ -24,6 +24,7 @@ for a in "$@"; do
 done
 
 "$root/scripts/deps.sh"
+. "$root/scripts/compiler_cache.sh"
 # The programs only, in the same build tree the tests use (its options untouched).
 cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 targets=(kestrelon kestrelon-cli)

@@ -9,6 +9,7 @@ cd "$root"
 jobs=$(nproc)
 
 "$root/scripts/deps.sh"
+. "$root/scripts/compiler_cache.sh"
 
 echo "== build (warnings are errors)"
 "$root/scripts/build.sh" build -DKESTRELON_WERROR=ON
