@@ -21,12 +21,17 @@ std::string fill_placeholder(const std::string& text, const std::string& value) 
 
 CopyFlow::CopyFlow(ControllerCore& core, CopyFlowPort& port) : core_(core), port_(port) {}
 
-bool CopyFlow::prepare(const std::string& image_path, const CopyOptions& options, ImageFile& image) {
+bool CopyFlow::prepare(const std::string& image_path, const CopyOptions& options, ImageFile& image,
+                       bool require_targets) {
   if (image.open(image_path) != 0) {
     port_.show_message(fill_placeholder(kCouldNotOpenText, image_path));
     return false;
   }
   core_.main_client_list().rebuild_target_table(true);
+  if (require_targets && target_count() == 0) {
+    port_.show_message(CopyEngine::kNoTargetsText);
+    return false;
+  }
   // A file too short for its partition summary, or one claiming more than 12
   // partitions, is not an image this program made: it is refused before any
   // target disk is overwritten with it.
@@ -86,10 +91,7 @@ CopyFlowResult CopyFlow::run(const std::string& image_path, const CopyOptions& o
   result.seconds = engine.seconds_to_all_done().value_or(0);
   result.blocks_sent = engine.blocks_sent();
   result.retries = core_.transfer_stats().retries.load();
-  {
-    SemaphoreGuard hold(core_.locks().client_table);
-    result.targets = core_.tables().target_count;
-  }
+  result.targets = target_count();
   if (result.not_done != 0 && engine.first_done_deadline() == 0) {
     engine.clear_running();
     port_.show_failed_clients(failed_targets());
@@ -113,6 +115,11 @@ void CopyFlow::supervise() {
   port_.show_failed_clients(failed_targets());
   if (transfer_) transfer_->cancel();
   port_.show_message(fill_placeholder(kClientsDidNotCompleteText, std::to_string(not_done)));
+}
+
+int CopyFlow::target_count() {
+  SemaphoreGuard hold(core_.locks().client_table);
+  return core_.tables().target_count;
 }
 
 int CopyFlow::count_not_done() {

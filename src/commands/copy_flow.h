@@ -64,9 +64,12 @@ class CopyFlow {
   CopyFlowResult run(const std::string& image_path, const CopyOptions& options);
 
   // Opens the image, rebuilds the targets, sums the partition sizes and checks the
-  // space (Copy steps 1 to 4, which the Schedule command runs too). False after a
-  // message or the low-disk-space list.
-  bool prepare(const std::string& image_path, const CopyOptions& options, ImageFile& image);
+  // space (the Copy command's checks, which the Schedule command runs too). False
+  // after a message or the low-disk-space list. With `require_targets` an empty
+  // target table is refused here with its message (the Copy command leaves that
+  // to Copy start, inside the Transfer dialog).
+  bool prepare(const std::string& image_path, const CopyOptions& options, ImageFile& image,
+               bool require_targets = false);
 
   // Compares the image size in sectors with each target's selected disk as its
   // Client announced it. With a failure, unchecks the failing rows, shows the
@@ -80,6 +83,7 @@ class CopyFlow {
   bool transfer_dialog_open() const { return transfer_ != nullptr && !transfer_->ended(); }
 
  private:
+  int target_count();
   int count_not_done();
   std::vector<ClientRowFields> failed_targets();
 

@@ -9,6 +9,7 @@
 #include <functional>
 #include <thread>
 
+#include "commands/schedule_flow.h"
 #include "copy_rig.h"
 #include "scripted_copy_port.h"
 #include "support/scripted_announcer.h"
@@ -221,6 +222,40 @@ TEST_F(CopyFlowTest, WithoutACheckedClientTheTransferDialogClosesAtOnceAfterTheM
   EXPECT_EQ(ui.messages(), std::vector<std::string>{"No clients have been checked (discovered) !"});
   EXPECT_FALSE(result.succeeded());
   EXPECT_FALSE(core.copy_worker().active());
+}
+
+// The Schedule command makes the Copy command's checks before its countdown and
+// refuses an empty target table there; only the countdown's end makes the copy due.
+TEST_F(CopyFlowTest, ScheduleChecksEverythingBeforeItsCountdown) {
+  struct Countdown : SchedulePort {
+    bool run_schedule_dialog() override {
+      ++runs;
+      return answer;
+    }
+    int runs = 0;
+    bool answer = false;
+  } countdown;
+  discover({100'000, 999});
+  const std::string path = image(1000);
+
+  EXPECT_FALSE(schedule_copy(flow, path, CopyOptions{}, countdown)) << "no Client checked";
+  EXPECT_EQ(port.messages, std::vector<std::string>{"No clients have been checked (discovered) !"});
+  EXPECT_EQ(countdown.runs, 0);
+
+  EXPECT_FALSE(schedule_copy(flow, (temp / "missing.krn").string(), CopyOptions{}, countdown));
+  EXPECT_EQ(port.messages.back(), "Could not open " + (temp / "missing.krn").string());
+
+  check_all();
+  EXPECT_FALSE(schedule_copy(flow, path, CopyOptions{}, countdown)) << "PC-1's disk is too small";
+  EXPECT_EQ(port.low_space, (std::vector<std::vector<std::string>>{{"PC-1"}}));
+  EXPECT_EQ(countdown.runs, 0);
+
+  EXPECT_FALSE(schedule_copy(flow, path, CopyOptions{}, countdown)) << "cancelled countdown";
+  EXPECT_EQ(countdown.runs, 1);
+  countdown.answer = true;
+  EXPECT_TRUE(schedule_copy(flow, path, CopyOptions{}, countdown));
+  EXPECT_EQ(port.dialogs, 0) << "the copy itself is the caller's Copy command";
+  EXPECT_EQ(copy_starts(0), 0) << "nothing was sent to the Clients";
 }
 
 }  // namespace

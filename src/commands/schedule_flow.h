@@ -1,0 +1,26 @@
+#pragma once
+// The Schedule command: the Copy command's checks first (image, checked Clients,
+// disk space), so a mistake is reported now and not when the countdown ends; then
+// the "Set Schedule Time" countdown. When the start time comes, the caller runs
+// its Copy command from the beginning, exactly as if the user had pressed Copy
+// (every check is made again then). The image is closed whenever the command
+// stops here, whether early or at the end of the countdown.
+#include <string>
+
+#include "commands/copy_flow.h"
+
+namespace kestrelon {
+
+class SchedulePort {
+ public:
+  virtual ~SchedulePort() = default;
+  // Runs the countdown; true when it ended because the start time came, false when
+  // it was cancelled.
+  virtual bool run_schedule_dialog() = 0;
+};
+
+// True when the Copy command is due now.
+bool schedule_copy(CopyFlow& copy_flow, const std::string& image_path, const CopyOptions& options,
+                   SchedulePort& schedule);
+
+}  // namespace kestrelon
