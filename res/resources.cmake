@@ -64,6 +64,12 @@ function(kestrelon_add_resources OUT_SOURCE)
     endforeach()
   endforeach()
 
+  # The schedule countdown's "Blink" lamp: lit (up) and dark (disabled) only.
+  foreach(state U X)
+    kestrelon_render(${KESTRELON_RES_DIR}/blink${state}.svg ${out_dir}/BLINK${state}.png)
+    list(APPEND pngs ${out_dir}/BLINK${state}.png)
+  endforeach()
+
   kestrelon_render(${KESTRELON_RES_DIR}/checkmarks.svg ${out_dir}/CHECKMARKS.png)
   kestrelon_render(${KESTRELON_RES_DIR}/logo.svg ${out_dir}/LOGO.png)
   kestrelon_render(${KESTRELON_RES_DIR}/kestrelon.svg ${out_dir}/KESTRELON.png)
