@@ -28,6 +28,12 @@ void ScheduleCountdown::spin(int reported_step) {
   }
 }
 
+void ScheduleCountdown::schedule_at(Seconds start) {
+  mode_ = Mode::start_time;
+  start_ = start < now_ ? now_ : start;
+  delay_ = start_ - now_;
+}
+
 void ScheduleCountdown::select_mode(Mode mode) {
   if (!running_) mode_ = mode;
 }

@@ -38,6 +38,10 @@ class ScheduleCountdown {
   // The start follows (now + delay); a delay below 0 becomes 0.
   void spin(int reported_step);
 
+  // A start time chosen outright (the command line's --at and --after): start-time
+  // mode with the start at `start`, or now when that has passed.
+  void schedule_at(Seconds start);
+
   // A radio button: the edit and spin of that choice are enabled.
   void select_mode(Mode mode);
 

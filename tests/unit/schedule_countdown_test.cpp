@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <string>
 #include <vector>
 
+#include "model/schedule_request.h"
 #include "model/spin_acceleration.h"
 
 namespace kestrelon {
@@ -196,6 +198,42 @@ TEST(SpinAcceleration, HeldArrowStepsOneThenFiveThenTwentyAtASteadyPace) {
   EXPECT_EQ(applied, 59);
   EXPECT_EQ(a.step(7000, +1), 1) << "a new press after a pause starts again at 1";
   EXPECT_EQ(a.step(7100, -1), -1) << "the other arrow starts its own hold";
+}
+
+TEST(ScheduleRequest, ClockTimeIsTheNextMomentTheLocalClockShowsIt) {
+  std::tm noon{};
+  noon.tm_year = 127;  // 2027
+  noon.tm_mon = 2;
+  noon.tm_mday = 10;
+  noon.tm_hour = 12;
+  noon.tm_isdst = -1;
+  const std::int64_t now = std::mktime(&noon);
+  EXPECT_EQ(next_clock_time("13:30", now), now + 90 * 60) << "later today";
+  EXPECT_EQ(next_clock_time("7:05", now), now + 19 * 3600 + 5 * 60) << "passed: tomorrow";
+  EXPECT_EQ(next_clock_time("12:00", now), now + 24 * 3600) << "now itself has passed";
+  for (const char* bad : {"24:00", "12:60", "12:5", "1230", "12:30x", "", ":30", "ab:cd", "123:00"})
+    EXPECT_FALSE(next_clock_time(bad, now).has_value()) << bad;
+}
+
+TEST(ScheduleRequest, DelaysInHoursMinutesAndSeconds) {
+  EXPECT_EQ(parse_delay("90s"), 90);
+  EXPECT_EQ(parse_delay("45m"), 45 * 60);
+  EXPECT_EQ(parse_delay("2h"), 7200);
+  EXPECT_EQ(parse_delay("1h30m"), 5400);
+  for (const char* bad : {"", "90", "0s", "5x", "m", "-5s", "5 s", "9999999h"})
+    EXPECT_FALSE(parse_delay(bad).has_value()) << bad;
+}
+
+TEST(ScheduleCountdown, StartChosenOutrightCountsDownInStartTimeMode) {
+  ScheduleCountdown c(kT0);
+  c.schedule_at(kT0 + 5);
+  EXPECT_EQ(c.delay(), 5);
+  c.press_start();
+  for (int s = 1; s < 5; ++s) EXPECT_FALSE(c.tick(kT0 + s));
+  EXPECT_TRUE(c.tick(kT0 + 5));
+  ScheduleCountdown past(kT0);
+  past.schedule_at(kT0 - 100);
+  EXPECT_EQ(past.start(), kT0);
 }
 
 }  // namespace
