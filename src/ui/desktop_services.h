@@ -1,6 +1,8 @@
 #pragma once
 // The windows' view of the core: settings, the main client list, discovery, the
 // drive selection, and the entry points of the transfer and group commands.
+#include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "transfer/copy_engine.h"
@@ -16,8 +18,14 @@ class WindowCreate;
 
 class DesktopServices : public ViewServices {
  public:
+  // The wall clock in whole seconds that the Schedule countdown reads; empty: the
+  // system's. Tests give a faster one.
+  using WallClock = std::function<std::int64_t()>;
+
   explicit DesktopServices(kestrelon::ControllerCore& core);
   ~DesktopServices() override;
+
+  void SetScheduleClock(WallClock clock) { schedule_clock_ = std::move(clock); }
 
   std::optional<std::string> ReadSetting(const std::string& name) override;
   void WriteSetting(const std::string& name, const std::string& value) override;
@@ -52,4 +60,5 @@ class DesktopServices : public ViewServices {
   kestrelon::CopyOptions transfer_options_;
   std::unique_ptr<WindowCopy> copy_;
   std::unique_ptr<WindowCreate> create_;
+  WallClock schedule_clock_;
 };

@@ -1,5 +1,30 @@
-// The Schedule command of the main form.
-#include "ui/desktop_services.h"
+// The Schedule command of the main form: the Copy command's checks, the "Set
+// Schedule Time" countdown, then the Copy command itself, from its first step.
+#include <wx/app.h>
 
-// STUB (Schedule command, later work): the button exists and follows the enabling rules.
-void DesktopServices::Schedule(const std::string&) {}
+#include "commands/schedule_flow.h"
+#include "dialogs/schedule_dlg.h"
+#include "ui/desktop_services.h"
+#include "ui/window_copy.h"
+
+namespace {
+
+class WindowSchedule final : public kestrelon::SchedulePort {
+ public:
+  explicit WindowSchedule(DesktopServices::WallClock clock) : clock_(std::move(clock)) {}
+
+  bool run_schedule_dialog() override {
+    CScheduleDlg dialog(wxTheApp ? wxTheApp->GetTopWindow() : nullptr, clock_);
+    return dialog.ShowModal() == wxID_OK;
+  }
+
+ private:
+  DesktopServices::WallClock clock_;
+};
+
+}  // namespace
+
+void DesktopServices::Schedule(const std::string& image_path) {
+  WindowSchedule schedule(schedule_clock_);
+  if (kestrelon::schedule_copy(copy_->Flow(), image_path, transfer_options_, schedule)) Copy(image_path);
+}

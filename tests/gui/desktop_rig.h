@@ -100,6 +100,7 @@ class DesktopRig {
 
   bool ok() const { return ok_; }
   ControllerCore& Core() { return *core_; }
+  DesktopServices& Services() { return *services_; }
   CMainFrame* Frame() const { return frame_; }
   CShadowView* View() const;
   CheckListModel& Rows();

@@ -110,4 +110,9 @@ void ClickAt(wxWindow* window, wxPoint client_point, bool double_click) {
     sim.MouseClick();
 }
 
+void ClickSpinUp(wxWindow* spin) {
+  const wxSize size = spin->GetClientSize();
+  ClickAt(spin, size.x > size.y ? wxPoint(size.x * 3 / 4, size.y / 2) : wxPoint(size.x / 2, size.y / 4));
+}
+
 }  // namespace kestrelon::test

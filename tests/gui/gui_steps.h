@@ -39,4 +39,8 @@ wxRect ScreenRect(wxWindow* window);
 // Simulated mouse click at a point of a window, in its client coordinates.
 void ClickAt(wxWindow* window, wxPoint client_point, bool double_click = false);
 
+// A click on the "up" arrow of a spin button: the toolkit draws it as the upper
+// half of a vertical button or the right half of a horizontal one.
+void ClickSpinUp(wxWindow* spin);
+
 }  // namespace kestrelon::test
