@@ -3,8 +3,8 @@
 // disk space), so a mistake is reported now and not when the countdown ends; then
 // the "Set Schedule Time" countdown. When the start time comes, the caller runs
 // its Copy command from the beginning, exactly as if the user had pressed Copy
-// (every check is made again then). The image is closed whenever the command
-// stops here, whether early or at the end of the countdown.
+// (every check is made again then). The image is closed before the countdown
+// and whenever the command stops early.
 #include <string>
 
 #include "commands/copy_flow.h"
