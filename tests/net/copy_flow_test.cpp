@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <thread>
 
@@ -224,19 +225,32 @@ TEST_F(CopyFlowTest, WithoutACheckedClientTheTransferDialogClosesAtOnceAfterTheM
   EXPECT_FALSE(core.copy_worker().active());
 }
 
+// Whether this process holds `path` open.
+bool held_open(const std::filesystem::path& path) {
+  std::error_code error;
+  for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd", error))
+    if (std::filesystem::read_symlink(fd.path(), error) == path) return true;
+  return false;
+}
+
 // The Schedule command makes the Copy command's checks before its countdown and
 // refuses an empty target table there; only the countdown's end makes the copy due.
+// The image is not held open while the countdown runs.
 TEST_F(CopyFlowTest, ScheduleChecksEverythingBeforeItsCountdown) {
+  const std::string path = image(1000);
   struct Countdown : SchedulePort {
+    explicit Countdown(std::string image) : image(std::move(image)) {}
     bool run_schedule_dialog() override {
       ++runs;
+      image_held |= held_open(image);
       return answer;
     }
+    std::string image;
     int runs = 0;
     bool answer = false;
-  } countdown;
+    bool image_held = false;
+  } countdown(std::filesystem::canonical(path).string());
   discover({100'000, 999});
-  const std::string path = image(1000);
 
   EXPECT_FALSE(schedule_copy(flow, path, CopyOptions{}, countdown)) << "no Client checked";
   EXPECT_EQ(port.messages, std::vector<std::string>{"No clients have been checked (discovered) !"});
@@ -256,6 +270,8 @@ TEST_F(CopyFlowTest, ScheduleChecksEverythingBeforeItsCountdown) {
   EXPECT_TRUE(schedule_copy(flow, path, CopyOptions{}, countdown));
   EXPECT_EQ(port.dialogs, 0) << "the copy itself is the caller's Copy command";
   EXPECT_EQ(copy_starts(0), 0) << "nothing was sent to the Clients";
+  EXPECT_FALSE(countdown.image_held);
+  EXPECT_FALSE(held_open(countdown.image));
 }
 
 }  // namespace
