@@ -36,7 +36,7 @@ def run_kestrelon(lab, args, image, work):
         stores.append(os.path.join(store, os.path.basename(image)))
         clients.append(subprocess.Popen(
             lab.argv(host, [args.client, "--address", host_address(host), "--name", f"bench-{host}",
-                            "--store", store]),
+                            "--store", store, "--store-size", "64G"]),
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
     try:
         argv = [args.cli, "copy", image, "--discover-seconds", "20"]
@@ -44,7 +44,8 @@ def run_kestrelon(lab, args, image, work):
             argv += ["--client", f"bench-{host}"]
         before = children_cpu()
         done = subprocess.run(lab.argv(0, argv), capture_output=True, text=True, timeout=TIMEOUT_S,
-                              env=dict(os.environ, KESTRELON_SETTINGS_DIR=os.path.join(work, "settings")))
+                              env=dict(os.environ, KESTRELON_SETTINGS_DIR=os.path.join(work, "settings"),
+                                       XDG_STATE_HOME=os.path.join(work, "state")))
         cpu = children_cpu() - before
     finally:
         stop(clients)

@@ -36,7 +36,8 @@ def run_create(lab, args, disk, level, out, work):
             argv.append("--sector-by-sector")
         before = children_cpu()
         done = subprocess.run(lab.argv(0, argv), capture_output=True, text=True, timeout=TIMEOUT_S,
-                              env=dict(os.environ, KESTRELON_SETTINGS_DIR=os.path.join(work, "settings")))
+                              env=dict(os.environ, KESTRELON_SETTINGS_DIR=os.path.join(work, "settings"),
+                                       XDG_STATE_HOME=os.path.join(work, "state")))
         cpu = children_cpu() - before
     finally:
         stop([client])

@@ -1,27 +1,32 @@
-// kestrelon-cli copy: discovers the Clients, checks the ones asked for and runs
-// the Copy flow that the window runs, printing what the window would show. The
-// exit code is 0 only when every target reported that it has written the image.
+// kestrelon-cli copy: checks its arguments and the image, discovers the Clients,
+// checks the ones asked for and runs the Copy flow that the window runs, showing
+// each Client's step as it happens. Exit code 0 when every target reported that
+// it has written the image, 3 when that holds but Clients were left out
+// (--skip-unready), 1 when a target did not finish or nothing was copied, 2 for a
+// mistake in the command line or the image (found before any network is opened).
 
 #include <CLI/CLI.hpp>
 #include <chrono>
 #include <cstdio>
-#include <memory>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/group_store.h"
 #include "app/program_settings.h"
+#include "app/switch_check.h"
 #include "cli_commands.h"
 #include "client_choice.h"
+#include "commands/copy_flow.h"
+#include "commands/group_load.h"
+#include "commands/transfer_checks.h"
 #include "console_ui.h"
 #include "core_options.h"
 #include "model/client_row_text.h"
-#include "progress_line.h"
 #include "stop_signal.h"
-#include "commands/copy_flow.h"
-#include "commands/group_load.h"
+#include "transfer_output.h"
 
 namespace kestrelon::cli {
 
@@ -30,6 +35,7 @@ namespace {
 using Steady = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
+constexpr int kExitSkipped = 3;
 constexpr auto kPoll = 20ms;
 constexpr auto kRefreshPeriod = 333ms;
 constexpr auto kSupervisionPeriod = 500ms;
@@ -37,6 +43,7 @@ constexpr auto kSupervisionPeriod = 500ms;
 // run the supervision. Nobody reads a terminal's message for 9 s, so the command
 // line waits only while the supervision may still have something to report.
 constexpr auto kTimedMessageLength = 9s;
+constexpr int kDefaultReadySeconds = 30;
 
 struct CopyArgs {
   std::string image;
@@ -48,38 +55,39 @@ struct CopyArgs {
   bool keep_partition_size = false;
   bool no_sid = false;
   bool sector_by_sector = false;
+  bool skip_unready = false;
+  int ready_seconds = kDefaultReadySeconds;
+  bool json = false;
   SessionArgs session;
 };
 
-void print_rows(const char* title, const std::vector<ClientRowFields>& rows) {
-  std::printf("%s:\n", title);
-  for (const auto& r : rows) {
-    std::printf("  %-24s %s  %d disk(s)  %s\n", printable(r.name).c_str(), r.address.c_str(), r.disk_count,
-                target_text(r.disk_index, r.size_mb).c_str());
-  }
-  std::fflush(stdout);
-}
-
 // The command line's dialogs: lists and messages printed, the Transfer dialog a
-// loop that refreshes a progress line and runs the supervision.
+// loop that shows each Client's step and the progress, runs the supervision, and
+// gives up when not every target has answered the start request in time.
 class ConsoleCopyPort final : public CopyFlowPort {
  public:
-  ConsoleCopyPort(ControllerCore& core, ConsoleUi& ui) : core_(core), ui_(ui) {}
+  ConsoleCopyPort(ControllerCore& core, ConsoleUi& ui, TransferOutput& output, int ready_seconds)
+      : core_(core), ui_(ui), output_(output), ready_wait_(std::chrono::seconds(ready_seconds)) {}
   void set_flow(CopyFlow* flow) { flow_ = flow; }
+
+  // Prints the steps the copy report has seen since the last call.
+  void show_events() {
+    for (const TargetState& t : core_.copy_report().take_events()) output_.client(t);
+  }
 
   void show_message(const std::string& text) override { ui_.show_message(text); }
 
   void show_low_disk_space(const std::vector<ClientRowFields>& clients) override {
-    print_rows("List Of Clients With Insufficient Disk Space", clients);
-    std::printf("Following clients have insuficient disk space for the image being sent.\n");
+    output_.rows("List Of Clients With Insufficient Disk Space", clients);
+    output_.text("Following clients have insuficient disk space for the image being sent.");
   }
 
   void show_failed_clients(const std::vector<ClientRowFields>& clients) override {
-    print_rows("List of failed Clients", clients);
+    output_.rows("List of failed Clients", clients);
   }
 
   void show_timed_message(const std::string& text) override {
-    std::fprintf(stderr, "kestrelon: %s\n", text.c_str());
+    output_.message(text);
     const auto end = Steady::now() + kTimedMessageLength;
     while (Steady::now() < end && waiting_for_supervision()) {
       ui_.drain();
@@ -90,18 +98,33 @@ class ConsoleCopyPort final : public CopyFlowPort {
 
   void run_transfer_dialog(CopyTransfer& transfer) override {
     bool ended = false;
-    if (!transfer.open(std::time(nullptr), [&ended] { ended = true; })) return;
-    ProgressLine progress;
-    auto next_refresh = Steady::now();
-    auto next_supervision = Steady::now() + kSupervisionPeriod;
+    show_events();
+    const auto opened = Steady::now();
+    const std::time_t opened_at = std::time(nullptr);
+    if (!transfer.open(opened_at, [&ended] { ended = true; })) return;
+    auto next_refresh = opened;
+    auto next_supervision = opened + kSupervisionPeriod;
+    const CopyEngine& engine = core_.copy_engine();
     while (!ended) {
       ui_.drain();
+      show_events();
       if (stop_requested() && !ended) transfer.cancel();
+      if (!ended && engine.ready_count() < engine.target_count() && Steady::now() - opened > ready_wait_) {
+        output_.message("not every Client answered the start request within " +
+                        std::to_string(ready_wait_.count()) + " s");
+        transfer.cancel();
+      }
       core_.idle_pass();
       const auto now = Steady::now();
       if (now >= next_refresh) {
         next_refresh += kRefreshPeriod;
-        if (const auto texts = transfer.refresh(std::time(nullptr))) progress.show(*texts);
+        if (const auto texts = transfer.refresh(std::time(nullptr))) {
+          const TransferStats& stats = core_.transfer_stats();
+          output_.progress({.done_bytes = std::uint64_t{stats.progress_done.load()} * 1024,
+                            .total_bytes = std::uint64_t{stats.progress_total.load()} * 1024,
+                            .elapsed_seconds = std::chrono::duration<double>(now - opened).count(),
+                            .texts = *texts});
+        }
       }
       if (now >= next_supervision) {
         next_supervision += kSupervisionPeriod;
@@ -109,6 +132,7 @@ class ConsoleCopyPort final : public CopyFlowPort {
       }
       if (!ended) std::this_thread::sleep_for(kPoll);
     }
+    show_events();
   }
 
  private:
@@ -121,13 +145,22 @@ class ConsoleCopyPort final : public CopyFlowPort {
 
   ControllerCore& core_;
   ConsoleUi& ui_;
+  TransferOutput& output_;
+  const std::chrono::seconds ready_wait_;
   CopyFlow* flow_ = nullptr;
 };
 
+LeftOutClient offline(const std::string& name, Ipv4Address address) {
+  return {name, address, CopyFlow::kOfflineReason};
+}
+
 // Checks the rows of the group's members that answered, on their stored disks, as
-// Load Group does. False after a message when the group does not exist, when no
-// member answered, or when one did not and missing members are not allowed.
-bool check_group(ControllerCore& core, ConsoleUi& ui, const CopyArgs& a) {
+// Load Group does; the members that did not answer are returned, to be left out.
+// Nothing after a message when the group does not exist, when no member
+// answered, or when one did not and neither --allow-missing nor --skip-unready
+// lets the copy go ahead without it.
+std::optional<std::vector<LeftOutClient>> check_group(ControllerCore& core, ConsoleUi& ui, TransferOutput& output,
+                                                      const CopyArgs& a) {
   const GroupStore store(core.profile());
   CheckListModel members;
   members.insert_client_columns();
@@ -135,67 +168,124 @@ bool check_group(ControllerCore& core, ConsoleUi& ui, const CopyArgs& a) {
   if (!store.find(a.group) || members.row_count() == 0) {
     std::fprintf(stderr, "kestrelon-cli copy: no group '%s' with members in %s\n", printable(a.group).c_str(),
                  core.profile().path().c_str());
-    return false;
+    return std::nullopt;
   }
   std::vector<std::string> wanted;
   for (int r = 0; r < members.row_count(); ++r) wanted.push_back(members.cell(r, 1));
   discover_clients(core, ui, wanted, a.session.discover_seconds);
   const int missing = apply_group_rows(core, members);
-  if (missing == 0) return true;
+  std::vector<LeftOutClient> left_out;
   std::vector<ClientRowFields> absent;
-  for (int r = 0; r < members.row_count(); ++r)
-    if (members.check_state(r) != kChecked) absent.push_back(members.client_row(r));
-  print_rows("Group members not on the network", absent);
-  if (missing == members.row_count()) {
-    std::fprintf(stderr, "kestrelon-cli copy: no member of group '%s' answered\n", printable(a.group).c_str());
-    return false;
+  for (int r = 0; r < members.row_count(); ++r) {
+    if (members.check_state(r) == kChecked) continue;
+    absent.push_back(members.client_row(r));
+    left_out.push_back(offline(members.cell(r, 0), address_from_padded_text(members.cell(r, 1)).value_or(Ipv4Address())));
   }
-  if (a.allow_missing) return true;
+  if (missing == 0) return left_out;
+  output.rows("Group members not on the network", absent);
+  if (missing == members.row_count() && !a.skip_unready) {
+    std::fprintf(stderr, "kestrelon-cli copy: no member of group '%s' answered\n", printable(a.group).c_str());
+    return std::nullopt;
+  }
+  if (a.allow_missing || a.skip_unready) return left_out;
   std::fprintf(stderr, "kestrelon-cli copy: %d member(s) of group '%s' did not answer; nothing was copied "
-               "(--allow-missing copies to the others)\n", missing, printable(a.group).c_str());
-  return false;
+               "(--allow-missing or --skip-unready copies to the others)\n", missing, printable(a.group).c_str());
+  return std::nullopt;
 }
 
-// Checks the Clients to copy to: the group's members, or those named, or all.
-bool choose_targets(ControllerCore& core, ConsoleUi& ui, const CopyArgs& a) {
-  if (!a.group.empty()) return check_group(core, ui, a);
+// The Clients asked for that are left out before the copy: not discovered, or
+// without the disk asked for. Without --skip-unready each stops the copy.
+std::optional<std::vector<LeftOutClient>> check_named(ControllerCore& core, ConsoleUi& ui, const CopyArgs& a) {
   discover_clients(core, ui, a.all ? std::vector<std::string>{} : a.clients, a.session.discover_seconds);
-  return !stop_requested() && check_clients(core, a.all, a.clients, "copy") && choose_disk(core, a.disk, "copy");
+  if (stop_requested()) return std::nullopt;
+  const std::vector<std::string> missing = check_clients(core, a.all, a.all ? std::vector<std::string>{} : a.clients);
+  const std::vector<DiskLack> lacking = choose_disk(core, a.disk, a.skip_unready);
+  if (!a.skip_unready) {
+    const bool found = report_missing("copy", missing);
+    if (!report_lacking("copy", a.disk, lacking) || !found) return std::nullopt;
+    return std::vector<LeftOutClient>{};
+  }
+  std::vector<LeftOutClient> out;
+  for (const std::string& m : missing) out.push_back(offline(m, Ipv4Address::parse(m).value_or(Ipv4Address())));
+  for (const DiskLack& l : lacking) {
+    out.push_back({l.name, l.address,
+                   "no disk " + std::to_string(a.disk) + ": it has " + std::to_string(l.disk_count) + " disk(s)"});
+  }
+  return out;
+}
+
+// Checks the rows of the Clients to copy to (the group's members, those named,
+// or all) and returns those left out; nothing when the copy is not to go ahead.
+std::optional<std::vector<LeftOutClient>> choose_targets(ControllerCore& core, ConsoleUi& ui, TransferOutput& output,
+                                                         const CopyArgs& a) {
+  if (!a.group.empty()) return check_group(core, ui, output, a);
+  return check_named(core, ui, a);
+}
+
+// With --allow-missing a group's absent members are left out as asked: only
+// --skip-unready tells of them in the exit code.
+int exit_code_of(const CopyFlowResult& result, bool skip_unready) {
+  if (!result.succeeded()) return kExitFailed;
+  return skip_unready && result.skipped > 0 ? kExitSkipped : kExitOk;
+}
+
+void print_totals(TransferOutput& output, const std::string& image, const CopyFlowResult& result) {
+  if (result.succeeded()) {
+    // The rate in decimal megabytes per second, for scripts and the benchmark.
+    char line[512];
+    std::snprintf(line, sizeof line, "Copied %s (%llu bytes) to %d client(s) in %.3f s: %.2f MB/s.", image.c_str(),
+                  static_cast<unsigned long long>(result.image_bytes), result.targets, result.seconds,
+                  result.seconds > 0 ? static_cast<double>(result.image_bytes) / result.seconds / 1e6 : 0.0);
+    output.text(line);
+    std::snprintf(line, sizeof line, "%llu blocks sent for %llu, %d resend request(s).",
+                  static_cast<unsigned long long>(result.blocks_sent),
+                  static_cast<unsigned long long>(image::block_count(result.image_bytes)), result.retries);
+    output.text(line);
+  } else if (result.transfer_ran && result.targets > 0) {
+    output.text(std::to_string(result.not_done) + " of " + std::to_string(result.targets) +
+                " client(s) did not complete the copy.");
+  }
+  if (result.skipped > 0) output.text(std::to_string(result.skipped) + " client(s) were left out.");
 }
 
 int run_copy(const CopyArgs& a, const Args& switch_words) {
   if ((a.all ? 1 : 0) + (a.clients.empty() ? 0 : 1) + (a.group.empty() ? 0 : 1) != 1)
     return usage_error("copy", "give either --all, one or more --client, or --group");
+  if (const std::string problem = switch_words_problem(switch_words); !problem.empty()) {
+    return usage_error("copy", problem);
+  }
+  if (const std::string problem = image_problem(a.image); !problem.empty()) return usage_error("copy", problem);
 
   install_stop_signals();
+  TransferOutput output(a.json);
   ConsoleUi ui;
-  ControllerCore core(ui, make_core_options(a.session.loopback, switch_words));
+  ui.set_output(&output);
+  CoreOptions core_options = make_core_options(a.session.loopback, switch_words);
+  core_options.program = "kestrelon-cli";
+  ControllerCore core(ui, std::move(core_options));
   if (!core.start()) {
     ui.drain();
     return kExitFailed;
   }
   int exit_code = kExitFailed;
-  if (choose_targets(core, ui, a) && !stop_requested()) {
+  const auto left_out = choose_targets(core, ui, output, a);
+  if (left_out && !stop_requested()) {
     const ProgramSettings settings = read_program_settings(core.settings());
-    const CopyOptions options{.keep_partition_size = a.keep_partition_size || settings.keep_partition_size != 0,
-                              .unique_sid = !a.no_sid && settings.unique_sid != 0,
-                              .sector_by_sector = a.sector_by_sector};
-    ConsoleCopyPort port(core, ui);
+    const CopyRequest request{
+        .image_path = a.image,
+        .options = {.keep_partition_size = a.keep_partition_size || settings.keep_partition_size != 0,
+                    .unique_sid = !a.no_sid && settings.unique_sid != 0,
+                    .sector_by_sector = a.sector_by_sector},
+        .skip_unready = a.skip_unready,
+        .left_out = *left_out};
+    ConsoleCopyPort port(core, ui, output, a.ready_seconds);
     CopyFlow flow(core, port);
     port.set_flow(&flow);
-    const CopyFlowResult result = flow.run(a.image, options);
-    if (result.succeeded()) {
-      // The rate in decimal megabytes per second, for scripts and the benchmark.
-      std::printf("Copied %s (%llu bytes) to %d client(s) in %.3f s: %.2f MB/s.\n", a.image.c_str(),
-                  static_cast<unsigned long long>(result.image_bytes), result.targets, result.seconds,
-                  result.seconds > 0 ? static_cast<double>(result.image_bytes) / result.seconds / 1e6 : 0.0);
-      std::printf("%llu blocks sent for %llu, %d resend request(s).\n",
-                  static_cast<unsigned long long>(result.blocks_sent),
-                  static_cast<unsigned long long>(image::block_count(result.image_bytes)), result.retries);
-      exit_code = kExitOk;
-    } else if (result.transfer_ran && result.targets > 0) {
-      std::printf("%d of %d client(s) did not complete the copy.\n", result.not_done, result.targets);
-    }
+    const CopyFlowResult result = flow.run(request);
+    port.show_events();
+    if (!result.journal.kind.empty()) output.summary(result.journal);
+    print_totals(output, a.image, result);
+    exit_code = exit_code_of(result, a.skip_unready);
   }
   core.shutdown();
   ui.drain();
@@ -226,10 +316,27 @@ CommandRun define_copy(CLI::App& command) {
                    "keep the partitions' sizes (the stored preference also counts)");
   command.add_flag("--no-sid", a->no_sid, "do not create a unique NT SID");
   command.add_flag("--sector-by-sector", a->sector_by_sector, "force sector-by-sector copying");
+  command.add_flag("--skip-unready", a->skip_unready,
+                   "go ahead with the Clients (or group members) that are online and have room: the "
+                   "others are listed as skipped, and the exit code is 3 when any were");
+  command
+      .add_option("--ready-seconds", a->ready_seconds,
+                  "give up when not every target has answered the start request after S seconds (default " +
+                      std::to_string(kDefaultReadySeconds) + ")")
+      ->type_name("S")
+      ->check(CLI::Range(1, 3600));
+  command.add_flag("--json", a->json,
+                   "print one JSON object per line: each Client's step, progress every tenth, messages, "
+                   "and a summary");
   add_session_options(command, a->session);
-  command.footer(std::string("Multicasts IMAGE to the chosen Clients at once, as the window's Copy command does.\n"
-                             "Exit code 0 only when every target reported completion. With --group, a member\n"
-                             "that does not answer is listed and nothing is copied, unless --allow-missing.\n\n") +
+  command.footer(std::string("Multicasts IMAGE to the chosen Clients at once, as the window's Copy command does,\n"
+                             "and prints each Client's step as it happens (start sent, ready, done, or why not).\n"
+                             "With --group, a member that does not answer is listed and nothing is copied,\n"
+                             "unless --allow-missing or --skip-unready.\n"
+                             "Exit code: 0 every target finished; 3 the same, but Clients were left out\n"
+                             "(--skip-unready); 1 a target did not finish, or nothing was copied; 2 a mistake\n"
+                             "in the command line or the image, found before the network is opened.\n"
+                             "Each copy is recorded in the transfer journal ('kestrelon-cli history').\n\n") +
                  kCoreOptionsHelp);
   return [a](const Args& switch_words) { return run_copy(*a, switch_words); };
 }

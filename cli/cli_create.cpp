@@ -1,11 +1,12 @@
 // kestrelon-cli create: discovers the Clients, checks the one asked for and runs
 // the Create flow that the window runs: the Client uploads its disk and the
-// Controller writes the image file. The exit code is 0 only when the upload's end
-// record was seen and the file was closed whole.
+// Controller writes the image file, showing the Client's step and the progress.
+// The exit code is 0 only when the upload's end record was seen and the file was
+// closed whole; 2 for a mistake found before any network is opened.
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
-#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -18,7 +19,10 @@
 #include "client_choice.h"
 #include "console_ui.h"
 #include "core_options.h"
-#include "progress_line.h"
+#include "app/switch_check.h"
+#include "commands/transfer_checks.h"
+#include "model/client_row_text.h"
+#include "transfer_output.h"
 #include "stop_signal.h"
 #include "commands/create_flow.h"
 #include "commands/headless_receiving_dialog.h"
@@ -35,41 +39,55 @@ struct CreateArgs {
   int compression = 9;  // the slider's initial position
   bool sector_by_sector = false;
   bool overwrite = false;
+  bool json = false;
   SessionArgs session;
 };
 
 // The command line's dialogs: the file name and the Receiving Disk Image choices
-// come from the arguments, the Receiving dialog is a progress line with the
-// supervision behind it, and Ctrl-C is its Cancel button.
+// come from the arguments, the Receiving dialog is a progress line (or progress
+// events) with the supervision behind it, and Ctrl-C is its Cancel button.
 class ConsoleCreatePort final : public CreatePort {
  public:
-  ConsoleCreatePort(ControllerCore& core, ConsoleUi& ui, const CreateArgs& args)
-      : core_(core), ui_(ui), args_(args) {}
+  ConsoleCreatePort(ControllerCore& core, ConsoleUi& ui, TransferOutput& output, const CreateArgs& args)
+      : core_(core), ui_(ui), output_(output), args_(args) {}
 
   void show_message(const std::string& text) override { ui_.show_message(text); }
 
   std::optional<std::string> choose_image_path(const std::string&) override { return args_.out; }
 
   std::optional<ReceiveImageChoice> ask_receive_image(const ReceiveImageInfo& info) override {
-    std::printf("Receiving Disk Image\n  Client Name:        %s\n  Client IP Address:  %s\n  Size of Disk Image: %s\n",
-                printable(info.client_name).c_str(), info.address_text.c_str(), info.size_text.c_str());
-    std::fflush(stdout);
+    output_.text("Receiving Disk Image\n  Client Name:        " + printable(info.client_name) +
+                 "\n  Client IP Address:  " + info.address_text + "\n  Size of Disk Image: " + info.size_text);
+    source_ = TargetState{.name = info.client_name,
+                          .address = address_from_padded_text(info.address_text).value_or(Ipv4Address())};
     if (stop_requested()) return std::nullopt;
     return ReceiveImageChoice{args_.description, args_.compression};
   }
 
   std::unique_ptr<ReceivingDialog> make_receiving_dialog(const ReceivingDialogInfo& info) override {
-    const std::time_t opened = std::time(nullptr);
+    const auto opened = std::chrono::steady_clock::now();
+    const std::time_t opened_at = std::time(nullptr);
     ReceiveEngine& engine = core_.receive_engine();
     const TransferStats& stats = core_.transfer_stats();
     return std::make_unique<HeadlessReceivingDialog>(HeadlessReceivingDialog::Hooks{
         .supervise = [&engine] { engine.supervise(); },
         .refresh =
-            [this, info, opened, &stats](std::int32_t position) {
-              progress_.show(receiving_refresh_texts(stats, position, std::time(nullptr) - opened, info));
+            [this, info, opened, opened_at, &stats](std::int32_t position) {
+              const RefreshTexts texts = receiving_refresh_texts(stats, position, std::time(nullptr) - opened_at, info);
+              output_.progress(
+                  {.done_bytes = std::uint64_t{stats.progress_done.load()} * 1024,
+                   .total_bytes = std::uint64_t{stats.progress_total.load()} * 1024,
+                   .elapsed_seconds =
+                       std::chrono::duration<double>(std::chrono::steady_clock::now() - opened).count(),
+                   .texts = texts});
             },
         .idle =
             [this] {
+              // The dialog runs once the request has gone out.
+              if (source_.step == TargetStep::listed) {
+                source_.step = TargetStep::start_sent;
+                output_.client(source_);
+              }
               ui_.drain();
               core_.idle_pass();
             },
@@ -77,43 +95,55 @@ class ConsoleCreatePort final : public CreatePort {
     });
   }
 
-  void image_folder_chosen(const std::string&) override { progress_.end(); }
+  void image_folder_chosen(const std::string&) override {}
 
  private:
   ControllerCore& core_;
   ConsoleUi& ui_;
+  TransferOutput& output_;
   const CreateArgs& args_;
-  ProgressLine progress_;
+  TargetState source_;
 };
 
 int run_create(const CreateArgs& a, const Args& switch_words) {
-  std::error_code ec;
-  if (!a.overwrite && std::filesystem::exists(a.out, ec)) {
-    return usage_error("create", a.out + " exists already (--overwrite replaces it)");
+  if (const std::string problem = switch_words_problem(switch_words); !problem.empty()) {
+    return usage_error("create", problem);
+  }
+  if (const std::string problem = output_problem(a.out, a.overwrite); !problem.empty()) {
+    return usage_error("create", problem + (problem.ends_with("exists already") ? " (--overwrite replaces it)" : ""));
   }
 
   install_stop_signals();
+  TransferOutput output(a.json);
   ConsoleUi ui;
-  ControllerCore core(ui, make_core_options(a.session.loopback, switch_words));
+  ui.set_output(&output);
+  CoreOptions core_options = make_core_options(a.session.loopback, switch_words);
+  core_options.program = "kestrelon-cli";
+  ControllerCore core(ui, std::move(core_options));
   if (!core.start()) {
     ui.drain();
     return kExitFailed;
   }
   discover_clients(core, ui, {a.client}, a.session.discover_seconds);
   int exit_code = kExitFailed;
-  if (!stop_requested() && check_clients(core, false, {a.client}, "create") && choose_disk(core, a.disk, "create")) {
-    ConsoleCreatePort port(core, ui, a);
+  if (!stop_requested() && report_missing("create", check_clients(core, false, {a.client})) &&
+      report_lacking("create", a.disk, choose_disk(core, a.disk, false))) {
+    ConsoleCreatePort port(core, ui, output, a);
     CreateFlow flow(core);
     const CreateFlowResult result =
         flow.run(CreateFlow::checked_addresses(core.main_client_list().rows()), a.sector_by_sector, port);
     ui.drain();
+    if (!result.journal.kind.empty()) {
+      for (const TargetState& t : result.journal.targets) output.client(t);
+      output.summary(result.journal);
+    }
     if (result.completed()) {
-      std::error_code size_error;
-      const auto size = std::filesystem::file_size(result.path, size_error);
-      const double bytes = size_error ? 0.0 : static_cast<double>(size);
-      const double seconds = core.receive_engine().upload_milliseconds() / 1000.0;
-      std::printf("Created %s (%.0f bytes) in %.2f s: %.1f MB/s.\n", result.path.c_str(), bytes, seconds,
-                  seconds > 0 ? bytes / seconds / 1e6 : 0.0);
+      const JournalFacts& j = result.journal;
+      char line[512];
+      std::snprintf(line, sizeof line, "Created %s (%llu bytes) in %.2f s: %.1f MB/s.", result.path.c_str(),
+                    static_cast<unsigned long long>(j.bytes), j.seconds,
+                    j.seconds > 0 ? static_cast<double>(j.bytes) / j.seconds / 1e6 : 0.0);
+      output.text(line);
       exit_code = kExitOk;
     } else if (result.end == CreateFlowEnd::file_not_created) {
       std::fprintf(stderr, "kestrelon-cli create: cannot create %s: %s\n", result.path.c_str(),
@@ -150,9 +180,12 @@ CommandRun define_create(CLI::App& command) {
       ->check(CLI::Range(0, 9));
   command.add_flag("--sector-by-sector", a->sector_by_sector, "force sector-by-sector copying");
   command.add_flag("--overwrite", a->overwrite, "replace FILE when it exists (otherwise refused)");
+  command.add_flag("--json", a->json, "print one JSON object per line: the Client's step, progress, a summary");
   add_session_options(command, a->session);
   command.footer(std::string("Has one Client upload one of its disks into FILE, as the window's Create command\n"
-                             "does. Exit code 0 only when the upload ended whole.\n\n") +
+                             "does. Exit code: 0 the upload ended whole; 1 it did not; 2 a mistake in the\n"
+                             "command line or the output file, found before the network is opened.\n"
+                             "Each upload is recorded in the transfer journal ('kestrelon-cli history').\n\n") +
                  kCoreOptionsHelp);
   return [a](const Args& switch_words) { return run_create(*a, switch_words); };
 }

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/switch_check.h"
 #include "cli_commands.h"
 #include "client_choice.h"
 #include "console_ui.h"
@@ -60,7 +61,9 @@ void print_table(const std::vector<Row>& rows) {
 void print_json(const std::vector<Row>& rows) {
   Json clients = Json::array();
   for (const Row& r : rows) {
-    clients.push_back({{"name", r.name}, {"address", r.address}, {"disks", r.disks}, {"target", r.target},
+    const auto address = address_from_padded_text(r.address);
+    clients.push_back({{"name", r.name}, {"address", address ? address->text() : r.address}, {"disks", r.disks},
+                       {"target", r.target},
                        {"checked", r.checked}});
   }
   std::printf("%s\n", json_text(Json{{"clients", clients}}).c_str());
@@ -83,6 +86,9 @@ void print_list(const CheckListModel& list, const DiscoverArgs& a) {
 }
 
 int run_discover(const DiscoverArgs& a, const Args& switch_words) {
+  if (const std::string problem = switch_words_problem(switch_words); !problem.empty()) {
+    return usage_error("discover", problem);
+  }
 
   install_stop_signals();
   ConsoleUi ui;

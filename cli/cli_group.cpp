@@ -11,6 +11,7 @@
 
 #include "app/group_store.h"
 #include "app/settings_store.h"
+#include "app/switch_check.h"
 #include "cli_commands.h"
 #include "client_choice.h"
 #include "commands/group_load.h"
@@ -163,8 +164,8 @@ int run_save(const SaveArgs& a, const Args& switch_words) {
   }
   discover_clients(core, ui, a.all ? std::vector<std::string>{} : a.clients, a.session.discover_seconds);
   int exit_code = kExitFailed;
-  if (!stop_requested() && check_clients(core, a.all, a.clients, "group save") &&
-      choose_disk(core, a.disk, "group save")) {
+  if (!stop_requested() && report_missing("group save", check_clients(core, a.all, a.clients)) &&
+      report_lacking("group save", a.disk, choose_disk(core, a.disk, false))) {
     SaveGroupDialog rules(core, port);
     if (rules.save(a.name)) {
       int members = 0;
@@ -240,6 +241,9 @@ CommandRun define_group(CLI::App& command) {
     const bool networked = save->parsed() || (show->parsed() && show_args->discover_seconds > 0);
     if (!networked && !switch_words.empty()) {
       return usage_error("group", "takes the Controller's switches only to discover ('" + switch_words.front() + "')");
+    }
+    if (const std::string problem = switch_words_problem(switch_words); !problem.empty()) {
+      return usage_error("group", problem);
     }
     if (list->parsed()) return run_list(*list_args);
     if (show->parsed()) return run_show(*show_args, switch_words);

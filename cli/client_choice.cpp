@@ -68,13 +68,13 @@ void discover_clients(ControllerCore& core, ConsoleUi& ui, const std::vector<std
   }
 }
 
-bool check_clients(ControllerCore& core, bool all, const std::vector<std::string>& wanted, const char* command) {
+std::vector<std::string> check_clients(ControllerCore& core, bool all, const std::vector<std::string>& wanted) {
   CheckListModel& rows = core.main_client_list().rows();
   if (all) {
     rows.check_all();
-    return true;
+    return {};
   }
-  bool all_found = true;
+  std::vector<std::string> missing;
   for (const std::string& w : wanted) {
     bool found = false;
     for (int r = 0; r < rows.row_count(); ++r) {
@@ -83,20 +83,17 @@ bool check_clients(ControllerCore& core, bool all, const std::vector<std::string
         found = true;
       }
     }
-    if (!found) {
-      std::fprintf(stderr, "kestrelon-cli %s: no Client '%s' was discovered\n", command, printable(w).c_str());
-      all_found = false;
-    }
+    if (!found) missing.push_back(w);
   }
-  return all_found;
+  return missing;
 }
 
-bool choose_disk(ControllerCore& core, int disk, const char* command) {
-  if (disk == 0) return true;
+std::vector<DiskLack> choose_disk(ControllerCore& core, int disk, bool uncheck) {
+  if (disk == 0) return {};
+  std::vector<DiskLack> lacking;
   ClientRegistry::ModalLockHold hold(core.registry());
   CheckListModel& rows = core.main_client_list().rows();
   ClientTables& tables = core.tables();
-  bool ok = true;
   for (int r = 0; r < rows.row_count(); ++r) {
     if (rows.check_state(r) != kChecked) continue;
     const auto address = address_from_padded_text(rows.cell(r, 1));
@@ -104,15 +101,28 @@ bool choose_disk(ControllerCore& core, int disk, const char* command) {
     if (c < 0) continue;
     ClientRecord& client = tables.clients[static_cast<std::size_t>(c)];
     if (disk > client.disk_count) {
-      std::fprintf(stderr, "kestrelon-cli %s: Client '%s' has %d disk(s), no disk %d\n", command,
-                   printable(client.name_text()).c_str(), client.disk_count, disk);
-      ok = false;
+      lacking.push_back(DiskLack{client.name_text(), client.address, client.disk_count});
+      if (uncheck) rows.uncheck(r);
       continue;
     }
     client.selected_disk = static_cast<std::int16_t>(disk - 1);
   }
   core.main_client_list().update_rows_from_client_table();
-  return ok;
+  return lacking;
+}
+
+bool report_missing(const char* command, const std::vector<std::string>& missing) {
+  for (const std::string& m : missing)
+    std::fprintf(stderr, "kestrelon-cli %s: no Client '%s' was discovered\n", command, printable(m).c_str());
+  return missing.empty();
+}
+
+bool report_lacking(const char* command, int disk, const std::vector<DiskLack>& lacking) {
+  for (const DiskLack& l : lacking) {
+    std::fprintf(stderr, "kestrelon-cli %s: Client '%s' has %d disk(s), no disk %d\n", command,
+                 printable(l.name).c_str(), l.disk_count, disk);
+  }
+  return lacking.empty();
 }
 
 }  // namespace kestrelon::cli

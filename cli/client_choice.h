@@ -38,13 +38,25 @@ bool row_is(const CheckListModel& rows, int row, const std::string& wanted);
 // listed (with `wanted` empty it runs the whole time). Ctrl-C ends it too.
 void discover_clients(ControllerCore& core, ConsoleUi& ui, const std::vector<std::string>& wanted, int seconds);
 
-// Checks the rows of the wanted Clients (all rows with `all`). False after a
-// message naming `command` when one was not found.
-bool check_clients(ControllerCore& core, bool all, const std::vector<std::string>& wanted, const char* command);
+// Checks the rows of the wanted Clients (all rows with `all`); returns the
+// wanted ones that were not found.
+std::vector<std::string> check_clients(ControllerCore& core, bool all, const std::vector<std::string>& wanted);
+
+// A checked Client that has no disk of the number asked for.
+struct DiskLack {
+  std::string name;
+  Ipv4Address address;
+  int disk_count = 0;
+};
 
 // Makes disk `disk` (1-based; 0 = leave each Client's choice) the selected disk
-// of every checked Client, as the drive dialog stores it. False after a message
-// when a Client has no such disk.
-bool choose_disk(ControllerCore& core, int disk, const char* command);
+// of every checked Client, as the drive dialog stores it. Returns the checked
+// Clients that have no such disk; with `uncheck`, their rows are unchecked.
+std::vector<DiskLack> choose_disk(ControllerCore& core, int disk, bool uncheck);
+
+// Prints "kestrelon-cli COMMAND: no Client 'X' was discovered" for each, or that
+// Client X has no disk N; true when there was nothing to print.
+bool report_missing(const char* command, const std::vector<std::string>& missing);
+bool report_lacking(const char* command, int disk, const std::vector<DiskLack>& lacking);
 
 }  // namespace kestrelon::cli

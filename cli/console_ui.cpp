@@ -1,7 +1,5 @@
 #include "console_ui.h"
 
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 
@@ -10,10 +8,11 @@ namespace kestrelon::cli {
 void ConsoleUi::show_message(const std::string& text) {
   std::string line = text;
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-  // On a terminal a progress line may be drawn: clear it first, so the message
-  // starts a line of its own (the line is drawn again at its next refresh).
-  if (::isatty(STDERR_FILENO) == 1) std::fputs("\r\033[K", stderr);
-  std::fprintf(stderr, "kestrelon: %s\n", line.c_str());
+  if (output_) {
+    output_->message(line);
+  } else {
+    std::fprintf(stderr, "kestrelon: %s\n", line.c_str());
+  }
   ++shown_;
 }
 

@@ -1,25 +1,42 @@
 #include "progress_line.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 
-#include "client_choice.h"
+#include "model/line_fit.h"
 
 namespace kestrelon::cli {
 
+namespace {
+
+// The terminal's width now (it may have been resized), else $COLUMNS, else 80.
+int terminal_columns() {
+  winsize size{};
+  if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  if (const char* columns = std::getenv("COLUMNS")) {
+    if (const int n = std::atoi(columns); n > 0) return n;
+  }
+  return 80;
+}
+
+}  // namespace
+
 ProgressLine::ProgressLine() : terminal_(::isatty(STDERR_FILENO) == 1) {}
 
-void ProgressLine::show(const RefreshTexts& t) {
+void ProgressLine::show(const std::vector<std::string>& fields) {
   if (!terminal_) return;
-  std::fprintf(stderr, "\r%4s  %s  elapsed %s  left %s  %s  acks %s  retries %s  %s\033[K", t.percentage.c_str(),
-               printable(t.file).c_str(), t.elapsed.c_str(), t.time_left.c_str(), t.rate.c_str(),
-               t.acknowledgements.c_str(), t.retries.c_str(), printable(t.client).c_str());
+  std::fprintf(stderr, "\r%s\033[K", fit_fields(fields, terminal_columns()).c_str());
+  std::fflush(stderr);
   shown_ = true;
 }
 
-void ProgressLine::end() {
-  if (shown_) std::fputc('\n', stderr);
+void ProgressLine::clear() {
+  if (!shown_) return;
+  std::fputs("\r\033[K", stderr);
+  std::fflush(stderr);
   shown_ = false;
 }
 

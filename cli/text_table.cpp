@@ -7,20 +7,27 @@
 
 namespace kestrelon::cli {
 
-void print_text_table(const std::vector<std::vector<std::string>>& lines) {
+std::string text_table(const std::vector<std::vector<std::string>>& lines) {
   std::vector<int> width;
   for (const auto& line : lines) {
     if (width.size() < line.size()) width.resize(line.size(), 0);
     for (std::size_t c = 0; c < line.size(); ++c) width[c] = std::max(width[c], character_count(line[c]));
   }
+  std::string out;
   for (const auto& line : lines) {
-    std::string out;
+    std::string text;
     for (std::size_t c = 0; c < line.size(); ++c) {
-      out += line[c];
-      if (c + 1 < line.size()) out += std::string(static_cast<std::size_t>(width[c] - character_count(line[c]) + 2), ' ');
+      text += line[c];
+      if (c + 1 < line.size()) text += std::string(static_cast<std::size_t>(width[c] - character_count(line[c]) + 2), ' ');
     }
-    std::printf("%s\n", out.c_str());
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    out += (out.empty() ? "" : "\n") + text;
   }
+  return out;
+}
+
+void print_text_table(const std::vector<std::vector<std::string>>& lines) {
+  if (!lines.empty()) std::printf("%s\n", text_table(lines).c_str());
 }
 
 }  // namespace kestrelon::cli

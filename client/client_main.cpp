@@ -26,6 +26,10 @@ int main(int argc, char** argv) {
     std::fputs(client_usage().c_str(), stdout);
     return 0;
   }
+  if (parsed.options->version) {
+    std::printf("kestrelon-client %s\n", KESTRELON_FILE_VERSION);
+    return 0;
+  }
   std::signal(SIGPIPE, SIG_IGN);
   std::string error;
   const auto runtime = ClientRuntime::create(*parsed.options, &error);
@@ -39,8 +43,10 @@ int main(int argc, char** argv) {
   sigemptyset(&sa.sa_mask);
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
-  std::fprintf(stderr, "kestrelon-client: %zu Client(s) listening, first at %s\n", runtime->node_count(),
-               runtime->addresses().front().text().c_str());
+  const kestrelon::Ipv4Address first = runtime->addresses().front();
+  std::fprintf(stderr, "kestrelon-client: %zu Client(s) listening, first at %s%s\n", runtime->node_count(),
+               first.text().c_str(),
+               first.is_loopback() ? " (this machine only; --address or --interface puts it on a network)" : "");
   const int status = runtime->run();
   g_runtime = nullptr;
   return status;

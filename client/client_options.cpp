@@ -40,11 +40,16 @@ devices.
 Disks and identity:
   --disk PATH           a disk, up to 4 times (the first is BIOS drive 0x80, the
                         Controller's drive 1). Partitions are read from its MBR,
-                        logical partitions included.
+                        logical partitions included. At least one is needed,
+                        unless --store and --store-size are given.
   --name NAME           the name announced (at most 40 bytes; default: host name).
                         With --count, each Client adds "-NNN" (its index).
   --address A           the local IPv4 address this Client binds (port 4747) and
-                        announces. Default: the first non-loopback address.
+                        announces.
+  --interface NAME      the same, with the first IPv4 address of interface NAME.
+                        Without --address, --interface or --address-from the
+                        Client stays on this machine (127.0.0.1): it answers on a
+                        real network only when one of them names its address.
   --count K             emulate K Clients in this process (1 to 4096), with the
                         addresses A, A+1, ... A+K-1 from --address-from; they share
                         the disks, which they only read (use --store for copies).
@@ -54,6 +59,9 @@ Transfers:
   --store DIR           keep each received copy byte for byte as DIR/NAME (the
                         image file name the Controller sends; DIR/ADDRESS/NAME when
                         emulating several Clients) instead of restoring it.
+  --store-size SIZE     with --store and no --disk: announce one empty disk of
+                        SIZE (64G, 512M, ... or bytes), so that the Controller's
+                        disk space check lets copies of up to SIZE through.
   --allow-write         allow restoring onto a block device (image files are
                         always writable).
   --once                exit after the first transfer ends: status 0 when it
@@ -76,10 +84,30 @@ Fault injection (for tests; the dice are seeded, so a run repeats exactly):
   --repeat-ready N      send OP_COPY_READY N extra times.
 
   --help                show this text.
+  --version             show the program's version.
 
 Exit status: 0 success, 1 a transfer failed (with --once), 2 bad options or an
 unusable disk or address, 3 --exit-after.
 )";
+}
+
+std::optional<std::uint64_t> parse_store_size(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  std::uint64_t shift = 0;
+  std::string digits = text;
+  switch (text.back()) {
+    case 'K': case 'k': shift = 10; break;
+    case 'M': case 'm': shift = 20; break;
+    case 'G': case 'g': shift = 30; break;
+    case 'T': case 't': shift = 40; break;
+    default: break;
+  }
+  if (shift != 0) digits.pop_back();
+  const auto n = parse_integer(digits, 1, 1ll << 42);
+  if (!n) return std::nullopt;
+  const std::uint64_t sectors = (static_cast<std::uint64_t>(*n) << shift) / 512;
+  if (sectors == 0 || sectors > 0xFFFFFFFFull) return std::nullopt;
+  return sectors;
 }
 
 ParseResult parse_client_options(const std::vector<std::string>& args) {
@@ -120,7 +148,14 @@ ParseResult parse_client_options(const std::vector<std::string>& args) {
       {"--address", {address(o.address), "an IPv4 address"}},
       {"--address-from", {address(o.address_from), "an IPv4 address"}},
       {"--count", {integer(o.count, 1, kMaxClients), "a number from 1 to 4096"}},
+      {"--interface", {[&](const std::string& v) { o.interface_name = v; return !v.empty(); }, "an interface name"}},
       {"--store", {[&](const std::string& v) { o.store_dir = v; return !v.empty(); }, "a folder"}},
+      {"--store-size", {[&](const std::string& v) {
+                          const auto sectors = parse_store_size(v);
+                          o.store_sectors = sectors.value_or(0);
+                          return sectors.has_value();
+                        },
+                        "a size such as 64G, 512M or a byte count, at most 2T"}},
       {"--seed", {integer(f.seed, 0, static_cast<long long>(0x7FFFFFFFFFFFFFFF)), "a number"}},
       {"--drop-in", {percent(f.drop_in), "a percentage from 0 to 100"}},
       {"--drop-out", {percent(f.drop_out), "a percentage from 0 to 100"}},
@@ -136,6 +171,7 @@ ParseResult parse_client_options(const std::vector<std::string>& args) {
   const std::map<std::string, bool*> flags = {
       {"--allow-write", &o.allow_write}, {"--once", &o.once},           {"--verbose", &o.verbose},
       {"--help", &o.help},               {"--never-ack", &f.never_acknowledge},
+      {"--version", &o.version},
   };
 
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -160,7 +196,7 @@ ParseResult parse_client_options(const std::vector<std::string>& args) {
       return error("option " + arg + ": '" + *value + "' is not " + opt->second.second);
     }
   }
-  if (o.help) {
+  if (o.help || o.version) {
     result.options = o;
     return result;
   }
@@ -173,6 +209,16 @@ ParseResult parse_client_options(const std::vector<std::string>& args) {
   const double out_total = f.drop_out + f.duplicate_out + f.delay_out;
   const double in_total = f.drop_in + f.duplicate_in + f.delay_in;
   if (out_total > 100 || in_total > 100) return error("the fault shares of one direction add up to more than 100 percent");
+  if (o.interface_name && (o.address || o.address_from)) {
+    return error("give either --interface or --address/--address-from, not both");
+  }
+  // A Client without a disk announces none, and the Controller's disk space
+  // check then refuses every image with partitions: it could never be used.
+  if (o.store_sectors != 0 && !o.store_dir) return error("--store-size goes with --store");
+  if (o.store_sectors != 0 && !o.disks.empty()) return error("--store-size is for a Client without --disk");
+  if (o.disks.empty() && o.store_sectors == 0) {
+    return error("give at least one --disk, or --store DIR with --store-size SIZE");
+  }
   result.options = o;
   return result;
 }

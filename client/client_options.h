@@ -1,5 +1,6 @@
 #pragma once
 // The command line of kestrelon-client.
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,11 +16,14 @@ struct ClientOptions {
   std::optional<Ipv4Address> address;    // --address
   int count = 1;                         // --count
   std::optional<Ipv4Address> address_from;  // --address-from
+  std::optional<std::string> interface_name;  // --interface
   std::optional<std::string> store_dir;  // --store
+  std::uint64_t store_sectors = 0;       // --store-size, in 512-byte sectors; 0 = not given
   bool allow_write = false;              // --allow-write
   bool once = false;                     // --once
   bool verbose = false;                  // --verbose
   bool help = false;                     // --help
+  bool version = false;                  // --version
   FaultPlan faults;
 };
 
@@ -29,6 +33,10 @@ struct ParseResult {
 };
 
 ParseResult parse_client_options(const std::vector<std::string>& args);
+// "64G", "512M", "1T", "4096K" (binary multiples) or a byte count, in whole
+// 512-byte sectors (rounded down); nothing when unreadable, below one sector or
+// beyond what an announce can carry (2^32 - 1 sectors).
+std::optional<std::uint64_t> parse_store_size(const std::string& text);
 std::string client_usage();
 
 }  // namespace kestrelon::client

@@ -42,6 +42,8 @@ void raise_descriptor_limit() {
   }
 }
 
+constexpr Ipv4Address kLoopbackAddress(127, 0, 0, 1);
+
 }  // namespace
 
 std::unique_ptr<ClientRuntime> ClientRuntime::create(const ClientOptions& options, std::string* error,
@@ -50,6 +52,7 @@ std::unique_ptr<ClientRuntime> ClientRuntime::create(const ClientOptions& option
   rt->options_ = options;
   rt->log_ = log ? std::move(log) : std::make_unique<ClientLog>(options.verbose);
   if (!rt->disks_.load(options.disks, error)) return nullptr;
+  if (options.store_sectors != 0) rt->disks_.add_store_disk(options.store_sectors);
   for (const DiskInfo& disk : rt->disks_.disks()) {
     if (disk.table.partitions.size() > static_cast<std::size_t>(kMaxPartitions)) {
       rt->log_->note("disk", disk.path + " has " + std::to_string(disk.table.partitions.size()) +
@@ -64,13 +67,17 @@ std::unique_ptr<ClientRuntime> ClientRuntime::create(const ClientOptions& option
     }
   } else if (options.address) {
     addresses.push_back(*options.address);
-  } else {
-    const auto local = local_ipv4_addresses(LoopbackAddresses::only_when_alone);
-    if (local.empty()) {
-      if (error) *error = "this host has no IPv4 address; give one with --address";
+  } else if (options.interface_name) {
+    const auto on_interface = interface_ipv4_addresses(*options.interface_name);
+    if (on_interface.empty()) {
+      if (error) *error = "interface " + *options.interface_name + " has no IPv4 address (or does not exist)";
       return nullptr;
     }
-    addresses.push_back(local.front());
+    addresses.push_back(on_interface.front());
+  } else {
+    // Unnamed, the Client keeps to this machine: answering discovery on a real
+    // network, and so receiving copies onto its disks, needs its address named.
+    addresses.push_back(kLoopbackAddress);
   }
   if (addresses.size() > 500) raise_descriptor_limit();
 

@@ -11,6 +11,10 @@ bool DiskSet::load(const std::vector<std::string>& paths, std::string* error) {
   return true;
 }
 
+void DiskSet::add_store_disk(std::uint64_t sectors) {
+  entries_.push_back(announce_entry(static_cast<int>(entries_.size()), sectors, PartitionTable{}));
+}
+
 bool DiskSet::refresh(std::size_t index, std::string* error) {
   if (index >= disks_.size()) return false;
   return read_disk(index, disks_[index].path, error);

@@ -22,6 +22,9 @@ class DiskSet {
  public:
   // Opens and reads every disk; false with a message naming the first bad one.
   bool load(const std::vector<std::string>& paths, std::string* error);
+  // Announces an empty disk of `sectors` after the real ones: the room of a
+  // --store folder. It has no device, so it is never read or restored.
+  void add_store_disk(std::uint64_t sectors);
   // Reads disk `index` again (after it was written).
   bool refresh(std::size_t index, std::string* error);
   const std::vector<DiskInfo>& disks() const { return disks_; }

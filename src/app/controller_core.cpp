@@ -21,11 +21,13 @@ ControllerCore::ControllerCore(UserMessages& ui, CoreOptions options)
                 KESTRELON_FILE_VERSION),
       profile_(options_.profile_file.empty() ? ProfileStore::default_path(settings_.file().parent_path())
                                              : options_.profile_file),
+      journal_(options_.journal_file.empty() ? TransferJournal::default_file() : options_.journal_file),
       notices_(ui),
       dispatcher_(locks_.receive, notices_),
       main_client_list_(tables_, locks_.client_table),
       endpoints_(dispatcher_, ui, options_.tuning.multicast_ttl),
       registry_(tables_, locks_.client_table, endpoints_, clock_, main_client_list_),
+      copy_report_(clock_),
       copy_engine_(tables_, locks_, endpoints_, ui, transfer_stats_, clock_),
       copy_worker_(copy_engine_, locks_.worker),
       receive_engine_(endpoints_, transfer_stats_, ui, clock_,
@@ -35,6 +37,7 @@ ControllerCore::ControllerCore(UserMessages& ui, CoreOptions options)
   copy_engine_.set_tuning({.rc = options_.tuning.window_full_timeouts,
                            .rt = options_.tuning.ack_timeout_ms,
                            .nt = options_.tuning.resend_delay_ms});
+  copy_engine_.set_observer(&copy_report_);
   dispatcher_.set_copy_handler(&copy_engine_);
   dispatcher_.set_create_handler(&receive_engine_);
 }

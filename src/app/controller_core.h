@@ -14,6 +14,7 @@
 
 #include "app/profile_store.h"
 #include "app/settings_store.h"
+#include "app/transfer_journal.h"
 #include "app/tuning_values.h"
 #include "model/main_client_list.h"
 #include "net/client_record.h"
@@ -25,6 +26,7 @@
 #include "net/user_messages.h"
 #include "platform/clock.h"
 #include "transfer/copy_engine.h"
+#include "transfer/copy_target_report.h"
 #include "transfer/copy_worker.h"
 #include "transfer/receive_engine.h"
 #include "transfer/transfer_stats.h"
@@ -41,6 +43,10 @@ struct CoreOptions {
   // the settings folder in use.
   std::filesystem::path settings_folder;
   std::filesystem::path profile_file;
+  // Empty: TransferJournal::default_file().
+  std::filesystem::path journal_file;
+  // The program the journal says a transfer was run from.
+  std::string program = "kestrelon";
   // The longest wait for each lock at shutdown.
   std::chrono::milliseconds shutdown_wait{5000};
 };
@@ -82,6 +88,8 @@ class ControllerCore {
   const TuningValues& tuning() const { return options_.tuning; }
   SettingsStore& settings() { return settings_; }
   ProfileStore& profile() { return profile_; }
+  const TransferJournal& journal() const { return journal_; }
+  const std::string& program() const { return options_.program; }
   ProgramLocks& locks() { return locks_; }
   NoticeBoard& notices() { return notices_; }
   ReceiveDispatcher& dispatcher() { return dispatcher_; }
@@ -91,6 +99,7 @@ class ControllerCore {
   ClientRegistry& registry() { return registry_; }
   TransferStats& transfer_stats() { return transfer_stats_; }
   CopyEngine& copy_engine() { return copy_engine_; }
+  CopyTargetReport& copy_report() { return copy_report_; }
   CopyWorker& copy_worker() { return copy_worker_; }
   ReceiveEngine& receive_engine() { return receive_engine_; }
 
@@ -102,6 +111,7 @@ class ControllerCore {
   const Clock& clock_;
   SettingsStore settings_;
   ProfileStore profile_;
+  TransferJournal journal_;
 
   // Network and the Client registry.
   ProgramLocks locks_;
@@ -115,6 +125,7 @@ class ControllerCore {
   // Transfer engines; each registers its packet handler with the dispatcher in
   // the constructor and stops its worker first in shutdown().
   TransferStats transfer_stats_;
+  CopyTargetReport copy_report_;  // the copy engine's observer, so it outlives the engine
   CopyEngine copy_engine_;
   CopyWorker copy_worker_;
   ReceiveEngine receive_engine_;

@@ -1,5 +1,7 @@
 #include "commands/copy_flow.h"
 
+#include <cstdio>
+
 #include "model/check_list_model.h"
 #include "model/main_client_list.h"
 #include "net/wire_format.h"
@@ -19,18 +21,34 @@ std::string fill_placeholder(const std::string& text, const std::string& value) 
   return out;
 }
 
+namespace {
+
+// 512-byte sectors as decimal megabytes or gigabytes, "2.1 GB".
+std::string sectors_text(std::uint64_t sectors) {
+  const double bytes = static_cast<double>(sectors) * 512.0;
+  char text[32];
+  if (bytes >= 1e9) {
+    std::snprintf(text, sizeof text, "%.1f GB", bytes / 1e9);
+  } else {
+    std::snprintf(text, sizeof text, "%.1f MB", bytes / 1e6);
+  }
+  return text;
+}
+
+}  // namespace
+
 CopyFlow::CopyFlow(ControllerCore& core, CopyFlowPort& port) : core_(core), port_(port) {}
 
-bool CopyFlow::prepare(const std::string& image_path, const CopyOptions& options, ImageFile& image,
-                       bool require_targets) {
+std::optional<std::uint64_t> CopyFlow::open_image(const std::string& image_path, const CopyOptions& options,
+                                                  ImageFile& image, bool require_targets) {
   if (image.open(image_path) != 0) {
     port_.show_message(fill_placeholder(kCouldNotOpenText, image_path));
-    return false;
+    return std::nullopt;
   }
   core_.main_client_list().rebuild_target_table(true);
   if (require_targets && target_count() == 0) {
     port_.show_message(CopyEngine::kNoTargetsText);
-    return false;
+    return std::nullopt;
   }
   // A file too short for its partition summary, or one claiming more than 12
   // partitions, is not an image this program made: it is refused before any
@@ -38,44 +56,77 @@ bool CopyFlow::prepare(const std::string& image_path, const CopyOptions& options
   const SummaryRead summary = image.read_summary();
   if (!summary.summary) {
     port_.show_message(summary.error);
-    return false;
+    return std::nullopt;
   }
-  return disk_space_suffices(summary.summary->summed_sectors(options.keep_partition_size));
+  return summary.summary->summed_sectors(options.keep_partition_size);
 }
 
-bool CopyFlow::disk_space_suffices(std::uint64_t image_sectors) {
-  ClientTables& tables = core_.tables();
-  ClientRegistry::ModalLockHold hold(core_.registry());
+bool CopyFlow::prepare(const std::string& image_path, const CopyOptions& options, ImageFile& image,
+                       bool require_targets) {
+  const std::optional<std::uint64_t> sectors = open_image(image_path, options, image, require_targets);
+  return sectors && disk_space_suffices(*sectors);
+}
+
+bool CopyFlow::check_disk_space(std::uint64_t image_sectors, bool skip) {
   std::vector<ClientRowFields> failing;
-  for (int i = 0; i < tables.target_count; ++i) {
-    const ClientRecord& target = tables.targets[static_cast<std::size_t>(i)];
-    // The disk as its Client announced it; the target's own copy holds only the
-    // size its row shows, rounded down to whole megabytes.
-    const int c = tables.find_client(target.address);
-    const ClientRecord& client = c >= 0 ? tables.clients[static_cast<std::size_t>(c)] : target;
-    if (image_sectors <= client.selected_disk_sectors()) continue;
-    failing.push_back(client_row_fields(client));
-    CheckListModel& rows = core_.main_client_list().rows();
-    const std::string address = target.address.padded_text();
-    for (int row = 0; row < rows.row_count(); ++row) {
-      if (rows.cell(row, 1) == address && rows.check_state(row) == kChecked) rows.uncheck(row);
+  {
+    ClientTables& tables = core_.tables();
+    ClientRegistry::ModalLockHold hold(core_.registry());
+    for (int i = 0; i < tables.target_count; ++i) {
+      const ClientRecord& target = tables.targets[static_cast<std::size_t>(i)];
+      // The disk as its Client announced it; the target's own copy holds only the
+      // size its row shows, rounded down to whole megabytes.
+      const int c = tables.find_client(target.address);
+      const ClientRecord& client = c >= 0 ? tables.clients[static_cast<std::size_t>(c)] : target;
+      if (image_sectors <= client.selected_disk_sectors()) continue;
+      failing.push_back(client_row_fields(client));
+      core_.copy_report().skip(client.name_text(), client.address,
+                               "disk too small: the image needs " + sectors_text(image_sectors) + ", disk " +
+                                   std::to_string(client.selected_disk + 1) + " has " +
+                                   sectors_text(client.selected_disk_sectors()),
+                               skip ? TargetStep::skipped : TargetStep::failed);
+      CheckListModel& rows = core_.main_client_list().rows();
+      const std::string address = target.address.padded_text();
+      for (int row = 0; row < rows.row_count(); ++row) {
+        if (rows.cell(row, 1) == address && rows.check_state(row) == kChecked) rows.uncheck(row);
+      }
+    }
+    if (failing.empty()) return true;
+    // The list is shown while the lock is held, as the dialog is.
+    if (!skip) {
+      port_.show_low_disk_space(failing);
+      return false;
     }
   }
-  if (failing.empty()) return true;
-  port_.show_low_disk_space(failing);
-  return false;
+  core_.main_client_list().rebuild_target_table(true);
+  return target_count() > 0;
 }
 
-CopyFlowResult CopyFlow::run(const std::string& image_path, const CopyOptions& options) {
+CopyFlowResult CopyFlow::run(const CopyRequest& request) {
   CopyFlowResult result;
+  CopyTargetReport& report = core_.copy_report();
+  report.reset();
+  for (const LeftOutClient& c : request.left_out) report.skip(c.name, c.address, c.reason);
+  const std::int64_t started_ms = wall_clock_ms();
   ImageFile image;
-  if (!prepare(image_path, options, image)) return result;
+  const std::optional<std::uint64_t> sectors = open_image(request.image_path, request.options, image);
+  if (!sectors) return result;
+  result.image_bytes = image.length().value_or(0);
+  // Stopped by the disk space check, or nobody left to copy to but Clients left out.
+  if (!check_disk_space(*sectors, request.skip_unready) ||
+      (request.skip_unready && !request.left_out.empty() && target_count() == 0)) {
+    note_outcomes(result);
+    record(request, result, started_ms);
+    return result;
+  }
 
   CopyEngine& engine = core_.copy_engine();
   CopyTransfer transfer({engine, core_.copy_worker(), core_.transfer_stats(), core_.tables(),
                          core_.locks().client_table, core_.ui()},
-                        image, options);
+                        image, request.options);
   transfer_ = &transfer;
+  ended_late_ = false;
+  report.open(target_states());
   core_.registry().set_transfer_dialog_open(true);
   port_.run_transfer_dialog(transfer);
   core_.registry().set_transfer_dialog_open(false);
@@ -92,6 +143,10 @@ CopyFlowResult CopyFlow::run(const std::string& image_path, const CopyOptions& o
   result.blocks_sent = engine.blocks_sent();
   result.retries = core_.transfer_stats().retries.load();
   result.targets = target_count();
+  const CopyEnd end = how_it_ended(transfer, result.not_done);
+  result.cancelled = end == CopyEnd::cancelled;
+  report.close(end);
+  note_outcomes(result);
   if (result.not_done != 0 && engine.first_done_deadline() == 0) {
     engine.clear_running();
     port_.show_failed_clients(failed_targets());
@@ -101,7 +156,34 @@ CopyFlowResult CopyFlow::run(const std::string& image_path, const CopyOptions& o
   transfer_ = nullptr;
   image.close();
   core_.registry().discover(true);
+  record(request, result, started_ms);
   return result;
+}
+
+CopyEnd CopyFlow::how_it_ended(const CopyTransfer& transfer, int not_done) const {
+  const CopyEngine& engine = core_.copy_engine();
+  if (not_done == 0) return CopyEnd::all_done;
+  if (ended_late_) return CopyEnd::late_after_first;
+  if (engine.ready_count() < engine.target_count()) return CopyEnd::never_started;
+  if (transfer.ended_by_engine()) return CopyEnd::no_acknowledger_left;
+  return CopyEnd::cancelled;
+}
+
+void CopyFlow::record(const CopyRequest& request, CopyFlowResult& result, std::int64_t started_ms) const {
+  result.journal = {
+      .kind = "copy",
+      .program = core_.program(),
+      .started_ms = started_ms,
+      .ended_ms = wall_clock_ms(),
+      .image = request.image_path,
+      .bytes = result.image_bytes,
+      .seconds = result.seconds,
+      .retries = result.retries,
+      .acknowledgements = result.transfer_ran ? core_.transfer_stats().acknowledgements.load() : 0,
+      .cancelled = result.cancelled,
+      .targets = result.outcomes,
+  };
+  append_to_journal(core_.journal(), result.journal);
 }
 
 void CopyFlow::supervise() {
@@ -112,6 +194,7 @@ void CopyFlow::supervise() {
   const int not_done = count_not_done();
   if (not_done == 0) return;
   engine.clear_running();
+  ended_late_ = true;
   port_.show_failed_clients(failed_targets());
   if (transfer_) transfer_->cancel();
   port_.show_message(fill_placeholder(kClientsDidNotCompleteText, std::to_string(not_done)));
@@ -128,6 +211,23 @@ int CopyFlow::count_not_done() {
   int n = 0;
   for (int i = 0; i < tables.target_count; ++i) n += tables.targets[static_cast<std::size_t>(i)].done == 0 ? 1 : 0;
   return n;
+}
+
+void CopyFlow::note_outcomes(CopyFlowResult& result) {
+  result.outcomes = core_.copy_report().states();
+  result.skipped = 0;
+  for (const TargetState& s : result.outcomes) result.skipped += s.step == TargetStep::skipped ? 1 : 0;
+}
+
+std::vector<TargetState> CopyFlow::target_states() {
+  std::vector<TargetState> states;
+  SemaphoreGuard hold(core_.locks().client_table);
+  const ClientTables& tables = core_.tables();
+  for (int i = 0; i < tables.target_count; ++i) {
+    const ClientRecord& t = tables.targets[static_cast<std::size_t>(i)];
+    states.push_back(TargetState{.name = t.name_text(), .address = t.address});
+  }
+  return states;
 }
 
 std::vector<ClientRowFields> CopyFlow::failed_targets() {

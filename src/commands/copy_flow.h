@@ -6,15 +6,20 @@
 // whose Clients have not all finished 5 s after the first did.
 //
 // The flow talks to the user only through CopyFlowPort; the window shows dialogs,
-// the command line prints.
+// the command line prints. It follows every target in the core's copy report
+// (start sent, ready, done, or why not) and records each copy it ran in the
+// transfer journal.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/controller_core.h"
 #include "net/client_list_view.h"
 #include "transfer/copy_engine.h"
+#include "transfer/copy_target_report.h"
 #include "commands/copy_transfer.h"
+#include "commands/journal_record.h"
 
 namespace kestrelon {
 
@@ -45,6 +50,26 @@ class CopyFlowPort {
   virtual void run_transfer_dialog(CopyTransfer& transfer) = 0;
 };
 
+// A Client asked for that the caller leaves out, and why. The address is zero
+// when not known (a name that was never discovered).
+struct LeftOutClient {
+  std::string name;
+  Ipv4Address address;
+  std::string reason;
+};
+
+struct CopyRequest {
+  std::string image_path;
+  CopyOptions options;
+  // Go ahead with the Clients that can take the image: those whose disk is too
+  // small are left out (unchecked, reported skipped) instead of stopping the copy,
+  // and when nobody is left nothing is started.
+  bool skip_unready = false;
+  // Clients asked for that the caller left out (not discovered, no such disk):
+  // reported skipped.
+  std::vector<LeftOutClient> left_out;
+};
+
 struct CopyFlowResult {
   bool transfer_ran = false;  // the Transfer dialog was opened
   int targets = 0;            // the target count when the dialog ended
@@ -53,6 +78,13 @@ struct CopyFlowResult {
   double seconds = 0;  // from Engine start until the last target was done (when all were)
   std::uint64_t blocks_sent = 0;  // resent blocks included
   std::int32_t retries = 0;       // resend requests that moved the send position back
+  // Every target and every Client left out, with its step or why it failed.
+  std::vector<TargetState> outcomes;
+  int skipped = 0;                // Clients left out before the start
+  bool cancelled = false;         // ended by the user's Cancel
+  // What the transfer journal was given; `kind` is empty when nothing was recorded
+  // (the image could not be opened).
+  JournalFacts journal;
   bool succeeded() const { return transfer_ran && targets > 0 && not_done == 0; }
 };
 
@@ -61,7 +93,10 @@ class CopyFlow {
   CopyFlow(ControllerCore& core, CopyFlowPort& port);
 
   // The Copy command, on the user-interface thread.
-  CopyFlowResult run(const std::string& image_path, const CopyOptions& options);
+  CopyFlowResult run(const CopyRequest& request);
+  CopyFlowResult run(const std::string& image_path, const CopyOptions& options) {
+    return run(CopyRequest{.image_path = image_path, .options = options});
+  }
 
   // Opens the image, rebuilds the targets, sums the partition sizes and checks the
   // space (the Copy command's checks, which the Schedule command runs too). False
@@ -74,7 +109,7 @@ class CopyFlow {
   // Compares the image size in sectors with each target's selected disk as its
   // Client announced it. With a failure, unchecks the failing rows, shows the
   // low-disk-space list and returns false.
-  bool disk_space_suffices(std::uint64_t image_sectors);
+  bool disk_space_suffices(std::uint64_t image_sectors) { return check_disk_space(image_sectors, false); }
 
   // The Copy supervision (every 500 ms).
   void supervise();
@@ -82,14 +117,30 @@ class CopyFlow {
   // Whether a Transfer dialog is open now (no discovery requests meanwhile).
   bool transfer_dialog_open() const { return transfer_ != nullptr && !transfer_->ended(); }
 
+  // The reason for a Client asked for that was not discovered.
+  static constexpr const char* kOfflineReason = "offline: not discovered";
+
  private:
   int target_count();
+  // Opens the image and rebuilds the targets (refusing an empty target table with
+  // `require_targets`); the summed size in sectors, or nothing after a message.
+  std::optional<std::uint64_t> open_image(const std::string& image_path, const CopyOptions& options,
+                                          ImageFile& image, bool require_targets = false);
+  // The disk space check; with `skip`, the targets without room are left out
+  // instead, and it fails only when nobody is left. Either way the report learns
+  // who had too small a disk.
+  bool check_disk_space(std::uint64_t image_sectors, bool skip);
+  CopyEnd how_it_ended(const CopyTransfer& transfer, int not_done) const;
+  void record(const CopyRequest& request, CopyFlowResult& result, std::int64_t started_ms) const;
+  void note_outcomes(CopyFlowResult& result);
   int count_not_done();
   std::vector<ClientRowFields> failed_targets();
+  std::vector<TargetState> target_states();
 
   ControllerCore& core_;
   CopyFlowPort& port_;
   CopyTransfer* transfer_ = nullptr;  // while the flow runs one
+  bool ended_late_ = false;           // the supervision ended the copy
 };
 
 }  // namespace kestrelon

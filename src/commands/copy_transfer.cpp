@@ -40,7 +40,9 @@ void CopyTransfer::set_progress_range(int, int high) { range_high_.store(high); 
 
 void CopyTransfer::request_cancel() {
   parts_.ui.post_to_ui([this, alive = alive_] {
-    if (*alive) cancel();
+    if (!*alive || ended_) return;
+    ended_by_engine_ = true;
+    cancel();
   });
 }
 

@@ -46,6 +46,9 @@ class CopyTransfer final : public TransferDialogHooks {
   // stop flag set, the dialog pointer cleared, the dialog ended. Runs once.
   void cancel();
   bool ended() const { return ended_; }
+  // Whether the engine asked for the end (every target done, or no acknowledging
+  // Client left) rather than the user or the supervision.
+  bool ended_by_engine() const { return ended_by_engine_; }
 
   // The refresh: the texts when the position has moved since the last one.
   std::optional<RefreshTexts> refresh(std::int64_t now_seconds);
@@ -73,6 +76,7 @@ class CopyTransfer final : public TransferDialogHooks {
   RefreshGate gate_;
   bool opened_ = false;
   bool ended_ = false;
+  bool ended_by_engine_ = false;
   // Work posted to the user-interface thread checks this before touching the
   // object, which may have been destroyed by then (both happen on that thread).
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

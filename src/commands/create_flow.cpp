@@ -120,6 +120,7 @@ CreateFlowResult CreateFlow::run(const std::vector<std::string>& checked_address
   // What the Receiving dialog clears as it opens; cleared here, before the first
   // packet can count, so a front end's dialog has nothing left to reset.
   stats_.clear_counters();
+  const std::int64_t started_ms = wall_clock_ms();
   engine_.start({std::move(file), *client, std::move(choice->description), choice->compression_position,
                  sector_by_sector, dialog.get()});
   const ReceivingDialog::End end = dialog->run_modal();
@@ -134,10 +135,57 @@ CreateFlowResult CreateFlow::run(const std::vector<std::string>& checked_address
     }
   }
 
+  record(*client, result, started_ms);
+
   const std::string folder = folder_of(*path);
   if (settings_) write_image_folder(*settings_, folder);
   port.image_folder_chosen(folder);
   return result;
+}
+
+std::string CreateFlow::outcome_reason(CreateOutcome outcome, const ReceiveEngine& engine) {
+  switch (outcome) {
+    case CreateOutcome::completed: return "";
+    case CreateOutcome::cancelled: return "cancelled";
+    case CreateOutcome::silent: {
+      // What was last heard: the last block taken (blocks count from 0).
+      const std::uint32_t taken = engine.expected_block();
+      const double seconds = static_cast<double>(engine.inactivity_ms()) / 1000.0;
+      char text[128];
+      if (taken == 0) {
+        std::snprintf(text, sizeof text, "fell silent: no data for %.1f s; nothing heard", seconds);
+      } else {
+        std::snprintf(text, sizeof text, "fell silent: no data for %.1f s; last heard: block %u", seconds, taken - 1);
+      }
+      return text;
+    }
+    case CreateOutcome::disk_full: return "the disk is full";
+    case CreateOutcome::write_failed: return "the image file could not be written";
+    case CreateOutcome::invalid_stream: return "the upload stream holds a record that can never be completed";
+  }
+  return "";
+}
+
+void CreateFlow::record(const ClientRecord& client, CreateFlowResult& result, std::int64_t started_ms) const {
+  const bool completed = result.completed();
+  std::error_code ec;
+  const auto length = completed ? std::filesystem::file_size(result.path, ec) : 0;
+  TargetState source{.name = client.name_text(),
+                     .address = client.address,
+                     .step = completed ? TargetStep::done : TargetStep::failed,
+                     .reason = outcome_reason(result.outcome, engine_)};
+  result.journal = {.kind = "create",
+                    .program = program_,
+                    .started_ms = started_ms,
+                    .ended_ms = wall_clock_ms(),
+                    .image = result.path,
+                    .bytes = ec ? 0 : static_cast<std::uint64_t>(length),
+                    .seconds = completed ? engine_.upload_milliseconds() / 1000.0 : 0.0,
+                    .retries = stats_.retries.load(),
+                    .acknowledgements = stats_.acknowledgements.load(),
+                    .cancelled = result.outcome == CreateOutcome::cancelled,
+                    .targets = {source}};
+  if (journal_) append_to_journal(*journal_, result.journal);
 }
 
 }  // namespace kestrelon

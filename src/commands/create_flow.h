@@ -2,7 +2,8 @@
 // The Create command without windows: checks the checked Client, asks for the
 // image path and the Receiving Disk Image choices, runs the receive engine behind
 // the Receiving dialog, and cleans up. The window front end and the command line
-// each implement CreatePort; the flow's rules live only here.
+// each implement CreatePort; the flow's rules live only here. Every upload it
+// runs is recorded in the transfer journal.
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -11,10 +12,12 @@
 
 #include "app/controller_core.h"
 #include "app/settings_store.h"
+#include "app/transfer_journal.h"
 #include "model/check_list_model.h"
 #include "net/client_record.h"
 #include "net/program_locks.h"
 #include "transfer/receive_engine.h"
+#include "commands/journal_record.h"
 #include "commands/receiving_dialog.h"
 #include "transfer/transfer_stats.h"
 
@@ -68,6 +71,8 @@ struct CreateFlowResult {
   CreateOutcome outcome = CreateOutcome::cancelled;  // meaningful when end is `uploaded`
   std::string path;  // the chosen image path, when there was one
   int open_error = 0;  // the error number when the file could not be created
+  // What the transfer journal was given; `kind` is empty when the upload never ran.
+  JournalFacts journal;
 
   bool completed() const { return end == CreateFlowEnd::uploaded && outcome == CreateOutcome::completed; }
 };
@@ -79,12 +84,21 @@ class CreateFlow {
   static constexpr const char* kNoPartitionsText = "The selected drive does not have any partitions to copy !";
   static constexpr std::size_t kDescriptionLimit = 400;
 
-  // `settings`, when given, receives the new image folder as "Path".
+  // `settings`, when given, receives the new image folder as "Path"; `journal`,
+  // when given, a line for each upload, as run from `program`.
   CreateFlow(ProgramLocks& locks, const ClientTables& tables, ReceiveEngine& engine, TransferStats& stats,
-             SettingsStore* settings = nullptr)
-      : locks_(locks), tables_(tables), engine_(engine), stats_(stats), settings_(settings) {}
+             SettingsStore* settings = nullptr, const TransferJournal* journal = nullptr,
+             std::string program = "kestrelon")
+      : locks_(locks),
+        tables_(tables),
+        engine_(engine),
+        stats_(stats),
+        settings_(settings),
+        journal_(journal),
+        program_(std::move(program)) {}
   explicit CreateFlow(ControllerCore& core)
-      : CreateFlow(core.locks(), core.tables(), core.receive_engine(), core.transfer_stats(), &core.settings()) {}
+      : CreateFlow(core.locks(), core.tables(), core.receive_engine(), core.transfer_stats(), &core.settings(),
+                   &core.journal(), core.program()) {}
 
   // The address column of every checked row, in row order: what `run` takes.
   static std::vector<std::string> checked_addresses(const CheckListModel& rows);
@@ -108,9 +122,13 @@ class CreateFlow {
   // The longest start of a UTF-8 `text` of at most `limit` bytes that ends on a
   // whole character.
   static std::string cut_to_bytes(std::string text, std::size_t limit);
+  // Why an upload that ended so did not give an image ("" when it did), for
+  // the per-Client reports and the journal.
+  static std::string outcome_reason(CreateOutcome outcome, const ReceiveEngine& engine);
 
  private:
   std::optional<ClientRecord> find_checked_client(const std::string& address_text) const;
+  void record(const ClientRecord& client, CreateFlowResult& result, std::int64_t started_ms) const;
 
   ProgramLocks& locks_;
   const ClientTables& tables_;
@@ -118,6 +136,8 @@ class CreateFlow {
   TransferStats& stats_;
   SettingsStore* settings_;
   const ReceivingDialog* receiving_dialog_ = nullptr;  // while one exists
+  const TransferJournal* journal_;
+  std::string program_;
 };
 
 }  // namespace kestrelon

@@ -19,7 +19,8 @@ class CopyPacketHandler {
   // Resend requests and completions are handled only while this is set.
   virtual bool copy_running() const = 0;
   virtual void on_copy_ack(const wire::CopyAck& ack, int endpoint_index) = 0;
-  virtual void on_copy_nak(const wire::CopyNak& nak, int endpoint_index) = 0;
+  // A resend request names no Client: `from` is the datagram's source address.
+  virtual void on_copy_nak(const wire::CopyNak& nak, int endpoint_index, Ipv4Address from) = 0;
   virtual void on_copy_done(const wire::CopyDone& done, int endpoint_index) = 0;
   // OP_COPY_READY carries no fields: `from` is the datagram's source address.
   virtual void on_copy_ready(Ipv4Address from, int endpoint_index) = 0;

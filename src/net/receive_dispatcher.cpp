@@ -69,7 +69,7 @@ ReceiveDispatcher::Outcome ReceiveDispatcher::handle(std::span<const std::uint8_
       } else if (header->opcode == OP_COPY_NAK) {
         const auto nak = decode_copy_nak(d);
         if (!nak) return Outcome::malformed;
-        h->on_copy_nak(*nak, endpoint);
+        h->on_copy_nak(*nak, endpoint, from);
       } else {
         const auto done = decode_copy_done(d);
         if (!done) return Outcome::malformed;

@@ -29,4 +29,18 @@ std::vector<Ipv4Address> local_ipv4_addresses(LoopbackAddresses loopback) {
   return others.empty() ? loopbacks : others;
 }
 
+std::vector<Ipv4Address> interface_ipv4_addresses(const std::string& name) {
+  std::vector<Ipv4Address> found;
+  ifaddrs* list = nullptr;
+  if (::getifaddrs(&list) != 0) return found;
+  for (const ifaddrs* i = list; i; i = i->ifa_next) {
+    if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET || !i->ifa_name || name != i->ifa_name) continue;
+    const auto* sa = reinterpret_cast<const sockaddr_in*>(i->ifa_addr);
+    const Ipv4Address a = Ipv4Address::from_network_order(sa->sin_addr.s_addr);
+    if (std::find(found.begin(), found.end(), a) == found.end()) found.push_back(a);
+  }
+  ::freeifaddrs(list);
+  return found;
+}
+
 }  // namespace kestrelon

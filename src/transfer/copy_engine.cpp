@@ -102,6 +102,7 @@ void CopyEngine::send_copy_start(bool lock_held) {
     if (target.ready) continue;
     wire::set_copy_start_disk(start_datagram_, static_cast<std::uint16_t>(target.selected_disk));
     endpoints_.send(target.interface_index, start_datagram_, target.address, wire::kControlPort);
+    if (CopyObserver* o = observer_.load()) o->start_sent(target.address);
   }
   if (!lock_held) locks_.client_table.release();
 }
@@ -302,6 +303,7 @@ void CopyEngine::on_copy_ack(const wire::CopyAck& ack, int endpoint_index) {
     stray_.fetch_add(1);
     return;
   }
+  notify(ack.client, CopyAnswer::acknowledgement, ack.block);
   stats_.report(ack.done_kib, ack.total_kib);
   const auto block = static_cast<std::int32_t>(ack.block);
   const int targets = targets_.load();
@@ -325,7 +327,8 @@ void CopyEngine::on_copy_ack(const wire::CopyAck& ack, int endpoint_index) {
   activity_deadline_.store(clock_.now() + static_cast<Tick>(rt_.load()));
 }
 
-void CopyEngine::on_copy_nak(const wire::CopyNak& nak, int /*endpoint_index*/) {
+void CopyEngine::on_copy_nak(const wire::CopyNak& nak, int /*endpoint_index*/, Ipv4Address from) {
+  notify(from, CopyAnswer::resend_request, nak.block);
   stats_.report(nak.done_kib, nak.total_kib);
   const auto block = static_cast<std::int32_t>(nak.block);
   // A request for a block the file does not have cannot be served; following it
@@ -341,6 +344,7 @@ void CopyEngine::on_copy_nak(const wire::CopyNak& nak, int /*endpoint_index*/) {
 }
 
 void CopyEngine::on_copy_done(const wire::CopyDone& done, int /*endpoint_index*/) {
+  notify(done.client, CopyAnswer::done);
   SemaphoreGuard hold(locks_.client_table);
   const int i = tables_.find_target(done.client);
   if (i >= 0) {
@@ -360,6 +364,7 @@ void CopyEngine::on_copy_done(const wire::CopyDone& done, int /*endpoint_index*/
 }
 
 void CopyEngine::on_copy_ready(Ipv4Address from, int /*endpoint_index*/) {
+  notify(from, CopyAnswer::ready);
   // Only between Copy start and Engine start. A repeated answer after the engine
   // has started is ignored: Engine start would rewind to block 0 while the send
   // buffer holds a later block, and restarting for every repeat would throw away

@@ -23,6 +23,7 @@
 #include "net/user_messages.h"
 #include "net/wire_format.h"
 #include "platform/clock.h"
+#include "transfer/copy_observer.h"
 #include "transfer/image_file.h"
 #include "transfer/transfer_dialog_hooks.h"
 #include "transfer/transfer_stats.h"
@@ -72,6 +73,9 @@ class CopyEngine final : public CopyPacketHandler {
   void attach_dialog(TransferDialogHooks* hooks);
   bool has_dialog() const;
 
+  // Who follows the targets one by one (set once, before any copy), or null.
+  void set_observer(CopyObserver* observer) { observer_.store(observer); }
+
   // Called once by the Transfer dialog when it opens (user-interface thread). Tells
   // every target about the copy; false (after a message) when there is none.
   bool copy_start(const ImageFile& file, const CopyOptions& options);
@@ -85,7 +89,7 @@ class CopyEngine final : public CopyPacketHandler {
   // CopyPacketHandler (receive threads, receive lock held).
   bool copy_running() const override { return running_.load(); }
   void on_copy_ack(const wire::CopyAck& ack, int endpoint_index) override;
-  void on_copy_nak(const wire::CopyNak& nak, int endpoint_index) override;
+  void on_copy_nak(const wire::CopyNak& nak, int endpoint_index, Ipv4Address from) override;
   void on_copy_done(const wire::CopyDone& done, int endpoint_index) override;
   void on_copy_ready(Ipv4Address from, int endpoint_index) override;
 
@@ -137,6 +141,9 @@ class CopyEngine final : public CopyPacketHandler {
   void send_acker(Ipv4Address address, int interface_index);
   template <class F>
   void with_dialog(F&& f);
+  void notify(Ipv4Address from, CopyAnswer answer, std::uint32_t block = 0) {
+    if (CopyObserver* o = observer_.load()) o->heard(from, answer, block);
+  }
 
   ClientTables& tables_;
   ProgramLocks& locks_;
@@ -149,6 +156,7 @@ class CopyEngine final : public CopyPacketHandler {
   std::atomic<int> rt_{300};
   std::atomic<int> nt_{11};
 
+  std::atomic<CopyObserver*> observer_{nullptr};
   mutable std::mutex dialog_mutex_;
   TransferDialogHooks* dialog_ = nullptr;
 

@@ -95,6 +95,7 @@ class ReceiveEngine final : public CreateDataHandler {
   CreateOutcome finish(ReceivingDialogHooks::End end);
 
   int state() const { return state_.load(); }
+  Tick inactivity_ms() const { return timing_.inactivity_ms; }
   bool compressed() const { return compressed_.load(); }
   std::uint32_t expected_block() const { return expected_block_.load(); }
   // Upload data dropped because it came from another address, over the run.

@@ -27,7 +27,8 @@ fi
 
 export DISPLAY=":$(head -n 1 "$work/display")"
 export GDK_BACKEND=x11 NO_AT_BRIDGE=1
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work/run"
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work/run" \
+  XDG_STATE_HOME="$work/home/.local/state"
 mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 

@@ -45,6 +45,27 @@ TEST(ClientProgram, BadOptionsFailWithAMessage) {
   EXPECT_NE(r.output.find("'300.1.1.1' is not an IPv4 address"), std::string::npos) << r.output;
 }
 
+TEST(ClientProgram, StartsOnlyWithSomewhereToPutACopyAndOnANamedNetwork) {
+  // No disk: it could never receive a copy, as the Controller's space check
+  // refuses every image for a Client without disks.
+  ProgramRun r = run_client("");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.output.find("give at least one --disk, or --store DIR with --store-size SIZE"), std::string::npos)
+      << r.output;
+  r = run_client("--store /tmp");
+  EXPECT_EQ(r.status, 2) << r.output;
+  // An interface that does not exist names no address.
+  kestrelon::test::TempDir dir;
+  const std::string disk = dir.file("disk.img");
+  ASSERT_TRUE(kestrelon::test::make_virtual_disk(disk, 8, "label: dos\n2048,,83\n"));
+  r = run_client("--interface no-such-if0 --disk " + disk);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.output.find("interface no-such-if0 has no IPv4 address"), std::string::npos) << r.output;
+  // The help says where an unnamed Client answers.
+  r = run_client("--help");
+  EXPECT_NE(r.output.find("stays on this machine (127.0.0.1)"), std::string::npos) << r.output;
+}
+
 TEST(ClientProgram, UnreadableDiskFailsWithAMessage) {
   ProgramRun r = run_client("--address 192.0.2.1 --disk /nonexistent/disk.img");
   EXPECT_EQ(r.status, 2);

@@ -45,7 +45,8 @@ class CopyLab {
       const std::string store = dir_.path() + "/store-" + std::to_string(host);
       ASSERT_EQ(net_.exec(0, "mkdir -p " + store), 0);
       std::vector<std::string> argv{KESTRELON_CLIENT_PATH, "--address", LabNetwork::address(host).text(),
-                                    "--name", client_name(host), "--store", store, "--verbose"};
+                                    "--name", client_name(host), "--store", store, "--store-size", "1G",
+                                    "--verbose"};
       if (static_cast<std::size_t>(host) < extra.size())
         argv.insert(argv.end(), extra[static_cast<std::size_t>(host)].begin(), extra[static_cast<std::size_t>(host)].end());
       processes_.push_back(net_.spawn(host, argv));
@@ -56,7 +57,8 @@ class CopyLab {
   // Runs the copy to every Client host on host 0; returns the exit status and
   // keeps the command's output.
   int copy(std::vector<std::string> switches = {}) {
-    std::vector<std::string> argv{KESTRELON_CLI_PATH, "copy", image(), "--discover-seconds", "20"};
+    std::vector<std::string> argv{"/usr/bin/env", "XDG_STATE_HOME=" + dir_.path() + "/state", KESTRELON_CLI_PATH,
+                                  "copy", image(), "--discover-seconds", "20"};
     for (int host = 1; host <= clients_; ++host) {
       argv.push_back("--client");
       argv.push_back(client_name(host));

@@ -30,7 +30,7 @@ TEST_F(LabCopy, ThreeHostsOneWithLossGetTheFile) {
   std::vector<lab::LabProcess> clients;
   for (int h = 1; h <= kClients; ++h) {
     clients.push_back(net.spawn(h, {KESTRELON_CLIENT_PATH, "--address", LabNetwork::address(h).text(), "--store",
-                                    dir.file("host" + std::to_string(h)), "--once"}));
+                                    dir.file("host" + std::to_string(h)), "--store-size", "1G", "--once"}));
     add_target(LabNetwork::address(h));
   }
 

@@ -84,7 +84,8 @@ class LabCreateRoundTrip : public ::testing::TestWithParam<Case> {
   // Runs kestrelon-cli on host 0; its exit status, and its output in `output`.
   int cli(LabNetwork& net, std::vector<std::string> args, std::string& output) {
     args.insert(args.begin(), {"/usr/bin/env", "KESTRELON_SETTINGS_DIR=" + dir.file("settings"),
-                               "KESTRELON_PROFILE=" + dir.file("kestreln.ini"), KESTRELON_CLI_PATH});
+                               "KESTRELON_PROFILE=" + dir.file("kestreln.ini"), "XDG_STATE_HOME=" + dir.file("state"),
+                               KESTRELON_CLI_PATH});
     lab::LabProcess p = net.spawn(0, args);
     const auto status = p.wait(400s);
     output = p.output();

@@ -35,11 +35,11 @@ TEST_F(CliDiscoverTest, ListsTheClientsAsJsonInListOrder) {
   ASSERT_EQ(cli.wait(10s), 0) << cli.output();
   EXPECT_EQ(cli.output(),
             "{\"clients\":["
-            "{\"name\":\"Alpha\",\"address\":\"127.000.002.003\",\"disks\":0,\"target\":\"Disk 1 (0Mb)\","
+            "{\"name\":\"Alpha\",\"address\":\"127.0.2.3\",\"disks\":0,\"target\":\"Disk 1 (0Mb)\","
             "\"checked\":false},"
-            "{\"name\":\"PC10\",\"address\":\"127.000.002.002\",\"disks\":3,\"target\":\"Disk 1 (2048Mb)\","
+            "{\"name\":\"PC10\",\"address\":\"127.0.2.2\",\"disks\":3,\"target\":\"Disk 1 (2048Mb)\","
             "\"checked\":false},"
-            "{\"name\":\"pc2\",\"address\":\"127.000.002.001\",\"disks\":1,\"target\":\"Disk 1 (2048Mb)\","
+            "{\"name\":\"pc2\",\"address\":\"127.0.2.1\",\"disks\":1,\"target\":\"Disk 1 (2048Mb)\","
             "\"checked\":false}]}\n");
   EXPECT_GE(clients.discovers_heard(), 2);  // the first request and one a second later
 }

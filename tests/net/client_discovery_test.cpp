@@ -47,6 +47,42 @@ class ClientDiscovery : public ::testing::Test {
   std::string disk;
 };
 
+TEST_F(ClientDiscovery, AnUnnamedClientKeepsToLoopbackAndAStoreAnnouncesItsRoom) {
+  ClientOptions unnamed;
+  unnamed.disks = {disk};
+  std::string error;
+  {
+    const auto runtime = ClientRuntime::create(unnamed, &error);
+    ASSERT_TRUE(runtime) << error;
+    EXPECT_EQ(runtime->addresses(), std::vector<Ipv4Address>{Ipv4Address(127, 0, 0, 1)})
+        << "no address named: this machine only, never the first address of a real network";
+  }
+  ClientOptions on_loopback = unnamed;
+  on_loopback.interface_name = "lo";
+  {
+    const auto runtime = ClientRuntime::create(on_loopback, &error);
+    ASSERT_TRUE(runtime) << error;
+    EXPECT_EQ(runtime->addresses(), std::vector<Ipv4Address>{Ipv4Address(127, 0, 0, 1)});
+  }
+
+  // A Client that keeps copies in a folder announces an empty disk of the size
+  // given, so the Controller's space check lets images of up to that size through.
+  ClientOptions store;
+  store.store_dir = dir.path();
+  store.store_sectors = 1u << 21;
+  store.address = Ipv4Address(127, 0, 0, 6);
+  RunningClient client(store);
+  ASSERT_TRUE(client.ok());
+  test::UdpPeer controller(kController, wire::kControlPort);
+  ASSERT_TRUE(controller.ok());
+  const auto seen = discover(controller, 1);
+  ASSERT_EQ(seen.size(), 1u);
+  const wire::Announce& a = seen.begin()->second;
+  ASSERT_EQ(a.disk_count, 1);
+  EXPECT_EQ(a.disks[0].size_sectors, 1u << 21);
+  EXPECT_EQ(a.disks[0].partition_count, 0);
+}
+
 TEST_F(ClientDiscovery, AnnouncesItsDisksToTheRequester) {
   ClientOptions o;
   o.disks = {disk, disk};

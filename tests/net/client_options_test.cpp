@@ -38,12 +38,45 @@ TEST(ClientOptions, ReadsEveryOption) {
 }
 
 TEST(ClientOptions, EmulatedClientsNeedAFirstAddress) {
-  EXPECT_FALSE(parse({"--count", "5"}).options);
-  const auto r = parse({"--count", "512", "--address-from", "10.47.4.1"});
+  EXPECT_FALSE(parse({"--disk", "d.img", "--count", "5"}).options);
+  const auto r = parse({"--disk", "d.img", "--count", "512", "--address-from", "10.47.4.1"});
   ASSERT_TRUE(r.options) << r.error;
   EXPECT_EQ(r.options->count, 512);
   EXPECT_FALSE(parse({"--count", "2", "--address-from", "255.255.255.255"}).options);
   EXPECT_FALSE(parse({"--address", "1.2.3.4", "--address-from", "1.2.3.5"}).options);
+}
+
+TEST(ClientOptions, AClientNeedsADiskOrASizedStore) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+      {{}, "give at least one --disk, or --store DIR with --store-size SIZE"},
+      {{"--store", "/tmp/s"}, "give at least one --disk"},
+      {{"--store-size", "8G"}, "--store-size goes with --store"},
+      {{"--disk", "d.img", "--store", "/tmp/s", "--store-size", "8G"}, "without --disk"},
+      {{"--disk", "d.img", "--interface", "eth0", "--address", "10.0.0.5"}, "either --interface or --address"},
+      {{"--store", "/tmp/s", "--store-size", "3X"}, "--store-size: '3X'"},
+  };
+  for (const auto& [args, text] : refused) {
+    const auto r = parse(args);
+    EXPECT_FALSE(r.options) << (args.empty() ? "no arguments" : args[0]);
+    EXPECT_NE(r.error.find(text), std::string::npos) << "got: " << r.error;
+  }
+  const auto store = parse({"--store", "/tmp/s", "--store-size", "64G", "--interface", "eth0"});
+  ASSERT_TRUE(store.options) << store.error;
+  EXPECT_EQ(store.options->store_sectors, 64ull << 21);
+  EXPECT_EQ(store.options->interface_name, "eth0");
+  EXPECT_FALSE(store.options->address) << "an interface names the address; none is taken by default";
+}
+
+TEST(ClientOptions, StoreSizesReadAsAnAnnounceCarriesThem) {
+  EXPECT_EQ(parse_store_size("512M"), 1u << 20);
+  EXPECT_EQ(parse_store_size("4096k"), 8192u);
+  EXPECT_EQ(parse_store_size("1000"), 1u) << "bytes, rounded down to whole sectors";
+  EXPECT_EQ(parse_store_size("2047G"), 2047ull << 21);
+  EXPECT_FALSE(parse_store_size("511")) << "less than one sector";
+  EXPECT_FALSE(parse_store_size("2T")) << "2^32 sectors do not fit the announce's 32 bits";
+  EXPECT_FALSE(parse_store_size("-5G"));
+  EXPECT_FALSE(parse_store_size("G"));
+  EXPECT_FALSE(parse_store_size(""));
 }
 
 TEST(ClientOptions, BadInputNamesTheProblem) {
@@ -68,15 +101,19 @@ TEST(ClientOptions, BadInputNamesTheProblem) {
 
 TEST(ClientOptions, HelpDocumentsEveryOption) {
   const std::string usage = client_usage();
-  for (const char* option : {"--disk", "--name", "--address", "--count", "--address-from", "--store",
-                             "--allow-write", "--once", "--verbose", "--seed", "--drop-in", "--drop-out",
-                             "--duplicate-in", "--duplicate-out", "--delay-in", "--delay-out", "--delay-ms",
-                             "--silent-after", "--exit-after", "--never-ack", "--repeat-ready", "--help"}) {
+  for (const char* option : {"--disk", "--name", "--address", "--interface", "--count", "--address-from", "--store",
+                             "--store-size", "--allow-write", "--once", "--verbose", "--seed", "--drop-in",
+                             "--drop-out", "--duplicate-in", "--duplicate-out", "--delay-in", "--delay-out",
+                             "--delay-ms", "--silent-after", "--exit-after", "--never-ack", "--repeat-ready",
+                             "--help", "--version"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
-    // Every documented option is also accepted (with a value when it takes one).
-    const auto alone = parse({option});
-    const auto with_value = parse({option, "1"});
-    EXPECT_TRUE(alone.options || with_value.options || alone.error.find("needs a value") != std::string::npos)
+    // Every documented option is also accepted (with a value when it takes one),
+    // beside a disk, which every Client needs.
+    const auto alone = parse({"--disk", "d.img", option});
+    const auto with_value = parse({"--disk", "d.img", option, "1"});
+    const auto with_store = parse({"--store", "/tmp/s", option, "1G"});
+    EXPECT_TRUE(alone.options || with_value.options || with_store.options ||
+                alone.error.find("needs a value") != std::string::npos)
         << option << ": " << alone.error;
   }
   // And nothing is accepted that the help does not mention.
@@ -87,7 +124,7 @@ TEST(ClientOptions, HelpDocumentsEveryOption) {
     documented.insert(usage.substr(at, end - at));
     at = end - 2;
   }
-  EXPECT_EQ(documented.size(), 22u);
+  EXPECT_EQ(documented.size(), 25u);
 }
 
 TEST(FaultDice, SameSeedSameDecisions) {

@@ -25,7 +25,9 @@ struct Recorder : AnnounceHandler, CopyPacketHandler, CreateDataHandler {
   void on_announce(const wire::Announce& a, int e) override { note("announce " + a.name_text() + " " + std::to_string(e)); }
   bool copy_running() const override { return running; }
   void on_copy_ack(const wire::CopyAck& a, int) override { note("ack " + std::to_string(a.block)); }
-  void on_copy_nak(const wire::CopyNak& n, int) override { note("nak " + std::to_string(n.block)); }
+  void on_copy_nak(const wire::CopyNak& n, int, Ipv4Address from) override {
+    note("nak " + std::to_string(n.block) + " " + from.text());
+  }
   void on_copy_done(const wire::CopyDone& d, int) override { note("done " + d.client.text()); }
   void on_copy_ready(Ipv4Address from, int e) override { note("ready " + from.text() + " " + std::to_string(e)); }
   void on_create_data(const wire::CreateData& c, Ipv4Address from, int) override {
@@ -58,11 +60,11 @@ TEST_F(DispatcherTest, HandsEachOpcodeToItsHandlerUnderTheReceiveLock) {
   rec.running = true;
   EXPECT_EQ(send(test::announce_datagram(s), 1), Outcome::handled);
   EXPECT_EQ(send(test::copy_ack_datagram(40, Ipv4Address(1, 1, 1, 1), 0, 0)), Outcome::handled);
-  EXPECT_EQ(send(test::copy_nak_datagram(7, 0, 0)), Outcome::handled);
+  EXPECT_EQ(send(test::copy_nak_datagram(7, 0, 0), 0, Ipv4Address(10, 0, 0, 9)), Outcome::handled);
   EXPECT_EQ(send(test::copy_done_datagram(Ipv4Address(1, 1, 1, 2))), Outcome::handled);
   EXPECT_EQ(send(test::copy_ready_datagram(), 2, Ipv4Address(10, 0, 0, 7)), Outcome::handled);
   EXPECT_EQ(send(test::create_data_datagram(5, {1, 2}, 0, 0)), Outcome::handled);
-  EXPECT_EQ(rec.calls, (std::vector<std::string>{"announce PC1 1", "ack 40", "nak 7", "done 1.1.1.2", "ready 10.0.0.7 2",
+  EXPECT_EQ(rec.calls, (std::vector<std::string>{"announce PC1 1", "ack 40", "nak 7 10.0.0.9", "done 1.1.1.2", "ready 10.0.0.7 2",
                                                   "data 5 10.0.0.9"}));
   EXPECT_TRUE(rec.lock_was_held);
   EXPECT_EQ(lock.count(), 1) << "the receive lock is free again";

@@ -1,0 +1,106 @@
+// kestrelon-cli info: what an image file holds, without the window: its
+// description, its partitions with their sizes, its length, and whether it is a
+// well-formed image. Exit code 0 for a well-formed image, 1 for a file that is
+// not one, 2 when it cannot be read.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "cli_commands.h"
+#include "client_choice.h"
+#include "json_text.h"
+#include "text_table.h"
+#include "transfer/image_info.h"
+
+namespace kestrelon::cli {
+
+namespace {
+
+struct InfoArgs {
+  std::string image;
+  bool json = false;
+};
+
+std::uint64_t bytes(std::uint64_t sectors) { return sectors * 512; }
+
+// Decimal megabytes with one decimal, as the transfers show them.
+std::string megabytes(std::uint64_t byte_count) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(byte_count) / 1e6);
+  return text;
+}
+
+std::string type_text(int type) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%s (0x%02x)", partition_type_name(type), type);
+  return text;
+}
+
+void print_json(const std::string& path, const ImageInfo& info) {
+  Json partitions = Json::array();
+  for (const ImagePartitionInfo& p : info.partitions) {
+    partitions.push_back({{"number", p.number},
+                          {"type", p.type},
+                          {"type_name", partition_type_name(p.type)},
+                          {"full_bytes", bytes(p.full_sectors)},
+                          {"data_bytes", bytes(p.data_sectors)}});
+  }
+  std::printf("%s\n", json_text(Json{{"file", path},
+                                     {"bytes", info.length},
+                                     {"description", info.description},
+                                     {"partitions", partitions},
+                                     {"full_bytes", bytes(info.full_sectors)},
+                                     {"data_bytes", bytes(info.data_sectors)},
+                                     {"well_formed", info.well_formed()},
+                                     {"problem", info.well_formed() ? Json() : Json(info.problem)}})
+                          .c_str());
+}
+
+void print_text(const std::string& path, const ImageInfo& info) {
+  std::vector<std::vector<std::string>> head{
+      {"File:", printable(path)},
+      {"Length:", std::to_string(info.length) + " bytes (" + megabytes(info.length) + ")"},
+      {"Description:", printable(info.description)},
+      {"Partitions:", std::to_string(info.partitions.size()) + ", full " + megabytes(bytes(info.full_sectors)) +
+                          ", data " + megabytes(bytes(info.data_sectors))},
+      {"Well-formed:", info.well_formed() ? "yes" : "no: " + printable(info.problem)}};
+  std::printf("%s\n", text_table(head).c_str());
+  if (info.partitions.empty()) return;
+  std::vector<std::vector<std::string>> rows{{"  Number", "Type", "Full size", "Data size"}};
+  for (const ImagePartitionInfo& p : info.partitions) {
+    rows.push_back({"  " + std::to_string(p.number), type_text(p.type), megabytes(bytes(p.full_sectors)),
+                    megabytes(bytes(p.data_sectors))});
+  }
+  std::printf("%s\n", text_table(rows).c_str());
+}
+
+int run_info(const InfoArgs& a) {
+  std::string error;
+  const std::optional<ImageInfo> info = read_image_info(a.image, &error);
+  if (!info) return usage_error("info", error);
+  if (a.json) {
+    print_json(a.image, *info);
+  } else {
+    print_text(a.image, *info);
+  }
+  return info->well_formed() ? kExitOk : kExitFailed;
+}
+
+CommandRun define_info(CLI::App& command) {
+  auto a = std::make_shared<InfoArgs>();
+  command.add_option("IMAGE", a->image, "the image file")->required();
+  command.add_flag("--json", a->json, "print one JSON object (sizes in bytes)");
+  command.footer(
+      "Shows the description, the partitions (number, type, full and data size), the length, and\n"
+      "whether the file is a well-formed image. Exit code: 0 well-formed; 1 not an image, or\n"
+      "damaged or cut off; 2 the file cannot be read.");
+  return [a](const Args&) { return run_info(*a); };
+}
+
+[[maybe_unused]] const bool registered =
+    register_command({"info", "show what an image file holds", SwitchWords::refused, define_info});
+
+}  // namespace
+
+}  // namespace kestrelon::cli
