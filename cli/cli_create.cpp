@@ -3,29 +3,26 @@
 // Controller writes the image file, showing the Client's step and the progress.
 // The exit code is 0 only when the upload's end record was seen and the file was
 // closed whole; 2 for a mistake found before any network is opened.
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "app/switch_check.h"
 #include "cli_commands.h"
 #include "client_choice.h"
-#include "console_ui.h"
-#include "core_options.h"
-#include "app/switch_check.h"
-#include "commands/transfer_checks.h"
-#include "model/client_row_text.h"
-#include "transfer_output.h"
-#include "stop_signal.h"
 #include "commands/create_flow.h"
 #include "commands/headless_receiving_dialog.h"
+#include "commands/transfer_checks.h"
+#include "console_ui.h"
+#include "core_options.h"
+#include "model/client_row_text.h"
+#include "stop_signal.h"
+#include "transfer_output.h"
 
 namespace kestrelon::cli {
 

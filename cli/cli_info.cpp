@@ -65,14 +65,14 @@ void print_text(const std::string& path, const ImageInfo& info) {
       {"Partitions:", std::to_string(info.partitions.size()) + ", full " + megabytes(bytes(info.full_sectors)) +
                           ", data " + megabytes(bytes(info.data_sectors))},
       {"Well-formed:", info.well_formed() ? "yes" : "no: " + printable(info.problem)}};
-  std::printf("%s\n", text_table(head).c_str());
+  print_text_table(head);
   if (info.partitions.empty()) return;
   std::vector<std::vector<std::string>> rows{{"  Number", "Type", "Full size", "Data size"}};
   for (const ImagePartitionInfo& p : info.partitions) {
     rows.push_back({"  " + std::to_string(p.number), type_text(p.type), megabytes(bytes(p.full_sectors)),
                     megabytes(bytes(p.data_sectors))});
   }
-  std::printf("%s\n", text_table(rows).c_str());
+  print_text_table(rows);
 }
 
 int run_info(const InfoArgs& a) {

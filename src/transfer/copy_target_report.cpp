@@ -131,11 +131,4 @@ std::vector<TargetState> CopyTargetReport::states() const {
   return states_;
 }
 
-bool CopyTargetReport::all_ready() const {
-  std::lock_guard hold(mutex_);
-  for (const TargetState& s : states_)
-    if (s.step == TargetStep::listed || s.step == TargetStep::start_sent) return false;
-  return true;
-}
-
 }  // namespace kestrelon

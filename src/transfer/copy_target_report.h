@@ -75,8 +75,6 @@ class CopyTargetReport final : public CopyObserver {
   std::vector<TargetState> take_events();
   // Every target and skipped Client, in the order they were added.
   std::vector<TargetState> states() const;
-  // Whether every target has answered the start request.
-  bool all_ready() const;
 
   // "fell silent; last heard: acknowledgement of block 40, 3.2 s before the end".
   static std::string failure_reason(CopyEnd end, const TargetState& target);

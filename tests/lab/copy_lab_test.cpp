@@ -10,6 +10,9 @@
 #include <tuple>
 #include <vector>
 
+#include <fstream>
+#include <nlohmann/json.hpp>
+
 #include "lab_network.h"
 #include "support/image_files.h"
 
@@ -26,6 +29,8 @@ class CopyLab {
  public:
   explicit CopyLab(int clients) : net_(clients), clients_(clients) {
     ::setenv("KESTRELON_SETTINGS_DIR", (dir_.path() + "/settings").c_str(), 1);
+    // The transfer journal of the programs started here.
+    ::setenv("XDG_STATE_HOME", (dir_.path() + "/state").c_str(), 1);
   }
   bool ok() const { return net_.ok(); }
   const std::string& error() const { return net_.error(); }
@@ -35,6 +40,24 @@ class CopyLab {
   // every Client has room for it.
   void make_image(std::uint64_t length) {
     test::write_file(image(), test::image_bytes({.length = length, .partition_count = 0}));
+  }
+  // The same with one partition of `data_sectors` to restore, which a Client's
+  // disk must have room for.
+  void make_image(std::uint64_t length, std::uint32_t data_sectors) {
+    test::write_file(image(), test::image_bytes({.length = length,
+                                                 .partition_count = 1,
+                                                 .full_sectors = {data_sectors},
+                                                 .data_sectors = {data_sectors}}));
+  }
+  std::string journal() const { return dir_.path() + "/state/kestrelon/transfers.jsonl"; }
+  // kestrelon-cli with `args` on host 0; its exit status and output.
+  int cli(const std::vector<std::string>& args, std::string& output) {
+    std::vector<std::string> argv{KESTRELON_CLI_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    LabProcess p = net_.spawn(0, argv);
+    const auto status = p.wait(60s);
+    output = p.output();
+    return status.value_or(-1);
   }
   std::string image() const { return dir_.path() + "/lab.krn"; }
   std::string stored(int host) const { return dir_.path() + "/store-" + std::to_string(host) + "/lab.krn"; }
@@ -56,9 +79,9 @@ class CopyLab {
 
   // Runs the copy to every Client host on host 0; returns the exit status and
   // keeps the command's output.
-  int copy(std::vector<std::string> switches = {}) {
-    std::vector<std::string> argv{"/usr/bin/env", "XDG_STATE_HOME=" + dir_.path() + "/state", KESTRELON_CLI_PATH,
-                                  "copy", image(), "--discover-seconds", "20"};
+  int copy(std::vector<std::string> switches = {}, int discover_seconds = 20) {
+    std::vector<std::string> argv{KESTRELON_CLI_PATH, "copy", image(), "--discover-seconds",
+                                  std::to_string(discover_seconds)};
     for (int host = 1; host <= clients_; ++host) {
       argv.push_back("--client");
       argv.push_back(client_name(host));
@@ -139,12 +162,110 @@ TEST_F(CopyLabFailureTest, AClientThatDiesMidCopyIsReportedAndTheOthersComplete)
   const std::string& out = lab.output();
   const auto list = out.find("List of failed Clients:\n");
   ASSERT_NE(list, std::string::npos) << out;
-  EXPECT_NE(out.find("PC-2", list), std::string::npos) << out;
-  EXPECT_EQ(out.find("PC-1", list), std::string::npos) << "PC-1 completed: " << out;
-  EXPECT_EQ(out.find("PC-3", list), std::string::npos) << "PC-3 completed: " << out;
+  // The list's rows, each indented, up to the next line that is not one.
+  std::string rows;
+  for (std::size_t at = out.find('\n', list) + 1; out.compare(at, 2, "  ") == 0; at = out.find('\n', at) + 1)
+    rows += out.substr(at, out.find('\n', at) - at) + "\n";
+  EXPECT_NE(rows.find("PC-2"), std::string::npos) << out;
+  EXPECT_EQ(rows.find("PC-1"), std::string::npos) << "PC-1 completed: " << out;
+  EXPECT_EQ(rows.find("PC-3"), std::string::npos) << "PC-3 completed: " << out;
   EXPECT_NE(out.find("1 of 3 client(s) did not complete the copy."), std::string::npos) << out;
   EXPECT_TRUE(lab.stored_equals_source(1));
   EXPECT_TRUE(lab.stored_equals_source(3));
+}
+
+// The JSON objects among a command's output lines (its messages go there too).
+std::vector<nlohmann::json> json_lines(const std::string& output) {
+  std::vector<nlohmann::json> objects;
+  std::size_t start = 0;
+  while (start < output.size()) {
+    const std::size_t end = std::min(output.find('\n', start), output.size());
+    if (output[start] == '{') objects.push_back(nlohmann::json::parse(output.substr(start, end - start)));
+    start = end + 1;
+  }
+  return objects;
+}
+
+// The last "client" event about `name`.
+nlohmann::json last_event_of(const std::vector<nlohmann::json>& events, const std::string& name) {
+  nlohmann::json found;
+  for (const auto& e : events)
+    if (e.value("event", "") == "client" && e.value("name", "") == name) found = e;
+  return found;
+}
+
+TEST_F(CopyLabFailureTest, SkipUnreadyCopiesToTheReadyClientNamesTheOthersAndRecordsOneLine) {
+  CopyLab lab(2);
+  ASSERT_TRUE(lab.ok()) << lab.error();
+  // 20 MB of partitions to restore: PC-2's store announces room for 1 MB only.
+  lab.make_image(1'000'000, 40'000);
+  lab.start_clients({{}, {}, {"--store-size", "1M"}});
+  // The third Client, PC-9, runs nowhere: it is offline.
+  EXPECT_EQ(lab.copy({"--client", "PC-9", "--skip-unready", "--json"}, 3), 3) << lab.report();
+
+  const auto events = json_lines(lab.output());
+  const auto offline = last_event_of(events, "PC-9");
+  EXPECT_EQ(offline.value("outcome", ""), "skipped") << lab.output();
+  EXPECT_EQ(offline.value("reason", ""), "offline: not discovered");
+  EXPECT_TRUE(offline["address"].is_null());
+  const auto small = last_event_of(events, "PC-2");
+  EXPECT_EQ(small.value("outcome", ""), "skipped") << lab.output();
+  EXPECT_EQ(small.value("reason", "").rfind("disk too small: the image needs 20.5 MB, disk 1 has 1.0 MB", 0), 0u)
+      << small.dump();
+  EXPECT_EQ(small.value("address", ""), LabNetwork::address(2).text()) << "a plain dotted quad";
+  const auto ready = last_event_of(events, "PC-1");
+  EXPECT_EQ(ready.value("outcome", ""), "done") << lab.output();
+  std::vector<std::string> steps;
+  for (const auto& e : events)
+    if (e.value("event", "") == "client" && e.value("name", "") == "PC-1") steps.push_back(e["outcome"]);
+  EXPECT_EQ(steps, (std::vector<std::string>{"start sent", "ready", "done"}));
+  EXPECT_TRUE(lab.stored_equals_source(1));
+
+  ASSERT_FALSE(events.empty());
+  const nlohmann::json& summary = events.back();
+  EXPECT_EQ(summary.value("event", ""), "summary");
+  EXPECT_EQ(summary.value("result", ""), "partial");
+  EXPECT_EQ(summary.value("bytes", 0u), 1'000'000u);
+  EXPECT_EQ(summary["targets"].size(), 3u);
+
+  // The journal holds this copy as one line, and history gives it back.
+  std::ifstream in(lab.journal());
+  std::string line, only;
+  int lines = 0;
+  while (std::getline(in, line)) {
+    ++lines;
+    only = line;
+  }
+  ASSERT_EQ(lines, 1) << "journal " << lab.journal();
+  std::string history;
+  ASSERT_EQ(lab.cli({"history", "--json"}, history), 0) << history;
+  EXPECT_EQ(history, only + "\n");
+  nlohmann::json recorded = nlohmann::json::parse(only);
+  EXPECT_EQ(recorded["kind"], "copy");
+  EXPECT_EQ(recorded["program"], "kestrelon-cli");
+  EXPECT_EQ(recorded["targets"], summary["targets"]);
+}
+
+TEST_F(CopyLabFailureTest, AClientThatFallsSilentIsReportedWithWhatWasLastHeard) {
+  CopyLab lab(3);
+  ASSERT_TRUE(lab.ok()) << lab.error();
+  lab.make_image(4'000'000);
+  // PC-3 stops answering after block 1000 of about 2963.
+  lab.start_clients({{}, {}, {}, {"--silent-after", "1000"}});
+  EXPECT_EQ(lab.copy({"-rt", "100", "-rc", "10", "--json"}), 1) << lab.report();
+  const auto events = json_lines(lab.output());
+  const auto silent = last_event_of(events, "PC-3");
+  ASSERT_EQ(silent.value("outcome", ""), "failed") << lab.output();
+  const std::string reason = silent.value("reason", "");
+  EXPECT_NE(reason.find("; last heard: "), std::string::npos) << reason;
+  ASSERT_TRUE(silent.contains("last_heard")) << silent.dump();
+  const auto& heard = silent["last_heard"];
+  EXPECT_TRUE(heard["answer"] == "acknowledgement" || heard["answer"] == "resend request") << heard.dump();
+  EXPECT_LE(heard.value("block", 100000), 1000) << "nothing after the block it fell silent at";
+  EXPECT_GT(heard.value("seconds_before_end", 0.0), 0.0);
+  EXPECT_EQ(last_event_of(events, "PC-1").value("outcome", ""), "done");
+  EXPECT_EQ(last_event_of(events, "PC-2").value("outcome", ""), "done");
+  EXPECT_EQ(events.back().value("result", ""), "partial");
 }
 
 }  // namespace

@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "cli_rig.h"
 #include "support/child_process.h"
@@ -69,6 +73,58 @@ TEST_F(CliCopyTest, BadArgumentsAreRefused) {
     test::ChildProcess cli(command(args), environment());
     EXPECT_EQ(cli.wait(5s), 2) << args.back();
   }
+}
+
+TEST_F(CliCopyTest, MistakesInSwitchesOrTheImageAreRefusedBeforeAnyDiscovery) {
+  const std::string short_image = (temp / "short.krn").string();
+  test::write_file(short_image, std::vector<std::uint8_t>(7000, 1));
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {image, "--all", "-mttl", "abc"},
+           {image, "--all", "-rt", "-5"},
+           {image, "--all", "-rt"},
+           {image, "--all", "/gut", "9e3"},
+           {(temp / "missing.krn").string(), "--all"},
+           {temp.path().string(), "--all"},
+           {short_image, "--all"}}) {
+    const auto started = std::chrono::steady_clock::now();
+    test::ChildProcess cli(command(args), environment());
+    EXPECT_EQ(cli.wait(5s), 2) << args[0] << " " << args.back();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 1s) << "no waiting for the discovery";
+  }
+  EXPECT_EQ(clients.discovers_heard(), 0) << "no discovery request was sent";
+}
+
+TEST_F(CliCopyTest, SkipUnreadyNamesEveryClientLeftOutAndRecordsTheCopy) {
+  // "small" has too little room, "nobody" is not there, and "large" never
+  // answers the start request (scripted Clients only announce).
+  test::ChildProcess cli(command({image, "--client", "small", "--client", "large", "--client", "nobody",
+                                  "--skip-unready", "--ready-seconds", "1", "--json", "--loopback"}),
+                         environment());
+  ASSERT_EQ(cli.wait(30s), 1) << cli.output() << "nothing was copied";
+  std::map<std::string, nlohmann::json> last;
+  nlohmann::json summary;
+  std::istringstream lines(cli.output());
+  for (std::string line; std::getline(lines, line);) {
+    const nlohmann::json event = nlohmann::json::parse(line);  // standard output holds JSON only
+    if (event["event"] == "client") last[event["name"]] = event;
+    if (event["event"] == "summary") summary = event;
+  }
+  EXPECT_EQ(last["nobody"]["outcome"], "skipped");
+  EXPECT_EQ(last["nobody"]["reason"], "offline: not discovered");
+  EXPECT_EQ(last["small"]["outcome"], "skipped");
+  EXPECT_EQ(last["small"]["address"], "127.0.3.1");
+  EXPECT_EQ(last["small"]["reason"], "disk too small: the image needs 0.5 MB, disk 1 has 0.5 MB")
+      << "999 sectors are not the 1000 the image needs";
+  EXPECT_EQ(last["large"]["outcome"], "failed");
+  EXPECT_EQ(last["large"]["reason"], "no answer to the start request; nothing heard from it");
+  EXPECT_EQ(summary["result"], "failed");
+  ASSERT_EQ(summary["targets"].size(), 3u);
+
+  std::ifstream recorded(journal());
+  std::string line;
+  ASSERT_TRUE(std::getline(recorded, line)) << "the copy is recorded";
+  EXPECT_EQ(nlohmann::json::parse(line)["targets"], summary["targets"]);
+  EXPECT_FALSE(std::getline(recorded, line)) << "in one line";
 }
 
 }  // namespace

@@ -161,6 +161,18 @@ TEST_F(CliCreateTest, OverwriteReplacesTheEarlierImageOnlyWhenTheUploadEndsWhole
   EXPECT_TRUE(no_temporary_file());
 }
 
+TEST_F(CliCreateTest, AnOutputFolderThatIsNotThereOrBadSwitchesStopItBeforeAnyDiscovery) {
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"--client", "lab-pc-1", "--disk", "2", "--out", (temp / "no-such-folder" / "x.krn").string()},
+           {"--client", "lab-pc-1", "--disk", "2", "--out", temp.path().string()},
+           {"--client", "lab-pc-1", "--disk", "2", "--out", out, "-gut", "0"}}) {
+    test::ChildProcess cli(command(args), environment());
+    EXPECT_EQ(cli.wait(5s), 2) << args.back();
+  }
+  EXPECT_EQ(announcer.discovers_heard(), 0) << "no discovery request was sent";
+  EXPECT_FALSE(std::filesystem::exists(out));
+}
+
 TEST_F(CliCreateTest, BadArgumentsAreRefused) {
   for (const auto& args : std::vector<std::vector<std::string>>{
            {"--out", out},                                        // no Client

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <nlohmann/json.hpp>
 
 #include "client_disk_checks.h"
 #include "copy_sink.h"
@@ -21,6 +22,7 @@
 #include "net/receive_dispatcher.h"
 #include "net/wire_decode.h"
 #include "net/wire_format.h"
+#include "support/child_process.h"
 #include "support/image_files.h"
 #include "support/controller_parts.h"
 #include "support/private_network.h"
@@ -28,6 +30,7 @@
 #include "support/recording_ui.h"
 #include "support/udp_peer.h"
 #include "support/virtual_disk.h"
+#include "transfer/image_info.h"
 #include "transfer/receive_engine.h"
 #include "transfer/upload_stream.h"
 
@@ -135,6 +138,57 @@ TEST_F(ClientCreateUpload, CompressedUploadRestoresByteForByte) {
   // Compressed and zero chunks left out: far smaller than the 20 MiB of partitions.
   EXPECT_LT(file.size(), 4 * kMiB);
   expect_restores(file);
+}
+
+TEST_F(ClientCreateUpload, InfoDescribesTheImageACreateMadeAndTellsACutOffCopy) {
+  RunningClient client(options());
+  const auto file = run_create(5, "Room 4, spring term");
+  ASSERT_FALSE(file.empty()) << "outcome " << int(outcome);
+  const std::string path = dir.file("created.krn");
+  std::string error;
+  const auto info = read_image_info(path, &error);
+  ASSERT_TRUE(info) << error;
+  EXPECT_TRUE(info->well_formed()) << info->problem;
+  EXPECT_EQ(info->description, "Room 4, spring term");
+  EXPECT_EQ(info->length, file.size());
+  EXPECT_EQ(info->recorded_length, file.size());
+  // The source disk's partitions: two primaries, then two logical ones.
+  ASSERT_EQ(info->partitions.size(), 4u);
+  const int numbers[] = {1, 2, 5, 6};
+  const int types[] = {0x83, 0x0b, 0x83, 0x82};
+  const std::uint64_t sizes[] = {16384, 8192, 8192, 8192};
+  for (std::size_t k = 0; k < 4; ++k) {
+    EXPECT_EQ(info->partitions[k].number, numbers[k]) << k;
+    EXPECT_EQ(info->partitions[k].type, types[k]) << k;
+    EXPECT_EQ(info->partitions[k].full_sectors, sizes[k]) << k;
+    EXPECT_LE(info->partitions[k].data_sectors, sizes[k]) << k;
+  }
+  EXPECT_EQ(info->full_sectors, 16384u + 3 * 8192);
+  EXPECT_STREQ(partition_type_name(info->partitions[1].type), "FAT32");
+  EXPECT_STREQ(partition_type_name(info->partitions[3].type), "Linux swap");
+
+  // A copy cut off halfway keeps its header, but is no longer a whole image.
+  const std::string cut = dir.file("cut.krn");
+  test::write_file(cut, std::vector<std::uint8_t>(file.begin(), file.begin() + static_cast<long>(file.size() / 2)));
+  const auto cut_info = read_image_info(cut, &error);
+  ASSERT_TRUE(cut_info) << error;
+  EXPECT_FALSE(cut_info->well_formed());
+  EXPECT_NE(cut_info->problem.find("it was cut off"), std::string::npos) << cut_info->problem;
+
+  // The command line shows the same, sizes in bytes.
+  test::ChildProcess cli({KESTRELON_CLI_PATH, "info", path, "--json"});
+  ASSERT_EQ(cli.wait(5s), 0) << cli.output();
+  const nlohmann::json shown = nlohmann::json::parse(cli.output());
+  EXPECT_EQ(shown["description"], "Room 4, spring term");
+  EXPECT_EQ(shown["bytes"], file.size());
+  EXPECT_EQ(shown["well_formed"], true);
+  ASSERT_EQ(shown["partitions"].size(), 4u);
+  EXPECT_EQ(shown["partitions"][1]["type_name"], "FAT32");
+  EXPECT_EQ(shown["partitions"][0]["full_bytes"], 16384u * 512);
+  EXPECT_EQ(shown["full_bytes"], (16384u + 3 * 8192) * 512);
+  test::ChildProcess cut_cli({KESTRELON_CLI_PATH, "info", cut});
+  EXPECT_EQ(cut_cli.wait(5s), 1) << cut_cli.output();
+  EXPECT_NE(cut_cli.output().find("Well-formed:  no: "), std::string::npos) << cut_cli.output();
 }
 
 TEST_F(ClientCreateUpload, StoredSectorBySectorUploadKeepsEveryChunk) {

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <string_view>
 #include <thread>
 
 namespace kestrelon::test {
@@ -19,7 +20,18 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::vect
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
   std::vector<char*> env;
-  for (char** e = environ; *e; ++e) env.push_back(*e);
+  // An entry given here replaces the inherited one of the same name: with both,
+  // the child's lookups would find the inherited one first.
+  const auto overridden = [&environment](std::string_view inherited) {
+    for (const std::string& e : environment) {
+      const std::size_t name = e.find('=');
+      if (name != std::string::npos && inherited.substr(0, name + 1) == std::string_view(e).substr(0, name + 1))
+        return true;
+    }
+    return false;
+  };
+  for (char** e = environ; *e; ++e)
+    if (!overridden(*e)) env.push_back(*e);
   for (const std::string& e : environment) env.push_back(const_cast<char*>(e.c_str()));
   env.push_back(nullptr);
 
