@@ -122,8 +122,10 @@ int run_show(const ShowArgs& a, const Args& switch_words) {
   if (a.json) {
     Json list = Json::array();
     for (int r = 0; r < members.row_count(); ++r) {
+      // As every JSON of the command line writes addresses: a plain dotted quad.
+      const auto address = address_from_padded_text(members.cell(r, 1));
       Json m = {{"name", members.cell(r, 0)},
-                {"address", members.cell(r, 1)},
+                {"address", address ? address->text() : members.cell(r, 1)},
                 {"disks", character_count(members.cell(r, 2))},
                 {"target", members.cell(r, 3)}};
       if (discovered) m["online"] = members.check_state(r) == kChecked;

@@ -33,7 +33,8 @@ class GroupCopyLab : public ::testing::Test {
   // status, and its output in `output`.
   int cli(LabNetwork& net, std::vector<std::string> args, std::string& output) {
     args.insert(args.begin(), {"/usr/bin/env", "KESTRELON_SETTINGS_DIR=" + dir.file("settings"),
-                               "KESTRELON_PROFILE=" + dir.file("kestreln.ini"), KESTRELON_CLI_PATH});
+                               "KESTRELON_PROFILE=" + dir.file("kestreln.ini"), "XDG_STATE_HOME=" + dir.file("state"),
+                               KESTRELON_CLI_PATH});
     LabProcess p = net.spawn(0, args);
     const auto status = p.wait(180s);
     output = p.output();

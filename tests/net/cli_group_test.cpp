@@ -74,8 +74,8 @@ TEST_F(CliGroupTest, SaveAsksForReplaceListShowsAndDeletes) {
   ASSERT_EQ(run({"show", "LAB A", "--json", "--discover-seconds", "2", "--loopback"}, out), 0) << out;
   EXPECT_EQ(out,
             R"J({"group":"lab a","members":[)J"
-            R"J({"name":"Two Disks","address":"127.000.004.002","disks":2,"target":"Disk 2 (300Mb)","online":true},)J"
-            R"J({"name":"Gone","address":"127.000.004.009","disks":1,"target":"Disk 1 (10Mb)","online":false}]})J"
+            R"J({"name":"Two Disks","address":"127.0.4.2","disks":2,"target":"Disk 2 (300Mb)","online":true},)J"
+            R"J({"name":"Gone","address":"127.0.4.9","disks":1,"target":"Disk 1 (10Mb)","online":false}]})J"
             "\n");
   ASSERT_EQ(run({"show", "lab a"}, out), 0) << out;
   EXPECT_EQ(out,
@@ -131,6 +131,27 @@ TEST_F(CliGroupTest, CopyToAGroupWithAMissingMemberListsItAndCopiesNothing) {
 
   test::ChildProcess unknown({KESTRELON_CLI_PATH, "copy", image, "--group", "Nobody", "--loopback"}, environment());
   EXPECT_EQ(unknown.wait(20s), 1);
+}
+
+TEST_F(CliGroupTest, SkipUnreadyGoesAheadWithoutAMissingMemberAndNamesIt) {
+  { std::ofstream(temp / "kestreln.ini") << "[Lab A]\n0=alpha,127.000.004.001,1,0,100\n1=Gone,127.000.004.009,2,1,70\n"; }
+  const std::string image = (temp / "lab.krn").string();
+  test::write_file(image, test::image_bytes({.length = 9000, .partition_count = 1, .data_sectors = {1000}}));
+  // alpha answers discovery only (a scripted Client), so the copy then waits for
+  // its answer to the start request in vain.
+  test::ChildProcess cli({KESTRELON_CLI_PATH, "copy", image, "--group", "Lab A", "--skip-unready", "--json",
+                          "--ready-seconds", "1", "--loopback", "--discover-seconds", "2"},
+                         environment());
+  ASSERT_EQ(cli.wait(30s), 1) << cli.output();
+  const std::string& out = cli.output();
+  EXPECT_NE(out.find(R"("name":"Gone","address":"127.0.4.9","outcome":"skipped","reason":"offline: not discovered")"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find(R"("name":"alpha","address":"127.0.4.1","outcome":"start sent")"), std::string::npos) << out;
+  EXPECT_NE(out.find(R"("name":"alpha","address":"127.0.4.1","outcome":"failed","reason":"no answer to the start)"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(out.find("Group members not on the network"), std::string::npos) << "with --json, the events say it";
 }
 
 }  // namespace
