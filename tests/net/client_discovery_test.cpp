@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "client_runtime.h"
+#include "disk_set.h"
 #include "running_client.h"
 #include "net/wire_decode.h"
 #include "net/wire_format.h"
@@ -66,21 +67,17 @@ TEST_F(ClientDiscovery, AnUnnamedClientKeepsToLoopbackAndAStoreAnnouncesItsRoom)
   }
 
   // A Client that keeps copies in a folder announces an empty disk of the size
-  // given, so the Controller's space check lets images of up to that size through.
-  ClientOptions store;
-  store.store_dir = dir.path();
-  store.store_sectors = 1u << 21;
-  store.address = Ipv4Address(127, 0, 0, 6);
-  RunningClient client(store);
-  ASSERT_TRUE(client.ok());
-  test::UdpPeer controller(kController, wire::kControlPort);
-  ASSERT_TRUE(controller.ok());
-  const auto seen = discover(controller, 1);
-  ASSERT_EQ(seen.size(), 1u);
-  const wire::Announce& a = seen.begin()->second;
-  ASSERT_EQ(a.disk_count, 1);
-  EXPECT_EQ(a.disks[0].size_sectors, 1u << 21);
-  EXPECT_EQ(a.disks[0].partition_count, 0);
+  // given, so the Controller's space check lets images of up to that size through;
+  // having no device, it is never read.
+  DiskSet store;
+  ASSERT_TRUE(store.load({disk}, &error)) << error;
+  store.add_store_disk(1u << 21);
+  ASSERT_EQ(store.entries().size(), 2u);
+  EXPECT_EQ(store.entries()[1].bios_number, 0x81);
+  EXPECT_EQ(store.entries()[1].size_sectors, 1u << 21);
+  EXPECT_EQ(store.entries()[1].partition_count, 0);
+  EXPECT_EQ(store.disks().size(), 1u);
+  EXPECT_FALSE(store.refresh(1, &error));
 }
 
 TEST_F(ClientDiscovery, AnnouncesItsDisksToTheRequester) {
