@@ -43,10 +43,11 @@ int main(int argc, char** argv) {
   sigemptyset(&sa.sa_mask);
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
-  const kestrelon::Ipv4Address first = runtime->addresses().front();
+  const ClientOptions& o = *parsed.options;
+  const bool named = o.address || o.address_from || o.interface_name;
   std::fprintf(stderr, "kestrelon-client: %zu Client(s) listening, first at %s%s\n", runtime->node_count(),
-               first.text().c_str(),
-               first.is_loopback() ? " (this machine only; --address or --interface puts it on a network)" : "");
+               runtime->addresses().front().text().c_str(),
+               named ? "" : " (this machine only; --address or --interface puts it on a network)");
   const int status = runtime->run();
   g_runtime = nullptr;
   return status;

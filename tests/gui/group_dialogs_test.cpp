@@ -418,8 +418,8 @@ TEST_F(GroupDialogs, AGroupSavedByTheCommandLineLoadsInTheWindowAndTheOtherWayRo
   ASSERT_EQ(Cli("group show 'from WINDOW' --json --discover-seconds 10 --loopback", out), 0) << out;
   EXPECT_EQ(out,
             R"J({"group":"From window","members":[)J"
-            R"J({"name":"Bench","address":"127.000.000.011","disks":1,"target":"Disk 1 (256Mb)","online":true},)J"
-            R"J({"name":"LAB-PC-10","address":"127.000.000.013","disks":2,"target":"Disk 2 (128Mb)","online":true}]})J"
+            R"J({"name":"Bench","address":"127.0.0.11","disks":1,"target":"Disk 1 (256Mb)","online":true},)J"
+            R"J({"name":"LAB-PC-10","address":"127.0.0.13","disks":2,"target":"Disk 2 (128Mb)","online":true}]})J"
             "\n");
 }
 
