@@ -14,6 +14,9 @@
 #include <wx/textctrl.h>
 #include <wx/uiaction.h>
 
+#include <nlohmann/json.hpp>
+
+#include "app/transfer_journal.h"
 #include "desktop_rig.h"
 #include "dialogs/failed_clients_dlg.h"
 #include "dialogs/file_info_dlg.h"
@@ -207,6 +210,23 @@ TEST(CopyCreateWindow, CreateWithDescriptionThenCopyToThreeClientsByteForByte) {
   for (const char* name : {"Source", "Target-A", "Target-B"})
     EXPECT_TRUE(SameBytes(rig.Store(name) / "lab.krn", saved / "lab.krn")) << name;
   rig.ExpectNoDiscoveryWhileOpen(typeid(CTransferDlg));
+
+  // The window's Create and Copy are in the transfer journal, as the command line's are.
+  const TransferJournal::Contents journal = TransferJournal(TransferJournal::default_file()).read();
+  ASSERT_GE(journal.records.size(), 2u) << TransferJournal::default_file();
+  const JournalRecord& create = journal.records[journal.records.size() - 2];
+  const JournalRecord& copy = journal.records.back();
+  for (const JournalRecord* r : {&create, &copy}) {
+    EXPECT_EQ(r->value("program", ""), "kestrelon");
+    EXPECT_EQ(r->value("image", ""), (saved / "lab.krn").string());
+    EXPECT_EQ(r->value("result", ""), "succeeded") << r->dump();
+    EXPECT_EQ(r->value("bytes", 0u), fs::file_size(saved / "lab.krn"));
+  }
+  EXPECT_EQ(create.value("kind", ""), "create");
+  ASSERT_EQ(create["targets"].size(), 1u);
+  EXPECT_EQ(create["targets"][0].value("address", ""), "127.0.0.11");
+  EXPECT_EQ(copy.value("kind", ""), "copy");
+  EXPECT_EQ(copy["targets"].size(), 3u);
 }
 
 TEST(CopyCreateWindow, TooSmallDiskIsUncheckedAndASilentClientIsListedAsFailed) {
