@@ -21,10 +21,12 @@
 #include "client_choice.h"
 #include "commands/copy_flow.h"
 #include "commands/group_load.h"
+#include "commands/schedule_flow.h"
 #include "commands/transfer_checks.h"
 #include "console_ui.h"
 #include "core_options.h"
 #include "model/client_row_text.h"
+#include "scheduled_start.h"
 #include "stop_signal.h"
 #include "transfer_output.h"
 
@@ -58,6 +60,7 @@ struct CopyArgs {
   bool skip_unready = false;
   int ready_seconds = kDefaultReadySeconds;
   bool json = false;
+  StartArgs start;
   SessionArgs session;
 };
 
@@ -255,6 +258,11 @@ int run_copy(const CopyArgs& a, const Args& switch_words) {
     return usage_error("copy", problem);
   }
   if (const std::string problem = image_problem(a.image); !problem.empty()) return usage_error("copy", problem);
+  std::optional<std::int64_t> start;
+  if (a.start.given()) {
+    start = start_time(a.start, std::time(nullptr));
+    if (!start) return usage_error("copy", "--at takes a clock time HH:MM, --after a delay such as 90s, 45m, 2h or 1h30m");
+  }
 
   install_stop_signals();
   TransferOutput output(a.json);
@@ -267,21 +275,25 @@ int run_copy(const CopyArgs& a, const Args& switch_words) {
     ui.drain();
     return kExitFailed;
   }
+  const ProgramSettings settings = read_program_settings(core.settings());
+  const CopyOptions options{.keep_partition_size = a.keep_partition_size || settings.keep_partition_size != 0,
+                            .unique_sid = !a.no_sid && settings.unique_sid != 0,
+                            .sector_by_sector = a.sector_by_sector};
+  ConsoleCopyPort port(core, ui, output, a.ready_seconds);
+  CopyFlow flow(core, port);
+  port.set_flow(&flow);
   int exit_code = kExitFailed;
-  const auto left_out = choose_targets(core, ui, output, a);
+  auto left_out = choose_targets(core, ui, output, a);
+  if (left_out && start && !stop_requested()) {
+    // The Copy's checks now, so a mistake shows at once and not hours later; when
+    // the time comes the Copy runs from its first step, every check again.
+    ConsoleCountdown countdown(core, ui, output, *start);
+    const CopyRequest early{.image_path = a.image, .options = options, .skip_unready = a.skip_unready};
+    left_out = schedule_copy(flow, early, countdown) ? choose_targets(core, ui, output, a) : std::nullopt;
+  }
   if (left_out && !stop_requested()) {
-    const ProgramSettings settings = read_program_settings(core.settings());
-    const CopyRequest request{
-        .image_path = a.image,
-        .options = {.keep_partition_size = a.keep_partition_size || settings.keep_partition_size != 0,
-                    .unique_sid = !a.no_sid && settings.unique_sid != 0,
-                    .sector_by_sector = a.sector_by_sector},
-        .skip_unready = a.skip_unready,
-        .left_out = *left_out};
-    ConsoleCopyPort port(core, ui, output, a.ready_seconds);
-    CopyFlow flow(core, port);
-    port.set_flow(&flow);
-    const CopyFlowResult result = flow.run(request);
+    const CopyFlowResult result = flow.run(
+        {.image_path = a.image, .options = options, .skip_unready = a.skip_unready, .left_out = *left_out});
     port.show_events();
     if (!result.journal.kind.empty()) output.summary(result.journal);
     print_totals(output, a.image, result);
@@ -328,11 +340,15 @@ CommandRun define_copy(CLI::App& command) {
   command.add_flag("--json", a->json,
                    "print one JSON object per line: each Client's step, progress every tenth, messages, "
                    "and a summary");
+  add_start_options(command, a->start);
   add_session_options(command, a->session);
   command.footer(std::string("Multicasts IMAGE to the chosen Clients at once, as the window's Copy command does,\n"
                              "and prints each Client's step as it happens (start sent, ready, done, or why not).\n"
                              "With --group, a member that does not answer is listed and nothing is copied,\n"
                              "unless --allow-missing or --skip-unready.\n"
+                             "With --at or --after, the Clients, the image and the disk space are checked at\n"
+                             "once; the copy then waits for its start (a countdown line on a terminal) and\n"
+                             "checks everything again as it begins. Ctrl-C before the start sends nothing.\n"
                              "Exit code: 0 every target finished; 3 the same, but Clients were left out\n"
                              "(--skip-unready); 1 a target did not finish, or nothing was copied; 2 a mistake\n"
                              "in the command line or the image, found before the network is opened.\n"

@@ -33,6 +33,8 @@ class TransferOutput {
   // A Client's step: start sent, ready, done, skipped or failed with why.
   void client(const TargetState& target);
   void progress(const ProgressFacts& facts);
+  // A line of fields rewritten in place on a terminal (a countdown); nothing elsewhere.
+  void status(const std::vector<std::string>& fields) { line_.show(fields); }
   // A message the window shows in a box: on standard error, and as an event with --json.
   void message(const std::string& text);
   // A list the window shows as a dialog (not with --json: the events say it).

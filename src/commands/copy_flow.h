@@ -98,13 +98,12 @@ class CopyFlow {
     return run(CopyRequest{.image_path = image_path, .options = options});
   }
 
-  // Opens the image, rebuilds the targets, sums the partition sizes and checks the
-  // space (the Copy command's checks, which the Schedule command runs too). False
-  // after a message or the low-disk-space list. With `require_targets` an empty
-  // target table is refused here with its message (the Copy command leaves that
-  // to Copy start, inside the Transfer dialog).
-  bool prepare(const std::string& image_path, const CopyOptions& options, ImageFile& image,
-               bool require_targets = false);
+  // The checks of the Copy command made ahead of time (the Schedule command makes
+  // them before its countdown): opens the image, rebuilds the targets, refuses an
+  // empty target table, sums the partition sizes and checks the space (with
+  // `skip_unready`, a disk too small leaves its Client out, and nobody left fails).
+  // False after a message or the low-disk-space list.
+  bool prepare(const CopyRequest& request, ImageFile& image);
 
   // Compares the image size in sectors with each target's selected disk as its
   // Client announced it. With a failure, unchecks the failing rows, shows the

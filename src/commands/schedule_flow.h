@@ -20,7 +20,6 @@ class SchedulePort {
 };
 
 // True when the Copy command is due now.
-bool schedule_copy(CopyFlow& copy_flow, const std::string& image_path, const CopyOptions& options,
-                   SchedulePort& schedule);
+bool schedule_copy(CopyFlow& copy_flow, const CopyRequest& request, SchedulePort& schedule);
 
 }  // namespace kestrelon

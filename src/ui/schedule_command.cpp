@@ -26,5 +26,5 @@ class WindowSchedule final : public kestrelon::SchedulePort {
 
 void DesktopServices::Schedule(const std::string& image_path) {
   WindowSchedule schedule(schedule_clock_);
-  if (kestrelon::schedule_copy(copy_->Flow(), image_path, transfer_options_, schedule)) Copy(image_path);
+  if (kestrelon::schedule_copy(copy_->Flow(), {.image_path = image_path, .options = transfer_options_}, schedule)) Copy(image_path);
 }

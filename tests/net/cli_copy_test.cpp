@@ -8,6 +8,8 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include <signal.h>
+
 #include "cli_rig.h"
 #include "support/child_process.h"
 #include "support/image_files.h"
@@ -83,6 +85,9 @@ TEST_F(CliCopyTest, MistakesInSwitchesOrTheImageAreRefusedBeforeAnyDiscovery) {
            {image, "--all", "-rt", "-5"},
            {image, "--all", "-rt"},
            {image, "--all", "/gut", "9e3"},
+           {image, "--all", "--after", "5x"},
+           {image, "--all", "--after", "0s"},
+           {image, "--all", "--at", "24:00"},
            {(temp / "missing.krn").string(), "--all"},
            {temp.path().string(), "--all"},
            {short_image, "--all"}}) {
@@ -125,6 +130,34 @@ TEST_F(CliCopyTest, SkipUnreadyNamesEveryClientLeftOutAndRecordsTheCopy) {
   ASSERT_TRUE(std::getline(recorded, line)) << "the copy is recorded";
   EXPECT_EQ(nlohmann::json::parse(line)["targets"], summary["targets"]);
   EXPECT_FALSE(std::getline(recorded, line)) << "in one line";
+}
+
+// A scheduled copy makes the Copy's checks at once: a disk too small is reported
+// now, not an hour later; with every check passed it waits, and Ctrl-C then ends
+// it without a copy start.
+TEST_F(CliCopyTest, AScheduledCopyChecksAtOnceAndCtrlCBeforeTheStartSendsNothing) {
+  const auto started = std::chrono::steady_clock::now();
+  test::ChildProcess refused(command({image, "--all", "--loopback", "--discover-seconds", "1", "--after", "1h"}),
+                             environment());
+  ASSERT_EQ(refused.wait(15s), 1) << refused.output();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);
+  EXPECT_NE(refused.output().find("List Of Clients With Insufficient Disk Space:\n  small "), std::string::npos)
+      << refused.output();
+
+  test::ChildProcess waiting(command({image, "--client", "large", "--loopback", "--discover-seconds", "1", "--at",
+                                      "--json", "--after", "1h"}),
+                             environment());
+  ASSERT_EQ(waiting.wait(15s), 2) << "--at takes a time, not the next option";
+  test::ChildProcess scheduled(command({image, "--client", "large", "--loopback", "--json", "--after", "1h"}),
+                               environment());
+  // Discovery ends once "large" is listed; the countdown then says when it starts.
+  ASSERT_TRUE(scheduled.read_until("the copy starts at", 15s)) << scheduled.output();
+  scheduled.send_signal(SIGINT);
+  EXPECT_EQ(scheduled.wait(10s), 1) << scheduled.output();
+  EXPECT_NE(scheduled.output().find("cancelled before the start; nothing was sent"), std::string::npos)
+      << scheduled.output();
+  EXPECT_EQ(scheduled.output().find("start sent"), std::string::npos) << scheduled.output();
+  EXPECT_FALSE(std::ifstream(journal()).good()) << "no copy was recorded";
 }
 
 }  // namespace

@@ -252,22 +252,22 @@ TEST_F(CopyFlowTest, ScheduleChecksEverythingBeforeItsCountdown) {
   } countdown(std::filesystem::canonical(path).string());
   discover({100'000, 999});
 
-  EXPECT_FALSE(schedule_copy(flow, path, CopyOptions{}, countdown)) << "no Client checked";
+  EXPECT_FALSE(schedule_copy(flow, {.image_path = path}, countdown)) << "no Client checked";
   EXPECT_EQ(port.messages, std::vector<std::string>{"No clients have been checked (discovered) !"});
   EXPECT_EQ(countdown.runs, 0);
 
-  EXPECT_FALSE(schedule_copy(flow, (temp / "missing.krn").string(), CopyOptions{}, countdown));
+  EXPECT_FALSE(schedule_copy(flow, {.image_path = (temp / "missing.krn").string()}, countdown));
   EXPECT_EQ(port.messages.back(), "Could not open " + (temp / "missing.krn").string());
 
   check_all();
-  EXPECT_FALSE(schedule_copy(flow, path, CopyOptions{}, countdown)) << "PC-1's disk is too small";
+  EXPECT_FALSE(schedule_copy(flow, {.image_path = path}, countdown)) << "PC-1's disk is too small";
   EXPECT_EQ(port.low_space, (std::vector<std::vector<std::string>>{{"PC-1"}}));
   EXPECT_EQ(countdown.runs, 0);
 
-  EXPECT_FALSE(schedule_copy(flow, path, CopyOptions{}, countdown)) << "cancelled countdown";
+  EXPECT_FALSE(schedule_copy(flow, {.image_path = path}, countdown)) << "cancelled countdown";
   EXPECT_EQ(countdown.runs, 1);
   countdown.answer = true;
-  EXPECT_TRUE(schedule_copy(flow, path, CopyOptions{}, countdown));
+  EXPECT_TRUE(schedule_copy(flow, {.image_path = path}, countdown));
   EXPECT_EQ(port.dialogs, 0) << "the copy itself is the caller's Copy command";
   EXPECT_EQ(copy_starts(0), 0) << "nothing was sent to the Clients";
   EXPECT_FALSE(countdown.image_held);
