@@ -6,6 +6,7 @@
 #include <stdlib.h>
 
 #include <chrono>
+#include <ctime>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -13,6 +14,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "commands/journal_record.h"
 #include "lab_network.h"
 #include "support/image_files.h"
 
@@ -266,6 +268,38 @@ TEST_F(CopyLabFailureTest, AClientThatFallsSilentIsReportedWithWhatWasLastHeard)
   EXPECT_EQ(last_event_of(events, "PC-1").value("outcome", ""), "done");
   EXPECT_EQ(last_event_of(events, "PC-2").value("outcome", ""), "done");
   EXPECT_EQ(events.back().value("result", ""), "partial");
+}
+
+// A copy started with --after 5s: the checks and the discovery first, then no
+// copy start until five seconds after the command began, then the whole copy.
+TEST_F(CopyLabFailureTest, ACopyAfterADelaySendsNoStartBeforeItAndThenCompletes) {
+  CopyLab lab(2);
+  ASSERT_TRUE(lab.ok()) << lab.error();
+  lab.make_image(1'000'000);
+  lab.start_clients();
+  // Timestamps in the events are whole local seconds; the bound is too.
+  const std::int64_t launched = static_cast<std::int64_t>(std::time(nullptr));
+  std::string output;
+  ASSERT_EQ(lab.cli({"copy", lab.image(), "--all", "--after", "5s", "--json", "--discover-seconds", "2"}, output), 0)
+      << output;
+
+  const auto events = json_lines(output);
+  std::string announced, first_start;
+  for (const auto& e : events) {
+    if (e.value("event", "") == "message" && e.value("text", "").rfind("the copy starts at ", 0) == 0)
+      announced = e.value("time", "");
+    if (e.value("event", "") == "client" && e.value("outcome", "") == "start sent" && first_start.empty())
+      first_start = e.value("time", "");
+  }
+  ASSERT_FALSE(announced.empty()) << output;
+  ASSERT_FALSE(first_start.empty()) << output;
+  // Same format and offset: the texts order as the times do.
+  EXPECT_GE(first_start, local_time_text((launched + 5) * 1000)) << output;
+  EXPECT_LT(announced, first_start) << "the countdown came before the start";
+  EXPECT_EQ(last_event_of(events, "PC-1").value("outcome", ""), "done") << output;
+  EXPECT_EQ(last_event_of(events, "PC-2").value("outcome", ""), "done") << output;
+  EXPECT_TRUE(lab.stored_equals_source(1));
+  EXPECT_TRUE(lab.stored_equals_source(2));
 }
 
 }  // namespace
