@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "app/group_store.h"
-#include "app/program_settings.h"
+#include "app/program_options.h"
 #include "app/switch_check.h"
 #include "cli_commands.h"
 #include "client_choice.h"
@@ -275,10 +275,12 @@ int run_copy(const CopyArgs& a, const Args& switch_words) {
     ui.drain();
     return kExitFailed;
   }
-  const ProgramSettings settings = read_program_settings(core.settings());
-  const CopyOptions options{.keep_partition_size = a.keep_partition_size || settings.keep_partition_size != 0,
-                            .unique_sid = !a.no_sid && settings.unique_sid != 0,
-                            .sector_by_sector = a.sector_by_sector};
+  // The switches turn the stored options on or off for this run only.
+  ProgramOptions& program_options = core.program_options();
+  program_options.keep_partition_size = program_options.keep_partition_size || a.keep_partition_size;
+  program_options.unique_sid = program_options.unique_sid && !a.no_sid;
+  program_options.sector_by_sector = a.sector_by_sector;
+  const CopyOptions options = program_options.copy_options();
   ConsoleCopyPort port(core, ui, output, a.ready_seconds);
   CopyFlow flow(core, port);
   port.set_flow(&flow);

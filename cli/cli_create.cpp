@@ -127,8 +127,9 @@ int run_create(const CreateArgs& a, const Args& switch_words) {
       report_lacking("create", a.disk, choose_disk(core, a.disk, false))) {
     ConsoleCreatePort port(core, ui, output, a);
     CreateFlow flow(core);
-    const CreateFlowResult result =
-        flow.run(CreateFlow::checked_addresses(core.main_client_list().rows()), a.sector_by_sector, port);
+    core.program_options().sector_by_sector = a.sector_by_sector;
+    const CreateFlowResult result = flow.run(CreateFlow::checked_addresses(core.main_client_list().rows()),
+                                             core.program_options().sector_by_sector, port);
     ui.drain();
     if (!result.journal.kind.empty()) {
       for (const TargetState& t : result.journal.targets) output.client(t);

@@ -1,5 +1,7 @@
 // kestrelon-cli discover: runs the Controller core, sends a discovery request once
-// a second, and prints the main client list in its own (sorted) order.
+// a second, and prints the main client list in its own (sorted) order. The JSON
+// form also carries each Client's disks and their partitions as announced, so a
+// script can choose the disk for copy or create --disk.
 #include <CLI/CLI.hpp>
 #include <chrono>
 #include <memory>
@@ -16,6 +18,8 @@
 #include "core_options.h"
 #include "json_text.h"
 #include "model/client_row_text.h"
+#include "model/disk_texts.h"
+#include "platform/semaphore.h"
 #include "stop_signal.h"
 #include "text_table.h"
 
@@ -39,15 +43,52 @@ struct Row {
   std::string name, address, target;
   int disks = 0;
   bool checked = false;
+  std::vector<DiskEntry> disk_entries;  // as the Client announced them
 };
 
-std::vector<Row> rows_of(const CheckListModel& list) {
+std::vector<Row> rows_of(ControllerCore& core) {
+  const CheckListModel& list = core.main_client_list().rows();
+  SemaphoreGuard guard(core.locks().client_table);
+  const ClientTables& tables = core.tables();
   std::vector<Row> rows;
   for (int r = 0; r < list.row_count(); ++r) {
-    rows.push_back(Row{list.cell(r, 0), list.cell(r, 1), list.cell(r, 3), character_count(list.cell(r, 2)),
-                       list.check_state(r) == kChecked});
+    Row row{list.cell(r, 0), list.cell(r, 1), list.cell(r, 3), character_count(list.cell(r, 2)),
+            list.check_state(r) == kChecked, {}};
+    if (const auto address = address_from_padded_text(row.address)) {
+      if (const int c = tables.find_client(*address); c >= 0) {
+        const ClientRecord& client = tables.clients[static_cast<std::size_t>(c)];
+        row.disk_entries.assign(client.disks.begin(), client.disks.begin() + std::clamp(client.disk_count, 0, kMaxDisks));
+      }
+    }
+    rows.push_back(std::move(row));
   }
   return rows;
+}
+
+Json partition_json(const PartitionEntry& p) {
+  return {{"number", p.number},
+          {"type", p.type},
+          {"type_name", partition_type_name(p.type)},
+          {"boot", p.boot == 0x80},
+          {"kind", p.logical != 0 ? "logical" : "primary"},
+          {"sectors", p.size_sectors},
+          {"mb", sectors_to_mb(p.size_sectors)}};
+}
+
+// Drives count from 1, as --disk takes them and the Target column shows them.
+Json drives_json(const std::vector<DiskEntry>& disks) {
+  Json out = Json::array();
+  for (std::size_t d = 0; d < disks.size(); ++d) {
+    Json partitions = Json::array();
+    const int count = std::clamp(disks[d].partition_count, 0, kMaxPartitions);
+    for (int p = 0; p < count; ++p) partitions.push_back(partition_json(disks[d].partitions[static_cast<std::size_t>(p)]));
+    out.push_back({{"drive", d + 1},
+                   {"bios", disks[d].bios_number},
+                   {"sectors", disks[d].size_sectors},
+                   {"mb", sectors_to_mb(disks[d].size_sectors)},
+                   {"partitions", partitions}});
+  }
+  return out;
 }
 
 void print_table(const std::vector<Row>& rows) {
@@ -63,14 +104,13 @@ void print_json(const std::vector<Row>& rows) {
   for (const Row& r : rows) {
     const auto address = address_from_padded_text(r.address);
     clients.push_back({{"name", r.name}, {"address", address ? address->text() : r.address}, {"disks", r.disks},
-                       {"target", r.target},
-                       {"checked", r.checked}});
+                       {"target", r.target}, {"checked", r.checked}, {"drives", drives_json(r.disk_entries)}});
   }
   std::printf("%s\n", json_text(Json{{"clients", clients}}).c_str());
 }
 
-void print_list(const CheckListModel& list, const DiscoverArgs& a) {
-  const std::vector<Row> rows = rows_of(list);
+void print_list(ControllerCore& core, const DiscoverArgs& a) {
+  const std::vector<Row> rows = rows_of(core);
   if (a.json) {
     print_json(rows);
   } else {
@@ -114,7 +154,7 @@ int run_discover(const DiscoverArgs& a, const Args& switch_words) {
     core.idle_pass();
     if (watch && changed) {
       changed = false;
-      print_list(list, a);
+      print_list(core, a);
     }
     const auto now = Steady::now();
     if (!watch && now - start >= std::chrono::seconds(a.seconds)) break;
@@ -125,7 +165,7 @@ int run_discover(const DiscoverArgs& a, const Args& switch_words) {
     std::this_thread::sleep_for(kPollInterval);
   }
   list.set_change_handler(nullptr);
-  if (!watch) print_list(list, a);
+  if (!watch) print_list(core, a);
   core.shutdown();
   ui.drain();
   return kExitOk;

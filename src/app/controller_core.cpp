@@ -22,6 +22,7 @@ ControllerCore::ControllerCore(UserMessages& ui, CoreOptions options)
       profile_(options_.profile_file.empty() ? ProfileStore::default_path(settings_.file().parent_path())
                                              : options_.profile_file),
       journal_(options_.journal_file.empty() ? TransferJournal::default_file() : options_.journal_file),
+      program_options_(ProgramOptions::from_settings(settings_)),
       notices_(ui),
       dispatcher_(locks_.receive, notices_),
       main_client_list_(tables_, locks_.client_table),

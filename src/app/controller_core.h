@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "app/profile_store.h"
+#include "app/program_options.h"
 #include "app/settings_store.h"
 #include "app/transfer_journal.h"
 #include "app/tuning_values.h"
@@ -90,6 +91,9 @@ class ControllerCore {
   ProfileStore& profile() { return profile_; }
   const TransferJournal& journal() const { return journal_; }
   const std::string& program() const { return options_.program; }
+  // The options that travel with every transfer, read from the settings when the
+  // core is made; the Preferences change them.
+  ProgramOptions& program_options() { return program_options_; }
   ProgramLocks& locks() { return locks_; }
   NoticeBoard& notices() { return notices_; }
   ReceiveDispatcher& dispatcher() { return dispatcher_; }
@@ -112,6 +116,7 @@ class ControllerCore {
   SettingsStore settings_;
   ProfileStore profile_;
   TransferJournal journal_;
+  ProgramOptions program_options_;
 
   // Network and the Client registry.
   ProgramLocks locks_;

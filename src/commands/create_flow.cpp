@@ -56,7 +56,7 @@ std::optional<ClientRecord> CreateFlow::find_checked_client(const std::string& a
 namespace {
 
 bool selected_disk_has_partitions(const ClientRecord& c) {
-  if (c.selected_disk < 0 || c.selected_disk >= c.disk_count || c.selected_disk >= kMaxDisks) return false;
+  if (!c.selected_disk_exists()) return false;
   return c.disks[static_cast<std::size_t>(c.selected_disk)].partition_count > 0;
 }
 

@@ -233,6 +233,11 @@ void CCheckListCtrl::UpdateColumns() {
   rows_->Refresh();
 }
 
+void CCheckListCtrl::ShowHeader(bool show) {
+  header_->Show(show);
+  LayOutChildren();
+}
+
 int CCheckListCtrl::TotalColumnWidth() const {
   int total = 0;
   for (int w : widths_) total += w;
@@ -243,7 +248,7 @@ bool CCheckListCtrl::HorizontalScrollShown() const { return sideways_->IsShown()
 
 void CCheckListCtrl::LayOutChildren() {
   const wxSize client = GetClientSize();
-  const int header_height = header_->GetBestSize().GetHeight();
+  const int header_height = header_->IsShown() ? header_->GetBestSize().GetHeight() : 0;
   const int total = TotalColumnWidth();
   const bool sideways = total > client.x && client.x > 0;
   const int bar_height = sideways ? sideways_->GetBestSize().GetHeight() : 0;

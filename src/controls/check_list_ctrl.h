@@ -41,6 +41,8 @@ class CCheckListCtrl : public wxPanel {
   // now; an address column must still show a whole address.
   void SetMinimumColumnText(int column, const std::string& sample);
   int ColumnWidth(int column) const;
+  // A list without a column header (the Preferences' interface list).
+  void ShowHeader(bool show);
   int RowHeight() const;
 
   // Where a row is drawn, in this control's client coordinates; empty when it is

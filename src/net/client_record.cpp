@@ -15,8 +15,12 @@ void ClientRecord::set_name(const std::string& text) {
   std::memcpy(name.data(), text.data(), std::min(text.size(), name.size()));
 }
 
+bool ClientRecord::selected_disk_exists() const {
+  return selected_disk >= 0 && selected_disk < std::min(disk_count, kMaxDisks);
+}
+
 std::uint32_t ClientRecord::selected_disk_sectors() const {
-  if (selected_disk < 0 || selected_disk >= kMaxDisks) return 0;
+  if (!selected_disk_exists()) return 0;
   return disks[static_cast<std::size_t>(selected_disk)].size_sectors;
 }
 

@@ -29,7 +29,9 @@ struct ClientRecord {
 
   std::string name_text() const;
   void set_name(const std::string& text);  // cut to 40 bytes
-  // Size of the selected disk in sectors, 0 when the index is out of range.
+  // Whether the selected disk is one the Client announced.
+  bool selected_disk_exists() const;
+  // Size of the selected disk in sectors, 0 when it does not exist.
   std::uint32_t selected_disk_sectors() const;
 };
 

@@ -146,6 +146,15 @@ ClientRegistry::ModalLockHold::ModalLockHold(ClientRegistry& registry) : registr
 }
 
 ClientRegistry::ModalLockHold::~ModalLockHold() {
+  // The announces that arrived meanwhile are still waiting for this lock. Without
+  // a fresh lifetime, an idle pass that takes the lock before their receive
+  // thread does would expire the Clients behind them, and with each its choice
+  // of disk (a drive dialog left open for more than five seconds).
+  const Tick fresh = registry_.clock_.now() + kAnnounceLifetimeMs;
+  for (int i = 0; i < registry_.tables_.client_count; ++i) {
+    Tick& expiry = registry_.tables_.clients[static_cast<std::size_t>(i)].expiry;
+    if (tick_later(fresh, expiry)) expiry = fresh;
+  }
   --registry_.modal_holds_;
   registry_.lock_.release();
 }

@@ -48,6 +48,8 @@ class ClientRegistry final : public AnnounceHandler {
   // Holds the client table lock on the user-interface thread for a modal run (the
   // drive dialog, the low-disk-space list). Idle passes that the modal loop runs
   // meanwhile skip their work instead of waiting for a lock their own thread holds.
+  // As it lets go, every Client gets a full lifetime again: its announces could
+  // not be read while the lock was held.
   class ModalLockHold {
    public:
     explicit ModalLockHold(ClientRegistry& registry);

@@ -66,4 +66,16 @@ inline constexpr int kAboutVersion = 1140;
 inline constexpr int kAboutLink = 1141;
 inline constexpr int kFileInfoText = 1136;
 
+// Drive and partition dialog 149.
+inline constexpr int kDriveDialog = 149;
+inline constexpr int kDriveList = 1061;
+inline constexpr int kPartitionList = 1004;
+
+// Preferences dialog 160.
+inline constexpr int kPreferencesDialog = 160;
+inline constexpr int kInterfaceList = 1134;
+inline constexpr int kKeepPartitionSize = 1133;
+inline constexpr int kUniqueSid = 1140;
+inline constexpr int kSectorBySector = 1141;
+
 }  // namespace kestrelon::ids

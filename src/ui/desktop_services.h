@@ -8,6 +8,8 @@
 #include "transfer/copy_engine.h"
 #include "ui/view_services.h"
 
+class wxWindow;
+
 namespace kestrelon {
 class ControllerCore;
 struct ClientRecord;
@@ -43,6 +45,10 @@ class DesktopServices : public ViewServices {
   std::optional<std::string> Create() override;
   void LoadGroup() override;
   void SaveGroup() override;
+
+  // Options > Preferences...: true when OK changed the set of interfaces (the
+  // client list has been emptied for a fresh discovery).
+  bool RunPreferences(wxWindow* parent);
 
  protected:
   // Runs the drive and partition dialog for `client` while the client table lock

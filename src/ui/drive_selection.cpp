@@ -2,7 +2,10 @@
 // client table lock and the drive and partition dialog.
 #include "ui/desktop_services.h"
 
+#include <wx/app.h>
+
 #include "app/controller_core.h"
+#include "dialogs/drive_dlg.h"
 
 bool DesktopServices::SelectDrive(const std::string& address_text) {
   // The lock stays held while the dialog is open: packet handling that needs it
@@ -12,11 +15,8 @@ bool DesktopServices::SelectDrive(const std::string& address_text) {
   for (int i = 0; i < tables.client_count; ++i) {
     kestrelon::ClientRecord& client = tables.clients[static_cast<std::size_t>(i)];
     if (client.address.padded_text() != address_text) continue;
-    core_.registry().set_drive_dialog_open(true);
     int chosen = client.selected_disk;
-    const bool ok = RunDriveDialog(client, chosen);
-    core_.registry().set_drive_dialog_open(false);
-    if (ok) {
+    if (RunDriveDialog(client, chosen)) {
       client.selected_disk = static_cast<std::int16_t>(chosen);
       core_.main_client_list().update_rows_from_client_table();
     }
@@ -25,7 +25,10 @@ bool DesktopServices::SelectDrive(const std::string& address_text) {
   return false;
 }
 
-// STUB (drive and partition dialog, later work): the dialog that lists the Client's
-// disks and partitions and lets the user choose the target disk. Until it exists
-// the selection routes here and nothing is chosen.
-bool DesktopServices::RunDriveDialog(const kestrelon::ClientRecord&, int&) { return false; }
+bool DesktopServices::RunDriveDialog(const kestrelon::ClientRecord& client, int& chosen_disk) {
+  // While the dialog exists no Client expires (it sets the registry's flag).
+  CDriveDlg dialog(wxTheApp->GetTopWindow(), client, core_.registry());
+  if (dialog.ShowModal() != wxID_OK) return false;
+  chosen_disk = dialog.Result();
+  return true;
+}

@@ -114,5 +114,7 @@ void CShadowApp::OnAbout(wxCommandEvent&) {
   about.ShowModal();
 }
 
-// STUB (Preferences dialog, later work).
-void CShadowApp::OnPreferences(wxCommandEvent&) {}
+void CShadowApp::OnPreferences(wxCommandEvent&) {
+  // A new set of interfaces has emptied the client list: its buttons follow.
+  if (services_->RunPreferences(frame_)) frame_->View()->UpdateClientButtons();
+}

@@ -59,4 +59,15 @@ inline constexpr const char* kTipLoadGroup = "Load Group";
 inline constexpr const char* kTipSaveGroup = "Save Group";
 inline constexpr const char* kTipRediscover = "Rediscover";
 
+// Drive and partition dialog.
+inline constexpr const char* kDrivesFrame = "Drives";
+inline constexpr const char* kPartitionsFrame = "Partition(s)";
+
+// Preferences dialog.
+inline constexpr const char* kPreferencesTitle = "Preferences";
+inline constexpr const char* kInterfacesLabel = "Interfaces to use";
+inline constexpr const char* kKeepPartitionSizeBox = "Keep partition size";
+inline constexpr const char* kUniqueSidBox = "Create Unique NT SID";
+inline constexpr const char* kSectorBySectorBox = "Force sector-by-sector copying";
+
 }  // namespace kestrelon::text

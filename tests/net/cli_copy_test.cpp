@@ -10,6 +10,7 @@
 
 #include <signal.h>
 
+#include "app/program_settings.h"
 #include "cli_rig.h"
 #include "support/child_process.h"
 #include "support/image_files.h"
@@ -47,6 +48,21 @@ TEST_F(CliCopyTest, ClientsWithoutEnoughSpaceAreListedAndNothingIsCopied) {
   test::ChildProcess cli(command({image, "--all", "--loopback", "--discover-seconds", "1"}), environment());
   ASSERT_EQ(cli.wait(15s), 1) << cli.output();
   EXPECT_NE(cli.output().find("List Of Clients With Insufficient Disk Space:\n  small "), std::string::npos)
+      << cli.output();
+  EXPECT_EQ(cli.output().find("large"), std::string::npos) << cli.output();
+}
+
+TEST_F(CliCopyTest, TheStoredKeepPartitionSizeMakesTheFullSizesCount) {
+  // 1000 sectors of data in a partition of 2000: "large" holds either, "medium" only the data.
+  test::write_file(image, test::image_bytes({.length = 9000,
+                                             .partition_count = 1,
+                                             .full_sectors = {2000},
+                                             .data_sectors = {1000}}));
+  clients.set_clients({client(2, "large", 1 << 20), client(3, "medium", 1500)});
+  SettingsStore(temp / "settings", KESTRELON_FILE_VERSION).write_setting(kSettingsSection, kSettingKeepPartitionSize, "1");
+  test::ChildProcess cli(command({image, "--all", "--loopback", "--discover-seconds", "1"}), environment());
+  ASSERT_EQ(cli.wait(15s), 1) << cli.output();
+  EXPECT_NE(cli.output().find("List Of Clients With Insufficient Disk Space:\n  medium "), std::string::npos)
       << cli.output();
   EXPECT_EQ(cli.output().find("large"), std::string::npos) << cli.output();
 }

@@ -29,6 +29,19 @@ class CliDiscoverTest : public test::CliRig {
   test::ScriptedAnnouncer clients{kLoopback, {client(1, "pc2", 1), client(2, "PC10", 3), client(3, "Alpha", 0)}};
 };
 
+// How the JSON form shows each drive of these Clients: 2048 Mb with one boot
+// partition of 1 Mb.
+std::string drives_json(int count) {
+  std::string drives;
+  for (int d = 1; d <= count; ++d) {
+    drives += std::string(d > 1 ? "," : "") + "{\"drive\":" + std::to_string(d) +
+              ",\"bios\":128,\"sectors\":4194304,\"mb\":2048,\"partitions\":["
+              "{\"number\":1,\"type\":131,\"type_name\":\"Linux\",\"boot\":true,\"kind\":\"primary\","
+              "\"sectors\":2048,\"mb\":1}]}";
+  }
+  return "\"drives\":[" + drives + "]";
+}
+
 TEST_F(CliDiscoverTest, ListsTheClientsAsJsonInListOrder) {
   test::ChildProcess cli(command({"--seconds", "2", "--json", "--loopback"}), environment());
   ASSERT_TRUE(cli.started());
@@ -36,12 +49,39 @@ TEST_F(CliDiscoverTest, ListsTheClientsAsJsonInListOrder) {
   EXPECT_EQ(cli.output(),
             "{\"clients\":["
             "{\"name\":\"Alpha\",\"address\":\"127.0.2.3\",\"disks\":0,\"target\":\"Disk 1 (0Mb)\","
-            "\"checked\":false},"
+            "\"checked\":false," + drives_json(0) + "},"
             "{\"name\":\"PC10\",\"address\":\"127.0.2.2\",\"disks\":3,\"target\":\"Disk 1 (2048Mb)\","
-            "\"checked\":false},"
+            "\"checked\":false," + drives_json(3) + "},"
             "{\"name\":\"pc2\",\"address\":\"127.0.2.1\",\"disks\":1,\"target\":\"Disk 1 (2048Mb)\","
-            "\"checked\":false}]}\n");
+            "\"checked\":false," + drives_json(1) + "}]}\n");
   EXPECT_GE(clients.discovers_heard(), 2);  // the first request and one a second later
+}
+
+TEST_F(CliDiscoverTest, JsonNamesEachPartitionsTypeKindAndSizeSoAScriptCanChooseADisk) {
+  test::AnnounceSpec typed = client(5, "typed", 0);
+  DiskEntry second = test::make_disk(8 << 20, 3, 1 << 20);
+  second.bios_number = 0x81;
+  second.partitions[0].type = 0x07;
+  second.partitions[1].type = 0x05;
+  second.partitions[1].logical = 1;
+  second.partitions[2].number = 0x0C;
+  second.partitions[2].type = 0x00;
+  second.partitions[2].logical = 1;
+  typed.disks = {test::make_disk(2 << 20, 0), second};
+  clients.set_clients({typed});
+  test::ChildProcess cli(command({"--seconds", "1", "--json", "--loopback"}), environment());
+  ASSERT_EQ(cli.wait(10s), 0) << cli.output();
+  EXPECT_EQ(cli.output(),
+            "{\"clients\":[{\"name\":\"typed\",\"address\":\"127.0.2.5\",\"disks\":2,"
+            "\"target\":\"Disk 1 (1024Mb)\",\"checked\":false,\"drives\":["
+            "{\"drive\":1,\"bios\":128,\"sectors\":2097152,\"mb\":1024,\"partitions\":[]},"
+            "{\"drive\":2,\"bios\":129,\"sectors\":8388608,\"mb\":4096,\"partitions\":["
+            "{\"number\":1,\"type\":7,\"type_name\":\"NTFS\",\"boot\":true,\"kind\":\"primary\","
+            "\"sectors\":1048576,\"mb\":512},"
+            "{\"number\":2,\"type\":5,\"type_name\":\"Extended\",\"boot\":false,\"kind\":\"logical\","
+            "\"sectors\":1048576,\"mb\":512},"
+            "{\"number\":12,\"type\":0,\"type_name\":\"Unknown\",\"boot\":false,\"kind\":\"logical\","
+            "\"sectors\":1048576,\"mb\":512}]}]}]}\n");
 }
 
 TEST_F(CliDiscoverTest, ListsTheClientsAsATable) {

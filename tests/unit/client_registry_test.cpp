@@ -193,6 +193,22 @@ TEST_F(RegistryTest, NoClientExpiresWhileTheTransferOrDriveDialogIsOpen) {
   EXPECT_EQ(rows.row_count(), 0);
 }
 
+TEST_F(RegistryTest, ClientsHeldOffByAModalLockHoldGetAFullLifetimeAfterIt) {
+  hear(1, "held");
+  registry.age_and_refresh();
+  {
+    ClientRegistry::ModalLockHold hold(registry);
+    registry.set_drive_dialog_open(true);
+    clock.advance(8000);  // the Client's announces wait for the lock meanwhile
+    registry.set_drive_dialog_open(false);
+  }
+  registry.age_and_refresh();
+  EXPECT_EQ(rows.row_count(), 1) << "its waiting announces are read before it expires";
+  clock.advance(ClientRegistry::kAnnounceLifetimeMs);
+  registry.age_and_refresh();
+  EXPECT_EQ(rows.row_count(), 0) << "a Client that is really gone still expires";
+}
+
 TEST_F(RegistryTest, ExpiredButKeptRecordsAreNotListedWhileDialogIsOpen) {
   hear(1, "late");
   registry.set_transfer_dialog_open(true);

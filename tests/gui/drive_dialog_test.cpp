@@ -1,0 +1,329 @@
+// The drive and partition dialog from the main form, against a reference Client
+// (a kestrelon-client process with two virtual disks, the second holding an
+// extended partition with logical partitions) and a scripted Client announcing
+// type bytes the reference Client never announces (an extended container 0x05
+// inside the extended partition, and 0x00). Then a Create from the Client whose
+// second disk was chosen uploads that disk.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include <wx/button.h>
+#include <wx/modalhook.h>
+#include <wx/msgdlg.h>
+#include <wx/utils.h>
+
+#include "app/controller_core.h"
+#include "commands/create_flow.h"
+#include "commands/headless_receiving_dialog.h"
+#include "controls/check_list_ctrl.h"
+#include "dialogs/drive_dlg.h"
+#include "gui_steps.h"
+#include "support/private_network.h"
+#include "support/scripted_announcer.h"
+#include "support/temp_folder.h"
+#include "transfer/image_file.h"
+#include "ui/command_ids.h"
+#include "ui/desktop_services.h"
+#include "ui/idle_time_work.h"
+#include "ui/main_frame.h"
+#include "ui/shadow_view.h"
+#include "ui/wx_user_messages.h"
+
+namespace kestrelon::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+wxString ClientProgram() {
+  wxString path;
+  if (wxGetEnv("KESTRELON_TEST_CLIENT", &path) && !path.empty()) return path;
+#ifdef KESTRELON_TEST_CLIENT
+  return KESTRELON_TEST_CLIENT;
+#else
+  return {};
+#endif
+}
+
+// A sparse virtual disk of `mb` MiB partitioned by an sfdisk script.
+bool MakeDisk(const fs::path& path, int mb, const std::string& script) {
+  const std::string command = "truncate -s " + std::to_string(mb) + "M '" + path.string() + "' && printf '" +
+                              script + "' | sfdisk -q '" + path.string() + "' >/dev/null";
+  return std::system(command.c_str()) == 0;
+}
+
+// Message boxes are answered with OK unseen, and their texts kept.
+class MessageBoxes : public wxModalDialogHook {
+ public:
+  MessageBoxes() { Register(); }
+  ~MessageBoxes() override { Unregister(); }
+  std::vector<std::string> texts;
+
+ protected:
+  int Enter(wxDialog* dialog) override {
+    auto* box = dynamic_cast<wxMessageDialogBase*>(dialog);
+    if (!box) return wxID_NONE;
+    texts.push_back(box->GetMessage().utf8_string());
+    return wxID_OK;
+  }
+  void Exit(wxDialog*) override {}
+};
+
+CDriveDlg* OpenDriveDialog() {
+  for (wxWindow* top : wxTopLevelWindows)
+    if (auto* d = dynamic_cast<CDriveDlg*>(top); d && d->IsModal()) return d;
+  return nullptr;
+}
+
+std::vector<std::string> Row(const CheckListModel& list, int row) {
+  std::vector<std::string> cells;
+  for (int c = 0; c < static_cast<int>(list.columns().size()); ++c) cells.push_back(list.cell(row, c));
+  return cells;
+}
+
+PartitionEntry Partition(std::uint8_t number, std::uint8_t type, std::uint8_t logical, std::uint32_t sectors) {
+  PartitionEntry p;
+  p.number = number;
+  p.type = type;
+  p.logical = logical;
+  p.size_sectors = sectors;
+  return p;
+}
+
+// The scripted Client: a first disk with one NTFS partition, a second with a
+// primary Linux partition, an extended container and an entry of type 0x00.
+AnnounceSpec TypedClient() {
+  AnnounceSpec s;
+  s.address = Ipv4Address(127, 0, 0, 21);
+  s.name = "typed-pc";
+  s.disks = {make_disk(1 << 21, 1), make_disk(4194304, 3)};
+  s.disks[0].bios_number = 0x80;
+  s.disks[0].partitions[0] = Partition(1, 0x07, 0, 1 << 21);
+  s.disks[1].bios_number = 0x81;
+  s.disks[1].partitions[0] = Partition(1, 0x83, 0, 1 << 20);
+  s.disks[1].partitions[1] = Partition(5, 0x05, 1, 3 << 20);
+  s.disks[1].partitions[2] = Partition(6, 0x00, 1, 1 << 20);
+  return s;
+}
+
+// Answers the Create flow as a user would: the path, the default choices, and a
+// Receiving dialog that runs until the upload ends.
+class UploadPort : public CreatePort {
+ public:
+  UploadPort(ControllerCore& core, std::string path) : core_(core), path_(std::move(path)) {}
+  std::vector<std::string> messages;
+
+  void show_message(const std::string& text) override { messages.push_back(text); }
+  std::optional<std::string> choose_image_path(const std::string&) override { return path_; }
+  std::optional<ReceiveImageChoice> ask_receive_image(const ReceiveImageInfo&) override {
+    return ReceiveImageChoice{"second disk", 1};
+  }
+  std::unique_ptr<ReceivingDialog> make_receiving_dialog(const ReceivingDialogInfo&) override {
+    ReceiveEngine& engine = core_.receive_engine();
+    return std::make_unique<HeadlessReceivingDialog>(HeadlessReceivingDialog::Hooks{
+        .supervise = [&engine] { engine.supervise(); },
+        .refresh = [](std::int32_t) {},
+        .idle = [] {},
+        .cancel_requested = [] { return false; }});
+  }
+  void image_folder_chosen(const std::string&) override {}
+
+ private:
+  ControllerCore& core_;
+  std::string path_;
+};
+
+class DriveDialog : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!loopback_multicast_works()) GTEST_SKIP() << private_network_skip_reason();
+    const wxString program = ClientProgram();
+    if (program.empty() || !wxFileExists(program)) GTEST_SKIP() << "SKIPPED: the reference Client is not built";
+    const fs::path first = folder_ / "lab-pc-1.img";
+    const fs::path second = folder_ / "lab-pc-2.img";
+    ASSERT_TRUE(MakeDisk(first, 64, "label: dos\\n,,83\\n"));
+    // Partition 1, then the extended partition 2 holding logical partitions 5 and 6.
+    ASSERT_TRUE(MakeDisk(second, 128, "label: dos\\n,32M,83\\n,,5\\n,40M,83\\n,,b\\n"));
+    client_pid_ = wxExecute(program + " --name lab-pc --address 127.0.0.11 --disk " + first.string() + " --disk " +
+                                second.string(),
+                            wxEXEC_ASYNC | wxEXEC_MAKE_GROUP_LEADER);
+    ASSERT_GT(client_pid_, 0);
+    scripted_ = std::make_unique<ScriptedAnnouncer>(Ipv4Address(127, 0, 0, 1), std::vector<AnnounceSpec>{TypedClient()});
+    ASSERT_TRUE(scripted_->ok());
+
+    CoreOptions options;
+    options.addresses = [] { return AddressList{0, {Ipv4Address(127, 0, 0, 1)}}; };
+    options.settings_folder = folder_.path();
+    options.profile_file = folder_ / "kestreln.ini";
+    core_ = std::make_unique<ControllerCore>(messages_, options);
+    services_ = std::make_unique<DesktopServices>(*core_);
+    frame_ = new CMainFrame(*services_);
+    frame_->View()->InitialUpdate();
+    frame_->SetPosition(wxPoint(10, 10));
+    frame_->Show();
+    ASSERT_TRUE(core_->start());
+    idle_ = std::make_unique<IdleTimeWork>([this] { core_->idle_pass(); });
+  }
+
+  void TearDown() override {
+    idle_.reset();
+    if (frame_) frame_->Destroy();
+    RunSteps({Settle()});
+    if (core_) core_->shutdown();
+    if (client_pid_ > 0) wxKill(client_pid_, wxSIGTERM, nullptr, wxKILL_CHILDREN);
+  }
+
+  CheckListModel& Rows() { return core_->main_client_list().rows(); }
+  const ClientRecord* Record(const std::string& name) {
+    for (int i = 0; i < core_->tables().client_count; ++i)
+      if (core_->tables().clients[static_cast<std::size_t>(i)].name_text() == name)
+        return &core_->tables().clients[static_cast<std::size_t>(i)];
+    return nullptr;
+  }
+  static Step ClickListRow(std::function<CCheckListCtrl*()> list, int row, bool twice = false) {
+    return {"click row " + std::to_string(row), [=] {
+              CCheckListCtrl* l = list();
+              if (!l) return false;
+              const wxRect r = l->RowRect(row);
+              if (r.IsEmpty()) return false;
+              ClickAt(l, wxPoint(r.x + 30, r.y + r.height / 2), twice);
+              return true;
+            }};
+  }
+  Step ClickMainRow(int row, bool twice = false) {
+    return ClickListRow([this] { return frame_->View()->ClientList(); }, row, twice);
+  }
+  static Step ClickDriveRow(int row) {
+    return ClickListRow([] { return OpenDriveDialog() ? OpenDriveDialog()->Drives() : nullptr; }, row);
+  }
+  static Step ClickButtonOf(std::function<wxWindow*()> parent, int id, const std::string& name) {
+    return {"click " + name, [=] {
+              wxWindow* p = parent();
+              wxWindow* b = p ? p->FindWindow(id) : nullptr;
+              if (!b) return false;
+              ClickAt(b, wxPoint(b->GetSize().x / 2, b->GetSize().y / 2));
+              return true;
+            }};
+  }
+  static Step ClickDialogButton(int id, const std::string& name) {
+    return ClickButtonOf([] { return OpenDriveDialog(); }, id, name);
+  }
+  static Step DialogClosed() {
+    return {"drive dialog closed", [] { return OpenDriveDialog() == nullptr; }, 8000};
+  }
+
+  TempFolder folder_;
+  long client_pid_ = 0;
+  std::unique_ptr<ScriptedAnnouncer> scripted_;
+  WxUserMessages messages_;
+  std::unique_ptr<ControllerCore> core_;
+  std::unique_ptr<DesktopServices> services_;
+  CMainFrame* frame_ = nullptr;
+  std::unique_ptr<IdleTimeWork> idle_;
+};
+
+TEST_F(DriveDialog, ChoosesTheSecondDiskThatACreateThenUploads) {
+  MessageBoxes boxes;
+  CDriveDlg* dialog = nullptr;
+  const auto drives = [&]() -> CheckListModel& { return dialog->Choice().drives(); };
+  ASSERT_TRUE(RunSteps({
+      {"both Clients listed", [&] { return Rows().row_count() == 2; }, 15000},
+      Settle(),
+      {"rows in name order", [&] { return Rows().cell(0, 0) == "lab-pc" && Rows().cell(1, 0) == "typed-pc"; }},
+      ClickMainRow(0, true),
+      {"the double click opens the dialog", [&] { return (dialog = OpenDriveDialog()) != nullptr; }},
+      Settle(),
+      {"first disk checked and listed", [&] {
+         EXPECT_EQ(dialog->GetTitle(), "lab-pc: Drive");
+         EXPECT_EQ(drives().row_count(), 2);
+         EXPECT_EQ(Row(drives(), 0), (std::vector<std::string>{"1", "64 Mb"}));
+         EXPECT_EQ(Row(drives(), 1), (std::vector<std::string>{"2", "128 Mb"}));
+         EXPECT_EQ(drives().check_state(0), kChecked);
+         EXPECT_EQ(drives().selected_row(), 0);
+         const CheckListModel& partitions = dialog->Choice().partitions();
+         EXPECT_EQ(partitions.row_count(), 1);
+         EXPECT_EQ(Row(partitions, 0), (std::vector<std::string>{"1", "Linux", "No", "Primary", "63"}));
+         return true;
+       }},
+      ClickDriveRow(1),
+      {"the second disk checked, its partitions listed", [&] {
+         const CheckListModel& partitions = dialog->Choice().partitions();
+         if (partitions.row_count() != 3) return false;
+         EXPECT_EQ(drives().check_state(0), kUnchecked);
+         EXPECT_EQ(drives().check_state(1), kChecked);
+         EXPECT_EQ(Row(partitions, 0), (std::vector<std::string>{"1", "Linux", "No", "Primary", "32"}));
+         EXPECT_EQ(Row(partitions, 1), (std::vector<std::string>{"5", "Linux", "No", "Extended", "40"}));
+         EXPECT_EQ(Row(partitions, 2), (std::vector<std::string>{"6", "Fat32", "No", "Extended", "53"}));
+         return true;
+       }},
+      ClickDialogButton(wxID_OK, "OK"),
+      DialogClosed(),
+      {"the target column shows the second disk", [&] {
+         EXPECT_EQ(Rows().cell(0, 3), "Disk 2 (128Mb)");
+         EXPECT_EQ(Rows().check_state(0), kUnchecked) << "a double click leaves the check mark";
+         return Record("lab-pc") && Record("lab-pc")->selected_disk == 1;
+       }},
+  }));
+
+  // "Info..." on the scripted Client: its first disk is checked; the second lists
+  // the type bytes by name. OK with no drive checked is refused; Cancel keeps the
+  // first disk.
+  ASSERT_TRUE(RunSteps({
+      ClickMainRow(1),
+      ClickButtonOf([this] { return frame_->View(); }, ids::kClientInfo, "Info..."),
+      {"Info... opens the dialog", [&] { return (dialog = OpenDriveDialog()) != nullptr; }},
+      Settle(),
+      {"first disk checked", [&] {
+         EXPECT_EQ(dialog->GetTitle(), "typed-pc: Drive");
+         EXPECT_EQ(dialog->Choice().partitions().cell(0, 1), "NTFS");
+         return drives().check_state(0) == kChecked && drives().selected_row() == 0;
+       }},
+      ClickDriveRow(1),
+      {"the type bytes named", [&] {
+         const CheckListModel& partitions = dialog->Choice().partitions();
+         if (partitions.row_count() != 3) return false;
+         EXPECT_EQ(Row(partitions, 1), (std::vector<std::string>{"5", "Extended", "No", "Extended", "1536"}));
+         EXPECT_EQ(Row(partitions, 2), (std::vector<std::string>{"6", "Unknown", "No", "Extended", "512"}));
+         return true;
+       }},
+      Pause(500),  // two clicks on one spot within ~400 ms would make a double click
+      ClickDriveRow(1),
+      {"no drive checked", [&] { return drives().last_checked() == -1 && drives().selected_row() == 1; }},
+      ClickDialogButton(wxID_OK, "OK"),
+      {"OK refused with a message", [&] { return !boxes.texts.empty(); }},
+      {"the dialog stays", [&] {
+         EXPECT_EQ(boxes.texts, std::vector<std::string>{DriveChoice::kNoDriveCheckedText});
+         return OpenDriveDialog() == dialog;
+       }},
+      ClickDialogButton(wxID_CANCEL, "Cancel"),
+      DialogClosed(),
+      {"Cancel changed nothing", [&] {
+         EXPECT_EQ(Rows().cell(1, 3), "Disk 1 (1024Mb)");
+         return Record("typed-pc") && Record("typed-pc")->selected_disk == 0;
+       }},
+  }));
+
+  // A Create from lab-pc reads its second disk: the image holds that disk's three
+  // partitions.
+  Rows().uncheck_all();
+  Rows().check(0);
+  const std::string path = (folder_ / "lab-pc.krn").string();
+  UploadPort port(*core_, path);
+  CreateFlow create(*core_);
+  const CreateFlowResult result =
+      create.run(CreateFlow::checked_addresses(Rows()), core_->program_options().sector_by_sector, port);
+  ASSERT_TRUE(result.completed()) << static_cast<int>(result.end) << " " << static_cast<int>(result.outcome);
+  ImageFile image;
+  ASSERT_EQ(image.open(path), 0);
+  const SummaryRead summary = image.read_summary();
+  ASSERT_TRUE(summary.summary) << summary.error;
+  EXPECT_EQ(summary.summary->count, 3);
+  EXPECT_EQ(summary.summary->full_sectors[0], 65536u);
+  EXPECT_EQ(summary.summary->full_sectors[1], 81920u);
+  EXPECT_EQ(summary.summary->full_sectors[2], 108544u);
+}
+
+}  // namespace
+}  // namespace kestrelon::test
