@@ -105,7 +105,8 @@ void ClientRegistry::refresh_list(Tick now) {
       if (tick_reached(now, record.expiry)) continue;
       std::string address = record.address.padded_text();
       if (!listed.insert(address).second) continue;
-      record.selected_disk = 0;
+      // A record listed again keeps the disk the user chose for it; a newly
+      // announced Client's record was zeroed when filled, so it starts at disk 0.
       list_.insert_client_row_sorted(client_row_fields(record));
       restore_check_marks(address);
     }

@@ -279,6 +279,41 @@ TEST_F(RegistryTest, ReturningClientStartsAfreshWithDiskOne) {
   EXPECT_EQ(rows.cell(0, 3), "Disk 1 (1024Mb)");
 }
 
+TEST_F(RegistryTest, AChosenDiskSurvivesTheExpiryOfAnotherClient) {
+  const std::vector<DiskEntry> two_disks{test::make_disk(2 << 20, 1), test::make_disk(4 << 20, 1)};
+  hear(1, "alpha", two_disks);
+  hear(2, "beta", two_disks);
+  hear(3, "gamma", two_disks);
+  registry.age_and_refresh();
+  tables.clients[1].selected_disk = 1;  // beta's second disk, chosen in the drive dialog
+  list.update_rows_from_client_table();
+  ASSERT_EQ(rows.cell(row_of(2), 3), "Disk 2 (2048Mb)");
+
+  for (int pass = 0; pass < 2; ++pass) {
+    clock.advance(3000);
+    hear(2, "beta", two_disks);
+    hear(3, "gamma", two_disks);
+    clock.advance(2000);
+    registry.age_and_refresh();  // alpha, then on the second pass nobody, expires
+    registry.age_and_refresh();
+  }
+  EXPECT_EQ(listed(), (std::vector<std::string>{"beta", "gamma"}));
+  const int beta = tables.find_client(pc(2));
+  ASSERT_GE(beta, 0);
+  EXPECT_EQ(record(beta).selected_disk, 1);
+  EXPECT_EQ(rows.cell(row_of(2), 3), "Disk 2 (2048Mb)");
+
+  // A list with more rows than the table is emptied and every record listed again:
+  // each keeps its disk.
+  list.rows().append_client_row({"stray", "010.000.009.009", 1, 0, 1});
+  registry.age_and_refresh();
+  registry.age_and_refresh();
+  EXPECT_EQ(listed(), (std::vector<std::string>{"beta", "gamma"}));
+  EXPECT_EQ(record(beta).selected_disk, 1);
+  EXPECT_EQ(rows.cell(row_of(2), 3), "Disk 2 (2048Mb)");
+  EXPECT_EQ(rows.cell(row_of(3), 3), "Disk 1 (1024Mb)");
+}
+
 TEST_F(RegistryTest, ExpiryThatMovesAnUnlistedRecordListsEveryClientOnce) {
   hear(1, "a");
   clock.advance(10);
