@@ -12,6 +12,7 @@
 
 #include <wx/button.h>
 #include <wx/modalhook.h>
+#include <wx/uiaction.h>
 #include <wx/msgdlg.h>
 #include <wx/utils.h>
 
@@ -256,6 +257,17 @@ TEST_F(DriveDialog, ChoosesTheSecondDiskThatACreateThenUploads) {
          EXPECT_EQ(Row(partitions, 0), (std::vector<std::string>{"1", "Linux", "No", "Primary", "32"}));
          EXPECT_EQ(Row(partitions, 1), (std::vector<std::string>{"5", "Linux", "No", "Extended", "40"}));
          EXPECT_EQ(Row(partitions, 2), (std::vector<std::string>{"6", "Fat32", "No", "Extended", "53"}));
+         return true;
+       }},
+      {"the Up key", [&] {
+         wxUIActionSimulator().Char(WXK_UP);
+         return true;
+       }},
+      {"the highlight moves, the check and the partitions stay", [&] {
+         if (drives().selected_row() != 0) return false;
+         EXPECT_EQ(drives().check_state(1), kChecked);
+         EXPECT_EQ(dialog->Choice().partitions().row_count(), 3);
+         EXPECT_EQ(dialog->Choice().partitions().cell(1, 0), "5");
          return true;
        }},
       ClickDialogButton(wxID_OK, "OK"),
