@@ -196,21 +196,6 @@ TEST_F(CopyFlowTest, TargetsWithTooSmallADiskAreListedUncheckedAndNothingIsCopie
   EXPECT_EQ(port.low_space[0], (std::vector<std::string>{"PC-0", "PC-1", "PC-3"}));
 }
 
-TEST_F(CopyFlowTest, ATargetWhoseSelectedDiskDoesNotExistFailsTheSpaceCheckWhateverTheImage) {
-  discover({50'000, 50'000});
-  check_all();
-  {
-    SemaphoreGuard hold(core.locks().client_table);
-    const int c = core.tables().find_client(client_address(1));
-    ASSERT_GE(c, 0);
-    core.tables().clients[static_cast<std::size_t>(c)].selected_disk = 1;  // it announced one disk
-  }
-  const CopyFlowResult result = flow.run(image(0), CopyOptions{});
-  EXPECT_FALSE(result.transfer_ran);
-  EXPECT_EQ(port.low_space, (std::vector<std::vector<std::string>>{{"PC-1"}}));
-  EXPECT_EQ(copy_starts(0), 0);
-}
-
 TEST_F(CopyFlowTest, FilesThatAreNoImagesAreRefusedBeforeAnyTargetIsTold) {
   discover({100'000});
   check_all();
