@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "app/program_settings.h"
-#include "net/wire_format.h"
 #include "support/temp_folder.h"
 
 namespace kestrelon {
@@ -34,14 +33,6 @@ TEST(ProgramOptions, StartFromTheSettingsWithSectorBySectorAlwaysOff) {
   store.write_setting(kSettingsSection, kSettingSid, "");
   EXPECT_EQ(ProgramOptions::from_settings(store),
             (ProgramOptions{.keep_partition_size = true, .unique_sid = false, .sector_by_sector = false}));
-}
-
-TEST(ProgramOptions, EachOptionGivesItsCopyFlag) {
-  EXPECT_EQ((ProgramOptions{false, false, false}).copy_options().flags(), 0);
-  EXPECT_EQ((ProgramOptions{true, false, false}).copy_options().flags(), wire::kFlagKeepPartitionSize);
-  EXPECT_EQ((ProgramOptions{false, true, false}).copy_options().flags(), wire::kFlagUniqueSid);
-  EXPECT_EQ((ProgramOptions{false, false, true}).copy_options().flags(), wire::kFlagSectorBySector);
-  EXPECT_EQ((ProgramOptions{true, true, true}).copy_options().flags(), 7);
 }
 
 }  // namespace
