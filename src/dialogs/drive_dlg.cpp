@@ -5,19 +5,13 @@
 #include <wx/statbox.h>
 
 #include "controls/check_list_ctrl.h"
-#include "model/dialog_units.h"
+#include "dialogs/dialog_parts.h"
 #include "ui/command_ids.h"
 #include "ui/strings.h"
 
 namespace ids = kestrelon::ids;
 namespace text = kestrelon::text;
 using kestrelon::dialog_rect;
-using kestrelon::PixelRect;
-
-namespace {
-wxPoint At(const PixelRect& r) { return {r.x, r.y}; }
-wxSize SizeOf(const PixelRect& r) { return {r.width, r.height}; }
-}  // namespace
 
 CDriveDlg::CDriveDlg(wxWindow* parent, const kestrelon::ClientRecord& client, kestrelon::ClientRegistry& registry)
     : wxDialog(parent, ids::kDriveDialog, wxEmptyString), choice_(client, registry) {

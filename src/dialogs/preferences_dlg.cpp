@@ -9,7 +9,7 @@
 #include <wx/valgen.h>
 
 #include "controls/check_list_ctrl.h"
-#include "model/dialog_units.h"
+#include "dialogs/dialog_parts.h"
 #include "ui/command_ids.h"
 #include "ui/strings.h"
 
@@ -17,11 +17,6 @@ namespace ids = kestrelon::ids;
 namespace text = kestrelon::text;
 using kestrelon::dialog_rect;
 using kestrelon::PixelRect;
-
-namespace {
-wxPoint At(const PixelRect& r) { return {r.x, r.y}; }
-wxSize SizeOf(const PixelRect& r) { return {r.width, r.height}; }
-}  // namespace
 
 CPreferencesDlg::CPreferencesDlg(wxWindow* parent, kestrelon::ControllerCore& core)
     : wxDialog(parent, ids::kPreferencesDialog, text::kPreferencesTitle), rules_(core) {

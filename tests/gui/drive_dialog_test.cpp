@@ -6,15 +6,10 @@
 // second disk was chosen uploads that disk.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 
-#include <wx/button.h>
-#include <wx/modalhook.h>
 #include <wx/uiaction.h>
-#include <wx/msgdlg.h>
-#include <wx/utils.h>
 
 #include "app/controller_core.h"
 #include "commands/create_flow.h"
@@ -22,6 +17,8 @@
 #include "controls/check_list_ctrl.h"
 #include "dialogs/drive_dlg.h"
 #include "gui_steps.h"
+#include "message_boxes.h"
+#include "reference_clients.h"
 #include "support/private_network.h"
 #include "support/scripted_announcer.h"
 #include "support/temp_folder.h"
@@ -32,45 +29,10 @@
 #include "ui/main_frame.h"
 #include "ui/shadow_view.h"
 #include "ui/wx_user_messages.h"
+#include "window_setup.h"
 
 namespace kestrelon::test {
 namespace {
-
-namespace fs = std::filesystem;
-
-wxString ClientProgram() {
-  wxString path;
-  if (wxGetEnv("KESTRELON_TEST_CLIENT", &path) && !path.empty()) return path;
-#ifdef KESTRELON_TEST_CLIENT
-  return KESTRELON_TEST_CLIENT;
-#else
-  return {};
-#endif
-}
-
-// A sparse virtual disk of `mb` MiB partitioned by an sfdisk script.
-bool MakeDisk(const fs::path& path, int mb, const std::string& script) {
-  const std::string command = "truncate -s " + std::to_string(mb) + "M '" + path.string() + "' && printf '" +
-                              script + "' | sfdisk -q '" + path.string() + "' >/dev/null";
-  return std::system(command.c_str()) == 0;
-}
-
-// Message boxes are answered with OK unseen, and their texts kept.
-class MessageBoxes : public wxModalDialogHook {
- public:
-  MessageBoxes() { Register(); }
-  ~MessageBoxes() override { Unregister(); }
-  std::vector<std::string> texts;
-
- protected:
-  int Enter(wxDialog* dialog) override {
-    auto* box = dynamic_cast<wxMessageDialogBase*>(dialog);
-    if (!box) return wxID_NONE;
-    texts.push_back(box->GetMessage().utf8_string());
-    return wxID_OK;
-  }
-  void Exit(wxDialog*) override {}
-};
 
 CDriveDlg* OpenDriveDialog() {
   for (wxWindow* top : wxTopLevelWindows)
@@ -140,30 +102,22 @@ class DriveDialog : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!loopback_multicast_works()) GTEST_SKIP() << private_network_skip_reason();
-    const wxString program = ClientProgram();
+    const wxString program = ReferenceClients::Program();
     if (program.empty() || !wxFileExists(program)) GTEST_SKIP() << "SKIPPED: the reference Client is not built";
-    const fs::path first = folder_ / "lab-pc-1.img";
-    const fs::path second = folder_ / "lab-pc-2.img";
-    ASSERT_TRUE(MakeDisk(first, 64, "label: dos\\n,,83\\n"));
-    // Partition 1, then the extended partition 2 holding logical partitions 5 and 6.
-    ASSERT_TRUE(MakeDisk(second, 128, "label: dos\\n,32M,83\\n,,5\\n,40M,83\\n,,b\\n"));
-    client_pid_ = wxExecute(program + " --name lab-pc --address 127.0.0.11 --disk " + first.string() + " --disk " +
-                                second.string(),
-                            wxEXEC_ASYNC | wxEXEC_MAKE_GROUP_LEADER);
-    ASSERT_GT(client_pid_, 0);
+    // Disk 2: partition 1, then the extended partition 2 holding logical partitions 5 and 6.
+    std::string error;
+    ASSERT_TRUE(clients_.Start(
+        folder_.path(),
+        {{.name = "lab-pc",
+          .address = "127.0.0.11",
+          .disks_mb = {64, 128},
+          .partitionings = {"", "label: dos\\n,32M,83\\n,,5\\n,40M,83\\n,,b\\n"}}}, error))
+        << error;
     scripted_ = std::make_unique<ScriptedAnnouncer>(Ipv4Address(127, 0, 0, 1), std::vector<AnnounceSpec>{TypedClient()});
     ASSERT_TRUE(scripted_->ok());
-
-    CoreOptions options;
-    options.addresses = [] { return AddressList{0, {Ipv4Address(127, 0, 0, 1)}}; };
-    options.settings_folder = folder_.path();
-    options.profile_file = folder_ / "kestreln.ini";
-    core_ = std::make_unique<ControllerCore>(messages_, options);
+    core_ = std::make_unique<ControllerCore>(messages_, LoopbackCoreOptions(folder_.path()));
     services_ = std::make_unique<DesktopServices>(*core_);
-    frame_ = new CMainFrame(*services_);
-    frame_->View()->InitialUpdate();
-    frame_->SetPosition(wxPoint(10, 10));
-    frame_->Show();
+    frame_ = ShowMainWindow(*services_);
     ASSERT_TRUE(core_->start());
     idle_ = std::make_unique<IdleTimeWork>([this] { core_->idle_pass(); });
   }
@@ -173,7 +127,6 @@ class DriveDialog : public ::testing::Test {
     if (frame_) frame_->Destroy();
     RunSteps({Settle()});
     if (core_) core_->shutdown();
-    if (client_pid_ > 0) wxKill(client_pid_, wxSIGTERM, nullptr, wxKILL_CHILDREN);
   }
 
   CheckListModel& Rows() { return core_->main_client_list().rows(); }
@@ -216,7 +169,7 @@ class DriveDialog : public ::testing::Test {
   }
 
   TempFolder folder_;
-  long client_pid_ = 0;
+  ReferenceClients clients_;
   std::unique_ptr<ScriptedAnnouncer> scripted_;
   WxUserMessages messages_;
   std::unique_ptr<ControllerCore> core_;

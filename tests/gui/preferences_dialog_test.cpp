@@ -10,14 +10,13 @@
 #include <memory>
 
 #include <wx/checkbox.h>
-#include <wx/modalhook.h>
-#include <wx/msgdlg.h>
 
 #include "app/controller_core.h"
 #include "app/program_settings.h"
 #include "controls/check_list_ctrl.h"
 #include "dialogs/preferences_dlg.h"
 #include "gui_steps.h"
+#include "message_boxes.h"
 #include "net/byte_order.h"
 #include "net/wire_format.h"
 #include "support/private_network.h"
@@ -30,29 +29,13 @@
 #include "ui/main_frame.h"
 #include "ui/shadow_view.h"
 #include "ui/wx_user_messages.h"
+#include "window_setup.h"
 
 namespace kestrelon::test {
 namespace {
 
 const Ipv4Address kFirst(127, 0, 0, 1);
 const Ipv4Address kSecond(127, 0, 0, 2);
-
-// Message boxes are answered with OK unseen, and their texts kept.
-class MessageBoxes : public wxModalDialogHook {
- public:
-  MessageBoxes() { Register(); }
-  ~MessageBoxes() override { Unregister(); }
-  std::vector<std::string> texts;
-
- protected:
-  int Enter(wxDialog* dialog) override {
-    auto* box = dynamic_cast<wxMessageDialogBase*>(dialog);
-    if (!box) return wxID_NONE;
-    texts.push_back(box->GetMessage().utf8_string());
-    return wxID_OK;
-  }
-  void Exit(wxDialog*) override {}
-};
 
 CPreferencesDlg* OpenPreferences() {
   for (wxWindow* top : wxTopLevelWindows)
@@ -66,15 +49,11 @@ class PreferencesDialog : public ::testing::Test {
     if (!loopback_multicast_works()) GTEST_SKIP() << private_network_skip_reason();
     ASSERT_TRUE(wire_.ok());
     ASSERT_TRUE(announcer_.ok());
+    options_ = LoopbackCoreOptions(folder_.path());
     options_.addresses = [] { return AddressList{0, {kFirst, kSecond}}; };
-    options_.settings_folder = folder_.path();
-    options_.profile_file = folder_ / "kestreln.ini";
     core_ = std::make_unique<ControllerCore>(messages_, options_);
     services_ = std::make_unique<DesktopServices>(*core_);
-    frame_ = new CMainFrame(*services_);
-    frame_->View()->InitialUpdate();
-    frame_->SetPosition(wxPoint(10, 10));
-    frame_->Show();
+    frame_ = ShowMainWindow(*services_);
     ASSERT_TRUE(core_->start());
     ASSERT_EQ(core_->endpoints().open_count(), 2);
     idle_ = std::make_unique<IdleTimeWork>([this] { core_->idle_pass(); });

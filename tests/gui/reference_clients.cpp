@@ -11,10 +11,13 @@ namespace kestrelon::test {
 
 namespace {
 
-// A sparse virtual disk of `mb` MiB with one partition.
-bool MakeDisk(const std::filesystem::path& path, int mb) {
-  const std::string command = "truncate -s " + std::to_string(mb) + "M '" + path.string() +
-                              "' && printf 'label: dos\\n,,83\\n' | sfdisk -q '" + path.string() + "' >/dev/null";
+constexpr const char* kOnePartition = "label: dos\\n,,83\\n";
+
+// A sparse virtual disk of `mb` MiB partitioned by an sfdisk script (in printf's
+// notation).
+bool MakeDisk(const std::filesystem::path& path, int mb, const std::string& script) {
+  const std::string command = "truncate -s " + std::to_string(mb) + "M '" + path.string() + "' && printf '" +
+                              script + "' | sfdisk -q '" + path.string() + "' >/dev/null";
   return std::system(command.c_str()) == 0;
 }
 
@@ -36,8 +39,9 @@ bool ReferenceClients::Start(const std::filesystem::path& folder, const std::vec
     wxString command = Program() + " --name " + m.name + " --address " + m.address;
     for (std::size_t i = 0; i < m.disks_mb.size(); ++i) {
       const auto disk = folder / (m.name + "-" + std::to_string(i) + ".img");
-      bool made = MakeDisk(disk, m.disks_mb[i]);
-      // The partition starts at sector 2048.
+      const bool scripted = i < m.partitionings.size() && !m.partitionings[i].empty();
+      bool made = MakeDisk(disk, m.disks_mb[i], scripted ? m.partitionings[i] : kOnePartition);
+      // The first partition of an sfdisk-made disk starts at sector 2048.
       if (made && i == 0 && m.random_mb > 0)
         made = fill_region(disk.string(), 2048 * 512, std::uint64_t(m.random_mb) << 20, 7, false);
       if (!made) {

@@ -13,9 +13,12 @@ namespace kestrelon::test {
 struct ReferenceMachine {
   std::string name;
   std::string address;      // a loopback address, 127.0.0.x
-  std::vector<int> disks_mb;  // one single-partition disk per entry
-  int random_mb = 0;        // incompressible bytes at the start of the first disk's partition
-  std::vector<std::string> options;  // further kestrelon-client options
+  std::vector<int> disks_mb;  // one disk per entry
+  int random_mb = 0;        // incompressible bytes at the start of the first disk's first partition
+  std::vector<std::string> options = {};  // further kestrelon-client options
+  // The sfdisk script of each disk, in order; a disk without one gets a single
+  // partition over all of it.
+  std::vector<std::string> partitionings = {};
 };
 
 class ReferenceClients {
