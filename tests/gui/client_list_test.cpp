@@ -90,25 +90,12 @@ class ClientList : public ::testing::Test {
                                              Client("Alpha", 11, {2047})});
     ASSERT_TRUE(announcer_->ok());
     threads_before_ = ThreadCount();
-    core_ = std::make_unique<ControllerCore>(messages_, LoopbackCoreOptions(folder_.path()));
-    services_ = std::make_unique<RecordingDesktopServices>(*core_);
-    frame_ = ShowMainWindow(*services_);
-    ASSERT_TRUE(core_->start());
-    idle_ = std::make_unique<IdleTimeWork>([this] { core_->idle_pass(); });
+    ASSERT_TRUE(window_.Start(LoopbackCoreOptions(folder_.path())));
   }
 
-  void TearDown() override {
-    idle_.reset();
-    if (frame_) frame_->Destroy();
-    RunSteps({Settle()});
-    if (core_) core_->shutdown();
-    services_.reset();
-    core_.reset();
-  }
-
-  CheckListModel& Rows() { return core_->main_client_list().rows(); }
-  CCheckListCtrl* List() { return frame_->View()->ClientList(); }
-  bool Enabled(int id) { return frame_->View()->FindWindow(id)->IsThisEnabled(); }
+  CheckListModel& Rows() { return window_.core->main_client_list().rows(); }
+  CCheckListCtrl* List() { return window_.frame->View()->ClientList(); }
+  bool Enabled(int id) { return window_.frame->View()->FindWindow(id)->IsThisEnabled(); }
   wxPoint RowPoint(int row) {
     const wxRect r = List()->RowRect(row);
     return {r.x + 40, r.y + r.height / 2};
@@ -121,7 +108,7 @@ class ClientList : public ::testing::Test {
   }
   Step ClickButton(int id) {
     return {"click button " + std::to_string(id), [this, id] {
-              wxWindow* b = frame_->View()->FindWindow(id);
+              wxWindow* b = window_.frame->View()->FindWindow(id);
               ClickAt(b, wxPoint(b->GetSize().x / 2, b->GetSize().y / 2));
               return true;
             }};
@@ -131,12 +118,8 @@ class ClientList : public ::testing::Test {
   }
 
   TempFolder folder_;
-  WxUserMessages messages_;
   std::unique_ptr<ScriptedAnnouncer> announcer_;
-  std::unique_ptr<ControllerCore> core_;
-  std::unique_ptr<RecordingDesktopServices> services_;
-  std::unique_ptr<IdleTimeWork> idle_;
-  CMainFrame* frame_ = nullptr;
+  WindowOverCore<RecordingDesktopServices> window_;
   int threads_before_ = 0;
 };
 
@@ -195,7 +178,7 @@ TEST_F(ClientList, CreateFollowsTheCheckMarksOnlyAtTheRecomputePoints) {
   EXPECT_TRUE(Enabled(ids::kCreate));
   // File > Discover empties and refills the list but recomputes nothing.
   wxCommandEvent discover(wxEVT_MENU, ids::kFileDiscover);
-  frame_->GetEventHandler()->ProcessEvent(discover);
+  window_.frame->GetEventHandler()->ProcessEvent(discover);
   EXPECT_EQ(Rows().row_count(), 0);
   EXPECT_TRUE(Enabled(ids::kCreate));
   EXPECT_TRUE(Enabled(ids::kClientInfo));
@@ -210,8 +193,8 @@ TEST_F(ClientList, CreateFollowsTheCheckMarksOnlyAtTheRecomputePoints) {
 
 TEST_F(ClientList, DoubleClickLeavesTheCheckMarkAndRoutesToTheDriveSelection) {
   ASSERT_TRUE(RunSteps({ListFilled(), Settle(), ClickRow(1, true),
-                        {"drive selection for PC10", [&] { return services_->dialogs.size() == 1; }}, Settle()}));
-  EXPECT_EQ(services_->dialogs[0], "PC10");
+                        {"drive selection for PC10", [&] { return window_.services->dialogs.size() == 1; }}, Settle()}));
+  EXPECT_EQ(window_.services->dialogs[0], "PC10");
   EXPECT_EQ(Rows().check_state(1), kUnchecked);
   EXPECT_EQ(Rows().selected_row(), 1);
   // The routing stored the chosen second disk and rewrote the row.
@@ -219,8 +202,8 @@ TEST_F(ClientList, DoubleClickLeavesTheCheckMarkAndRoutesToTheDriveSelection) {
   EXPECT_TRUE(Enabled(ids::kClientInfo));
 
   // The client Info button routes the same way.
-  ASSERT_TRUE(RunSteps({ClickButton(ids::kClientInfo), {"again", [&] { return services_->dialogs.size() == 2; }}}));
-  EXPECT_EQ(services_->dialogs[1], "PC10");
+  ASSERT_TRUE(RunSteps({ClickButton(ids::kClientInfo), {"again", [&] { return window_.services->dialogs.size() == 2; }}}));
+  EXPECT_EQ(window_.services->dialogs[1], "PC10");
 }
 
 TEST_F(ClientList, ShutdownWithClientsStillAnnouncingLeavesNoThreadBehind) {
@@ -228,12 +211,12 @@ TEST_F(ClientList, ShutdownWithClientsStillAnnouncingLeavesNoThreadBehind) {
   EXPECT_GT(ThreadCount(), threads_before_);  // the receive thread runs
   // File > Exit closes the main window; then the program shuts the core down.
   wxCommandEvent exit_command(wxEVT_MENU, ids::kAppExit);
-  frame_->GetEventHandler()->ProcessEvent(exit_command);
-  frame_ = nullptr;
-  idle_.reset();
+  window_.frame->GetEventHandler()->ProcessEvent(exit_command);
+  window_.frame = nullptr;
+  window_.idle.reset();
   const auto start = std::chrono::steady_clock::now();
   ASSERT_TRUE(RunSteps({Settle()}));
-  core_->shutdown();
+  window_.core->shutdown();
   const auto took = std::chrono::steady_clock::now() - start;
   EXPECT_LT(took, std::chrono::seconds(8));
   EXPECT_GE(announcer_->discovers_heard(), 1);

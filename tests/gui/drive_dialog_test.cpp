@@ -25,10 +25,8 @@
 #include "transfer/image_file.h"
 #include "ui/command_ids.h"
 #include "ui/desktop_services.h"
-#include "ui/idle_time_work.h"
 #include "ui/main_frame.h"
 #include "ui/shadow_view.h"
-#include "ui/wx_user_messages.h"
 #include "window_setup.h"
 
 namespace kestrelon::test {
@@ -115,25 +113,14 @@ class DriveDialog : public ::testing::Test {
         << error;
     scripted_ = std::make_unique<ScriptedAnnouncer>(Ipv4Address(127, 0, 0, 1), std::vector<AnnounceSpec>{TypedClient()});
     ASSERT_TRUE(scripted_->ok());
-    core_ = std::make_unique<ControllerCore>(messages_, LoopbackCoreOptions(folder_.path()));
-    services_ = std::make_unique<DesktopServices>(*core_);
-    frame_ = ShowMainWindow(*services_);
-    ASSERT_TRUE(core_->start());
-    idle_ = std::make_unique<IdleTimeWork>([this] { core_->idle_pass(); });
+    ASSERT_TRUE(window_.Start(LoopbackCoreOptions(folder_.path())));
   }
 
-  void TearDown() override {
-    idle_.reset();
-    if (frame_) frame_->Destroy();
-    RunSteps({Settle()});
-    if (core_) core_->shutdown();
-  }
-
-  CheckListModel& Rows() { return core_->main_client_list().rows(); }
+  CheckListModel& Rows() { return window_.core->main_client_list().rows(); }
   const ClientRecord* Record(const std::string& name) {
-    for (int i = 0; i < core_->tables().client_count; ++i)
-      if (core_->tables().clients[static_cast<std::size_t>(i)].name_text() == name)
-        return &core_->tables().clients[static_cast<std::size_t>(i)];
+    for (int i = 0; i < window_.core->tables().client_count; ++i)
+      if (window_.core->tables().clients[static_cast<std::size_t>(i)].name_text() == name)
+        return &window_.core->tables().clients[static_cast<std::size_t>(i)];
     return nullptr;
   }
   static Step ClickListRow(std::function<CCheckListCtrl*()> list, int row, bool twice = false) {
@@ -147,7 +134,7 @@ class DriveDialog : public ::testing::Test {
             }};
   }
   Step ClickMainRow(int row, bool twice = false) {
-    return ClickListRow([this] { return frame_->View()->ClientList(); }, row, twice);
+    return ClickListRow([this] { return window_.frame->View()->ClientList(); }, row, twice);
   }
   static Step ClickDriveRow(int row) {
     return ClickListRow([] { return OpenDriveDialog() ? OpenDriveDialog()->Drives() : nullptr; }, row);
@@ -171,11 +158,7 @@ class DriveDialog : public ::testing::Test {
   TempFolder folder_;
   ReferenceClients clients_;
   std::unique_ptr<ScriptedAnnouncer> scripted_;
-  WxUserMessages messages_;
-  std::unique_ptr<ControllerCore> core_;
-  std::unique_ptr<DesktopServices> services_;
-  CMainFrame* frame_ = nullptr;
-  std::unique_ptr<IdleTimeWork> idle_;
+  WindowOverCore<DesktopServices> window_;
 };
 
 TEST_F(DriveDialog, ChoosesTheSecondDiskThatACreateThenUploads) {
@@ -237,7 +220,7 @@ TEST_F(DriveDialog, ChoosesTheSecondDiskThatACreateThenUploads) {
   // first disk.
   ASSERT_TRUE(RunSteps({
       ClickMainRow(1),
-      ClickButtonOf([this] { return frame_->View(); }, ids::kClientInfo, "Info..."),
+      ClickButtonOf([this] { return window_.frame->View(); }, ids::kClientInfo, "Info..."),
       {"Info... opens the dialog", [&] { return (dialog = OpenDriveDialog()) != nullptr; }},
       Settle(),
       {"first disk checked", [&] {
@@ -275,10 +258,10 @@ TEST_F(DriveDialog, ChoosesTheSecondDiskThatACreateThenUploads) {
   Rows().uncheck_all();
   Rows().check(0);
   const std::string path = (folder_ / "lab-pc.krn").string();
-  UploadPort port(*core_, path);
-  CreateFlow create(*core_);
+  UploadPort port(*window_.core, path);
+  CreateFlow create(*window_.core);
   const CreateFlowResult result =
-      create.run(CreateFlow::checked_addresses(Rows()), core_->program_options().sector_by_sector, port);
+      create.run(CreateFlow::checked_addresses(Rows()), window_.core->program_options().sector_by_sector, port);
   ASSERT_TRUE(result.completed()) << static_cast<int>(result.end) << " " << static_cast<int>(result.outcome);
   ImageFile image;
   ASSERT_EQ(image.open(path), 0);

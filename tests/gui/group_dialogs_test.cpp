@@ -147,18 +147,7 @@ class GroupDialogs : public ::testing::Test {
 
   // The window over a started core.
   void StartWindow() {
-    core_ = std::make_unique<ControllerCore>(messages_, LoopbackCoreOptions(folder_.path()));
-    services_ = std::make_unique<LastDiskServices>(*core_);
-    frame_ = ShowMainWindow(*services_);
-    ASSERT_TRUE(core_->start());
-    idle_ = std::make_unique<IdleTimeWork>([this] { core_->idle_pass(); });
-  }
-
-  void TearDown() override {
-    idle_.reset();
-    if (frame_) frame_->Destroy();
-    RunSteps({Settle()});
-    if (core_) core_->shutdown();
+    ASSERT_TRUE(window_.Start(LoopbackCoreOptions(folder_.path())));
   }
 
   // kestrelon-cli with the window's files, run to its end; its exit status, and
@@ -175,12 +164,12 @@ class GroupDialogs : public ::testing::Test {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
-  CheckListModel& Rows() { return core_->main_client_list().rows(); }
+  CheckListModel& Rows() { return window_.core->main_client_list().rows(); }
   std::string ProfileText() const { return read_text_file(profile_).value_or("<missing>"); }
   const ClientRecord* Client(const std::string& name) {
-    for (int i = 0; i < core_->tables().client_count; ++i)
-      if (core_->tables().clients[static_cast<std::size_t>(i)].name_text() == name)
-        return &core_->tables().clients[static_cast<std::size_t>(i)];
+    for (int i = 0; i < window_.core->tables().client_count; ++i)
+      if (window_.core->tables().clients[static_cast<std::size_t>(i)].name_text() == name)
+        return &window_.core->tables().clients[static_cast<std::size_t>(i)];
     return nullptr;
   }
 
@@ -189,14 +178,14 @@ class GroupDialogs : public ::testing::Test {
   }
   Step ClickRow(int row, bool twice = false) {
     return {"click row " + std::to_string(row), [this, row, twice] {
-              const wxRect r = frame_->View()->ClientList()->RowRect(row);
-              ClickAt(frame_->View()->ClientList(), wxPoint(r.x + 40, r.y + r.height / 2), twice);
+              const wxRect r = window_.frame->View()->ClientList()->RowRect(row);
+              ClickAt(window_.frame->View()->ClientList(), wxPoint(r.x + 40, r.y + r.height / 2), twice);
               return true;
             }};
   }
   Step ClickFormButton(int id) {
     return {"click form button " + std::to_string(id), [this, id] {
-              ClickCentre(frame_->View()->FindWindow(id));
+              ClickCentre(window_.frame->View()->FindWindow(id));
               return true;
             }};
   }
@@ -244,11 +233,7 @@ class GroupDialogs : public ::testing::Test {
   TempFolder folder_;
   std::filesystem::path profile_ = folder_ / "kestreln.ini";
   ReferenceClients clients_;
-  WxUserMessages messages_;
-  std::unique_ptr<ControllerCore> core_;
-  std::unique_ptr<LastDiskServices> services_;
-  std::unique_ptr<IdleTimeWork> idle_;
-  CMainFrame* frame_ = nullptr;
+  WindowOverCore<LastDiskServices> window_;
 };
 
 TEST_F(GroupDialogs, SavedGroupChecksTheSameRowsWithTheirDisksAndListsAMemberThatWentOffline) {
@@ -392,7 +377,7 @@ TEST_F(GroupDialogs, ReplaceAsksFirstAndDeleteTurnsCancelIntoClose) {
   EXPECT_EQ(ProfileText(), "[lab a]\n0=Spare,127.000.000.014,1,0,16\n1=lab-pc-2,127.000.000.012,1,0,64\n");
   // Closing after a deletion loads nothing: the check marks are as they were.
   EXPECT_EQ(CheckStates(Rows()), (std::vector<int>{kUnchecked, kUnchecked, kChecked, kChecked}));
-  EXPECT_EQ(idle_->ModalDialogsOpen(), 0);
+  EXPECT_EQ(window_.idle->ModalDialogsOpen(), 0);
 }
 
 TEST_F(GroupDialogs, AGroupSavedByTheCommandLineLoadsInTheWindowAndTheOtherWayRound) {
@@ -413,8 +398,8 @@ TEST_F(GroupDialogs, AGroupSavedByTheCommandLineLoadsInTheWindowAndTheOtherWayRo
   EXPECT_EQ(Client("LAB-PC-10")->selected_disk, 1);
 
   // The window ends; the command line finds the group and its members.
-  idle_.reset();
-  core_->shutdown();
+  window_.idle.reset();
+  window_.core->shutdown();
   ASSERT_EQ(Cli("group show 'from WINDOW' --json --discover-seconds 10 --loopback", out), 0) << out;
   EXPECT_EQ(out,
             R"J({"group":"From window","members":[)J"

@@ -25,7 +25,6 @@
 #include "support/udp_peer.h"
 #include "ui/command_ids.h"
 #include "ui/desktop_services.h"
-#include "ui/idle_time_work.h"
 #include "ui/main_frame.h"
 #include "ui/shadow_view.h"
 #include "ui/wx_user_messages.h"
@@ -51,25 +50,14 @@ class PreferencesDialog : public ::testing::Test {
     ASSERT_TRUE(announcer_.ok());
     options_ = LoopbackCoreOptions(folder_.path());
     options_.addresses = [] { return AddressList{0, {kFirst, kSecond}}; };
-    core_ = std::make_unique<ControllerCore>(messages_, options_);
-    services_ = std::make_unique<DesktopServices>(*core_);
-    frame_ = ShowMainWindow(*services_);
-    ASSERT_TRUE(core_->start());
-    ASSERT_EQ(core_->endpoints().open_count(), 2);
-    idle_ = std::make_unique<IdleTimeWork>([this] { core_->idle_pass(); });
+    ASSERT_TRUE(window_.Start(options_));
+    ASSERT_EQ(window_.core->endpoints().open_count(), 2);
   }
 
-  void TearDown() override {
-    idle_.reset();
-    if (frame_) frame_->Destroy();
-    RunSteps({Settle()});
-    if (core_) core_->shutdown();
-  }
-
-  CheckListModel& Rows() { return core_->main_client_list().rows(); }
+  CheckListModel& Rows() { return window_.core->main_client_list().rows(); }
   std::optional<std::string> Setting(const char* name) {
     std::string text;
-    if (core_->settings().read_setting(kSettingsSection, name, text, "") != 0) return std::nullopt;
+    if (window_.core->settings().read_setting(kSettingsSection, name, text, "") != 0) return std::nullopt;
     return text;
   }
   // The interfaces that the discovery requests heard since the last call left
@@ -85,7 +73,7 @@ class PreferencesDialog : public ::testing::Test {
 
   Step Open() {
     return {"open the Preferences", [this] {
-              wxTheApp->CallAfter([this] { interfaces_changed_ = services_->RunPreferences(frame_); });
+              wxTheApp->CallAfter([this] { interfaces_changed_ = window_.services->RunPreferences(window_.frame); });
               return true;
             }};
   }
@@ -117,11 +105,7 @@ class PreferencesDialog : public ::testing::Test {
   UdpPeer wire_{kFirst, wire::kControlPort, wire::kControlGroup};
   ScriptedAnnouncer announcer_{kFirst, {announcing_client(Ipv4Address(127, 0, 0, 31), "lab-pc", 1)}};
   CoreOptions options_;
-  WxUserMessages messages_;
-  std::unique_ptr<ControllerCore> core_;
-  std::unique_ptr<DesktopServices> services_;
-  CMainFrame* frame_ = nullptr;
-  std::unique_ptr<IdleTimeWork> idle_;
+  WindowOverCore<DesktopServices> window_;
   CPreferencesDlg* dialog_ = nullptr;
   bool interfaces_changed_ = false;
 };
@@ -132,8 +116,8 @@ TEST_F(PreferencesDialog, SwitchesAnInterfaceOffOnlyWhileAnotherStaysOn) {
       {"the Client listed", [&] { return Rows().row_count() == 1; }, 10000},
       Settle(),
       {"check it", [&] {
-         const wxRect r = frame_->View()->ClientList()->RowRect(0);
-         ClickAt(frame_->View()->ClientList(), wxPoint(r.x + 30, r.y + r.height / 2));
+         const wxRect r = window_.frame->View()->ClientList()->RowRect(0);
+         ClickAt(window_.frame->View()->ClientList(), wxPoint(r.x + 30, r.y + r.height / 2));
          return true;
        }},
       {"checked", [&] { return Rows().check_state(0) == kChecked; }},
@@ -168,9 +152,9 @@ TEST_F(PreferencesDialog, SwitchesAnInterfaceOffOnlyWhileAnotherStaysOn) {
   }));
   EXPECT_EQ(boxes.texts, std::vector<std::string>{"At least one interface must be configured."});
   EXPECT_FALSE(interfaces_changed_);
-  EXPECT_FALSE(core_->endpoints().disabled(0));
-  EXPECT_FALSE(core_->endpoints().disabled(1));
-  EXPECT_FALSE(core_->program_options().keep_partition_size);
+  EXPECT_FALSE(window_.core->endpoints().disabled(0));
+  EXPECT_FALSE(window_.core->endpoints().disabled(1));
+  EXPECT_FALSE(window_.core->program_options().keep_partition_size);
   EXPECT_EQ(Setting(kSettingDisabledInterfaces), std::nullopt);
   EXPECT_EQ(Setting(kSettingKeepPartitionSize), std::nullopt);
   EXPECT_EQ(Rows().check_state(0), kChecked) << "the client list is left as it was";
@@ -198,12 +182,12 @@ TEST_F(PreferencesDialog, SwitchesAnInterfaceOffOnlyWhileAnotherStaysOn) {
   }));
   EXPECT_TRUE(interfaces_changed_);
   EXPECT_EQ(Rows().check_state(0), kUnchecked) << "the list and the targets were emptied and filled again";
-  EXPECT_FALSE(core_->endpoints().disabled(0));
-  EXPECT_TRUE(core_->endpoints().disabled(1));
+  EXPECT_FALSE(window_.core->endpoints().disabled(0));
+  EXPECT_TRUE(window_.core->endpoints().disabled(1));
   EXPECT_EQ(Setting(kSettingDisabledInterfaces), "127.000.000.002;");
   EXPECT_EQ(Setting(kSettingKeepPartitionSize), "1");
   EXPECT_EQ(Setting(kSettingSid), "1");
-  EXPECT_EQ(core_->program_options(),
+  EXPECT_EQ(window_.core->program_options(),
             (ProgramOptions{.keep_partition_size = true, .unique_sid = true, .sector_by_sector = true}));
   const std::vector<Ipv4Address> heard = DiscoversHeard();
   EXPECT_GE(heard.size(), 3u) << "the rediscovery and one a second since";

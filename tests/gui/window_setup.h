@@ -4,10 +4,14 @@
 // private network), keeping its settings and groups file in the test's folder,
 // and the main window placed at the top left.
 #include <filesystem>
+#include <memory>
 
 #include "app/controller_core.h"
+#include "gui_steps.h"
+#include "ui/idle_time_work.h"
 #include "ui/main_frame.h"
 #include "ui/shadow_view.h"
+#include "ui/wx_user_messages.h"
 
 namespace kestrelon::test {
 
@@ -26,5 +30,35 @@ inline CMainFrame* ShowMainWindow(ViewServices& services) {
   frame->Show();
   return frame;
 }
+
+// The window over a started core, built as the program builds it and taken down
+// in the same order when this goes. `Services` is the DesktopServices the window
+// talks to (a test's own may record what it is asked). A test that ends the
+// window or the core itself resets `idle`, clears `frame` or shuts `core` down.
+template <class Services>
+struct WindowOverCore {
+  WxUserMessages messages;
+  std::unique_ptr<ControllerCore> core;
+  std::unique_ptr<Services> services;
+  CMainFrame* frame = nullptr;
+  std::unique_ptr<IdleTimeWork> idle;
+
+  // False when the network could not start.
+  bool Start(CoreOptions options) {
+    core = std::make_unique<ControllerCore>(messages, std::move(options));
+    services = std::make_unique<Services>(*core);
+    frame = ShowMainWindow(*services);
+    if (!core->start()) return false;
+    idle = std::make_unique<IdleTimeWork>([this] { core->idle_pass(); });
+    return true;
+  }
+
+  ~WindowOverCore() {
+    idle.reset();
+    if (frame) frame->Destroy();
+    RunSteps({Settle()});
+    if (core) core->shutdown();
+  }
+};
 
 }  // namespace kestrelon::test
