@@ -99,9 +99,7 @@ class UploadPort : public CreatePort {
 class DriveDialog : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!loopback_multicast_works()) GTEST_SKIP() << private_network_skip_reason();
-    const wxString program = ReferenceClients::Program();
-    if (program.empty() || !wxFileExists(program)) GTEST_SKIP() << "SKIPPED: the reference Client is not built";
+    KESTRELON_REQUIRE_REFERENCE_CLIENTS();
     // Disk 2: partition 1, then the extended partition 2 holding logical partitions 5 and 6.
     std::string error;
     ASSERT_TRUE(clients_.Start(

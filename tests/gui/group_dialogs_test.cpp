@@ -132,9 +132,7 @@ class GroupDialogs : public ::testing::Test {
  protected:
   // Listed in this order: Bench, LAB-PC-10, Spare, lab-pc-2.
   void SetUp() override {
-    if (!loopback_multicast_works()) GTEST_SKIP() << private_network_skip_reason();
-    const wxString program = ReferenceClients::Program();
-    if (program.empty() || !wxFileExists(program)) GTEST_SKIP() << "SKIPPED: the reference Client is not built";
+    KESTRELON_REQUIRE_REFERENCE_CLIENTS();
     std::string error;
     ASSERT_TRUE(clients_.Start(folder_.path(),
                                {{"lab-pc-2", "127.0.0.12", {64}},

@@ -6,7 +6,10 @@
 #include <string>
 #include <vector>
 
+#include <wx/filefn.h>
 #include <wx/string.h>
+
+#include "support/private_network.h"
 
 namespace kestrelon::test {
 
@@ -43,3 +46,13 @@ class ReferenceClients {
 };
 
 }  // namespace kestrelon::test
+
+// Skips the current test, visibly, outside a private network or without the
+// reference Client program.
+#define KESTRELON_REQUIRE_REFERENCE_CLIENTS()                                                      \
+  do {                                                                                            \
+    KESTRELON_REQUIRE_PRIVATE_NETWORK();                                                          \
+    const wxString reference_program = ::kestrelon::test::ReferenceClients::Program();            \
+    if (reference_program.empty() || !wxFileExists(reference_program))                           \
+      GTEST_SKIP() << "SKIPPED: the reference Client is not built";                               \
+  } while (0)

@@ -26,9 +26,7 @@ namespace kestrelon::test {
 namespace {
 
 TEST(ReferenceClients, AreListedSortedWithTheirDisksAndTakeCheckMarks) {
-  if (!loopback_multicast_works()) GTEST_SKIP() << private_network_skip_reason();
-  const wxString program = ReferenceClients::Program();
-  if (program.empty() || !wxFileExists(program)) GTEST_SKIP() << "SKIPPED: the reference Client is not built";
+  KESTRELON_REQUIRE_REFERENCE_CLIENTS();
 
   TempFolder folder;
   ReferenceClients clients;
