@@ -1,5 +1,6 @@
 // The Copy command of the main form, its Copy supervision, and whether a transfer
 // dialog is open (the discovery timer pauses meanwhile).
+#include "app/controller_core.h"
 #include "ui/desktop_services.h"
 #include "ui/window_copy.h"
 #include "ui/window_create.h"
@@ -10,4 +11,8 @@ bool DesktopServices::TransferDialogOpen() {
 
 void DesktopServices::SuperviseCopy() { copy_->Flow().supervise(); }
 
-void DesktopServices::Copy(const std::string& image_path) { copy_->Flow().run(image_path, transfer_options_); }
+// The program's options as they are now: a Preferences change counts from the
+// next Copy.
+void DesktopServices::Copy(const std::string& image_path) {
+  copy_->Flow().run(image_path, core_.program_options().copy_options());
+}

@@ -4,8 +4,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 
-#include "transfer/copy_engine.h"
 #include "ui/view_services.h"
 
 class wxWindow;
@@ -32,7 +33,6 @@ class DesktopServices : public ViewServices {
   std::optional<std::string> ReadSetting(const std::string& name) override;
   void WriteSetting(const std::string& name, const std::string& value) override;
   kestrelon::CheckListModel& ClientRows() override;
-  void ReadProgramOptions() override;
 
   bool TransferDialogOpen() override;
   void PeriodicDiscovery() override;
@@ -62,8 +62,6 @@ class DesktopServices : public ViewServices {
 
  private:
   kestrelon::ControllerCore& core_;
-  // The options that travel with every transfer (sector-by-sector with Create too).
-  kestrelon::CopyOptions transfer_options_;
   std::unique_ptr<WindowCopy> copy_;
   std::unique_ptr<WindowCreate> create_;
   WallClock schedule_clock_;

@@ -2,6 +2,7 @@
 // Schedule Time" countdown, then the Copy command itself, from its first step.
 #include <wx/app.h>
 
+#include "app/controller_core.h"
 #include "commands/schedule_flow.h"
 #include "dialogs/schedule_dlg.h"
 #include "ui/desktop_services.h"
@@ -26,5 +27,7 @@ class WindowSchedule final : public kestrelon::SchedulePort {
 
 void DesktopServices::Schedule(const std::string& image_path) {
   WindowSchedule schedule(schedule_clock_);
-  if (kestrelon::schedule_copy(copy_->Flow(), {.image_path = image_path, .options = transfer_options_}, schedule)) Copy(image_path);
+  if (kestrelon::schedule_copy(copy_->Flow(), {.image_path = image_path, .options = core_.program_options().copy_options()},
+                              schedule))
+    Copy(image_path);
 }

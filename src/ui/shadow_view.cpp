@@ -144,7 +144,6 @@ void CShadowView::InitialUpdate() {
     EnterFolder(wxString::FromUTF8(*stored));
   SetImageFolder(wxGetCwd());
 
-  services_.ReadProgramOptions();
   FillImageList(text::kImagePattern);
   RegisterToolTips();
   AttachClientList();

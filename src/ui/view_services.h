@@ -19,10 +19,6 @@ class ViewServices {
   // The rows of the main client list.
   virtual kestrelon::CheckListModel& ClientRows() = 0;
 
-  // Reads the options that travel with every transfer from the settings (the
-  // form's start-up).
-  virtual void ReadProgramOptions() = 0;
-
   // Frame timers.
   virtual bool TransferDialogOpen() = 0;
   virtual void PeriodicDiscovery() = 0;

@@ -24,7 +24,6 @@ class FakeViewServices : public ViewServices {
   void TransferWatch() override { ++transfer_watches; }
   void Rediscover() override { ++rediscoveries; }
   kestrelon::CheckListModel& ClientRows() override { return rows; }
-  void ReadProgramOptions() override {}
   bool SelectDrive(const std::string& address_text) override {
     drive_selections.push_back(address_text);
     return drive_selection_finds_client;
