@@ -10,7 +10,6 @@
 
 #include <wx/filedlg.h>
 #include <wx/listbox.h>
-#include <wx/msgdlg.h>
 #include <wx/textctrl.h>
 #include <wx/uiaction.h>
 
@@ -39,12 +38,6 @@ namespace fs = std::filesystem;
 namespace progress = progress_ids;
 using namespace std::chrono_literals;
 
-#define KESTRELON_REQUIRE_CLIENTS()                                                         \
-  do {                                                                                      \
-    if (!loopback_multicast_works()) GTEST_SKIP() << private_network_skip_reason();         \
-    if (ReferenceClients::Program().empty()) GTEST_SKIP() << "SKIPPED: no reference Client"; \
-  } while (0)
-
 int CheckedRows(CheckListModel& rows) {
   int n = 0;
   rows.last_checked(&n);
@@ -56,47 +49,8 @@ std::string FileText(const fs::path& path) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// A dialog that has just opened may still be moved by the window manager: the
-// clicks into it wait for that.
-Step Placed() { return Pause(500); }
-
-Step PressKey(int key) {
-  return {"press key " + std::to_string(key), [key] {
-            wxUIActionSimulator().Char(key);
-            return true;
-          }};
-}
-
-// The file information and message boxes are answered with OK unseen; every
-// other dialog is shown.
-int AnswerInformationAndMessages(wxDialog* dialog) {
-  if (dynamic_cast<CFileInfoDlg*>(dialog) || dynamic_cast<wxMessageDialogBase*>(dialog)) return wxID_OK;
-  return wxID_NONE;
-}
-
-// Types `path` into the save-file dialog, replacing the proposed name, and
-// presses Enter, as a user does.
-std::vector<Step> SaveAs(const DialogLog& log, const fs::path& path) {
-  return {{"save-file dialog open", [&log] { return log.IsOpen<wxFileDialog>(); }},
-          Pause(800),
-          {"type " + path.string(), [path] {
-             wxUIActionSimulator sim;
-             sim.Char('a', wxMOD_CONTROL);
-             sim.Text(path.string().c_str());
-             return true;
-           }},
-          Pause(400),
-          PressKey(WXK_RETURN)};
-}
-
-std::vector<Step> Join(std::vector<std::vector<Step>> parts) {
-  std::vector<Step> all;
-  for (auto& part : parts) all.insert(all.end(), part.begin(), part.end());
-  return all;
-}
-
 TEST(CopyCreateWindow, CreateWithDescriptionThenCopyToThreeClientsByteForByte) {
-  KESTRELON_REQUIRE_CLIENTS();
+  KESTRELON_REQUIRE_REFERENCE_CLIENTS();
   DesktopRig rig({{"Source", "127.0.0.11", {48}, 6}, {"Target-A", "127.0.0.12", {64}}, {"Target-B", "127.0.0.13", {64}}});
   ASSERT_TRUE(rig.ok());
   const fs::path saved = rig.Folder() / "saved";
@@ -230,7 +184,7 @@ TEST(CopyCreateWindow, CreateWithDescriptionThenCopyToThreeClientsByteForByte) {
 }
 
 TEST(CopyCreateWindow, TooSmallDiskIsUncheckedAndASilentClientIsListedAsFailed) {
-  KESTRELON_REQUIRE_CLIENTS();
+  KESTRELON_REQUIRE_REFERENCE_CLIENTS();
   TuningValues tuning;
   // A silent acknowledging Client is replaced after four empty windows.
   tuning.window_full_timeouts = 4;
@@ -330,7 +284,7 @@ TEST(CopyCreateWindow, TooSmallDiskIsUncheckedAndASilentClientIsListedAsFailed) 
 }
 
 TEST(CopyCreateWindow, CancelOrSilenceDuringCreateKeepsTheEarlierImageAndLeavesNoFile) {
-  KESTRELON_REQUIRE_CLIENTS();
+  KESTRELON_REQUIRE_REFERENCE_CLIENTS();
   TuningValues tuning;
   tuning.create_inactivity_ms = 3000;
   // Uploads three blocks of every Create, then stays silent.

@@ -6,15 +6,18 @@
 #include <fstream>
 #include <iterator>
 
+#include <wx/filedlg.h>
 #include <wx/gauge.h>
 #include <wx/listbox.h>
 #include <wx/msgdlg.h>
 #include <wx/slider.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
+#include <wx/uiaction.h>
 
 #include "app/program_settings.h"
 #include "controls/check_list_ctrl.h"
+#include "dialogs/file_info_dlg.h"
 #include "gui_steps.h"
 #include "ui/command_ids.h"
 #include "ui/desktop_services.h"
@@ -74,7 +77,7 @@ int DialogLog::Enter(wxDialog* dialog) {
 
 void DialogLog::Exit(wxDialog* dialog) { Note(dialog, false); }
 
-DesktopRig::DesktopRig(std::vector<ReferenceMachine> clients, TuningValues tuning) {
+DesktopRig::DesktopRig(std::vector<ReferenceMachine> clients, TuningValues tuning, std::vector<AnnounceSpec> scripted) {
   fs::create_directories(Images());
   for (ReferenceMachine& c : clients) {
     fs::create_directories(Store(c.name));
@@ -93,7 +96,7 @@ DesktopRig::DesktopRig(std::vector<ReferenceMachine> clients, TuningValues tunin
   write_image_folder(core_->settings(), Images().string());
   services_ = std::make_unique<DesktopServices>(*core_);
   frame_ = ShowMainWindow(*services_);
-  wire_ = std::make_unique<ScriptedAnnouncer>(Ipv4Address(127, 0, 0, 1));
+  wire_ = std::make_unique<ScriptedAnnouncer>(Ipv4Address(127, 0, 0, 1), std::move(scripted));
   if (!core_->start()) return;
   idle_ = std::make_unique<IdleTimeWork>([this] { core_->idle_pass(); });
   // Registered after the idle work's own hook, so it is asked first.
@@ -157,6 +160,39 @@ void DesktopRig::ExpectNoDiscoveryWhileOpen(std::type_index type) const {
     outside += inside ? 0 : 1;
   }
   EXPECT_GE(outside, 2) << "discovery requests were heard before and after";
+}
+
+Step Placed() { return Pause(500); }
+
+Step PressKey(int key) {
+  return {"press key " + std::to_string(key), [key] {
+            wxUIActionSimulator().Char(key);
+            return true;
+          }};
+}
+
+std::vector<Step> SaveAs(const DialogLog& log, const fs::path& path) {
+  return {{"save-file dialog open", [&log] { return log.IsOpen<wxFileDialog>(); }},
+          Pause(800),
+          {"type " + path.string(), [path] {
+             wxUIActionSimulator sim;
+             sim.Char('a', wxMOD_CONTROL);
+             sim.Text(path.string().c_str());
+             return true;
+           }},
+          Pause(400),
+          PressKey(WXK_RETURN)};
+}
+
+std::vector<Step> Join(std::vector<std::vector<Step>> parts) {
+  std::vector<Step> all;
+  for (auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+int AnswerInformationAndMessages(wxDialog* dialog) {
+  if (dynamic_cast<CFileInfoDlg*>(dialog) || dynamic_cast<wxMessageDialogBase*>(dialog)) return wxID_OK;
+  return wxID_NONE;
 }
 
 bool SameBytes(const fs::path& a, const fs::path& b) {

@@ -18,6 +18,7 @@
 #include <wx/string.h>
 
 #include "app/controller_core.h"
+#include "gui_steps.h"
 #include "reference_clients.h"
 #include "support/scripted_announcer.h"
 #include "support/temp_folder.h"
@@ -94,8 +95,9 @@ D* OpenDialog() {
 
 class DesktopRig {
  public:
-  // Starts the Clients, then the Controller with its image folder at Images().
-  DesktopRig(std::vector<ReferenceMachine> clients, TuningValues tuning = {});
+  // Starts the Clients, then the Controller with its image folder at Images();
+  // the `scripted` Clients announce from the wire watcher.
+  DesktopRig(std::vector<ReferenceMachine> clients, TuningValues tuning = {}, std::vector<AnnounceSpec> scripted = {});
   ~DesktopRig();
 
   bool ok() const { return ok_; }
@@ -137,6 +139,19 @@ class DesktopRig {
   std::unique_ptr<ScriptedAnnouncer> wire_;
   bool ok_ = false;
 };
+
+// Steps through the window's dialogs, as a user takes them.
+// A dialog that has just opened may still be moved by the window manager: the
+// clicks into it wait for that.
+Step Placed();
+Step PressKey(int key);
+// Types `path` into the save-file dialog, replacing the proposed name, and
+// presses Enter.
+std::vector<Step> SaveAs(const DialogLog& log, const std::filesystem::path& path);
+std::vector<Step> Join(std::vector<std::vector<Step>> parts);
+// An answer for the dialog log: the file information and message boxes are
+// answered with OK unseen; every other dialog is shown.
+int AnswerInformationAndMessages(wxDialog* dialog);
 
 // Byte-for-byte equality of two files.
 bool SameBytes(const std::filesystem::path& a, const std::filesystem::path& b);

@@ -2,8 +2,10 @@
 // (a kestrelon-client process with two virtual disks, the second holding an
 // extended partition with logical partitions) and a scripted Client announcing
 // type bytes the reference Client never announces (an extended container 0x05
-// inside the extended partition, and 0x00). Then a Create from the Client whose
-// second disk was chosen uploads that disk.
+// inside the extended partition, and 0x00). Then the window's Create from the
+// Client whose second disk was chosen uploads that disk, and after "Keep
+// partition size" is switched on in the Preferences the window's Copy weighs an
+// image's full sizes against that disk.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,26 +13,29 @@
 
 #include <wx/uiaction.h>
 
-#include "app/controller_core.h"
-#include "commands/create_flow.h"
-#include "commands/headless_receiving_dialog.h"
+#include <wx/checkbox.h>
+#include <wx/listbox.h>
+
 #include "controls/check_list_ctrl.h"
+#include "desktop_rig.h"
 #include "dialogs/drive_dlg.h"
+#include "dialogs/low_disk_space_dlg.h"
+#include "dialogs/preferences_dlg.h"
+#include "dialogs/receive_image_dlg.h"
+#include "dialogs/receiving_dlg.h"
+#include "dialogs/transfer_dlg.h"
 #include "gui_steps.h"
-#include "message_boxes.h"
-#include "reference_clients.h"
-#include "support/private_network.h"
-#include "support/scripted_announcer.h"
-#include "support/temp_folder.h"
+#include "support/image_files.h"
 #include "transfer/image_file.h"
 #include "ui/command_ids.h"
 #include "ui/desktop_services.h"
 #include "ui/main_frame.h"
 #include "ui/shadow_view.h"
-#include "window_setup.h"
 
 namespace kestrelon::test {
 namespace {
+
+namespace fs = std::filesystem;
 
 CDriveDlg* OpenDriveDialog() {
   for (wxWindow* top : wxTopLevelWindows)
@@ -69,56 +74,28 @@ AnnounceSpec TypedClient() {
   return s;
 }
 
-// Answers the Create flow as a user would: the path, the default choices, and a
-// Receiving dialog that runs until the upload ends.
-class UploadPort : public CreatePort {
- public:
-  UploadPort(ControllerCore& core, std::string path) : core_(core), path_(std::move(path)) {}
-  std::vector<std::string> messages;
-
-  void show_message(const std::string& text) override { messages.push_back(text); }
-  std::optional<std::string> choose_image_path(const std::string&) override { return path_; }
-  std::optional<ReceiveImageChoice> ask_receive_image(const ReceiveImageInfo&) override {
-    return ReceiveImageChoice{"second disk", 1};
-  }
-  std::unique_ptr<ReceivingDialog> make_receiving_dialog(const ReceivingDialogInfo&) override {
-    ReceiveEngine& engine = core_.receive_engine();
-    return std::make_unique<HeadlessReceivingDialog>(HeadlessReceivingDialog::Hooks{
-        .supervise = [&engine] { engine.supervise(); },
-        .refresh = [](std::int32_t) {},
-        .idle = [] {},
-        .cancel_requested = [] { return false; }});
-  }
-  void image_folder_chosen(const std::string&) override {}
-
- private:
-  ControllerCore& core_;
-  std::string path_;
-};
-
 class DriveDialog : public ::testing::Test {
  protected:
   void SetUp() override {
     KESTRELON_REQUIRE_REFERENCE_CLIENTS();
     // Disk 2: partition 1, then the extended partition 2 holding logical partitions 5 and 6.
-    std::string error;
-    ASSERT_TRUE(clients_.Start(
-        folder_.path(),
-        {{.name = "lab-pc",
-          .address = "127.0.0.11",
-          .disks_mb = {64, 128},
-          .partitionings = {"", "label: dos\\n,32M,83\\n,,5\\n,40M,83\\n,,b\\n"}}}, error))
-        << error;
-    scripted_ = std::make_unique<ScriptedAnnouncer>(Ipv4Address(127, 0, 0, 1), std::vector<AnnounceSpec>{TypedClient()});
-    ASSERT_TRUE(scripted_->ok());
-    ASSERT_TRUE(window_.Start(LoopbackCoreOptions(folder_.path())));
+    rig_ = std::make_unique<DesktopRig>(
+        std::vector<ReferenceMachine>{{.name = "lab-pc",
+                                       .address = "127.0.0.11",
+                                       .disks_mb = {64, 128},
+                                       .partitionings = {"", "label: dos\\n,32M,83\\n,,5\\n,40M,83\\n,,b\\n"}},
+                                      {.name = "vault-pc", .address = "127.0.0.12", .disks_mb = {64}}},
+        TuningValues{}, std::vector<AnnounceSpec>{TypedClient()});
+    ASSERT_TRUE(rig_->ok());
+    rig_->Dialogs().SetAnswer(AnswerInformationAndMessages);
   }
 
-  CheckListModel& Rows() { return window_.core->main_client_list().rows(); }
+  CheckListModel& Rows() { return rig_->Rows(); }
   const ClientRecord* Record(const std::string& name) {
-    for (int i = 0; i < window_.core->tables().client_count; ++i)
-      if (window_.core->tables().clients[static_cast<std::size_t>(i)].name_text() == name)
-        return &window_.core->tables().clients[static_cast<std::size_t>(i)];
+    const ClientTables& tables = rig_->Core().tables();
+    for (int i = 0; i < tables.client_count; ++i)
+      if (tables.clients[static_cast<std::size_t>(i)].name_text() == name)
+        return &tables.clients[static_cast<std::size_t>(i)];
     return nullptr;
   }
   static Step ClickListRow(std::function<CCheckListCtrl*()> list, int row, bool twice = false) {
@@ -132,7 +109,7 @@ class DriveDialog : public ::testing::Test {
             }};
   }
   Step ClickMainRow(int row, bool twice = false) {
-    return ClickListRow([this] { return window_.frame->View()->ClientList(); }, row, twice);
+    return ClickListRow([this] { return rig_->View()->ClientList(); }, row, twice);
   }
   static Step ClickDriveRow(int row) {
     return ClickListRow([] { return OpenDriveDialog() ? OpenDriveDialog()->Drives() : nullptr; }, row);
@@ -153,20 +130,19 @@ class DriveDialog : public ::testing::Test {
     return {"drive dialog closed", [] { return OpenDriveDialog() == nullptr; }, 8000};
   }
 
-  TempFolder folder_;
-  ReferenceClients clients_;
-  std::unique_ptr<ScriptedAnnouncer> scripted_;
-  WindowOverCore<DesktopServices> window_;
+  std::unique_ptr<DesktopRig> rig_;
 };
 
-TEST_F(DriveDialog, ChoosesTheSecondDiskThatACreateThenUploads) {
-  MessageBoxes boxes;
+TEST_F(DriveDialog, ChoosesTheSecondDiskThatTheWindowsCreateAndCopyThenUse) {
+  const DialogLog& log = rig_->Dialogs();
   CDriveDlg* dialog = nullptr;
   const auto drives = [&]() -> CheckListModel& { return dialog->Choice().drives(); };
   ASSERT_TRUE(RunSteps({
-      {"both Clients listed", [&] { return Rows().row_count() == 2; }, 15000},
+      {"the Clients listed", [&] { return Rows().row_count() == 3; }, 15000},
       Settle(),
-      {"rows in name order", [&] { return Rows().cell(0, 0) == "lab-pc" && Rows().cell(1, 0) == "typed-pc"; }},
+      {"rows in name order", [&] {
+         return Rows().cell(0, 0) == "lab-pc" && Rows().cell(1, 0) == "typed-pc" && Rows().cell(2, 0) == "vault-pc";
+       }},
       ClickMainRow(0, true),
       {"the double click opens the dialog", [&] { return (dialog = OpenDriveDialog()) != nullptr; }},
       Settle(),
@@ -218,7 +194,7 @@ TEST_F(DriveDialog, ChoosesTheSecondDiskThatACreateThenUploads) {
   // first disk.
   ASSERT_TRUE(RunSteps({
       ClickMainRow(1),
-      ClickButtonOf([this] { return window_.frame->View(); }, ids::kClientInfo, "Info..."),
+      ClickButtonOf([this] { return rig_->View(); }, ids::kClientInfo, "Info..."),
       {"Info... opens the dialog", [&] { return (dialog = OpenDriveDialog()) != nullptr; }},
       Settle(),
       {"first disk checked", [&] {
@@ -238,9 +214,9 @@ TEST_F(DriveDialog, ChoosesTheSecondDiskThatACreateThenUploads) {
       ClickDriveRow(1),
       {"no drive checked", [&] { return drives().last_checked() == -1 && drives().selected_row() == 1; }},
       ClickDialogButton(wxID_OK, "OK"),
-      {"OK refused with a message", [&] { return !boxes.texts.empty(); }},
+      {"OK refused with a message", [&] { return !log.Messages().empty(); }},
       {"the dialog stays", [&] {
-         EXPECT_EQ(boxes.texts, std::vector<std::string>{DriveChoice::kNoDriveCheckedText});
+         EXPECT_EQ(log.Messages(), std::vector<std::string>{DriveChoice::kNoDriveCheckedText});
          return OpenDriveDialog() == dialog;
        }},
       ClickDialogButton(wxID_CANCEL, "Cancel"),
@@ -251,24 +227,75 @@ TEST_F(DriveDialog, ChoosesTheSecondDiskThatACreateThenUploads) {
        }},
   }));
 
-  // A Create from lab-pc reads its second disk: the image holds that disk's three
-  // partitions.
-  Rows().uncheck_all();
-  Rows().check(0);
-  const std::string path = (folder_ / "lab-pc.krn").string();
-  UploadPort port(*window_.core, path);
-  CreateFlow create(*window_.core);
-  const CreateFlowResult result =
-      create.run(CreateFlow::checked_addresses(Rows()), window_.core->program_options().sector_by_sector, port);
-  ASSERT_TRUE(result.completed()) << static_cast<int>(result.end) << " " << static_cast<int>(result.outcome);
+  // The window's Create from lab-pc reads its second disk: the image holds that
+  // disk's three partitions.
+  const fs::path created = rig_->Images() / "lab-pc.krn";
+  ASSERT_TRUE(RunSteps(Join({{
+      Do("check lab-pc alone", [&] {
+         Rows().uncheck_all();
+         rig_->ClickRow(0);
+       }),
+      {"lab-pc checked", [&] { return Rows().check_state(0) == kChecked; }},
+      Do("press Create", [&] { rig_->ClickButton(ids::kCreate); })}, SaveAs(log, created), {
+      {"Receiving Disk Image open", [&] { return OpenDialog<CReceiveImageDlg>() != nullptr; }, 10000},
+      Placed(),
+      Do("press Receive Image", [&] { rig_->ClickWindow(OpenDialog<CReceiveImageDlg>()->FindWindow(wxID_OK)); }),
+      {"the upload ends", [&] { return !log.Of<CReceivingDlg>(false).empty(); }, 30000},
+      Settle(),
+  }})));
+  EXPECT_EQ(log.Of<CReceiveImageDlg>(true).at(0).texts.at(CReceiveImageDlg::kImageSize), "125Mb");
   ImageFile image;
-  ASSERT_EQ(image.open(path), 0);
+  ASSERT_EQ(image.open(created.string()), 0);
   const SummaryRead summary = image.read_summary();
   ASSERT_TRUE(summary.summary) << summary.error;
   EXPECT_EQ(summary.summary->count, 3);
   EXPECT_EQ(summary.summary->full_sectors[0], 65536u);
   EXPECT_EQ(summary.summary->full_sectors[1], 81920u);
   EXPECT_EQ(summary.summary->full_sectors[2], 108544u);
+
+  // "Keep partition size" switched on in the Preferences counts from the next
+  // Copy: an image whose partitions hold 1 MiB of data but span 100 MiB fits the
+  // 128 MiB of the disk chosen for lab-pc, not vault-pc's 64 MiB.
+  write_file((rig_->Images() / "wide.krn").string(), image_bytes({.length = 1u << 20,
+                                                                   .description = "wide",
+                                                                   .partition_count = 1,
+                                                                   .full_sectors = {204800},
+                                                                   .data_sectors = {2048}}));
+  CPreferencesDlg* preferences = nullptr;
+  ASSERT_TRUE(RunSteps({
+      Do("open the Preferences", [&] { wxTheApp->CallAfter([&] { rig_->Services().RunPreferences(rig_->Frame()); }); }),
+      {"the Preferences open", [&] { return (preferences = OpenDialog<CPreferencesDlg>()) != nullptr; }},
+      Placed(),
+      Do("click Keep partition size", [&] { rig_->ClickWindow(preferences->FindWindow(ids::kKeepPartitionSize)); }),
+      {"checked", [&] {
+         return static_cast<wxCheckBox*>(preferences->FindWindow(ids::kKeepPartitionSize))->GetValue();
+       }},
+      Do("press OK", [&] { rig_->ClickWindow(preferences->FindWindow(wxID_OK)); }),
+      {"the Preferences closed", [&] { return !log.Of<CPreferencesDlg>(false).empty(); }, 8000},
+      Do("click the wide image", [&] {
+         rig_->View()->FillImageList("*.krn");
+         rig_->ClickImage(rig_->ImageList()->FindString("wide.krn"));
+       }),
+      {"wide.krn selected", [&] { return rig_->ImageList()->GetStringSelection() == "wide.krn"; }},
+      Do("check vault-pc too", [&] { rig_->ClickRow(2); }),
+      {"lab-pc and vault-pc checked",
+       [&] { return Rows().check_state(0) == kChecked && Rows().check_state(2) == kChecked; }},
+      Do("press Copy", [&] { rig_->ClickButton(ids::kCopy); }),
+      {"the low-disk-space list opens", [&] { return OpenDialog<CLowDiskSpaceDlg>() != nullptr; }, 10000},
+      Placed(),
+      Do("press Uncheck", [&] {
+         const CLowDiskSpaceDlg* d = OpenDialog<CLowDiskSpaceDlg>();
+         EXPECT_EQ(d->Rows().row_count(), 1);
+         EXPECT_EQ(d->Rows().cell(0, 0), "vault-pc");
+         EXPECT_EQ(d->Rows().cell(0, 3), "Disk 1 (64Mb)");
+         rig_->ClickWindow(d->FindWindow(CLowDiskSpaceDlg::kUncheck));
+       }),
+      {"the list closes", [&] { return !log.Of<CLowDiskSpaceDlg>(false).empty(); }, 8000},
+  }));
+  EXPECT_TRUE(rig_->Core().program_options().keep_partition_size);
+  EXPECT_TRUE(log.Of<CTransferDlg>(true).empty()) << "no copy after the list";
+  EXPECT_EQ(Rows().check_state(0), kChecked);
+  EXPECT_EQ(Rows().check_state(2), kUnchecked);
 }
 
 }  // namespace

@@ -14,9 +14,9 @@
 #include "app/controller_core.h"
 #include "app/program_settings.h"
 #include "controls/check_list_ctrl.h"
+#include "desktop_rig.h"
 #include "dialogs/preferences_dlg.h"
 #include "gui_steps.h"
-#include "message_boxes.h"
 #include "net/byte_order.h"
 #include "net/wire_format.h"
 #include "support/private_network.h"
@@ -111,7 +111,8 @@ class PreferencesDialog : public ::testing::Test {
 };
 
 TEST_F(PreferencesDialog, SwitchesAnInterfaceOffOnlyWhileAnotherStaysOn) {
-  MessageBoxes boxes;
+  DialogLog log;
+  log.SetAnswer(AnswerInformationAndMessages);
   ASSERT_TRUE(RunSteps({
       {"the Client listed", [&] { return Rows().row_count() == 1; }, 10000},
       Settle(),
@@ -145,12 +146,12 @@ TEST_F(PreferencesDialog, SwitchesAnInterfaceOffOnlyWhileAnotherStaysOn) {
          return rows.last_checked() == -1 && Checked(ids::kKeepPartitionSize);
        }},
       Click(wxID_OK, "OK"),
-      {"refused with the message", [&] { return !boxes.texts.empty(); }},
+      {"refused with the message", [&] { return !log.Messages().empty(); }},
       {"still open", [&] { return OpenPreferences() == dialog_; }},
       Click(wxID_CANCEL, "Cancel"),
       Closed(),
   }));
-  EXPECT_EQ(boxes.texts, std::vector<std::string>{"At least one interface must be configured."});
+  EXPECT_EQ(log.Messages(), std::vector<std::string>{"At least one interface must be configured."});
   EXPECT_FALSE(interfaces_changed_);
   EXPECT_FALSE(window_.core->endpoints().disabled(0));
   EXPECT_FALSE(window_.core->endpoints().disabled(1));
