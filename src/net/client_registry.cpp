@@ -137,7 +137,7 @@ ClientRowFields client_row_fields(const ClientRecord& record) {
   f.disk_index = record.selected_disk;
   // Disk entries past the disk count hold nothing announced: a Client without
   // disks shows size 0 rather than whatever an earlier Client left in the slot.
-  f.size_mb = record.selected_disk < record.disk_count ? record.selected_disk_sectors() >> 11 : 0;
+  f.size_mb = record.selected_disk_sectors() >> 11;
   return f;
 }
 

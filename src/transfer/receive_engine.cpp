@@ -26,9 +26,7 @@ std::uint16_t ReceiveEngine::compression_level(int slider_position) {
 }
 
 std::int64_t ReceiveEngine::selected_disk_bytes(const ClientRecord& client) {
-  if (client.selected_disk < 0 || client.selected_disk >= client.disk_count ||
-      client.selected_disk >= kMaxDisks)
-    return 0;
+  if (!client.selected_disk_exists()) return 0;
   const DiskEntry& disk = client.disks[static_cast<std::size_t>(client.selected_disk)];
   std::int64_t sectors = 0;
   for (int p = 0; p < disk.partition_count && p < kMaxPartitions; ++p)
