@@ -48,16 +48,18 @@ void ClientNode::drain_control(Tick now) {
   }
 }
 
-void ClientNode::drain_data(Tick now) {
+void ClientNode::drain_data(Tick now, DatagramBatch& batch) {
   if (!transfer_) return;
   const int fd = transfer_->data_fd();
   if (fd < 0) return;
-  std::array<std::uint8_t, 2048> buffer;
-  // At most a bounded number per call, so a flood cannot starve the other Clients.
-  for (int n = 0; n < 256 && transfer_ && transfer_->data_fd() == fd; ++n) {
-    const ssize_t got = ::recv(fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
-    if (got < 0) break;
-    receive(Channel::data, std::span(buffer.data(), static_cast<std::size_t>(got)), Ipv4Address(), now);
+  // A bounded number of reads per call, so a flood cannot starve the other Clients.
+  for (int reads = 0; reads < 16 && transfer_ && transfer_->data_fd() == fd; ++reads) {
+    const int messages = batch.receive(fd);
+    batch.for_each([&](std::span<const std::uint8_t> datagram) {
+      // A datagram may end the transfer (OP_ABORT); the rest of the batch is then no one's.
+      if (transfer_ && transfer_->data_fd() == fd) receive(Channel::data, datagram, Ipv4Address(), now);
+    });
+    if (messages < DatagramBatch::kMessages) break;
   }
   if (transfer_) transfer_->on_data_batch_end(now);
   reap(now);
@@ -153,7 +155,9 @@ void ClientNode::start_copy(std::span<const std::uint8_t> d, Ipv4Address from, T
     sink = std::make_unique<ImageRestorer>(std::move(disk));
     restoring_disk_ = start->disk;
   }
-  auto copy = std::make_unique<CopyReceive>(*this, log_, from, *start, std::move(sink));
+  CopyTiming timing;
+  if (settings_.reorder_blocks > 0) timing.reorder_blocks = settings_.reorder_blocks;
+  auto copy = std::make_unique<CopyReceive>(*this, log_, from, *start, std::move(sink), timing);
   if (!copy->open_data(&error)) return refuse(error);
   copy->begin(now);
   transfer_ = std::move(copy);

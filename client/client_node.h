@@ -6,6 +6,7 @@
 #include <string>
 
 #include "client_log.h"
+#include "datagram_batch.h"
 #include "disk_set.h"
 #include "fault_plan.h"
 #include "platform/udp_socket.h"
@@ -20,6 +21,7 @@ struct NodeSettings {
   std::optional<std::string> store_dir;  // copies are kept here instead of restored
   bool allow_write = false;
   bool restores_allowed = true;  // false when several emulated Clients share the disks
+  std::uint32_t reorder_blocks = 0;  // early copy blocks kept; 0 = CopyTiming's own
 };
 
 class ClientNode final : public ClientLink {
@@ -32,9 +34,10 @@ class ClientNode final : public ClientLink {
   int control_fd() const { return control_.fd(); }
   int data_fd() const { return transfer_ ? transfer_->data_fd() : -1; }
 
-  // Reads every datagram waiting on the control socket / the data socket.
+  // Reads every datagram waiting on the control socket / the data socket (the
+  // latter through `batch`, many at a time).
   void drain_control(Tick now);
-  void drain_data(Tick now);
+  void drain_data(Tick now, DatagramBatch& batch);
   // A datagram heard on the control group (shared by the emulated Clients).
   void on_group_datagram(std::span<const std::uint8_t> datagram, Ipv4Address from, Tick now);
   void tick(Tick now);

@@ -82,6 +82,8 @@ Fault injection (for tests; the dice are seeded, so a run repeats exactly):
   --exit-after N        exit the process (status 3) at block N of a transfer.
   --never-ack           never send a copy acknowledgement (OP_COPY_ACK).
   --repeat-ready N      send OP_COPY_READY N extra times.
+  --drop-out-of-order   keep no copy block that arrives before a missing one (a
+                        Client that needs its blocks in order).
 
   --help                show this text.
   --version             show the program's version.
@@ -172,6 +174,7 @@ ParseResult parse_client_options(const std::vector<std::string>& args) {
       {"--allow-write", &o.allow_write}, {"--once", &o.once},           {"--verbose", &o.verbose},
       {"--help", &o.help},               {"--never-ack", &f.never_acknowledge},
       {"--version", &o.version},
+      {"--drop-out-of-order", &f.drop_out_of_order},
   };
 
   for (std::size_t i = 0; i < args.size(); ++i) {

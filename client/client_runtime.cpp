@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "copy_receive.h"
 #include "net/wire_format.h"
 #include "platform/local_addresses.h"
 
@@ -91,6 +92,7 @@ std::unique_ptr<ClientRuntime> ClientRuntime::create(const ClientOptions& option
     if (options.store_dir) s.store_dir = count > 1 ? *options.store_dir + "/" + s.address.text() : *options.store_dir;
     s.allow_write = options.allow_write;
     s.restores_allowed = count == 1;
+    s.reorder_blocks = reorder_blocks_for(count);
     auto node = std::make_unique<ClientNode>(s, rt->disks_, options.faults, *rt->log_);
     if (!node->open(error)) return nullptr;
     rt->nodes_.push_back(std::move(node));
@@ -188,7 +190,7 @@ int ClientRuntime::run() {
       if (!(fds[k].revents & POLLIN)) continue;
       auto [index, data] = owners[k - 2];
       if (data) {
-        nodes_[index]->drain_data(now);
+        nodes_[index]->drain_data(now, data_batch_);
       } else {
         nodes_[index]->drain_control(now);
       }

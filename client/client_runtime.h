@@ -40,6 +40,7 @@ class ClientRuntime {
   DiskSet disks_;
   std::vector<std::unique_ptr<ClientNode>> nodes_;
   UdpSocket group_;
+  DatagramBatch data_batch_;  // shared: the loop reads one socket at a time
   int wake_fd_ = -1;
 };
 

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "datagram_batch.h"
 #include "net/wire_format.h"
 
 namespace kestrelon::client {
@@ -16,6 +17,10 @@ namespace {
 constexpr std::uint32_t kRankBlock = 32;
 constexpr int kDataReceiveBuffer = 4 << 20;
 }  // namespace
+
+std::uint32_t reorder_blocks_for(int clients) {
+  return std::max<std::uint32_t>(1024, CopyTiming{}.reorder_blocks / static_cast<std::uint32_t>(std::max(clients, 1)));
+}
 
 CopyReceive::CopyReceive(ClientLink& link, ClientLog& log, Ipv4Address controller, CopyStart start,
                          std::unique_ptr<CopySink> sink, CopyTiming timing)
@@ -52,6 +57,8 @@ bool CopyReceive::open_data(std::string* error) {
   if (::setsockopt(data_.fd(), SOL_SOCKET, SO_RCVBUFFORCE, &kDataReceiveBuffer, sizeof kDataReceiveBuffer) != 0) {
     data_.set_receive_buffer(kDataReceiveBuffer);
   }
+  // Bursts of blocks then arrive as a few messages instead of one each.
+  enable_datagram_joining(data_.fd());
   data_.set_nonblocking(true);
   return true;
 }
@@ -135,7 +142,7 @@ void CopyReceive::take_block(const CopyData& b, Tick now) {
     if (!deliver(b.block, b.data, now)) return;
     pull_stored(now);
   } else {
-    if (b.block - next_ < timing_.reorder_blocks) {
+    if (b.block - next_ < timing_.reorder_blocks && !link_.faults().drop_out_of_order) {
       const std::size_t slot = b.block % timing_.reorder_blocks;
       if (!stored_used_[slot] || stored_block_[slot] != b.block) {
         stored_[slot].assign(b.data.begin(), b.data.end());

@@ -50,8 +50,15 @@ struct CopyTiming {
   Tick resolution = 10;
   std::uint32_t ack_every = 4;
   int rank_acks = 3;
-  std::uint32_t reorder_blocks = 1024;
+  // Blocks kept that arrive before a missing one. A fast sender runs this far
+  // ahead while a resend request is answered; a Client that falls further
+  // behind needs everything sent again.
+  std::uint32_t reorder_blocks = 16384;
 };
+
+// How many early blocks each of `clients` emulated Clients keeps: a lone Client
+// the whole 16384 (22 MB at most), several a share of it, each at least 1024.
+std::uint32_t reorder_blocks_for(int clients);
 
 class CopyReceive final : public Transfer {
  public:

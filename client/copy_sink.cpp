@@ -47,6 +47,19 @@ StoreSink::~StoreSink() {
 }
 
 bool StoreSink::consume(std::span<const std::uint8_t> bytes) {
+  if (pending_.size() + bytes.size() > kWriteSize && !flush()) return false;
+  if (bytes.size() >= kWriteSize) return write_all(bytes);
+  pending_.insert(pending_.end(), bytes.begin(), bytes.end());
+  return true;
+}
+
+bool StoreSink::flush() {
+  const bool ok = write_all(pending_);
+  pending_.clear();
+  return ok;
+}
+
+bool StoreSink::write_all(std::span<const std::uint8_t> bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
@@ -61,6 +74,7 @@ bool StoreSink::consume(std::span<const std::uint8_t> bytes) {
 }
 
 bool StoreSink::finish() {
+  if (!flush()) return false;
   const bool synced = ::fsync(fd_) == 0;
   ::close(fd_);
   fd_ = -1;
@@ -72,6 +86,7 @@ bool StoreSink::finish() {
 }
 
 void StoreSink::abandon() {
+  pending_.clear();
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   std::remove((path_ + ".part").c_str());

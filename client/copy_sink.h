@@ -30,7 +30,8 @@ class CopySink {
 // Keeps the image as DIR/NAME: written to NAME.part (never through a symbolic
 // link there) and renamed when complete, removed when abandoned. The name is the
 // file name the Controller sent, with anything that could leave the folder
-// replaced.
+// replaced. Bytes are gathered into large writes: one system call per 1350-byte
+// block would cost more than receiving it.
 class StoreSink final : public CopySink {
  public:
   static std::unique_ptr<StoreSink> open(const std::string& dir, const std::string& name, std::string* error);
@@ -43,9 +44,13 @@ class StoreSink final : public CopySink {
   std::string where() const override { return path_; }
 
  private:
-  StoreSink(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+  static constexpr std::size_t kWriteSize = 1 << 20;
+  StoreSink(std::string path, int fd) : path_(std::move(path)), fd_(fd) { pending_.reserve(kWriteSize); }
+  bool write_all(std::span<const std::uint8_t> bytes);
+  bool flush();
   std::string path_;
   int fd_ = -1;
+  std::vector<std::uint8_t> pending_;  // consumed, not yet written
   std::string error_;
 };
 
