@@ -61,6 +61,8 @@ struct CopyArgs {
   int ready_seconds = kDefaultReadySeconds;
   bool json = false;
   StartArgs start;
+  bool fast = false;  // the Controller's "-fast 1"
+  int rate_mbs = 0;   // the Controller's "-rate N"
   SessionArgs session;
 };
 
@@ -270,6 +272,8 @@ int run_copy(const CopyArgs& a, const Args& switch_words) {
   ui.set_output(&output);
   CoreOptions core_options = make_core_options(a.session.loopback, switch_words);
   core_options.program = "kestrelon-cli";
+  if (a.fast) core_options.tuning.fast_copy = 1;
+  if (a.rate_mbs > 0) core_options.tuning.rate_cap_mbs = a.rate_mbs;
   ControllerCore core(ui, std::move(core_options));
   if (!core.start()) {
     ui.drain();
@@ -343,6 +347,10 @@ CommandRun define_copy(CLI::App& command) {
                    "print one JSON object per line: each Client's step, progress every tenth, messages, "
                    "and a summary");
   add_start_options(command, a->start);
+  command.add_flag("--fast", a->fast, "fast mode: send as acknowledgements come, resend lost blocks alone (-fast 1)");
+  command.add_option("--rate", a->rate_mbs, "send at most MBS megabytes (10^6 bytes) per second (-rate MBS)")
+      ->type_name("MBS")
+      ->check(CLI::Range(1, 100000));
   add_session_options(command, a->session);
   command.footer(std::string("Multicasts IMAGE to the chosen Clients at once, as the window's Copy command does,\n"
                              "and prints each Client's step as it happens (start sent, ready, done, or why not).\n"

@@ -11,6 +11,8 @@ const char* const kCoreOptionsHelp =
     "  -nt MS   resend delay (11)\n"
     "  -gut MS  Create inactivity (7000)\n"
     "  -mttl N  multicast time-to-live (1)\n"
+    "  -fast 1  Copy in fast mode: send as acknowledgements come, resend lost blocks alone (0)\n"
+    "  -rate N  a Copy sends at most N MB/s (0: no cap)\n"
     "Settings are read from $KESTRELON_SETTINGS_DIR, else $XDG_CONFIG_HOME/kestrelon\n"
     "or ~/.config/kestrelon (\"DisabledInterfaces\" switches interfaces off).";
 

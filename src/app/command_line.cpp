@@ -12,6 +12,8 @@ CShadowCommandLineInfo::Switch CShadowCommandLineInfo::switch_named(std::string_
   if (name == "nt") return Switch::nt;
   if (name == "gut") return Switch::gut;
   if (name == "mttl") return Switch::mttl;
+  if (name == "fast") return Switch::fast;
+  if (name == "rate") return Switch::rate;
   if (name == "log") return Switch::log;
   return Switch::none;
 }
@@ -33,6 +35,8 @@ void CShadowCommandLineInfo::parse_param(std::string_view word, bool is_switch, 
     case Switch::nt: tuning_.resend_delay_ms = value; break;
     case Switch::gut: tuning_.create_inactivity_ms = value; break;
     case Switch::mttl: tuning_.multicast_ttl = value; break;
+    case Switch::fast: tuning_.fast_copy = value; break;
+    case Switch::rate: tuning_.rate_cap_mbs = value; break;
     case Switch::log: log_flag_ = value == 42; break;
   }
 }

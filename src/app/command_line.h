@@ -28,7 +28,7 @@ class CShadowCommandLineInfo {
   static bool is_switch_name(std::string_view name) { return switch_named(name) != Switch::none; }
 
  private:
-  enum class Switch { none, c, nd, rc, rt, nt, gut, mttl, log };
+  enum class Switch { none, c, nd, rc, rt, nt, gut, mttl, fast, rate, log };
   static Switch switch_named(std::string_view name);
 
   TuningValues& tuning_;

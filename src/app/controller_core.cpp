@@ -37,7 +37,9 @@ ControllerCore::ControllerCore(UserMessages& ui, CoreOptions options)
   dispatcher_.set_announce_handler(&registry_);
   copy_engine_.set_tuning({.rc = options_.tuning.window_full_timeouts,
                            .rt = options_.tuning.ack_timeout_ms,
-                           .nt = options_.tuning.resend_delay_ms});
+                           .nt = options_.tuning.resend_delay_ms,
+                           .fast = options_.tuning.fast_copy != 0,
+                           .rate_mbs = options_.tuning.rate_cap_mbs});
   copy_engine_.set_observer(&copy_report_);
   dispatcher_.set_copy_handler(&copy_engine_);
   dispatcher_.set_create_handler(&receive_engine_);

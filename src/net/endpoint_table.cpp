@@ -135,6 +135,26 @@ int EndpointTable::send(int index, std::span<const std::uint8_t> datagram, Ipv4A
   return result;
 }
 
+int EndpointTable::send_run(int index, std::span<const std::uint8_t> datagrams, std::size_t datagram_length,
+                            Ipv4Address to, std::uint16_t port) const {
+  const int count = open_count_.load();
+  const auto one = [&](const Endpoint& e) {
+    return e.socket.is_open() ? e.socket.send_segments(datagrams, datagram_length, to, port) : 0;
+  };
+  if (index != kAllInterfaces) {
+    if (index < 0 || index >= count) return 0;
+    const auto& e = slots_[static_cast<std::size_t>(index)];
+    return e ? one(*e) : 0;
+  }
+  int result = 0;
+  for (int i = 0; i < count; ++i) {
+    const auto& e = slots_[static_cast<std::size_t>(i)];
+    if (!e || e->disabled.load()) continue;
+    result = one(*e);
+  }
+  return result;
+}
+
 void EndpointTable::close_all(std::chrono::milliseconds limit) {
   const int count = open_count_.load();
   for (int i = 0; i < count; ++i) {

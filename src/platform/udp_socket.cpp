@@ -3,10 +3,13 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/udp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 namespace kestrelon {
 namespace {
@@ -102,6 +105,46 @@ ssize_t UdpSocket::send_to(std::span<const std::uint8_t> data, Ipv4Address to, s
   } while (n < 0 && errno == EINTR);
   if (n < 0 && error) *error = errno;
   return n;
+}
+
+int UdpSocket::send_segments(std::span<const std::uint8_t> data, std::size_t segment, Ipv4Address to,
+                             std::uint16_t port) const {
+  if (segment == 0 || data.empty()) return 0;
+  const std::size_t count = (data.size() + segment - 1) / segment;
+  if (count > 1 && !no_segmentation_.load(std::memory_order_relaxed)) {
+    sockaddr_in sa = make_address(to, port);
+    iovec iov{const_cast<std::uint8_t*>(data.data()), data.size()};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(std::uint16_t))] = {};
+    msghdr message{};
+    message.msg_name = &sa;
+    message.msg_namelen = sizeof sa;
+    message.msg_iov = &iov;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    cmsghdr* c = CMSG_FIRSTHDR(&message);
+    c->cmsg_level = SOL_UDP;
+    c->cmsg_type = UDP_SEGMENT;
+    c->cmsg_len = CMSG_LEN(sizeof(std::uint16_t));
+    const auto size = static_cast<std::uint16_t>(segment);
+    std::memcpy(CMSG_DATA(c), &size, sizeof size);
+    ssize_t n;
+    do {
+      n = ::sendmsg(fd(), &message, 0);
+    } while (n < 0 && errno == EINTR);
+    if (n >= 0) return static_cast<int>(count);
+    // A device without checksum offload, an old kernel, a path whose MTU is
+    // smaller than a segment: the system cannot cut for us, now or later. A full
+    // buffer is passing, and the datagrams go one by one this time only.
+    if (errno == EIO || errno == EINVAL || errno == ENOPROTOOPT || errno == EOPNOTSUPP || errno == EMSGSIZE) {
+      no_segmentation_.store(true, std::memory_order_relaxed);
+    }
+  }
+  int sent = 0;
+  for (std::size_t offset = 0; offset < data.size(); offset += segment) {
+    if (send_to(data.subspan(offset, std::min(segment, data.size() - offset)), to, port) >= 0) ++sent;
+  }
+  return sent;
 }
 
 ReceiveResult UdpSocket::receive(std::span<std::uint8_t> buffer) const {

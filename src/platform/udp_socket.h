@@ -48,6 +48,14 @@ class UdpSocket {
   ssize_t send_to(std::span<const std::uint8_t> data, Ipv4Address to, std::uint16_t port,
                   int* error = nullptr) const;
 
+  // Sends `data` as consecutive datagrams of `segment` bytes (the last one may be
+  // shorter). Where the system can cut them itself (UDP segmentation offload) they
+  // leave in one call; otherwise, and after the first time the system refuses that,
+  // one call each. The datagrams on the wire are the same either way. Returns how
+  // many were handed to the system.
+  int send_segments(std::span<const std::uint8_t> data, std::size_t segment, Ipv4Address to,
+                    std::uint16_t port) const;
+
   // Blocks until a datagram arrives or another thread calls wake(). A datagram
   // larger than the buffer is cut to the buffer's size.
   ReceiveResult receive(std::span<std::uint8_t> buffer) const;
@@ -63,6 +71,7 @@ class UdpSocket {
  private:
   std::atomic<int> fd_{-1};
   std::atomic<bool> woken_{false};
+  mutable std::atomic<bool> no_segmentation_{false};  // the system refused a segmented send
 };
 
 }  // namespace kestrelon

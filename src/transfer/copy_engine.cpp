@@ -22,15 +22,19 @@ std::uint16_t CopyOptions::flags() const {
 
 CopyEngine::CopyEngine(ClientTables& tables, ProgramLocks& locks, const EndpointTable& endpoints,
                        UserMessages& ui, TransferStats& stats, const Clock& clock)
-    : tables_(tables), locks_(locks), endpoints_(endpoints), ui_(ui), stats_(stats), clock_(clock) {}
+    : tables_(tables), locks_(locks), endpoints_(endpoints), ui_(ui), stats_(stats), clock_(clock), sender_(endpoints) {}
 
 void CopyEngine::set_tuning(const CopyTuning& t) {
   rc_.store(t.rc);
   rt_.store(t.rt);
   nt_.store(t.nt);
+  fast_.store(t.fast);
+  rate_mbs_.store(t.rate_mbs);
 }
 
-CopyTuning CopyEngine::tuning() const { return CopyTuning{rc_.load(), rt_.load(), nt_.load()}; }
+CopyTuning CopyEngine::tuning() const {
+  return CopyTuning{rc_.load(), rt_.load(), nt_.load(), fast_.load(), rate_mbs_.load()};
+}
 
 void CopyEngine::attach_dialog(TransferDialogHooks* hooks) {
   std::lock_guard hold(dialog_mutex_);
@@ -68,9 +72,8 @@ bool CopyEngine::copy_start(const ImageFile& file, const CopyOptions& options) {
   }
 
   total_bytes_.store(*length);
-  file_.store(&file);
-  buffer_block_ = -1;
-  load_buffer(0);  // a read error here is retried before block 0 is sent
+  sender_.start(&file, *length);
+  sender_.hold(0);  // a read error here is retried before block 0 is sent
 
   start_datagram_ = wire::build_copy_start(wire::CopyStartFields{*length, file.name(), 0, options.flags()});
   ranked_count_.store(0);
@@ -122,6 +125,8 @@ void CopyEngine::engine_start() {
   with_dialog([](TransferDialogHooks& d) { d.set_position(0); });
   all_done_ns_.store(0);
   blocks_sent_.store(0);
+  resends_.clear();
+  starts_.fetch_add(1);
   started_ns_.store(steady_ns());
   running_.store(true);  // last, so the worker sees every field above set
 }
@@ -145,6 +150,11 @@ void CopyEngine::tick() {
     if (accepting_ready_.load()) tick_waiting_for_ready(now);
     return;
   }
+  if (starts_.load() != starts_seen_) catch_up_with_start(now);
+  if (fast_.load()) {
+    if (state_.load() != stopped) tick_fast(now);
+    return;
+  }
   switch (state_.load()) {
     case sending:
       tick_sending(now);
@@ -163,28 +173,116 @@ void CopyEngine::tick_waiting_for_ready(Tick now) {
   send_copy_start(false);
 }
 
+void CopyEngine::catch_up_with_start(Tick now) {
+  starts_seen_ = starts_.load();
+  rate_cap_.set(rate_mbs_.load());
+  rate_cap_.restart(now);
+  probe_highest_ = -1;
+  probe_wait_ = kProbeWait;
+  probe_due_ = now + kProbeWait;
+  resent_.fill(Resent{});
+  resent_next_ = 0;
+}
+
 void CopyEngine::tick_sending(Tick now) {
   if (lowest_requested_.load() != -1) {
     resend_time_.store(now);
     state_.store(resend_pending);
     return;
   }
-  if (tick_later(now, activity_deadline_.load())) {
-    const std::int32_t highest = highest_acked_.load();
-    if (std::int64_t{next_block_.load()} >= std::int64_t{highest} + kWindow) {
-      // Window full and nothing acknowledged for "rt": send the window again.
-      next_block_.store(highest + 1);
-      load_buffer(highest + 1);
-      if (stall_count_.fetch_add(1) + 1 >= rc_.load()) {
-        stall_count_.store(0);
-        choose_another_acker();
-      }
-      activity_deadline_.store(now + static_cast<Tick>(rt_.load()));
-    }
-  }
-  const int sent = burst();
+  window_full_timeout(now);
+  const int sent = burst(now, kBurst);
   if (sent == 0 || stats_.progress_total.load() == 0) return;
   update_progress();
+}
+
+void CopyEngine::window_full_timeout(Tick now) {
+  if (!tick_later(now, activity_deadline_.load())) return;
+  const std::int32_t highest = highest_acked_.load();
+  if (std::int64_t{next_block_.load()} < std::int64_t{highest} + kWindow) return;
+  // Window full and nothing acknowledged for "rt": send the window again.
+  next_block_.store(highest + 1);
+  sender_.hold(highest + 1);
+  if (stall_count_.fetch_add(1) + 1 >= rc_.load()) {
+    stall_count_.store(0);
+    choose_another_acker();
+  }
+  activity_deadline_.store(now + static_cast<Tick>(rt_.load()));
+}
+
+void CopyEngine::tick_fast(Tick now) {
+  serve_resend_requests(now);
+  window_full_timeout(now);
+  probe(now);
+  const int sent = burst(now, kFastBurst);
+  // Stopped by the limit with more to send: tick again without waiting.
+  if (sent == kFastBurst) work_.raise();
+  if (sent == 0 || stats_.progress_total.load() == 0) return;
+  update_progress();
+}
+
+void CopyEngine::serve_resend_requests(Tick now) {
+  std::array<std::int32_t, ResendRequests::kCapacity> blocks;
+  const int n = resends_.take(blocks);
+  for (int i = 0; i < n; ++i) {
+    const std::int32_t block = blocks[static_cast<std::size_t>(i)];
+    const std::int32_t next = next_block_.load();
+    // Not sent yet (a go-back is under way): it comes in its turn.
+    if (block >= next) continue;
+    const Resent* before = resent_ending_at(block - 1);
+    if (!before) {
+      resend(now, block, 1);  // a lost block: the Client keeps what came after it
+    } else if (!before->run) {
+      // The block before it was just sent again alone, and its Client lost this
+      // one too: a stretch was lost, or the Client keeps no blocks that arrive
+      // early. The next run covers either.
+      resend(now, block, static_cast<int>(std::min<std::int64_t>(CopySender::kMaxRun, next - block)));
+    } else {
+      // Right after a whole run: the Client needs everything from here on, in
+      // order. Going back sends it at full speed; lower requests are served.
+      next_block_.store(block);
+      sender_.hold(block);
+      return;
+    }
+  }
+}
+
+void CopyEngine::resend(Tick now, std::int32_t first, int count) {
+  rate_cap_.allowance(now, count, image::kBlockSize);  // brings the bucket up to date
+  // The run buffer is borrowed: the next burst reads its first block again.
+  if (!sender_.hold(first)) return;
+  const int out = sender_.send_run(count);
+  if (out == 0) return;
+  rate_cap_.spend(out, image::kBlockSize);
+  blocks_sent_.fetch_add(static_cast<std::uint64_t>(out), std::memory_order_relaxed);
+  resent_[static_cast<std::size_t>(resent_next_)] = Resent{first + out - 1, out > 1};
+  resent_next_ = (resent_next_ + 1) % kResentMemory;
+}
+
+const CopyEngine::Resent* CopyEngine::resent_ending_at(std::int32_t block) const {
+  if (block < 0) return nullptr;
+  for (const Resent& r : resent_)
+    if (r.last == block) return &r;
+  return nullptr;
+}
+
+void CopyEngine::probe(Tick now) {
+  const std::int32_t highest = highest_acked_.load();
+  if (highest != probe_highest_) {
+    probe_highest_ = highest;
+    probe_wait_ = kProbeWait;
+    probe_due_ = now + kProbeWait;
+    return;
+  }
+  if (!tick_later(now, probe_due_)) return;
+  const std::int64_t block = std::int64_t{highest} + 1;
+  const std::int64_t next = next_block_.load();
+  const bool stuck = next >= std::int64_t{highest} + kWindow || next >= block_total();
+  if (stuck && block < next && block < block_total()) {
+    resend(now, static_cast<std::int32_t>(block), 1);
+    probe_wait_ = std::min<Tick>(probe_wait_ * 2, static_cast<Tick>(std::max(rt_.load(), 1)));
+  }
+  probe_due_ = now + probe_wait_;
 }
 
 void CopyEngine::tick_resend_pending(Tick now) {
@@ -193,45 +291,31 @@ void CopyEngine::tick_resend_pending(Tick now) {
   const std::int32_t block = lowest_requested_.exchange(-1);
   if (block >= 0) {
     next_block_.store(block);
-    load_buffer(block);
+    sender_.hold(block);
   }
   state_.store(sending);
 }
 
-std::int64_t CopyEngine::remaining_bytes(std::int32_t block) const {
-  return static_cast<std::int64_t>(total_bytes_.load()) - std::int64_t{block} * std::int64_t{image::kBlockSize};
-}
-
-bool CopyEngine::load_buffer(std::int32_t block) {
-  if (buffer_block_ == block) return true;
-  buffer_block_ = -1;
-  const ImageFile* file = file_.load();
-  if (!file || block < 0) return false;
-  const std::int64_t expected = std::min<std::int64_t>(remaining_bytes(block), image::kBlockSize);
-  const long got = file->read_block(static_cast<std::uint64_t>(block), packet_.payload());
-  // A short read (the file shrank) is an error too: the buffer would carry stale bytes.
-  if (got < 0 || got < expected) return false;
-  buffer_block_ = block;
-  return true;
-}
-
-int CopyEngine::burst() {
+int CopyEngine::burst(Tick now, int limit) {
+  const std::int64_t blocks = block_total();
   int sent = 0;
-  while (sent < kBurst) {
+  while (sent < limit) {
     const std::int32_t block = next_block_.load();
-    if (std::int64_t{block} >= std::int64_t{highest_acked_.load()} + kWindow) break;
-    const std::int64_t remaining = remaining_bytes(block);
-    if (remaining <= 0) break;
+    const std::int64_t room = std::int64_t{highest_acked_.load()} + kWindow - block;
+    const auto wanted = static_cast<int>(
+        std::min<std::int64_t>({limit - sent, room, blocks - block, std::int64_t{CopySender::kMaxRun}}));
+    const int count = rate_cap_.allowance(now, wanted, image::kBlockSize);
+    if (count <= 0) break;
     // After a read error the buffer holds no block; it must hold this one first.
-    if (!load_buffer(block)) break;
-    packet_.seal(static_cast<std::uint32_t>(block),
-                 static_cast<std::uint16_t>(std::min<std::int64_t>(remaining, image::kBlockSize)));
-    endpoints_.send(EndpointTable::kAllInterfaces, packet_.bytes(), wire::kDataGroup, wire::kDataPort);
-    next_block_.store(block + 1);
-    blocks_sent_.fetch_add(1, std::memory_order_relaxed);
-    ++sent;
-    // Read the next block now, while the window is open, as the buffer is sent next.
-    if (remaining > static_cast<std::int64_t>(image::kBlockSize) && !load_buffer(block + 1)) break;
+    if (!sender_.hold(block)) break;
+    const int out = sender_.send_run(count);
+    next_block_.store(block + out);
+    blocks_sent_.fetch_add(static_cast<std::uint64_t>(out), std::memory_order_relaxed);
+    rate_cap_.spend(out, image::kBlockSize);
+    sent += out;
+    if (out < count) break;  // a read error ended the run
+    // Read the next block now, while the window is open, as it is sent next.
+    if (block + out < blocks && !sender_.hold(block + out)) break;
     if (lowest_requested_.load() != -1) break;
   }
   return sent;
@@ -322,6 +406,7 @@ void CopyEngine::on_copy_ack(const wire::CopyAck& ack, int endpoint_index) {
   if (block > highest_acked_.load()) {
     highest_acked_.store(block);
     stats_.acknowledgements.fetch_add(1);
+    if (fast_.load()) work_.raise();  // the window has opened
   }
   stall_count_.store(0);
   activity_deadline_.store(clock_.now() + static_cast<Tick>(rt_.load()));
@@ -334,6 +419,11 @@ void CopyEngine::on_copy_nak(const wire::CopyNak& nak, int /*endpoint_index*/, I
   // A request for a block the file does not have cannot be served; following it
   // would move the send position past the end and stall the copy until a timeout.
   if (block < 0 || static_cast<std::uint64_t>(block) >= image::block_count(total_bytes_.load())) return;
+  if (fast_.load()) {
+    if (resends_.add(block)) stats_.retries.fetch_add(1);
+    work_.raise();
+    return;
+  }
   std::int32_t pending = lowest_requested_.load();
   while (pending == -1 || block < pending) {
     if (lowest_requested_.compare_exchange_weak(pending, block)) {

@@ -7,9 +7,19 @@
 // receive dispatcher delivers the Clients' answers (CopyPacketHandler); the
 // Transfer dialog starts the copy when it opens and stops the worker when it ends.
 //
+// By default at most 20 blocks go out per tick and a resend request makes the
+// engine wait "nt" and go back to the requested block. In fast mode (opt-in) the
+// worker is also woken by every acknowledgement that opens the window and sends
+// at once, and a resend request is served by sending that one block and going on
+// (going back only when the same Client evidently lost what followed it too). In
+// both modes an optional rate cap bounds what is sent, and the window, the
+// datagrams and the acknowledging Client's role are the same.
+//
 // The window fields are single 32-bit (or 64-bit) atomics, each written by one
 // store, read by the worker and the receive threads without a lock. The target
-// table is touched only under the client table lock.
+// table is touched only under the client table lock. What only the worker uses
+// (the sender, the rate cap, fast mode's probe and resend memory) is reset by the
+// worker itself when it sees that a new copy has started.
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -23,8 +33,12 @@
 #include "net/user_messages.h"
 #include "net/wire_format.h"
 #include "platform/clock.h"
+#include "platform/wake_signal.h"
 #include "transfer/copy_observer.h"
+#include "transfer/copy_sender.h"
 #include "transfer/image_file.h"
+#include "transfer/rate_cap.h"
+#include "transfer/resend_requests.h"
 #include "transfer/transfer_dialog_hooks.h"
 #include "transfer/transfer_stats.h"
 
@@ -35,6 +49,8 @@ struct CopyTuning {
   int rc = 50;   // window-full timeouts in a row before another acknowledging Client is chosen
   int rt = 300;  // ms: activity deadline after an acknowledgement or a window-full timeout
   int nt = 11;   // ms: wait in the resend-pending state before going back
+  bool fast = false;  // send as acknowledgements open the window; resend requested blocks alone
+  int rate_mbs = 0;   // MB/s (10^6 bytes of image per second) at most; 0 = no cap
 };
 
 // The three preferences that travel with every copy.
@@ -49,6 +65,18 @@ class CopyEngine final : public CopyPacketHandler {
  public:
   static constexpr std::int32_t kWindow = 20;        // blocks below highest acknowledged + 20
   static constexpr int kBurst = 20;                  // blocks per tick at most
+  // Fast mode: blocks per tick at most (the window bounds it, except after going
+  // back); more waiting makes the worker tick again at once.
+  static constexpr int kFastBurst = 4 * CopySender::kMaxRun;
+  // Fast mode: with the window full (or everything sent) and the highest
+  // acknowledged block standing still this long, the block after it is sent
+  // again on its own; the wait doubles each time, up to "rt".
+  static constexpr Tick kProbeWait = 4;
+  // Fast mode: how many stretches of selectively resent blocks are remembered. A
+  // request for the block right after a single resent block is answered with
+  // the next 20 blocks; a request right after such a run means its Client keeps
+  // no blocks that arrive early (or lost more than a run): the engine goes back.
+  static constexpr int kResentMemory = 32;
   static constexpr std::int32_t kRankThreshold = 32;
   static constexpr Tick kFirstDoneGrace = 5000;
   // While targets have not answered OP_COPY_READY, OP_COPY_START goes to them again
@@ -85,6 +113,11 @@ class CopyEngine final : public CopyPacketHandler {
   void tick();
   // Called by the copy worker as it ends.
   void engine_stop();
+  // Fast mode: the copy worker waits here between ticks, until `deadline`
+  // (CLOCK_MONOTONIC) or until an acknowledgement, a resend request or a stop
+  // gives it something to do.
+  bool fast_mode() const { return fast_.load(); }
+  void wait_for_work(const timespec& deadline) { work_.wait_until(deadline); }
 
   // CopyPacketHandler (receive threads, receive lock held).
   bool copy_running() const override { return running_.load(); }
@@ -94,7 +127,10 @@ class CopyEngine final : public CopyPacketHandler {
   void on_copy_ready(Ipv4Address from, int endpoint_index) override;
 
   // The worker's stop flag.
-  void request_stop() { stop_.store(true); }
+  void request_stop() {
+    stop_.store(true);
+    work_.raise();
+  }
   void clear_stop() { stop_.store(false); }
   bool stop_requested() const { return stop_.load(); }
 
@@ -129,12 +165,27 @@ class CopyEngine final : public CopyPacketHandler {
   void send_copy_start(bool lock_held);
   void tick_sending(Tick now);
   void tick_resend_pending(Tick now);
-  // Sends the window's next blocks; returns how many went out.
-  int burst();
-  // Makes the send buffer hold `block`; false on a read error (the buffer then
-  // holds no block, so it is read again before anything is sent).
-  bool load_buffer(std::int32_t block);
-  std::int64_t remaining_bytes(std::int32_t block) const;
+  void tick_fast(Tick now);
+  // A new copy has started since the worker last looked: it resets what only it uses.
+  void catch_up_with_start(Tick now);
+  // With the window full and nothing acknowledged for "rt": the window is sent again.
+  void window_full_timeout(Tick now);
+  // Sends the window's next blocks, at most `limit`; returns how many went out.
+  int burst(Tick now, int limit);
+  // Fast mode: serves the waiting resend requests.
+  void serve_resend_requests(Tick now);
+  // Fast mode: sends the block after the highest acknowledged one again when the
+  // acknowledgements have stopped with nothing else to send.
+  void probe(Tick now);
+  // Sends `count` blocks from `first` on again, leaving the send position as it is.
+  void resend(Tick now, std::int32_t first, int count);
+  struct Resent {
+    std::int32_t last = -1;  // the last block of the stretch
+    bool run = false;        // more than one block
+  };
+  // The remembered stretch that ends with `block`, or null.
+  const Resent* resent_ending_at(std::int32_t block) const;
+  std::int64_t block_total() const { return static_cast<std::int64_t>(image::block_count(total_bytes_.load())); }
   void update_progress();
   void choose_another_acker();
   void set_acker(Ipv4Address address, int interface_index);
@@ -155,16 +206,28 @@ class CopyEngine final : public CopyPacketHandler {
   std::atomic<int> rc_{50};
   std::atomic<int> rt_{300};
   std::atomic<int> nt_{11};
+  std::atomic<bool> fast_{false};
+  std::atomic<int> rate_mbs_{0};
 
   std::atomic<CopyObserver*> observer_{nullptr};
   mutable std::mutex dialog_mutex_;
   TransferDialogHooks* dialog_ = nullptr;
 
-  // The send buffer is the OP_COPY_DATA datagram itself: blocks are read straight
-  // into its data field. Touched by copy_start and then by the worker only.
-  wire::CopyDataPacket packet_;
-  std::int32_t buffer_block_ = -1;  // the block the buffer holds, -1 = none
-  std::atomic<const ImageFile*> file_{nullptr};
+  // The send buffer. Prepared by copy_start, then used by the worker only.
+  CopySender sender_;
+  // Incremented by every Engine start; the worker compares it with its own count.
+  std::atomic<std::uint32_t> starts_{0};
+  // Worker only.
+  std::uint32_t starts_seen_ = 0;
+  RateCap rate_cap_;
+  std::int32_t probe_highest_ = -1;  // the highest acknowledged block when last looked
+  Tick probe_wait_ = kProbeWait;
+  Tick probe_due_ = 0;
+  std::array<Resent, kResentMemory> resent_{};
+  int resent_next_ = 0;
+  // Fast mode: requests from the receive threads, and the worker's wake-up.
+  ResendRequests resends_;
+  WakeSignal work_;
 
   std::atomic<std::uint64_t> total_bytes_{0};
   std::atomic<int> state_{stopped};

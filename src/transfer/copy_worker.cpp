@@ -45,10 +45,18 @@ void CopyWorker::run() {
   while (!engine_.stop_requested()) {
     engine_.tick();
     ticks_.fetch_add(1, std::memory_order_relaxed);
-    add_ms(next, 1);
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    if (nanos(now) - nanos(next) > kCatchUpTicks * kNanosPerMs) next = now;
+    // In fast mode the engine may wake the worker before the next tick is due;
+    // the schedule moves on only once it is.
+    if (nanos(now) >= nanos(next)) {
+      add_ms(next, 1);
+      if (nanos(now) - nanos(next) > kCatchUpTicks * kNanosPerMs) next = now;
+    }
+    if (engine_.fast_mode()) {
+      engine_.wait_for_work(next);
+      continue;
+    }
     while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr) == EINTR) {
     }
   }

@@ -3,7 +3,8 @@
 // while a copy runs. Ticks follow an absolute 1 ms schedule, so the time a tick
 // takes does not stretch the period (a relative "sleep 1 ms" would lose the time
 // of every tick and fall well short of 20 blocks per millisecond). At most one
-// worker drives the engine: each holds the worker semaphore while it runs.
+// worker drives the engine: each holds the worker semaphore while it runs. In
+// fast mode the worker also ticks whenever the engine wakes it between ticks.
 #include <atomic>
 #include <cstdint>
 #include <thread>

@@ -1,0 +1,36 @@
+#include "transfer/rate_cap.h"
+
+#include <algorithm>
+
+namespace kestrelon {
+
+namespace {
+constexpr std::int64_t kBytesPerMsPerMBs = 1000;  // 10^6 bytes per second
+constexpr std::int64_t kBucketMs = 2;
+}  // namespace
+
+void RateCap::set(int megabytes_per_second) {
+  bytes_per_ms_ = megabytes_per_second > 0 ? std::int64_t{megabytes_per_second} * kBytesPerMsPerMBs : 0;
+}
+
+void RateCap::restart(Tick now) {
+  level_ = 0;
+  filled_at_ = now;
+}
+
+int RateCap::allowance(Tick now, int wanted, int bytes_each) {
+  if (!limited()) return wanted;
+  if (bytes_each <= 0 || wanted <= 0) return 0;
+  // Unsigned difference: right across a wrap of the tick count.
+  const std::int64_t elapsed = static_cast<Tick>(now - filled_at_);
+  filled_at_ = now;
+  const std::int64_t room = std::max(kBucketMs * bytes_per_ms_, std::int64_t{bytes_each});
+  level_ = std::min(room, level_ + elapsed * bytes_per_ms_);
+  return static_cast<int>(std::min<std::int64_t>(wanted, std::max<std::int64_t>(level_, 0) / bytes_each));
+}
+
+void RateCap::spend(int count, int bytes_each) {
+  if (limited()) level_ -= std::int64_t{count} * bytes_each;
+}
+
+}  // namespace kestrelon

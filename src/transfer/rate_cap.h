@@ -1,0 +1,30 @@
+#pragma once
+// A cap on the copy's send rate, in MB/s (10^6 bytes of image per second): a
+// bucket of bytes that fills at that rate and holds two milliseconds' worth (at
+// least one datagram), so a sender that looks in at least every millisecond keeps
+// the full rate and never exceeds it for longer than one such burst. Used by the
+// copy worker only; time comes from the engine's clock in milliseconds.
+#include <cstdint>
+
+#include "platform/tick.h"
+
+namespace kestrelon {
+
+class RateCap {
+ public:
+  // 0 (or less) removes the cap.
+  void set(int megabytes_per_second);
+  bool limited() const { return bytes_per_ms_ > 0; }
+  // Starts a copy with an empty bucket at `now`.
+  void restart(Tick now);
+  // How many datagrams of `bytes_each` bytes may go at `now`, at most `wanted`.
+  int allowance(Tick now, int wanted, int bytes_each);
+  void spend(int count, int bytes_each);
+
+ private:
+  std::int64_t bytes_per_ms_ = 0;
+  std::int64_t level_ = 0;
+  Tick filled_at_ = 0;
+};
+
+}  // namespace kestrelon
