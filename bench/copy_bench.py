@@ -5,14 +5,17 @@ For each Client count it brings up a lab of namespaces (tests/lab/netlab.sh),
 starts reference Clients that store what they receive on a tmpfs, and times
 `kestrelon-cli copy` of one random image from host 0. In the same run and the
 same lab it times udpcast's udp-sender to as many udp-receivers. It prints the
-Controller's rate in MB/s (10^6 bytes), its CPU seconds, the ratio to the
-designed ceiling of 20 blocks of 1350 bytes per millisecond (27 MB/s), and the
-ratio to udpcast. Every stored copy is compared with the source.
+Controller's rate in MB/s (10^6 bytes), its CPU seconds and share of a core
+over the copy, the share of blocks sent again, the ratio to the designed ceiling
+of 20 blocks of 1350 bytes per millisecond (27 MB/s), and the ratio to udpcast.
+Every stored copy is compared with the source.
 
     sudo bench/copy_bench.py [--build build] [--mib 256] [--clients 1,3,6] [--runs 1] [--loss PCT]
+                             [--switches ["-fast 1"]]
 
-With --loss, the last Client host drops that share of its incoming UDP (both
-programs meet the same loss).
+With --loss, the last Client host drops that share of its incoming UDP (all
+programs meet the same loss). With --switches, each run also copies with those
+Controller switches (alone: "-fast 1", the fast mode), shown beside the default.
 """
 import argparse
 import os
@@ -27,7 +30,7 @@ from bench_lab import tmpfs
 CEILING_MBS = 20 * 1350 * 1000 / 1e6  # blocks per ms x bytes per block x ms per s
 
 
-def run_kestrelon(lab, args, image, work):
+def run_kestrelon(lab, args, image, work, switches=()):
     stores = []
     clients = []
     for host in range(1, lab.clients + 1):
@@ -42,6 +45,7 @@ def run_kestrelon(lab, args, image, work):
         argv = [args.cli, "copy", image, "--discover-seconds", "20"]
         for host in range(1, lab.clients + 1):
             argv += ["--client", f"bench-{host}"]
+        argv += list(switches)
         before = children_cpu()
         done = subprocess.run(lab.argv(0, argv), capture_output=True, text=True, timeout=TIMEOUT_S,
                               env=dict(os.environ, KESTRELON_SETTINGS_DIR=os.path.join(work, "settings"),
@@ -95,6 +99,8 @@ def main():
     parser.add_argument("--clients", default="1,3,6", help="Client counts, comma-separated")
     parser.add_argument("--runs", type=int, default=1, help="runs per count (the median is shown)")
     parser.add_argument("--loss", type=float, default=0, help="percent of incoming UDP dropped on the last Client host")
+    parser.add_argument("--switches", nargs="?", const="-fast 1", default=None,
+                        help='Controller switches for a second series beside the default (alone: "-fast 1")')
     args = parser.parse_args()
     args.cli, args.client = programs(args.build, "copy_bench")
     counts = [int(c) for c in args.clients.split(",")]
@@ -113,24 +119,33 @@ def main():
         print(f"image: {args.mib} MiB random; loss {args.loss}% on the last Client host; "
               f"designed ceiling {CEILING_MBS:.1f} MB/s; "
               f"{os.cpu_count()} cores; median of {args.runs} run(s)")
-        print(f"{'clients':>7} {'MB/s':>8} {'CPU s':>7} {'s':>7} {'resent':>7} {'/ceiling':>9} "
-              f"{'udpcast MB/s':>13} {'udpcast CPU s':>14} {'/udpcast':>9}")
+        modes = [("default", [])]
+        if args.switches is not None:
+            modes.append((args.switches, args.switches.split()))
+        heading = f"{'clients':>7}"
+        for name, _ in modes:
+            heading += f" | {name + ' MB/s':>14} {'CPU s':>6} {'core':>5} {'resent':>7} {'/ceiling':>8} {'/udpcast':>8}"
+        print(heading + f" | {'udpcast MB/s':>12} {'CPU s':>6}")
         for n in counts:
-            ours, theirs = [], []
+            ours = {name: [] for name, _ in modes}
+            theirs = []
             for _ in range(args.runs):
                 lab = Lab(n)
                 try:
                     if args.loss:
                         lab.set_loss(n, args.loss)
-                    ours.append(run_kestrelon(lab, args, image, work))
+                    for name, switches in modes:
+                        ours[name].append(run_kestrelon(lab, args, image, work, switches))
                     theirs.append(run_udpcast(lab, image, work))
                 finally:
                     lab.close()
-            rate, seconds, cpu, resent = (statistics.median(x[i] for x in ours) for i in range(4))
             u_rate, _, u_cpu = (statistics.median(x[i] for x in theirs) for i in range(3))
-            print(f"{n:>7} {rate:>8.1f} {cpu:>7.2f} {seconds:>7.2f} {resent:>6.1f}% {rate / CEILING_MBS:>9.2f} "
-                  f"{u_rate:>13.1f} {u_cpu:>14.2f} {rate / u_rate:>9.2f}", flush=True)
-
+            line = f"{n:>7}"
+            for name, _ in modes:
+                rate, seconds, cpu, resent = (statistics.median(x[i] for x in ours[name]) for i in range(4))
+                line += (f" | {rate:>14.1f} {cpu:>6.2f} {cpu / seconds:>5.2f} {resent:>6.1f}% "
+                         f"{rate / CEILING_MBS:>8.2f} {rate / u_rate:>8.2f}")
+            print(line + f" | {u_rate:>12.1f} {u_cpu:>6.2f}", flush=True)
 
 if __name__ == "__main__":
     main()

@@ -138,6 +138,7 @@ void CopyReceive::take_block(const CopyData& b, Tick now) {
     return;
   }
   if (length_ && std::uint64_t{b.block} * kBlockSize >= *length_) return;  // past the end
+  highest_seen_ = std::max(highest_seen_, b.block);
   if (b.block == next_) {
     if (!deliver(b.block, b.data, now)) return;
     pull_stored(now);
@@ -293,6 +294,14 @@ void CopyReceive::on_tick(Tick now) {
                                " ms: acknowledging without being named");
     self_appointed_ = true;
     acknowledge(now);
+  }
+  if (highest_seen_ > next_ && tick_reached(now, last_datagram_ + timing_.nak_holdoff) &&
+      tick_reached(now, last_nak_ + timing_.nak_holdoff)) {
+    // A later block came, so the lowest missing one was lost; with nothing more
+    // arriving (the end of a copy, or the window waiting for us) no gap would
+    // make us ask again: ask every hold-off.
+    request_resend(now);
+    return;
   }
   if (tick_reached(now, last_datagram_ + timing_.stall_nak) && tick_reached(now, last_nak_ + timing_.stall_nak)) {
     // For a file of unknown layout, a length that is a multiple of 1350 and fits

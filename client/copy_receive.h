@@ -139,6 +139,7 @@ class CopyReceive final : public Transfer {
   Tick last_progress_ = 0;
   Tick last_nak_ = 0;
   std::uint32_t last_nak_block_ = 0;
+  std::uint32_t highest_seen_ = 0;  // the highest block received, in order or not
   bool nak_sent_ = false;
   int end_probes_ = 0;
   Tick done_first_ = 0;

@@ -229,6 +229,15 @@ void CopyEngine::serve_resend_requests(Tick now) {
     const std::int32_t next = next_block_.load();
     // Not sent yet (a go-back is under way): it comes in its turn.
     if (block >= next) continue;
+    if (next >= block_total()) {
+      // Everything has been sent: no later block will show its Client the next
+      // gap, so one request per lost block would cost a Client's wait each.
+      // Everything from the lowest requested block on goes again; requests above
+      // it are covered.
+      next_block_.store(block);
+      sender_.hold(block);
+      return;
+    }
     const Resent* before = resent_ending_at(block - 1);
     if (!before) {
       resend(now, block, 1);  // a lost block: the Client keeps what came after it

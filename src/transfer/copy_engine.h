@@ -11,7 +11,8 @@
 // engine wait "nt" and go back to the requested block. In fast mode (opt-in) the
 // worker is also woken by every acknowledgement that opens the window and sends
 // at once, and a resend request is served by sending that one block and going on
-// (going back only when the same Client evidently lost what followed it too). In
+// (going back when a Client evidently lost what followed it too, or once the
+// whole file has been sent). In
 // both modes an optional rate cap bounds what is sent, and the window, the
 // datagrams and the acknowledging Client's role are the same.
 //

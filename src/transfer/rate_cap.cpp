@@ -6,7 +6,6 @@ namespace kestrelon {
 
 namespace {
 constexpr std::int64_t kBytesPerMsPerMBs = 1000;  // 10^6 bytes per second
-constexpr std::int64_t kBucketMs = 2;
 }  // namespace
 
 void RateCap::set(int megabytes_per_second) {
@@ -24,7 +23,7 @@ int RateCap::allowance(Tick now, int wanted, int bytes_each) {
   // Unsigned difference: right across a wrap of the tick count.
   const std::int64_t elapsed = static_cast<Tick>(now - filled_at_);
   filled_at_ = now;
-  const std::int64_t room = std::max(kBucketMs * bytes_per_ms_, std::int64_t{bytes_each});
+  const std::int64_t room = std::max(kBucketMs * bytes_per_ms_, bytes_per_ms_ + bytes_each);
   level_ = std::min(room, level_ + elapsed * bytes_per_ms_);
   return static_cast<int>(std::min<std::int64_t>(wanted, std::max<std::int64_t>(level_, 0) / bytes_each));
 }

@@ -1,9 +1,11 @@
 #pragma once
 // A cap on the copy's send rate, in MB/s (10^6 bytes of image per second): a
-// bucket of bytes that fills at that rate and holds two milliseconds' worth (at
-// least one datagram), so a sender that looks in at least every millisecond keeps
-// the full rate and never exceeds it for longer than one such burst. Used by the
-// copy worker only; time comes from the engine's clock in milliseconds.
+// bucket of bytes that fills at that rate and holds kBucketMs milliseconds' worth
+// (and always one millisecond's worth plus one datagram, so no fraction of a
+// datagram is lost between two looks a millisecond apart). A sender that looks
+// in every millisecond, or a few late, keeps the full rate, and exceeds it by at
+// most one bucket. Used by the copy worker only; time comes from the engine's
+// clock in milliseconds.
 #include <cstdint>
 
 #include "platform/tick.h"
@@ -12,6 +14,10 @@ namespace kestrelon {
 
 class RateCap {
  public:
+  // Enough to ride over a worker that wakes a few milliseconds late on a busy
+  // machine; small beside the window of 20 blocks that bounds bursts anyway.
+  static constexpr int kBucketMs = 4;
+
   // 0 (or less) removes the cap.
   void set(int megabytes_per_second);
   bool limited() const { return bytes_per_ms_ > 0; }

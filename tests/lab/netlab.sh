@@ -59,6 +59,10 @@ lab_up() {
     ip link add eth0 netns "$ns" type veth peer name "h$i" netns "$br"
     ip -n "$br" link set "h$i" master br0 up
     ip -n "$ns" link set lo up
+    # A wire carries each datagram as a frame of its own: a burst handed to the
+    # system in one call is cut up before it leaves the host, as a network card
+    # without segmentation offload does, so loss and the bridge meet datagrams.
+    ip -n "$ns" link set eth0 gso_max_segs 1
     ip -n "$ns" link set eth0 up
     ip -n "$ns" addr add "$(host_addr "$i")/16" dev eth0
     ip -n "$ns" route add 224.0.0.0/4 dev eth0

@@ -87,6 +87,7 @@ TEST_F(CliCopyTest, BadArgumentsAreRefused) {
            {"--all"},                                   // no image
            {image, "--all", "--disk", "5"},             // no such disk number
            {image, "--all", "--discover-seconds", "x"},
+           {image, "--all", "--rate", "0"},             // a cap of nothing
            {image, "--all", "--frobnicate"}}) {
     test::ChildProcess cli(command(args), environment());
     EXPECT_EQ(cli.wait(5s), 2) << args.back();

@@ -78,6 +78,28 @@ TEST_F(ClientCopyEndToEnd, ThreeClientsWithLossAllGetTheFile) {
   EXPECT_GT(stats.retries.load(), 0) << "lost blocks were asked for again";
 }
 
+TEST_F(ClientCopyEndToEnd, FastModeServesClientsThatLoseBlocksAndOneThatKeepsNoEarlyBlocks) {
+  engine.set_tuning({.fast = true});
+  const std::uint64_t length = 1350 * 3000 + 5;
+  test::write_pattern_file(dir.file("fast.krn"), length);
+  std::vector<std::unique_ptr<RunningClient>> clients;
+  for (int i = 0; i < 3; ++i) {
+    ClientOptions o = store_options(i);
+    o.faults.seed = 200 + static_cast<std::uint64_t>(i);
+    o.faults.drop_in = i == 0 ? 0 : 2;
+    o.faults.drop_out_of_order = i == 2;  // it asks again from its first lost block on
+    clients.push_back(std::make_unique<RunningClient>(o));
+    ASSERT_TRUE(clients.back()->ok());
+    add_target(client_address(i));
+  }
+  ASSERT_TRUE(copy(dir.file("fast.krn"), 60s));
+  const auto original = test::read_file(dir.file("fast.krn"));
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(test::read_file(dir.file("client" + std::to_string(i) + "/fast.krn")), original) << i;
+  }
+  EXPECT_GT(stats.retries.load(), 0);
+}
+
 TEST_F(ClientCopyEndToEnd, EmulatedClientsStoreEachTheirOwnCopy) {
   test::write_pattern_file(dir.file("small.krn"), 1350 * 100);
   ClientOptions o;

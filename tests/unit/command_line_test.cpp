@@ -46,6 +46,8 @@ TEST(CommandLine, DefaultsWithoutWords) {
   EXPECT_EQ(p.tuning.resend_delay_ms, 11);
   EXPECT_EQ(p.tuning.create_inactivity_ms, 7000);
   EXPECT_EQ(p.tuning.multicast_ttl, 1);
+  EXPECT_EQ(p.tuning.fast_copy, 0) << "a Copy runs in the default mode";
+  EXPECT_EQ(p.tuning.rate_cap_mbs, 0) << "and uncapped";
   EXPECT_EQ(p.c, 0);
   EXPECT_FALSE(p.nd);
   EXPECT_FALSE(p.log);
@@ -58,6 +60,9 @@ TEST(CommandLine, EachTuningSwitchWithEitherPrefix) {
   EXPECT_EQ(p.tuning.resend_delay_ms, 20);
   EXPECT_EQ(p.tuning.create_inactivity_ms, 9000);
   EXPECT_EQ(p.tuning.multicast_ttl, 4);
+  const Parsed fast = parse({"-fast", "1", "/rate", "40"});
+  EXPECT_EQ(fast.tuning.fast_copy, 1);
+  EXPECT_EQ(fast.tuning.rate_cap_mbs, 40);
 }
 
 TEST(CommandLine, SwitchWithoutValueChangesNothing) {
