@@ -252,6 +252,28 @@ TEST_F(CopyReceiveTest, LostTailIsAskedForWhenNothingArrives) {
   EXPECT_TRUE(sink->finished);
 }
 
+TEST_F(CopyReceiveTest, AKnownGapIsAskedForEveryHoldOffWhenNothingMoreArrives) {
+  // The Controller has sent everything: 10 and 20 were lost, later blocks came.
+  make(1350 * 30);
+  burst(0, 9);
+  burst(11, 19);
+  burst(21, 29);
+  EXPECT_EQ(link.blocks_of(wire::OP_COPY_NAK), std::vector<std::uint32_t>{10});
+  link.clear();
+  wait(25);
+  EXPECT_TRUE(link.blocks_of(wire::OP_COPY_NAK).empty()) << "within the hold-off";
+  wait(10);
+  EXPECT_EQ(link.blocks_of(wire::OP_COPY_NAK), std::vector<std::uint32_t>{10}) << "not the 200 ms of a lost tail";
+  // 10 alone fills its hole; 20 is the next, known lost since 21..29 came.
+  burst(10, 10);
+  EXPECT_EQ(copy->next_block(), 20u);
+  link.clear();
+  wait(35);
+  EXPECT_EQ(link.blocks_of(wire::OP_COPY_NAK), std::vector<std::uint32_t>{20});
+  burst(20, 20);
+  EXPECT_TRUE(sink->finished);
+}
+
 TEST_F(CopyReceiveTest, RankedClientAcknowledgesAfterALongStall) {
   make(1350 * 300);
   burst(0, 60);

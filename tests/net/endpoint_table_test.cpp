@@ -128,6 +128,27 @@ TEST_F(EndpointTableTest, UnicastToAClientLeavesUnchanged) {
   EXPECT_EQ(table->send(5, ack, kPeerAddress, 4999), 0) << "no such endpoint";
 }
 
+TEST_F(EndpointTableTest, ARunLeavesAsTheSameDatagramsWhetherOrNotTheSystemCutsIt) {
+  start({kLo1});
+  test::UdpPeer client(kPeerAddress, 4999);
+  ASSERT_TRUE(client.ok());
+  // The system cuts at most 64 (newer kernels 128) datagrams from one call: a
+  // run of 200 is refused that way and goes one by one, as does every run after.
+  for (const std::size_t count : {5u, 200u, 3u}) {
+    std::vector<std::uint8_t> run(count * 20 - 7);
+    for (std::size_t i = 0; i < run.size(); ++i) run[i] = static_cast<std::uint8_t>(i * 13 + count);
+    EXPECT_EQ(table->send_run(0, run, 20, kPeerAddress, 4999), static_cast<int>(count));
+    const auto got = client.receive_all(100);
+    ASSERT_EQ(got.size(), count) << count;
+    for (std::size_t i = 0; i < count; ++i) {
+      const auto from = run.begin() + static_cast<long>(i * 20);
+      const auto to = i + 1 == count ? run.end() : from + 20;
+      EXPECT_EQ(got[i].bytes, std::vector<std::uint8_t>(from, to)) << count << ": datagram " << i;
+    }
+  }
+  EXPECT_EQ(table->send_run(3, std::vector<std::uint8_t>(40), 20, kPeerAddress, 4999), 0) << "no such endpoint";
+}
+
 TEST_F(EndpointTableTest, AFailedAddressGivesItsSlotToTheNextAndFlagsFollowAddresses) {
   const Ipv4Address not_local(10, 255, 255, 1);
   const Ipv4Address lo5(127, 0, 0, 5), lo50(127, 0, 0, 50);
