@@ -148,10 +148,12 @@ INSTANTIATE_TEST_SUITE_P(
       return std::to_string(std::get<0>(p.param)) + "Clients" + (std::get<1>(p.param) > 0 ? "TwoPercentLoss" : "NoLoss");
     });
 
-class CopyLabFailureTest : public ::testing::Test {
+// Single lab tests: each needs the lab, nothing more.
+class LabTest : public ::testing::Test {
  protected:
   void SetUp() override { KESTRELON_REQUIRE_LAB(); }
 };
+using CopyLabFailureTest = LabTest;
 
 TEST_F(CopyLabFailureTest, AClientThatDiesMidCopyIsReportedAndTheOthersComplete) {
   CopyLab lab(3);
@@ -304,10 +306,7 @@ TEST_F(CopyLabFailureTest, ACopyAfterADelaySendsNoStartBeforeItAndThenCompletes)
 }
 
 // Fast mode (-fast 1, or --fast of kestrelon-cli) and the rate cap (--rate).
-class FastCopyLabTest : public ::testing::Test {
- protected:
-  void SetUp() override { KESTRELON_REQUIRE_LAB(); }
-};
+using FastCopyLabTest = LabTest;
 
 TEST_F(FastCopyLabTest, ThreeClientsWithTwoPercentLossOnOneStoreTheImageByteForByte) {
   CopyLab lab(3);
