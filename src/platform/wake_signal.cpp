@@ -21,9 +21,4 @@ void WakeSignal::wait_until(const timespec& deadline) {
   raised_ = false;
 }
 
-void WakeSignal::clear() {
-  std::lock_guard hold(mutex_);
-  raised_ = false;
-}
-
 }  // namespace kestrelon

@@ -16,8 +16,6 @@ class WakeSignal {
   // Returns once raised (and lowers the signal) or when CLOCK_MONOTONIC reaches
   // `deadline`, whichever comes first.
   void wait_until(const timespec& deadline);
-  // Lowers the signal without waiting.
-  void clear();
 
  private:
   std::mutex mutex_;

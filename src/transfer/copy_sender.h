@@ -30,7 +30,6 @@ class CopySender {
   // False on a read error or a short read: nothing is held then, so the block is
   // read again before it is sent.
   bool hold(std::int32_t block);
-  std::int32_t held() const { return held_; }
   // Sends `count` blocks (1 to kMaxRun, all inside the file) from the held one
   // on; the ones after it are read in one go. Returns how many went out: fewer
   // when a read failed, 0 when nothing is held. Afterwards nothing is held.
