@@ -20,6 +20,7 @@ struct Range {
 constexpr Range kRanges[] = {
     {"rc", 1, 100000},  {"rt", 1, 600000},     {"nt", 0, 60000},          {"gut", 1, 3600000},
     {"mttl", 0, 255},   {"c", INT_MIN, INT_MAX}, {"nd", INT_MIN, INT_MAX}, {"log", INT_MIN, INT_MAX},
+    {"fast", 0, 1},     {"rate", 0, 100000},
 };
 
 const Range* range_of(std::string_view name) {
@@ -40,7 +41,7 @@ std::string switch_words_problem(const std::vector<std::string>& words) {
     const bool prefixed = word.size() > 1 && (word[0] == '-' || word[0] == '/');
     const Range* range = prefixed ? range_of(std::string_view(word).substr(1)) : nullptr;
     if (!range || !CShadowCommandLineInfo::is_switch_name(range->name)) {
-      return "'" + word + "' is not one of the Controller's switches (-rc, -rt, -nt, -gut, -mttl)";
+      return "'" + word + "' is not one of the Controller's switches (-rc, -rt, -nt, -gut, -mttl, -fast, -rate)";
     }
     if (i + 1 >= words.size()) return wanted(word, *range) + " after it";
     const std::string& value = words[i + 1];
