@@ -92,22 +92,30 @@ def tmpfs(mib):
         os.rmdir(work)
 
 
-def time_udp_sender(lab, host, argv, work):
+def time_udp_sender(lab, host, argv, work, start_within=TIMEOUT_S):
     """Runs udp-sender on `host` and returns the seconds from its "Starting
-    transfer" to its end (its receivers already wait). Exits when it fails."""
+    transfer" to its end (its receivers already wait). Returns None when the
+    transfer has not started within `start_within` seconds: a receiver whose
+    connect request or the answer to it was lost may never connect, and the
+    sender then waits for it for ever. Exits when it fails."""
     log_path = os.path.join(work, "udp-sender.log")
     with open(log_path, "wb") as log:
         sender = subprocess.Popen(lab.argv(host, argv), stdout=subprocess.DEVNULL, stderr=log)
         started = None
-        deadline = time.monotonic() + TIMEOUT_S
+        launched = time.monotonic()
+        deadline = launched + TIMEOUT_S
         while sender.poll() is None and time.monotonic() < deadline:
             if started is None:
                 with open(log_path, "rb") as f:
                     if b"Starting transfer" in f.read():
                         started = time.monotonic()
+                    elif time.monotonic() - launched > start_within:
+                        break
             time.sleep(0.005)
         if sender.poll() is None:
             stop([sender])
+            if started is None:
+                return None
         ended = time.monotonic()
     with open(log_path, "rb") as f:
         text = f.read().decode(errors="replace")

@@ -10,11 +10,11 @@ over the copy, the share of blocks sent again, the ratio to the designed ceiling
 of 20 blocks of 1350 bytes per millisecond (27 MB/s), and the ratio to udpcast.
 Every stored copy is compared with the source.
 
-    sudo bench/copy_bench.py [--build build] [--mib 256] [--clients 1,3,6] [--runs 1] [--loss PCT]
+    sudo bench/copy_bench.py [--build build] [--mib 256] [--clients 1,3,6] [--runs 1] [--loss 0,2]
                              [--switches ["-fast 1"]]
 
 With --loss, the last Client host drops that share of its incoming UDP (all
-programs meet the same loss). With --switches, each run also copies with those
+programs meet the same loss); a list gives one series per share, in one run. With --switches, each run also copies with those
 Controller switches (alone: "-fast 1", the fast mode), shown beside the default.
 """
 import argparse
@@ -65,31 +65,55 @@ def run_kestrelon(lab, args, image, work, switches=()):
     return float(m.group(2)), float(m.group(1)), cpu, resent
 
 
+UDPCAST_ATTEMPTS = 3
+UDPCAST_CONNECT_S = 15  # every receiver connects within a second when nothing is lost
+UDPCAST_FINISH_S = 15  # for the receivers to end once the sender has
+
+
 def run_udpcast(lab, image, work):
+    """udp-sender to one udp-receiver per Client host, as (MB/s, seconds, CPU s).
+    Under loss udpcast now and then fails on its own: a receiver whose connect
+    exchange was lost never connects (and the sender waits for ever), or one
+    misses the end and never exits. Such an attempt is abandoned, said, and made
+    again, so every figure is of a copy that every receiver completed."""
+    for _ in range(UDPCAST_ATTEMPTS):
+        result = udpcast_attempt(lab, image, work)
+        if not isinstance(result, str):
+            return result
+        print(f"  (udpcast to {lab.clients}: {result}; again)", flush=True)
+    sys.exit(f"udpcast failed {UDPCAST_ATTEMPTS} times")
+
+
+def udpcast_attempt(lab, image, work):
+    """One udpcast copy: its figures, or what went wrong."""
     size = os.path.getsize(image)
-    outs = []
-    receivers = []
-    for host in range(1, lab.clients + 1):
-        out = os.path.join(work, f"udpcast-{host}.img")
-        outs.append(out)
-        receivers.append(subprocess.Popen(
-            lab.argv(host, ["udp-receiver", "--file", out, "--interface", "eth0", "--nokbd"]),
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+    outs = [os.path.join(work, f"udpcast-{host}.img") for host in range(1, lab.clients + 1)]
+    receivers = [subprocess.Popen(lab.argv(host, ["udp-receiver", "--file", out, "--interface", "eth0", "--nokbd"]),
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                 for host, out in enumerate(outs, start=1)]
     try:
         argv = ["udp-sender", "--file", image, "--interface", "eth0", "--min-receivers", str(lab.clients),
                 "--nokbd", "--nopointopoint"]
         before = children_cpu()
-        seconds = time_udp_sender(lab, 0, argv, work)
+        seconds = time_udp_sender(lab, 0, argv, work, start_within=UDPCAST_CONNECT_S)
         cpu = children_cpu() - before
-        for r in receivers:
-            r.wait(timeout=30)
+        if seconds is None:
+            return f"not every receiver connected within {UDPCAST_CONNECT_S} s"
+        for host, r in enumerate(receivers, start=1):
+            try:
+                r.wait(timeout=UDPCAST_FINISH_S)
+            except subprocess.TimeoutExpired:
+                return f"the receiver on host {host} had not ended {UDPCAST_FINISH_S} s after the sender"
+        for out in outs:
+            if not same_file(out, image):
+                have = os.path.getsize(out) if os.path.exists(out) else 0
+                return f"copy {os.path.basename(out)} differs from the image ({have} of {size} bytes)"
+        return size / seconds / 1e6, seconds, cpu
     finally:
         stop(receivers)
-    for out in outs:
-        if not same_file(out, image):
-            sys.exit(f"udpcast copy {out} differs from the image")
-        os.remove(out)
-    return size / seconds / 1e6, seconds, cpu
+        for out in outs:
+            if os.path.exists(out):
+                os.remove(out)
 
 
 def main():
@@ -98,12 +122,15 @@ def main():
     parser.add_argument("--mib", type=int, default=256, help="image size in MiB")
     parser.add_argument("--clients", default="1,3,6", help="Client counts, comma-separated")
     parser.add_argument("--runs", type=int, default=1, help="runs per count (the median is shown)")
-    parser.add_argument("--loss", type=float, default=0, help="percent of incoming UDP dropped on the last Client host")
+    parser.add_argument("--loss", default="0",
+                        help="percent of incoming UDP dropped on the last Client host; a comma-separated list "
+                             "gives one series per share")
     parser.add_argument("--switches", nargs="?", const="-fast 1", default=None,
                         help='Controller switches for a second series beside the default (alone: "-fast 1")')
     args = parser.parse_args()
     args.cli, args.client = programs(args.build, "copy_bench")
     counts = [int(c) for c in args.clients.split(",")]
+    losses = [float(p) for p in args.loss.split(",")]
 
     # The source and every copy live in memory.
     with tmpfs(args.mib * (max(counts) + 2) + 64) as work:
@@ -116,36 +143,43 @@ def main():
         with open(image, "r+b") as f:
             f.seek(5513)
             f.write(b"\0")
-        print(f"image: {args.mib} MiB random; loss {args.loss}% on the last Client host; "
+        print(f"image: {args.mib} MiB random; loss (%) on the last Client host; "
               f"designed ceiling {CEILING_MBS:.1f} MB/s; "
               f"{os.cpu_count()} cores; median of {args.runs} run(s)")
         modes = [("default", [])]
         if args.switches is not None:
             modes.append((args.switches, args.switches.split()))
-        heading = f"{'clients':>7}"
+        heading = f"{'loss':>4} {'clients':>7}"
         for name, _ in modes:
             heading += f" | {name + ' MB/s':>14} {'CPU s':>6} {'core':>5} {'resent':>7} {'/ceiling':>8} {'/udpcast':>8}"
         print(heading + f" | {'udpcast MB/s':>12} {'CPU s':>6}")
-        for n in counts:
-            ours = {name: [] for name, _ in modes}
-            theirs = []
-            for _ in range(args.runs):
-                lab = Lab(n)
-                try:
-                    if args.loss:
-                        lab.set_loss(n, args.loss)
-                    for name, switches in modes:
-                        ours[name].append(run_kestrelon(lab, args, image, work, switches))
-                    theirs.append(run_udpcast(lab, image, work))
-                finally:
-                    lab.close()
-            u_rate, _, u_cpu = (statistics.median(x[i] for x in theirs) for i in range(3))
-            line = f"{n:>7}"
-            for name, _ in modes:
-                rate, seconds, cpu, resent = (statistics.median(x[i] for x in ours[name]) for i in range(4))
-                line += (f" | {rate:>14.1f} {cpu:>6.2f} {cpu / seconds:>5.2f} {resent:>6.1f}% "
-                         f"{rate / CEILING_MBS:>8.2f} {rate / u_rate:>8.2f}")
-            print(line + f" | {u_rate:>12.1f} {u_cpu:>6.2f}", flush=True)
+        for loss in losses:
+            for n in counts:
+                print(series_line(args, image, work, modes, loss, n), flush=True)
+
+
+def series_line(args, image, work, modes, loss, n):
+    """The medians of `args.runs` runs at `loss` percent to `n` Clients, as one line of the table."""
+    ours = {name: [] for name, _ in modes}
+    theirs = []
+    for _ in range(args.runs):
+        lab = Lab(n)
+        try:
+            if loss:
+                lab.set_loss(n, loss)
+            for name, switches in modes:
+                ours[name].append(run_kestrelon(lab, args, image, work, switches))
+            theirs.append(run_udpcast(lab, image, work))
+        finally:
+            lab.close()
+    u_rate, _, u_cpu = (statistics.median(x[i] for x in theirs) for i in range(3))
+    line = f"{loss:>4g} {n:>7}"
+    for name, _ in modes:
+        rate, seconds, cpu, resent = (statistics.median(x[i] for x in ours[name]) for i in range(4))
+        line += (f" | {rate:>14.1f} {cpu:>6.2f} {cpu / seconds:>5.2f} {resent:>6.1f}% "
+                 f"{rate / CEILING_MBS:>8.2f} {rate / u_rate:>8.2f}")
+    return line + f" | {u_rate:>12.1f} {u_cpu:>6.2f}"
+
 
 if __name__ == "__main__":
     main()
