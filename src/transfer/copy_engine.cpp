@@ -126,6 +126,7 @@ void CopyEngine::engine_start() {
   all_done_ns_.store(0);
   blocks_sent_.store(0);
   resends_.clear();
+  lagging_.clear();
   starts_.fetch_add(1);
   started_ns_.store(steady_ns());
   running_.store(true);  // last, so the worker sees every field above set
@@ -182,6 +183,7 @@ void CopyEngine::catch_up_with_start(Tick now) {
   probe_due_ = now + kProbeWait;
   resent_.fill(Resent{});
   resent_next_ = 0;
+  nudged_at_ = now - 1;
 }
 
 void CopyEngine::tick_sending(Tick now) {
@@ -191,7 +193,7 @@ void CopyEngine::tick_sending(Tick now) {
     return;
   }
   window_full_timeout(now);
-  const int sent = burst(now, kBurst);
+  const int sent = burst(now, kBurst, block_total());
   if (sent == 0 || stats_.progress_total.load() == 0) return;
   update_progress();
 }
@@ -214,7 +216,7 @@ void CopyEngine::tick_fast(Tick now) {
   serve_resend_requests(now);
   window_full_timeout(now);
   probe(now);
-  const int sent = burst(now, kFastBurst);
+  const int sent = burst(now, kFastBurst, lag_end(now));
   // Stopped by the limit with more to send: tick again without waiting.
   if (sent == kFastBurst) work_.raise();
   if (sent == 0 || stats_.progress_total.load() == 0) return;
@@ -256,14 +258,40 @@ void CopyEngine::serve_resend_requests(Tick now) {
   }
 }
 
-void CopyEngine::resend(Tick now, std::int32_t first, int count) {
+std::int64_t CopyEngine::lag_end(Tick now) {
+  std::array<std::int32_t, LaggingClients::kCapacity> released;
+  int released_count = 0;
+  const std::int32_t lowest = lagging_.lowest(now, kLagQuiet, released, released_count);
+  const std::int64_t next = next_block_.load();
+  for (int i = 0; i < released_count; ++i) {
+    // A Client let go while it held new blocks back has caught up, or lost the
+    // block it asked for last: that block goes once more, so it need not wait
+    // for its own repeat.
+    const std::int32_t block = released[static_cast<std::size_t>(i)];
+    if (next - block >= kLagLimit) resend(now, block, 1);
+  }
+  if (lowest < 0) return block_total();
+  const std::int64_t end = std::min(std::int64_t{lowest} + kLagLimit, block_total());
+  if (next >= end && next < block_total() && next > 0 && nudged_at_ != now) {
+    nudged_at_ = now;
+    send_again(now, static_cast<std::int32_t>(next - 1), 1);
+  }
+  return end;
+}
+
+int CopyEngine::send_again(Tick now, std::int32_t first, int count) {
   rate_cap_.allowance(now, count, image::kBlockSize);  // brings the bucket up to date
   // The run buffer is borrowed: the next burst reads its first block again.
-  if (!sender_.hold(first)) return;
+  if (!sender_.hold(first)) return 0;
   const int out = sender_.send_run(count);
-  if (out == 0) return;
   rate_cap_.spend(out, image::kBlockSize);
   blocks_sent_.fetch_add(static_cast<std::uint64_t>(out), std::memory_order_relaxed);
+  return out;
+}
+
+void CopyEngine::resend(Tick now, std::int32_t first, int count) {
+  const int out = send_again(now, first, count);
+  if (out == 0) return;
   resent_[static_cast<std::size_t>(resent_next_)] = Resent{first + out - 1, out > 1};
   resent_next_ = (resent_next_ + 1) % kResentMemory;
 }
@@ -305,14 +333,14 @@ void CopyEngine::tick_resend_pending(Tick now) {
   state_.store(sending);
 }
 
-int CopyEngine::burst(Tick now, int limit) {
+int CopyEngine::burst(Tick now, int limit, std::int64_t end) {
   const std::int64_t blocks = block_total();
   int sent = 0;
   while (sent < limit) {
     const std::int32_t block = next_block_.load();
     const std::int64_t room = std::int64_t{highest_acked_.load()} + kWindow - block;
     const auto wanted = static_cast<int>(
-        std::min<std::int64_t>({limit - sent, room, blocks - block, std::int64_t{CopySender::kMaxRun}}));
+        std::min<std::int64_t>({limit - sent, room, end - block, std::int64_t{CopySender::kMaxRun}}));
     const int count = rate_cap_.allowance(now, wanted, image::kBlockSize);
     if (count <= 0) break;
     // After a read error the buffer holds no block; it must hold this one first.
@@ -429,6 +457,7 @@ void CopyEngine::on_copy_nak(const wire::CopyNak& nak, int /*endpoint_index*/, I
   // would move the send position past the end and stall the copy until a timeout.
   if (block < 0 || static_cast<std::uint64_t>(block) >= image::block_count(total_bytes_.load())) return;
   if (fast_.load()) {
+    lagging_.heard(from, block, clock_.now());
     if (resends_.add(block)) stats_.retries.fetch_add(1);
     work_.raise();
     return;

@@ -38,6 +38,7 @@
 #include "transfer/copy_observer.h"
 #include "transfer/copy_sender.h"
 #include "transfer/image_file.h"
+#include "transfer/lagging_clients.h"
 #include "transfer/rate_cap.h"
 #include "transfer/resend_requests.h"
 #include "transfer/transfer_dialog_hooks.h"
@@ -78,6 +79,11 @@ class CopyEngine final : public CopyPacketHandler {
   // the next 20 blocks; a request right after such a run means its Client keeps
   // no blocks that arrive early (or lost more than a run): the engine goes back.
   static constexpr int kResentMemory = 32;
+  // Fast mode: no new block goes out this many blocks or more past the lowest
+  // block a Client asked for within the last kLagQuiet ms. The reference Client
+  // keeps at least 1024 early blocks, so one held this close loses none of them.
+  static constexpr std::int32_t kLagLimit = 1000;
+  static constexpr Tick kLagQuiet = 3;
   static constexpr std::int32_t kRankThreshold = 32;
   static constexpr Tick kFirstDoneGrace = 5000;
   // While targets have not answered OP_COPY_READY, OP_COPY_START goes to them again
@@ -171,15 +177,23 @@ class CopyEngine final : public CopyPacketHandler {
   void catch_up_with_start(Tick now);
   // With the window full and nothing acknowledged for "rt": the window is sent again.
   void window_full_timeout(Tick now);
-  // Sends the window's next blocks, at most `limit`; returns how many went out.
-  int burst(Tick now, int limit);
+  // Sends the window's next blocks, at most `limit` and none from `end` on;
+  // returns how many went out.
+  int burst(Tick now, int limit, std::int64_t end);
   // Fast mode: serves the waiting resend requests.
   void serve_resend_requests(Tick now);
   // Fast mode: sends the block after the highest acknowledged one again when the
   // acknowledgements have stopped with nothing else to send.
   void probe(Tick now);
+  // Fast mode: where new blocks must stop so that no Client that asks for blocks
+  // again falls more than kLagLimit behind. While they are held, the newest sent
+  // block goes again once a tick: a lagging Client only asks for its next gap
+  // when a block after it arrives.
+  std::int64_t lag_end(Tick now);
   // Sends `count` blocks from `first` on again, leaving the send position as it is.
   void resend(Tick now, std::int32_t first, int count);
+  // The same without remembering it; returns how many went out.
+  int send_again(Tick now, std::int32_t first, int count);
   struct Resent {
     std::int32_t last = -1;  // the last block of the stretch
     bool run = false;        // more than one block
@@ -228,6 +242,8 @@ class CopyEngine final : public CopyPacketHandler {
   int resent_next_ = 0;
   // Fast mode: requests from the receive threads, and the worker's wake-up.
   ResendRequests resends_;
+  LaggingClients lagging_;
+  Tick nudged_at_ = 0;  // worker only: the tick of the last block sent to wake a lagging Client
   WakeSignal work_;
 
   std::atomic<std::uint64_t> total_bytes_{0};

@@ -118,6 +118,47 @@ TEST_F(CopyEngineFastTest, AWindowFullTimeoutStillHandsTheAcknowledgingRoleOn) {
   EXPECT_EQ(unicasts_to(0, wire::OP_ACKER), 1);
 }
 
+TEST_F(CopyEngineFastTest, AClientFarBehindHoldsNewBlocksBackUntilItCatchesUpOrFallsQuiet) {
+  engine.set_tuning(kFast);
+  start_copy(1350 * 5000, 2);
+  // Client 0 acknowledges far ahead; client 1 has lost blocks it did not.
+  ack(0, 2500);
+  for (int i = 0; i < 200 && engine.next_block() < 1300; ++i) {
+    engine.tick();
+    sent_to(0);
+    sent_to(1);
+  }
+  const std::int32_t front = engine.next_block();
+  ASSERT_GE(front, 1300);
+  nak(1, 100);
+  EXPECT_EQ(numbers(tick(1)), (std::vector<std::int32_t>{100, front - 1}))
+      << "the block asked for, then the newest one so that the Client asks for its next gap";
+  EXPECT_EQ(engine.next_block(), front) << "no new block while client 1 is " << front - 100 << " behind";
+  EXPECT_TRUE(tick(1).empty()) << "the newest block goes at most once a tick";
+  clock.advance(1);
+  EXPECT_EQ(numbers(tick(1)), std::vector<std::int32_t>{front - 1});
+
+  // It has caught up to block 600: new blocks go up to 1,000 past it.
+  nak(1, 600);
+  std::vector<std::int32_t> got;
+  for (int i = 0; i < 20; ++i) {
+    for (std::int32_t b : numbers(tick(1))) got.push_back(b);
+  }
+  ASSERT_FALSE(got.empty());
+  EXPECT_EQ(got.front(), 600);
+  EXPECT_EQ(engine.next_block(), 600 + CopyEngine::kLagLimit);
+  EXPECT_EQ(got.back(), 600 + CopyEngine::kLagLimit - 1);
+
+  // Quiet since: caught up, or its last resend was lost. It is let go, that
+  // block goes once more, and the window alone bounds what is sent.
+  clock.advance(CopyEngine::kLagQuiet + 1);
+  const auto after = numbers(tick(1));
+  ASSERT_GE(after.size(), 2u);
+  EXPECT_EQ(after.front(), 600);
+  EXPECT_EQ(after[1], 600 + CopyEngine::kLagLimit);
+  EXPECT_GT(engine.next_block(), 600 + CopyEngine::kLagLimit);
+}
+
 class RateCapEngineTest : public test::CopyRig, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(RateCapEngineTest, TheCapBoundsWhatIsSentWhateverTheMode) {
