@@ -21,14 +21,15 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 
 # Each description's first line is its package's summary.
 set(CPACK_DEBIAN_CONTROLLER_PACKAGE_NAME kestrelon)
-set(CPACK_DEBIAN_CONTROLLER_PACKAGE_SUGGESTS kestrelon-client)
+set(CPACK_DEBIAN_CONTROLLER_PACKAGE_SUGGESTS "kestrelon-client, kestrelon-builder")
 set(CPACK_COMPONENT_CONTROLLER_DESCRIPTION
   "Controller of a network disk-imaging system
 Kestrelon discovers the Client PCs of a local network over UDP multicast,
 receives one Client's disk into an image file, multicasts an image file to many
 Clients at once with resend requests, starts a copy at a clock time, and keeps
 sets of Clients as named groups. This package holds the desktop Controller
-(kestrelon) and its command-line front end (kestrelon-cli).")
+(kestrelon) and its command-line front end (kestrelon-cli), and the window of
+the client builder (kestrelon-builder-window), which needs kestrelon-builder.")
 
 set(CPACK_DEBIAN_CLIENT_PACKAGE_NAME kestrelon-client)
 set(CPACK_COMPONENT_CLIENT_DESCRIPTION

@@ -18,6 +18,20 @@ bool plain_word(const std::string& word) {
   return true;
 }
 
+// The builder starts its messages with its own name ("kestrelon-builder: no
+// kernel found", "kestrelon-builder serve: ..."); the result line names the
+// action already.
+std::string without_program_name(const std::string& line) {
+  const std::string name = text::kBuilderProgram;
+  if (line.rfind(name, 0) != 0 || line.size() == name.size()) return line;
+  const char next = line[name.size()];
+  const std::size_t colon = line.find(": ");
+  // At most one word (the command) between the name and the colon.
+  if ((next != ':' && next != ' ') || colon == std::string::npos || line.find(' ', name.size() + 1) < colon)
+    return line;
+  return line.substr(colon + 2);
+}
+
 std::string quoted(const std::string& word) {
   if (plain_word(word)) return word;
   std::string out = "'";
@@ -70,6 +84,7 @@ void BuilderSession::run(Action action, const BuilderCommand& command) {
   stop_asked_ = false;
   action_ = action;
   target_ = command.target;
+  first_error_.clear();
   last_error_.clear();
   say(command.running_text, false);
 }
@@ -90,7 +105,10 @@ bool BuilderSession::close() {
 
 void BuilderSession::output(const std::vector<OutputLine>& lines) {
   for (const auto& line : lines) {
-    if (line.error && !line.text.empty()) last_error_ = line.text;
+    if (line.error && !line.text.empty()) {
+      if (first_error_.empty()) first_error_ = line.text;
+      last_error_ = line.text;
+    }
     log_.add(line.error ? LogKind::error : LogKind::output, line.text);
   }
 }
@@ -117,7 +135,9 @@ BuilderSession::EndText BuilderSession::end_text(const ChildExit& exit) const {
   } else if (success) {
     return {format(ready, target_)};
   }
-  std::string reason = last_error_;
+  // A refused command line (status 2) says what is wrong first and how to get
+  // help after; any other failure ends with its reason.
+  std::string reason = without_program_name(!exit.signalled && exit.value == 2 ? first_error_ : last_error_);
   if (reason.empty())
     reason = exit.signalled ? format(text::kSignalled, std::to_string(exit.value), ::strsignal(exit.value))
                             : format(text::kExitStatus, std::to_string(exit.value));

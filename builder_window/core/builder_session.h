@@ -82,7 +82,8 @@ class BuilderSession {
   bool closing_ = false;
   Action action_ = Action::netboot;
   std::string target_;
-  std::string last_error_;  // the run's last line on standard error
+  std::string first_error_;  // the run's first and last lines on standard error
+  std::string last_error_;
   std::string result_;
   bool problem_ = false;
 };

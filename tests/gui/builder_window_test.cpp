@@ -13,6 +13,9 @@
 
 #include <wx/button.h>
 #include <wx/choice.h>
+#include <wx/html/helpfrm.h>
+#include <wx/html/helpwnd.h>
+#include <wx/html/htmlwin.h>
 #include <wx/radiobut.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
@@ -77,16 +80,38 @@ TEST(BuilderWindowTest, PreparesTheBootFilesWithTheTypedFolderAndShowsTheLogAndT
   EXPECT_TRUE(rig.LogHas("arguments: usb --out " + image.string() + ".img --after-copy stay"));
 }
 
-TEST(BuilderWindowTest, AWindowWithoutRootRightsSaysSoAndServesNothing) {
+// The help book's frame, once shown.
+wxHtmlHelpFrame* HelpFrame() {
+  for (wxWindow* top : wxTopLevelWindows)
+    if (auto* frame = dynamic_cast<wxHtmlHelpFrame*>(top); frame && frame->IsShown()) return frame;
+  return nullptr;
+}
+
+TEST(BuilderWindowTest, AWindowWithoutRootRightsSaysSoServesNothingAndHelpShowsItsPage) {
   TempFolder temp;
   BuilderWindowRig rig(KESTRELON_TEST_STAND_IN_BUILDER, false);
   const auto& c = rig.Controls();
-  ASSERT_TRUE(RunSteps({
+  ::setenv("KESTRELON_HELP_DIR", KESTRELON_TEST_HELP_DIR, 1);
+  wxString help_page;
+  const bool done = RunSteps({
       Pause(300),
       Do("type the folder", [&] { rig.TypeInto(c.folder, temp.path().string()); }),
       Do("press Serve", [&] { rig.Click(c.serve); }),
       {"refused", [&] { return rig.Result().rfind("Serving needs root rights", 0) == 0; }},
-  }));
+      Do("press Help", [&] { rig.Click(c.help); }),
+      {"the help book shows the window's page",
+       [&] {
+         wxHtmlHelpFrame* help = HelpFrame();
+         if (help == nullptr) return false;
+         help_page = help->GetHelpWindow()->GetHtmlWindow()->GetOpenedPageTitle();
+         return !help_page.empty();
+       },
+       10000},
+      Do("close the help", [&] { HelpFrame()->Close(); }),
+  });
+  ::unsetenv("KESTRELON_HELP_DIR");
+  ASSERT_TRUE(done);
+  EXPECT_EQ(help_page, "The client builder's window");
   EXPECT_EQ(c.root_note->GetLabelText(), "Serving needs root rights (ports 67 and 69), which this window has not.");
   EXPECT_TRUE(c.root_note->IsShownOnScreen());
   EXPECT_EQ(rig.Frame()->ChildPid(), 0);

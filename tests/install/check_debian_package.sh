@@ -39,7 +39,8 @@ contents=$(dpkg-deb --contents "$controller")
 for path in usr/bin/kestrelon usr/bin/kestrelon-cli usr/share/kestrelon/help/kestrelon.hhp \
   usr/share/applications/kestrelon.desktop usr/share/icons/hicolor/48x48/apps/kestrelon.png \
   usr/share/icons/hicolor/scalable/apps/kestrelon.svg usr/share/man/man1/kestrelon.1.gz \
-  usr/share/man/man1/kestrelon-cli.1.gz; do
+  usr/share/man/man1/kestrelon-cli.1.gz usr/bin/kestrelon-builder-window \
+  usr/share/man/man1/kestrelon-builder-window.1.gz; do
   grep -q " \./$path\$" <<<"$contents" || fail "kestrelon lacks /$path"
 done
 grep -q "kestrelon-client" <<<"$(awk '{print $6}' <<<"$contents")" && fail "kestrelon holds the reference Client"
@@ -75,7 +76,7 @@ check_libraries() {
       fail "$(basename "$program") needs $soname from $owner, which its package does not depend on"
   done
 }
-for program in kestrelon kestrelon-cli; do
+for program in kestrelon kestrelon-cli kestrelon-builder-window; do
   check_libraries "$unpacked/usr/bin/$program" "$depends"
 done
 check_libraries "$unpacked/usr/bin/kestrelon-client" "$client_depends"

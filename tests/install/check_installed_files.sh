@@ -12,7 +12,7 @@ fail() {
   exit 1
 }
 
-for program in kestrelon kestrelon-cli kestrelon-client; do
+for program in kestrelon kestrelon-cli kestrelon-client kestrelon-builder-window; do
   [ -x "$prefix/bin/$program" ] || fail "$prefix/bin/$program is not installed"
 done
 cli_help=$("$prefix/bin/kestrelon-cli" --help) || fail "kestrelon-cli --help fails"
@@ -33,7 +33,7 @@ for size in 16 22 24 32 48 64 128 256; do
   [ "$(identify -format '%wx%h' "$png")" = "${size}x${size}" ] || fail "$png is not ${size}x${size}"
 done
 
-for program in kestrelon kestrelon-cli kestrelon-client; do
+for program in kestrelon kestrelon-cli kestrelon-client kestrelon-builder-window; do
   page=$prefix/share/man/man1/$program.1.gz
   [ -f "$page" ] || fail "no manual page for $program"
   # The checks Debian's package checker makes: no warning from the formatter.
