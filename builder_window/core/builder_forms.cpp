@@ -37,6 +37,16 @@ bool exists(const std::string& path) {
   return fs::exists(path, error);
 }
 
+// Adds "--kernel PATH" for a kernel named in the form; the problem when it is
+// not there.
+std::string add_kernel(const std::string& typed, std::vector<std::string>& arguments) {
+  if (trimmed(typed).empty()) return {};
+  const std::string kernel = absolute_path(typed);
+  if (!exists(kernel)) return format(text::kKernelMissing, kernel);
+  arguments.insert(arguments.end(), {"--kernel", kernel});
+  return {};
+}
+
 }  // namespace
 
 std::string_view after_copy_word(AfterCopy after_copy) {
@@ -66,6 +76,11 @@ BuilderCommand netboot_command(const NetbootForm& form) {
     return command;
   }
   command.arguments = {"netboot", "--out", command.target, "--after-copy", std::string(after_copy_word(form.after_copy))};
+  command.problem = add_kernel(form.kernel, command.arguments);
+  if (!command.ok()) {
+    command.arguments.clear();
+    return command;
+  }
   command.running_text = format(text::kRunningNetboot, command.target);
   return command;
 }
@@ -92,6 +107,11 @@ BuilderCommand usb_command(const UsbForm& form) {
     return command;
   }
   command.arguments = {"usb", "--out", command.target, "--after-copy", std::string(after_copy_word(form.after_copy))};
+  command.problem = add_kernel(form.kernel, command.arguments);
+  if (!command.ok()) {
+    command.arguments.clear();
+    return command;
+  }
   command.running_text = format(text::kRunningUsb, command.target);
   return command;
 }

@@ -18,14 +18,18 @@ enum class MenuDefault { client, local };
 
 inline constexpr int kMaxMenuTimeout = 3600;
 
+// The Linux kernel the boot media carry: empty for the one installed on this
+// computer, else a Debian kernel package file or a folder with one unpacked.
 struct NetbootForm {
   std::string folder;
   AfterCopy after_copy = AfterCopy::stay;
+  std::string kernel;
 };
 
 struct UsbForm {
   std::string file;  // ".img" is added to a name without an extension
   AfterCopy after_copy = AfterCopy::stay;
+  std::string kernel;
 };
 
 struct ServeForm {

@@ -29,6 +29,9 @@ inline constexpr const char* kFolderIsAFile = "{} is a file, not a folder.";
 inline constexpr const char* kUsbFileEmpty = "Choose the file for the USB image.";
 inline constexpr const char* kUsbFileIsAFolder = "{} is a folder: choose a file name for the USB image.";
 inline constexpr const char* kFolderMissing = "The folder {} does not exist.";
+inline constexpr const char* kKernelMissing =
+    "The Linux kernel {} does not exist: name a Debian kernel package (linux-image-*.deb), or leave the field empty "
+    "for this computer's own kernel.";
 inline constexpr const char* kServeNeedsRoot =
     "Serving needs root rights (DHCP port 67, TFTP port 69): start the builder window as root, for example "
     "with sudo.";

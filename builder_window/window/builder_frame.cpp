@@ -53,7 +53,7 @@ wxStaticText* AddLabel(wxWindow* parent, wxSizer* sizer, const wxString& label) 
 }  // namespace
 
 BuilderFrame::BuilderFrame(bw::BuilderEnvironment environment, std::chrono::milliseconds stop_grace)
-    : wxFrame(nullptr, wxID_ANY, kTitle, wxDefaultPosition, wxSize(760, 760)) {
+    : wxFrame(nullptr, wxID_ANY, kTitle, wxDefaultPosition, wxSize(760, 820)) {
   if (const wxBitmap icon = LoadResourceBitmap("KESTRELON"); icon.IsOk()) {
     wxIcon frame_icon;
     frame_icon.CopyFromBitmap(icon);
@@ -85,7 +85,8 @@ pid_t BuilderFrame::ChildPid() const { return runner_->pid(); }
 void BuilderFrame::CreateControls() {
   auto* panel = new wxPanel(this);
   auto* column = new wxBoxSizer(wxVERTICAL);
-  column->Add(CreateNetbootBox(panel), 0, wxEXPAND | wxALL, 8);
+  column->Add(CreateKernelBox(panel), 0, wxEXPAND | wxALL, 8);
+  column->Add(CreateNetbootBox(panel), 0, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, 8);
   column->Add(CreateUsbBox(panel), 0, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, 8);
   column->Add(CreateServeBox(panel), 0, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, 8);
 
@@ -103,6 +104,20 @@ void BuilderFrame::CreateControls() {
   controls_.close = AddButton(panel, bottom, "&Close", "close");
   column->Add(bottom, 0, wxEXPAND | wxALL, 8);
   panel->SetSizer(column);
+}
+
+wxSizer* BuilderFrame::CreateKernelBox(wxWindow* parent) {
+  auto* sizer = new wxStaticBoxSizer(wxVERTICAL, parent, "Linux kernel of the boot files and the USB image");
+  wxStaticBox* box = sizer->GetStaticBox();
+  auto* row = new wxBoxSizer(wxHORIZONTAL);
+  AddLabel(box, row, "Kernel package:");
+  controls_.kernel = new wxTextCtrl(box, wxID_ANY, "");
+  controls_.kernel->SetName("kernel");
+  controls_.kernel->SetHint("empty: this computer's own kernel");
+  row->Add(controls_.kernel, 1, wxALIGN_CENTER_VERTICAL);
+  controls_.browse_kernel = AddButton(box, row, "Browse...", "browse_kernel");
+  sizer->Add(row, 0, wxEXPAND | wxALL, 4);
+  return sizer;
 }
 
 wxSizer* BuilderFrame::CreateNetbootBox(wxWindow* parent) {
@@ -227,6 +242,7 @@ void BuilderFrame::BindEvents() {
   controls_.isolated->Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent&) { ProposeRange(); });
   controls_.browse_folder->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnBrowseFolder(); });
   controls_.browse_file->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnBrowseFile(); });
+  controls_.browse_kernel->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnBrowseKernel(); });
   controls_.help->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnHelp(); });
   controls_.close->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Close(); });
   Bind(wxEVT_CLOSE_WINDOW, &BuilderFrame::OnClose, this);
@@ -260,11 +276,13 @@ void BuilderFrame::ProposeRange() {
 }
 
 bw::NetbootForm BuilderFrame::ReadNetbootForm() const {
-  return {Utf8(controls_.folder->GetValue()), static_cast<bw::AfterCopy>(controls_.netboot_after->GetSelection())};
+  return {Utf8(controls_.folder->GetValue()), static_cast<bw::AfterCopy>(controls_.netboot_after->GetSelection()),
+          Utf8(controls_.kernel->GetValue())};
 }
 
 bw::UsbForm BuilderFrame::ReadUsbForm() const {
-  return {Utf8(controls_.usb_file->GetValue()), static_cast<bw::AfterCopy>(controls_.usb_after->GetSelection())};
+  return {Utf8(controls_.usb_file->GetValue()), static_cast<bw::AfterCopy>(controls_.usb_after->GetSelection()),
+          Utf8(controls_.kernel->GetValue())};
 }
 
 bw::ServeForm BuilderFrame::ReadServeForm() const {
@@ -310,6 +328,12 @@ void BuilderFrame::OnBrowseFile() {
   wxFileDialog dialog(this, "File for the USB image", wxEmptyString, "kestrelon-usb.img",
                       "Disk images (*.img)|*.img|All files|*", wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
   if (dialog.ShowModal() == wxID_OK) controls_.usb_file->ChangeValue(dialog.GetPath());
+}
+
+void BuilderFrame::OnBrowseKernel() {
+  wxFileDialog dialog(this, "Debian kernel package", wxEmptyString, wxEmptyString,
+                      "Kernel packages (linux-image-*.deb)|linux-image-*.deb|All files|*", wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+  if (dialog.ShowModal() == wxID_OK) controls_.kernel->ChangeValue(dialog.GetPath());
 }
 
 void BuilderFrame::OnHelp() {

@@ -33,6 +33,8 @@ class BuilderFrame : public wxFrame {
  public:
   // The controls, for the window's own tests.
   struct Controls {
+    wxTextCtrl* kernel = nullptr;
+    wxButton* browse_kernel = nullptr;
     wxTextCtrl* folder = nullptr;
     wxButton* browse_folder = nullptr;
     wxChoice* netboot_after = nullptr;
@@ -69,6 +71,7 @@ class BuilderFrame : public wxFrame {
 
  private:
   void CreateControls();
+  wxSizer* CreateKernelBox(wxWindow* parent);
   wxSizer* CreateNetbootBox(wxWindow* parent);
   wxSizer* CreateUsbBox(wxWindow* parent);
   wxSizer* CreateServeBox(wxWindow* parent);
@@ -85,6 +88,7 @@ class BuilderFrame : public wxFrame {
   void OnClose(wxCloseEvent& event);
   void OnBrowseFolder();
   void OnBrowseFile();
+  void OnBrowseKernel();
   void OnHelp();
   void Render();
 

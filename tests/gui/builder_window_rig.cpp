@@ -57,6 +57,12 @@ int BuilderWindowRig::LogCount(const std::string& part) const {
   return count;
 }
 
+std::string BuilderWindowRig::LogText() const {
+  std::string text = "log:\n";
+  for (long row = 0; row < controls_.log->GetItemCount(); ++row) text += LogRow(row) + "\n";
+  return text + "result: " + Result();
+}
+
 LabInterface::LabInterface() {
   // Only in the private namespace the test program entered as root: never on
   // the host's own network.

@@ -29,6 +29,7 @@ class BuilderWindowRig {
   std::string LogRow(long row) const;
   bool LogHas(const std::string& line) const;
   int LogCount(const std::string& part) const;  // rows holding `part`
+  std::string LogText() const;                  // every row, for a failure's message
 
  private:
   wxWeakRef<BuilderFrame> frame_;

@@ -39,6 +39,23 @@ TEST(BuilderWindowForms, PrepareActionsRunTheBuilderWithAbsolutePathsAndTheAfter
   EXPECT_EQ(usb.target, (temp / "room-12.img").string());
   EXPECT_EQ(usb_named.arguments.at(2), (temp / "stick.raw").string()) << "a name with an extension is kept";
   EXPECT_NE(usb.running_text.find("room-12.img"), std::string::npos) << usb.running_text;
+
+  // A kernel package named in the form goes with both; one that is not there stops both.
+  std::ofstream(temp / "linux-image-6.1.0-57-amd64_6.1.192-3_amd64.deb") << "x";
+  const std::string kernel = (temp / "linux-image-6.1.0-57-amd64_6.1.192-3_amd64.deb").string();
+  EXPECT_EQ(netboot_command({boot, AfterCopy::stay, kernel}).arguments,
+            (Args{"netboot", "--out", boot, "--after-copy", "stay", "--kernel", kernel}));
+  EXPECT_EQ(usb_command({boot + ".img", AfterCopy::stay, " " + kernel}).arguments,
+            (Args{"usb", "--out", boot + ".img", "--after-copy", "stay", "--kernel", kernel}));
+  const std::string missing = (temp / "linux-image-7.deb").string();
+  const std::string problem = "The Linux kernel " + missing +
+                              " does not exist: name a Debian kernel package (linux-image-*.deb), or leave the field "
+                              "empty for this computer's own kernel.";
+  for (const BuilderCommand& refused :
+       {netboot_command({boot, AfterCopy::stay, missing}), usb_command({boot + ".img", AfterCopy::stay, missing})}) {
+    EXPECT_EQ(refused.problem, problem);
+    EXPECT_TRUE(refused.arguments.empty());
+  }
 }
 
 TEST(BuilderWindowForms, PrepareActionsRefuseEmptyFieldsFilesAsFoldersAndMissingFolders) {
