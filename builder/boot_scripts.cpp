@@ -13,18 +13,19 @@ const char* after_copy_word(AfterCopy after) {
 
 const char* menu_choice_word(MenuChoice choice) { return choice == MenuChoice::local ? "local" : "client"; }
 
-std::string client_kernel_line(AfterCopy after) {
+std::string client_kernel_line(AfterCopy after, const std::string& extra) {
   // The last console named is the one init's own input and output use; init
   // repeats its messages on every console given.
-  return std::string("kestrelon.after=") + after_copy_word(after) + " console=ttyS0,115200 console=tty0";
+  return std::string("kestrelon.after=") + after_copy_word(after) + " console=ttyS0,115200 console=tty0" +
+         (extra.empty() ? "" : " " + extra);
 }
 
-std::string client_ipxe_script(AfterCopy after) {
+std::string client_ipxe_script(const std::string& kernel_line) {
   return "#!ipxe\n"
          "# Boots the Kestrelon Client (written by kestrelon-builder).\n"
          "echo Loading the Kestrelon Client...\n"
          "kernel vmlinuz initrd=initrd.img " +
-         client_kernel_line(after) +
+         kernel_line +
          "\n"
          "initrd initrd.img\n"
          "boot\n";
@@ -50,7 +51,7 @@ std::string menu_ipxe_script(MenuChoice default_choice, int timeout_seconds) {
          "exit\n";
 }
 
-std::string syslinux_config(AfterCopy after) {
+std::string syslinux_config(const std::string& kernel_line) {
   return "# Boots the Kestrelon Client (written by kestrelon-builder).\n"
          "DEFAULT kestrelon\n"
          "PROMPT 0\n"
@@ -59,7 +60,7 @@ std::string syslinux_config(AfterCopy after) {
          "  KERNEL /vmlinuz\n"
          "  INITRD /initrd.img\n"
          "  APPEND " +
-         client_kernel_line(after) + "\n";
+         kernel_line + "\n";
 }
 
 }  // namespace kestrelon::builder

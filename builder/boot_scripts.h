@@ -13,12 +13,12 @@ enum class MenuChoice { client, local };
 const char* after_copy_word(AfterCopy after);
 const char* menu_choice_word(MenuChoice choice);
 
-// The kernel command line of the Client: its after-copy action and its
-// consoles (the screen, and the first serial port for headless PCs).
-std::string client_kernel_line(AfterCopy after);
+// The kernel command line of the Client: its after-copy action, its consoles
+// (the screen, and the first serial port for headless PCs) and `extra`.
+std::string client_kernel_line(AfterCopy after, const std::string& extra);
 
 // iPXE: loads vmlinuz and initrd.img from beside itself and boots the Client.
-std::string client_ipxe_script(AfterCopy after);
+std::string client_ipxe_script(const std::string& kernel_line);
 
 // iPXE: the boot menu, "Kestrelon Client" or "Boot from this PC's own disk".
 // Before it shows, it fetches pc-MAC.ipxe (MAC as 52-54-00-12-34-56) from the
@@ -27,6 +27,6 @@ std::string client_ipxe_script(AfterCopy after);
 std::string menu_ipxe_script(MenuChoice default_choice, int timeout_seconds);
 
 // syslinux (BIOS and UEFI alike): boots /vmlinuz with /initrd.img at once.
-std::string syslinux_config(AfterCopy after);
+std::string syslinux_config(const std::string& kernel_line);
 
 }  // namespace kestrelon::builder

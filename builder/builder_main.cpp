@@ -24,6 +24,7 @@ struct MediaOptions {
   std::string kernel;
   std::string client;
   std::string cache;
+  std::string kernel_args;
 };
 
 void add_media_options(CLI::App& command, MediaOptions& o, const char* out_text) {
@@ -37,6 +38,8 @@ void add_media_options(CLI::App& command, MediaOptions& o, const char* out_text)
   command.add_option("--client", o.client,
                      "the kestrelon-client program to put on the boot media (default: the one beside this program, "
                      "else on PATH)");
+  command.add_option("--kernel-args", o.kernel_args,
+                     "more for the Client's kernel command line (e.g. \"nomodeset\", or a serial console of its own)");
   command.add_option("--cache", o.cache,
                      "where kernel packages are unpacked (default: ~/.cache/kestrelon-builder)");
 }
@@ -49,6 +52,7 @@ ClientSources sources_of(const MediaOptions& o) {
   ClientSources s;
   s.kernel = o.kernel;
   s.client = o.client.empty() ? default_client_program() : std::filesystem::path(o.client);
+  s.kernel_args = o.kernel_args;
   s.cache = o.cache.empty() ? default_cache_dir() : std::filesystem::path(o.cache);
   return s;
 }

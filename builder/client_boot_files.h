@@ -13,6 +13,7 @@ struct ClientSources {
   std::string kernel;                // --kernel: empty, a .deb or a folder
   std::filesystem::path client;      // kestrelon-client
   std::filesystem::path cache;       // where kernel packages are unpacked
+  std::string kernel_args;           // --kernel-args: more for the kernel command line
 };
 
 struct ClientBootFiles {

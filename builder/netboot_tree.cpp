@@ -35,7 +35,7 @@ std::string build_netboot_tree(const ClientSources& sources, AfterCopy after, co
   copy_debian_file(kIpxeBios, dir / "undionly.kpxe");
   copy_debian_file(kIpxeUefi, dir / "snponly.efi");
   write_text(dir / "boot.ipxe", menu_ipxe_script(MenuChoice::client, 5));
-  write_text(dir / "client.ipxe", client_ipxe_script(after));
+  write_text(dir / "client.ipxe", client_ipxe_script(client_kernel_line(after, sources.kernel_args)));
   const ClientBootFiles files = write_client_boot_files(sources, dir);
   write_text(dir / StagedOutput::kMarker, "kestrelon-builder " KESTRELON_FILE_VERSION "\nkernel " +
                                               files.kernel_version + "\nafter-copy " + after_copy_word(after) + "\n");

@@ -81,7 +81,7 @@ std::string build_usb_image(const ClientSources& sources, AfterCopy after, const
   const ClientBootFiles boot = write_client_boot_files(sources, files);
   {
     std::ofstream cfg(files / "syslinux.cfg");
-    cfg << syslinux_config(after);
+    cfg << syslinux_config(client_kernel_line(after, sources.kernel_args));
   }
   const std::uint64_t content = fs::file_size(files / "vmlinuz") + fs::file_size(files / "initrd.img");
   // Room for the loaders, the FAT and a later look at the stick; whole MiB.

@@ -62,19 +62,62 @@ std::string pc_mac(int n) {
   return mac;
 }
 
+// The boot files every test of this suite serves, built once: the netboot
+// folder and the USB image, both powering the PC off after a copy.
+struct BootFiles {
+  fs::path folder;
+  std::string error;
+};
+
 class ClientBootTest : public ::testing::Test {
  protected:
+  static void SetUpTestSuite() {
+    if (!vm_bench_unavailable_reason().empty() || kernel_package().empty()) return;
+    char dir[] = "/tmp/kestrelon-vm-boot-XXXXXX";
+    if (!::mkdtemp(dir)) return;
+    ::chmod(dir, 0755);  // the TFTP server reads the boot files as its own user
+    boot_files_.folder = dir;
+    const auto start = Clock::now();
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"netboot", "--out", (boot_files_.folder / "boot").string()},
+          std::vector<std::string>{"usb", "--out", (boot_files_.folder / "usb.img").string()}}) {
+      std::vector<std::string> argv = {KESTRELON_BUILDER_PATH};
+      argv.insert(argv.end(), args.begin(), args.end());
+      // A loaded machine slows the emulated PC's timer past the kernel's check.
+      argv.insert(argv.end(), {"--after-copy", "poweroff", "--kernel-args", "no_timer_check", "--kernel", kernel_package(), "--client",
+                               KESTRELON_CLIENT_PATH, "--cache",
+                               (fs::temp_directory_path() / "kestrelon-builder-test-cache").string()});
+      std::string command;
+      for (const auto& a : argv) command += "'" + a + "' ";
+      const std::string log = (boot_files_.folder / "builder.log").string();
+      if (std::system((command + ">>" + log + " 2>&1").c_str()) != 0) boot_files_.error += read_all(log);
+    }
+    std::printf("[vm] %s[vm] boot files built in %.0f s\n", read_all(boot_files_.folder / "builder.log").c_str(),
+                seconds_since(start));
+  }
+  static void TearDownTestSuite() {
+    std::error_code ec;
+    if (!boot_files_.folder.empty()) fs::remove_all(boot_files_.folder, ec);
+  }
+
   void SetUp() override {
     KESTRELON_REQUIRE_VM_BENCH();
-    kernel_ = kernel_package();
-    if (kernel_.empty()) {
+    if (kernel_package().empty()) {
       GTEST_SKIP() << "SKIPPED: no Debian kernel package in /var/cache/kestrelon-builder (scripts/deps.sh "
                       "downloads one) and KESTRELON_TEST_KERNEL is not set";
     }
+    ASSERT_TRUE(boot_files_.error.empty()) << boot_files_.error;
     bench_ = std::make_unique<VmBench>(6);
     // The bench's network has no default route and no multicast route, as
     // an isolated imaging network often has none.
     ASSERT_TRUE(bench_->ok()) << bench_->error();
+  }
+
+  fs::path boot_folder() const { return boot_files_.folder / "boot"; }
+  fs::path usb_image(const std::string& name) {
+    const fs::path copy = bench_->folder() / (name + ".img");
+    fs::copy_file(boot_files_.folder / "usb.img", copy);
+    return copy;
   }
 
   int run(const std::vector<std::string>& argv, const std::string& log, std::chrono::seconds limit,
@@ -86,21 +129,18 @@ class ClientBootTest : public ::testing::Test {
     return status.value_or(-1);
   }
 
-  std::string builder(const std::vector<std::string>& args) {
-    std::vector<std::string> argv = {KESTRELON_BUILDER_PATH};
-    argv.insert(argv.end(), args.begin(), args.end());
-    argv.insert(argv.end(), {"--kernel", kernel_, "--client", KESTRELON_CLIENT_PATH, "--cache",
-                             (fs::temp_directory_path() / "kestrelon-builder-test-cache").string()});
-    std::string out;
-    const int rc = run(argv, "builder-" + args[0], 300s, &out);
-    EXPECT_EQ(rc, 0) << out;
-    return out;
-  }
-
-  lab::LabProcess serve(const fs::path& dir) {
-    return bench_->spawn({KESTRELON_BUILDER_PATH, "serve", "--dir", dir.string(), "--interface", "br0",
-                          "--dhcp-range", "10.48.0.100,10.48.0.199", "--menu-timeout", "0"},
-                         "serve");
+  // kestrelon-builder serve in isolated mode, ended by SIGTERM when it goes (as
+  // a window ends it), so its dnsmasq ends too.
+  struct Server {
+    explicit Server(lab::LabProcess p) : process(std::move(p)) {}
+    ~Server() { process.kill(SIGTERM); }
+    lab::LabProcess process;
+  };
+  std::unique_ptr<Server> serve() {
+    return std::make_unique<Server>(bench_->spawn({KESTRELON_BUILDER_PATH, "serve", "--dir", boot_folder().string(),
+                                                   "--interface", "br0", "--dhcp-range", "10.48.0.100,10.48.0.199",
+                                                   "--menu-timeout", "0"},
+                                                  "serve"));
   }
 
   // Clients that kestrelon-cli discover lists, by name, with their disk counts;
@@ -151,9 +191,11 @@ class ClientBootTest : public ::testing::Test {
     return text;
   }
 
-  std::string kernel_;
+  static BootFiles boot_files_;
   std::unique_ptr<VmBench> bench_;
 };
+
+BootFiles ClientBootTest::boot_files_;
 
 // Every partition of `copy`, and its partition table, equals `source`'s.
 void expect_same_partitions(const fs::path& source, const fs::path& copy) {
@@ -176,15 +218,10 @@ void expect_same_partitions(const fs::path& source, const fs::path& copy) {
 
 TEST_F(ClientBootTest, PcsBootFromTheNetworkAreListedImagedAndBootTheCopiedSystem) {
   const auto stage_start = Clock::now();
-  const fs::path boot = bench_->folder() / "boot";
-  const std::string built = builder({"netboot", "--out", boot.string(), "--after-copy", "poweroff"});
-  ASSERT_TRUE(fs::exists(boot / "initrd.img")) << built;
-  std::printf("[vm] %s[vm] boot files built in %.0f s\n", built.c_str(), seconds_since(stage_start));
-
-  const fs::path disk1 = make_marker_disk(boot / "vmlinuz");
+  const fs::path disk1 = make_marker_disk(boot_folder() / "vmlinuz");
   const fs::path disk2 = blank_disk("pc2", fs::file_size(disk1));
   const fs::path disk3 = blank_disk("pc3", fs::file_size(disk1));
-  lab::LabProcess server = serve(boot);
+  const auto server = serve();
 
   const auto power_on = Clock::now();
   std::vector<std::unique_ptr<VirtualPc>> pcs;
@@ -196,11 +233,11 @@ TEST_F(ClientBootTest, PcsBootFromTheNetworkAreListedImagedAndBootTheCopiedSyste
   const auto listed = discover({pc_name(1), pc_name(2), pc_name(3)}, 360s);
   for (int n = 1; n <= 3; ++n) {
     ASSERT_EQ(listed.count(pc_name(n)), 1u) << pc_name(n) << " not listed" << tails(all) << "\n--- serve ---\n"
-                                            << server.output();
+                                            << server->process.output();
     EXPECT_EQ(listed.at(pc_name(n)), 1) << pc_name(n) << " should announce its one fixed disk";
   }
   std::printf("[vm] three PCs listed %.0f s after power-on\n", seconds_since(power_on));
-  const std::string served = server.output();
+  const std::string served = server->process.output();
   for (int n = 1; n <= 3; ++n) {
     EXPECT_NE(served.find("PC " + pc_mac(n) + " ("), std::string::npos) << served;
   }
@@ -239,6 +276,36 @@ TEST_F(ClientBootTest, PcsBootFromTheNetworkAreListedImagedAndBootTheCopiedSyste
   EXPECT_TRUE(pc3->wait_exit(60s));
   std::printf("[vm] copied systems booted in %.0f s; whole BIOS run %.0f s\n", seconds_since(reboot_start),
               seconds_since(stage_start));
+
+  // serve ends on SIGTERM, and its dnsmasq with it: nothing answers DHCP any more.
+  server->process.kill(SIGTERM);
+  EXPECT_EQ(server->process.wait(0ms), 0) << server->process.output();
+  EXPECT_NE(server->process.output().find(" stopped"), std::string::npos);
+  EXPECT_EQ(bench_->exec("! ss -uanp | grep -q dnsmasq"), 0) << "dnsmasq outlived serve";
+}
+
+// The same Client reached over UEFI's network boot, and from the USB image on a
+// BIOS PC and on a UEFI PC: each is listed with its one fixed disk (the stick,
+// which says it is a fixed disk too, is recognised by its label and left out).
+TEST_F(ClientBootTest, UefiPcsAndUsbSticksBootTheClient) {
+  const auto server = serve();
+  const auto power_on = Clock::now();
+  std::vector<std::unique_ptr<VirtualPc>> pcs;
+  pcs.push_back(bench_->start_pc({"uefi-net", 4, pc_mac(4), blank_disk("pc4", 64 << 20), {}, true, true}));
+  pcs.push_back(bench_->start_pc({"bios-usb", 5, pc_mac(5), blank_disk("pc5", 64 << 20), usb_image("pc5"), false, false}));
+  pcs.push_back(bench_->start_pc({"uefi-usb", 6, pc_mac(6), blank_disk("pc6", 64 << 20), usb_image("pc6"), true, false}));
+  const std::vector<VirtualPc*> all = {pcs[0].get(), pcs[1].get(), pcs[2].get()};
+  const auto listed = discover({pc_name(4), pc_name(5), pc_name(6)}, 360s);
+  for (int n = 4; n <= 6; ++n) {
+    ASSERT_EQ(listed.count(pc_name(n)), 1u) << pc_name(n) << " not listed" << tails(all) << "\n--- serve ---\n"
+                                            << server->process.output();
+    EXPECT_EQ(listed.at(pc_name(n)), 1) << pc_name(n) << " should announce its fixed disk alone" << tails(all);
+  }
+  std::printf("[vm] UEFI network, BIOS USB and UEFI USB PCs listed %.0f s after power-on\n",
+              seconds_since(power_on));
+  EXPECT_NE(server->process.output().find("PC " + pc_mac(4) + " (10.48.0."), std::string::npos);
+  EXPECT_NE(pcs[0]->serial().find("EFI stub"), std::string::npos) << "pc4 did not boot by UEFI";
+  EXPECT_NE(pcs[2]->serial().find("BdsDxe: starting Boot"), std::string::npos) << "pc6 did not boot by UEFI";
 }
 
 }  // namespace

@@ -22,7 +22,7 @@ TIMEOUT 0
 LABEL marker
   KERNEL /vmlinuz
   INITRD /initrd.img
-  APPEND console=ttyS0,115200 quiet
+  APPEND console=ttyS0,115200 quiet no_timer_check
 CFG
 mcopy -i "$part" "$kernel" ::/vmlinuz
 mcopy -i "$part" "$initrd" ::/initrd.img

@@ -156,7 +156,9 @@ std::unique_ptr<VirtualPc> VmBench::start_pc(const PcSpec& spec) {
   if (!spec.usb_stick.empty()) {
     argv.insert(argv.end(), {"-device", "qemu-xhci,id=xhci", "-drive",
                              "if=none,id=stick,format=raw,file=" + spec.usb_stick.string(), "-device",
-                             "usb-storage,bus=xhci.0,drive=stick,removable=on,bootindex=" +
+                             // Many USB drives say they are fixed disks: the Client's init
+                             // must know its stick by the label, not by the removable flag.
+                             "usb-storage,bus=xhci.0,drive=stick,removable=off,bootindex=" +
                                  std::to_string(boot_index++)});
   }
   if (!spec.disk.empty()) {
