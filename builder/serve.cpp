@@ -16,6 +16,7 @@
 
 #include "builder_error.h"
 #include "netboot_tree.h"
+#include "port_check.h"
 #include "program_run.h"
 #include "serve_log.h"
 
@@ -113,6 +114,9 @@ int serve(const ServeSettings& s) {
     throw BuilderError("--dhcp-range includes this machine's own address " + network.address.text());
   }
   check_readable_by_others(s.dir);
+  check_port_free(67, "DHCP", s.interface, network);
+  check_port_free(69, "TFTP", s.interface, network);
+  if (!s.range) check_port_free(4011, "PXE boot", s.interface, network);
 
   const fs::path root = make_tftp_root(s);
   struct Cleanup {
