@@ -28,6 +28,9 @@ std::string dnsmasq_config(const DnsmasqSettings& s) {
   if (s.range) {
     c += "dhcp-range=" + s.range->first.text() + "," + s.range->last.text() + ",12h\n"
          "dhcp-authoritative\n"
+         // This machine is no gateway: the PCs get no default route (and so
+         // no route for multicast either; the Client needs none).
+         "dhcp-option=option:router\n"
          "dhcp-boot=tag:!ipxe,tag:!efi64,undionly.kpxe\n"
          "dhcp-boot=tag:!ipxe,tag:efi64,snponly.efi\n"
          "dhcp-boot=tag:ipxe,boot.ipxe\n";
