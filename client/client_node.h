@@ -71,6 +71,8 @@ class ClientNode final : public ClientLink {
   void answer_discover(std::span<const std::uint8_t> datagram);
   void start_copy(std::span<const std::uint8_t> datagram, Ipv4Address from, Tick now);
   void start_create(std::span<const std::uint8_t> datagram, Ipv4Address from, Tick now);
+  // Says in the log what the options of a copy do here.
+  void note_copy_options(std::uint16_t flags);
   void replace_transfer(std::unique_ptr<Transfer> next);
   void reap(Tick now);
   // Sends through the fault plan (drop, duplicate, delay).
