@@ -3,8 +3,8 @@
 // system in it grows too, where the system has the tool: resize2fs (after an
 // e2fsck) for ext2/3/4, ntfsresize for NTFS, fatresize for FAT. fatresize grows
 // the partition itself, so a FAT partition is written at its old size first and
-// grown by the tool; when the tool fails, the partition is grown all the same.
-// A file system that cannot grow keeps its size inside the larger partition.
+// given the whole room afterwards, whatever the tool did. A file system that
+// cannot grow keeps its size inside the larger partition; the log says which.
 #include <string>
 #include <vector>
 

@@ -34,6 +34,7 @@ void probe_ext(std::span<const std::uint8_t> head, std::uint64_t size, FileSyste
   std::uint64_t blocks = read_le32(sb, 0x04);
   if (incompat & 0x80) blocks |= std::uint64_t{read_le32(sb, 0x150)} << 32;  // 64-bit block numbers
   const std::uint64_t first = read_le32(sb, 0x14);
+  p.bytes = blocks * block;
   if (blocks <= first) return;
   const std::uint64_t groups = (blocks - first + per_group - 1) / per_group;
   const auto has_copy = [&](std::uint64_t g) {
@@ -54,6 +55,7 @@ void probe_ntfs(std::span<const std::uint8_t> head, std::uint64_t size, FileSyst
   const std::uint64_t sectors = read_le32(head, 0x28) | (std::uint64_t{read_le32(head, 0x2C)} << 32);
   // The backup boot sector follows the volume: the partition's last sector.
   if (sector >= 256 && sector <= 4096 && sectors < size / sector) p.copies.push_back({sectors * sector, sector});
+  p.bytes = sectors * sector;
 }
 
 void probe_fat(std::span<const std::uint8_t> head, FileSystemProbe& p) {
@@ -73,8 +75,10 @@ void probe_fat(std::span<const std::uint8_t> head, FileSystemProbe& p) {
   if (fat_size == 0 || total <= meta) return;
   const std::uint64_t clusters = (total - meta) / per_cluster;
   p.kind = clusters < 4085 ? FileSystemKind::fat12 : clusters < 65525 ? FileSystemKind::fat16 : FileSystemKind::fat32;
+  p.bytes = total * bytes;
   const std::size_t signature = p.kind == FileSystemKind::fat32 ? 0x42 : 0x26;
   if (head[signature] == 0x29) {
+    p.label_offset = signature + 5;
     std::string label(reinterpret_cast<const char*>(head.data() + signature + 5), 11);
     label.erase(label.find_last_not_of(' ') + 1);
     if (label != "NO NAME") p.label = label;
