@@ -45,7 +45,8 @@ void raise_descriptor_limit() {
 
 constexpr Ipv4Address kLoopbackAddress(127, 0, 0, 1);
 
-std::string gib(std::uint64_t sectors) {
+std::string size_text(std::uint64_t sectors) {
+  if (sectors < 2048 * 1024) return std::to_string(sectors / 2048) + " MiB";
   char text[32];
   std::snprintf(text, sizeof text, "%.1f GiB", static_cast<double>(sectors) / (2048.0 * 1024.0));
   return text;
@@ -58,7 +59,7 @@ std::vector<std::string> discovered_disks(const SystemPaths& system, ClientLog& 
   std::vector<std::string> paths;
   std::string unlisted;
   for (const FoundDisk& d : survey.disks) {
-    const std::string text = d.path + " (" + d.kind + ", " + gib(d.sectors) + ")";
+    const std::string text = d.path + " (" + d.kind + ", " + size_text(d.sectors) + ")";
     if (paths.size() < static_cast<std::size_t>(kMaxDisks)) {
       paths.push_back(d.path);
       log.note("disks", "disk " + std::to_string(paths.size()) + ": " + text);

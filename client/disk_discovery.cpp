@@ -93,6 +93,24 @@ std::string why_left_out(const fs::path& dir, const std::string& name, const Sys
 
 }  // namespace
 
+bool hardware_path_less(const std::string& a, const std::string& b) {
+  // PCI addresses ("0000:00:1f.2") are fixed-width hexadecimal: their text order
+  // is their order. Elsewhere numbers count ("ata2" before "ata10").
+  const auto pci = [](const std::string& c) {
+    return c.size() == 12 && c[4] == ':' && c[7] == ':' && c[10] == '.' &&
+           std::all_of(c.begin(), c.end(), [](char ch) { return std::isxdigit(static_cast<unsigned char>(ch)) || ch == ':' || ch == '.'; });
+  };
+  std::size_t i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    const std::size_t ie = std::min(a.find('/', i), a.size()), je = std::min(b.find('/', j), b.size());
+    const std::string x = a.substr(i, ie - i), y = b.substr(j, je - j);
+    if (x != y) return pci(x) && pci(y) ? x < y : natural_less(x, y);
+    i = ie + 1;
+    j = je + 1;
+  }
+  return a.size() - std::min(i, a.size()) < b.size() - std::min(j, b.size());
+}
+
 bool natural_less(const std::string& a, const std::string& b) {
   std::size_t i = 0, j = 0;
   while (i < a.size() && j < b.size()) {
@@ -142,7 +160,7 @@ DiskSurvey survey_disks(const SystemPaths& paths) {
   std::sort(found.begin(), found.end(), [](const Candidate& a, const Candidate& b) {
     const bool usb_a = a.disk.kind == "USB", usb_b = b.disk.kind == "USB";
     if (usb_a != usb_b) return usb_b;
-    return natural_less(a.hardware, b.hardware);
+    return hardware_path_less(a.hardware, b.hardware);
   });
   for (Candidate& c : found) survey.disks.push_back(std::move(c.disk));
   std::sort(survey.left_out.begin(), survey.left_out.end(),
