@@ -36,10 +36,10 @@ bool fail(std::string* error, std::string text) {
 
 // The kernel lists a disk's partitions under its sysfs entry, each with its
 // number and its device numbers. The entry appears when the kernel has read the
-// new table; give it a moment.
+// new table; give it a moment (a second).
 std::optional<std::pair<std::string, dev_t>> find_partition(const std::string& disk_name, int number) {
   const fs::path dir = fs::path("/sys/class/block") / disk_name;
-  for (int attempt = 0; attempt < 40; ++attempt) {
+  for (int attempt = 0; attempt < 20; ++attempt) {
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(dir, ec)) {
       if (read_line(entry.path() / "partition") != std::to_string(number)) continue;
@@ -68,48 +68,51 @@ PartitionDevice::~PartitionDevice() {
 std::unique_ptr<PartitionDevice> PartitionDevice::open(const std::string& disk_path, int number,
                                                        std::uint64_t start_lba, std::uint64_t sectors,
                                                        std::string* error) {
-  std::unique_ptr<PartitionDevice> d(new PartitionDevice());
   struct stat st {};
   if (::stat(disk_path.c_str(), &st) != 0) {
     fail(error, "cannot examine " + disk_path + ": " + std::strerror(errno));
     return nullptr;
   }
   if (S_ISBLK(st.st_mode)) {
-    const int disk = ::open(disk_path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (disk >= 0) {
-      ::ioctl(disk, BLKRRPART);  // the table was just written; a failure leaves the kernel's older view
-      ::close(disk);
-    }
-    const std::string name = fs::canonical(disk_path).filename().string();
-    const auto found = find_partition(name, number);
-    if (!found) {
-      fail(error, "the kernel shows no partition " + std::to_string(number) + " of " + disk_path);
-      return nullptr;
-    }
-    const std::string node = "/dev/" + found->first;
-    struct stat ns {};
-    if (::stat(node.c_str(), &ns) == 0 && S_ISBLK(ns.st_mode) && ns.st_rdev == found->second) {
-      d->path_ = node;
-      return d;
-    }
-    // No /dev entry (a /dev without devtmpfs): a node of our own.
-    char dir[] = "/tmp/kestrelon-part-XXXXXX";
-    if (!::mkdtemp(dir)) {
-      fail(error, std::string("cannot make a folder for a device node: ") + std::strerror(errno));
-      return nullptr;
-    }
-    d->private_node_ = std::string(dir) + "/" + found->first;
-    if (::mknod(d->private_node_.c_str(), S_IFBLK | 0600, found->second) != 0) {
-      fail(error, "cannot make a device node for " + found->first + ": " + std::strerror(errno));
-      return nullptr;
-    }
-    d->path_ = d->private_node_;
+    if (auto d = kernel_partition(disk_path, number)) return d;
+  }
+  // A disk file, or a kernel that shows no partitions of this disk (one built
+  // without partition table support, or still holding the old table).
+  return loop_over(disk_path, start_lba, sectors, error);
+}
+
+std::unique_ptr<PartitionDevice> PartitionDevice::kernel_partition(const std::string& disk_path, int number) {
+  const int disk = ::open(disk_path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (disk >= 0) {
+    ::ioctl(disk, BLKRRPART);  // the table was just written; a failure leaves the kernel's older view
+    ::close(disk);
+  }
+  std::error_code ec;
+  const std::string name = fs::canonical(disk_path, ec).filename().string();
+  const auto found = find_partition(name, number);
+  if (ec || !found) return nullptr;
+  std::unique_ptr<PartitionDevice> d(new PartitionDevice());
+  const std::string node = "/dev/" + found->first;
+  struct stat ns {};
+  if (::stat(node.c_str(), &ns) == 0 && S_ISBLK(ns.st_mode) && ns.st_rdev == found->second) {
+    d->path_ = node;
     return d;
   }
+  // No /dev entry (a /dev without devtmpfs): a node of our own.
+  char dir[] = "/tmp/kestrelon-part-XXXXXX";
+  if (!::mkdtemp(dir)) return nullptr;
+  d->private_node_ = std::string(dir) + "/" + found->first;
+  if (::mknod(d->private_node_.c_str(), S_IFBLK | 0600, found->second) != 0) return nullptr;
+  d->path_ = d->private_node_;
+  return d;
+}
 
+std::unique_ptr<PartitionDevice> PartitionDevice::loop_over(const std::string& disk_path, std::uint64_t start_lba,
+                                                            std::uint64_t sectors, std::string* error) {
+  std::unique_ptr<PartitionDevice> d(new PartitionDevice());
   const int control = ::open("/dev/loop-control", O_RDWR | O_CLOEXEC);
   if (control < 0) {
-    fail(error, std::string("no loop device for a partition of a disk file: ") + std::strerror(errno));
+    fail(error, std::string("no loop device for a partition of ") + disk_path + ": " + std::strerror(errno));
     return nullptr;
   }
   const int backing = ::open(disk_path.c_str(), O_RDWR | O_CLOEXEC);

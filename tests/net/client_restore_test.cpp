@@ -227,6 +227,29 @@ TEST_F(ClientRestore, TheLastPartitionGrowsToFillALargerDiskUnlessSizesAreKept) 
   EXPECT_EQ(run_shell("MTOOLS_SKIP_CHECK=1 mlabel -s -i " + quoted(dir.file("check.img")) + " | grep -q PCDATA"), 0);
 }
 
+TEST_F(ClientRestore, OnABlockDeviceTheFileSystemGrowsOnThePartitionsOwnDevice) {
+  const std::string source = dir.file("pc.img");
+  make_pc_disk("mbr-ext4", source, 64);
+  const std::string backing = dir.file("disk.img");
+  ASSERT_TRUE(test::make_virtual_disk(backing, 96, ""));
+  FILE* p = ::popen(("losetup -P -f --show " + quoted(backing) + " 2>/dev/null").c_str(), "r");
+  ASSERT_TRUE(p);
+  char line[128] = {};
+  const bool got = std::fgets(line, sizeof line, p) != nullptr;
+  ::pclose(p);
+  if (!got) GTEST_SKIP() << "SKIPPED: no loop device here";
+  const std::string device = std::string(line).substr(0, std::string(line).find('\n'));
+  const Outcome o = restore(image_of(source), device, {.keep_partition_size = false});
+  run_shell("losetup -d " + device);
+  ASSERT_TRUE(o.ok) << o.error;
+  ASSERT_FALSE(o.after.empty());
+  EXPECT_NE(o.after[0].find("grown from 55 MiB to 87 MiB, its file system from 55 MiB to 87 MiB"), std::string::npos)
+      << testing::PrintToString(o.after);
+  const Partition p2 = table_of(backing).partitions.at(1);
+  EXPECT_EQ(p2.end_lba(), 96u * 2048);
+  EXPECT_EQ(check("e2fsck -fn", backing, p2, dir.file("check.img")), 0);
+}
+
 TEST_F(ClientRestore, ASmallerDiskAndTheBootMediumAreRefusedBeforeAnythingIsWritten) {
   const std::string source = dir.file("source.img");
   make_pc_disk("mbr-ext4", source, 64);
