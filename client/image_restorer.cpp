@@ -52,6 +52,13 @@ bool ImageRestorer::take_header() {
     watched_.push_back(Watched{p.start_lba * kSectorSize, p.sectors * kSectorSize});
     hold(p.start_lba * kSectorSize, std::min(kHeadGuard, p.sectors * kSectorSize));
   }
+  // A disk imaged whole without a partition table may hold a file system from
+  // sector 0 on: its start waits like a partition's.
+  if (target_.table.kind == TableKind::none && !header_.areas.empty() && header_.areas[0].start_lba == 0) {
+    const std::uint64_t bytes = header_.areas[0].sectors * kSectorSize;
+    watched_.push_back(Watched{0, bytes});
+    hold(0, std::min(kHeadGuard, bytes));
+  }
   std::sort(watched_.begin(), watched_.end(), [](const Watched& a, const Watched& b) { return a.start < b.start; });
   written_.assign(header_.areas.size(), 0);
   pending_.clear();
@@ -101,12 +108,17 @@ bool ImageRestorer::write_guarded(std::uint64_t at, std::span<std::uint8_t> byte
   auto h = held_.upper_bound(at);
   if (h != held_.begin()) --h;
   for (; h != held_.end() && h->first < end; ++h) clear(h->first, h->first + h->second.size(), &h->second, h->first);
-  return disk_->write_at(at, bytes);
+  // Sector 0 keeps the marker of a broken-off copy until the end.
+  const std::size_t skip = at < kSectorSize ? std::min<std::size_t>(bytes.size(), kSectorSize - at) : 0;
+  return disk_->write_at(at + skip, bytes.subspan(skip));
 }
 
 bool ImageRestorer::zero_up_to(std::size_t area, std::uint64_t offset) {
   const image::Area& a = header_.areas[area];
-  if (offset > written_[area] && !disk_->zero_range(a.start_lba * kSectorSize + written_[area], offset - written_[area])) {
+  // Sector 0 keeps the marker of a broken-off copy until the end.
+  const std::uint64_t from = std::max(a.start_lba * kSectorSize + written_[area], std::uint64_t{kSectorSize});
+  const std::uint64_t to = a.start_lba * kSectorSize + offset;
+  if (to > from && !disk_->zero_range(from, to - from)) {
     return fail("clearing sectors from " + std::to_string(a.start_lba + written_[area] / kSectorSize) + " of " +
                 path_ + " failed: " + std::strerror(errno));
   }
@@ -173,6 +185,8 @@ bool ImageRestorer::write_last() {
   const auto failed_writing = [&](const std::string& what) {
     return fail("writing " + what + " of " + path_ + " failed: " + std::strerror(errno));
   };
+  // The marker goes first: the disk has no partition table until the end all the same.
+  if (!disk_->zero_range(0, kSectorSize)) return failed_writing("sector 0");
   for (const auto& [at, bytes] : held_) {
     if (!disk_->write_at(at, bytes)) return failed_writing("the start of a file system");
   }
@@ -191,11 +205,6 @@ bool ImageRestorer::write_last() {
       table = &target_.ungrown;
     }
   }
-  // Sector 0 still holds the marker when neither the table nor an area covers it.
-  const bool covers_zero = std::any_of(table->begin(), table->end(), [](const auto& t) { return t.lba == 0; }) ||
-                           std::any_of(header_.areas.begin(), header_.areas.end(),
-                                       [](const image::Area& a) { return a.start_lba == 0 && a.sectors > 0; });
-  if (!covers_zero && !disk_->zero_range(0, kSectorSize)) return failed_writing("sector 0");
   for (const image::TableSector& t : *table) {
     if (!disk_->write_at(t.lba * kSectorSize, t.bytes)) return failed_writing("the partition table");
   }

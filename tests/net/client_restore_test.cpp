@@ -5,6 +5,7 @@
 // a disk too small and the boot medium are refused before anything is written.
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <string>
 #include <vector>
@@ -163,6 +164,13 @@ TEST_F(ClientRestore, ARestoreThatBreaksOffLeavesNoTableAndNoFileSystemToBringBa
   EXPECT_EQ(*disks.disks()[0].broken_copy, "lab.krn");
   EXPECT_NE(broken_copy_text(disks.disks()[0]).find("holds a broken-off copy of \"lab.krn\""), std::string::npos);
 
+  // Imaged sector by sector (one area from sector 0 on), the same.
+  EXPECT_EQ(restore(image_of(source, {1, true}), target, {.image_name = "whole.krn"}, image.size() / 2).error, "cut");
+  EXPECT_NE(run_shell("sfdisk -d " + quoted(target) + " >/dev/null 2>&1"), 0);
+  EXPECT_NE(check("e2fsck -fn", target, ext, dir.file("check.img")), 0);
+  ASSERT_TRUE(disks.refresh(0, &error)) << error;
+  EXPECT_EQ(disks.disks()[0].broken_copy.value_or(""), "whole.krn");
+
   // A copy that ends whole puts everything back.
   ASSERT_TRUE(restore(image, target, {.image_name = "lab.krn"}).ok);
   EXPECT_EQ(run_shell("cmp -s " + quoted(source) + " " + quoted(target)), 0);
@@ -248,6 +256,51 @@ TEST_F(ClientRestore, OnABlockDeviceTheFileSystemGrowsOnThePartitionsOwnDevice) 
   const Partition p2 = table_of(backing).partitions.at(1);
   EXPECT_EQ(p2.end_lba(), 96u * 2048);
   EXPECT_EQ(check("e2fsck -fn", backing, p2, dir.file("check.img")), 0);
+}
+
+TEST_F(ClientRestore, AnImageOfTheFirstFormatStillRestores) {
+  // Version 1: no area list, one chunk stream per summary partition, the MBR in
+  // the table sectors.
+  const std::string target = dir.file("target.img");
+  ASSERT_TRUE(test::make_virtual_disk(target, 8, ""));
+  image::ImageHeader h;
+  h.source_sectors = 8 * 2048;
+  h.partitions.push_back(image::ImagePartition{1, 0x83, 0x80, false, 2048, 4096});
+  image::TableSector mbr;
+  mbr.bytes[446] = 0x80;
+  mbr.bytes[450] = 0x83;
+  mbr.bytes[454 + 1] = 0x08;  // start 2048
+  mbr.bytes[458 + 1] = 0x10;  // 4096 sectors
+  mbr.bytes[510] = 0x55;
+  mbr.bytes[511] = 0xAA;
+  h.table_sectors.push_back(mbr);
+  std::vector<std::uint8_t> bytes = image::encode_header(h);
+  bytes.resize(bytes.size() - image::kAreaEntry);  // no area list
+  bytes[12] = 1;
+  bytes[36] = 0;
+  bytes[16] = static_cast<std::uint8_t>(bytes.size());
+  bytes[17] = static_cast<std::uint8_t>(bytes.size() >> 8);
+  std::vector<std::uint8_t> data(65536);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 13 + 1);
+  image::ChunkHead c;
+  c.offset = 65536;
+  c.raw_length = c.stored_length = 65536;
+  c.crc = static_cast<std::uint32_t>(::crc32(0, data.data(), 65536));
+  const auto head = image::encode_chunk_head(c);
+  bytes.insert(bytes.end(), head.begin(), head.end());
+  bytes.insert(bytes.end(), data.begin(), data.end());
+  image::ChunkHead end;
+  end.partition = image::kEndChunk;
+  const auto tail = image::encode_chunk_head(end);
+  bytes.insert(bytes.end(), tail.begin(), tail.end());
+  const auto patch = image::length_patch(bytes.size());
+  std::copy(patch.begin(), patch.end(), bytes.begin());
+
+  const Outcome o = restore(bytes, target, {});
+  ASSERT_TRUE(o.ok) << o.error;
+  EXPECT_EQ(table_of(target).partitions, (std::vector<Partition>{{1, 0x80, 0x83, false, 2048, 4096}}));
+  EXPECT_EQ(test::read_region(target, 2048 * 512 + 65536, 65536), data);
+  EXPECT_EQ(test::read_region(target, 2048 * 512, 65536), std::vector<std::uint8_t>(65536, 0));
 }
 
 TEST_F(ClientRestore, ASmallerDiskAndTheBootMediumAreRefusedBeforeAnythingIsWritten) {
