@@ -193,6 +193,7 @@ void ClientNode::start_create(std::span<const std::uint8_t> d, Ipv4Address from,
     return refuse("this Client has no disk " + std::to_string(request->disk) + " (it has " +
                   std::to_string(disks_.disks().size()) + ")");
   }
+  if (const DiskInfo& info = disks_.disks()[request->disk]; info.broken_copy) return refuse(broken_copy_text(info));
   std::string error;
   auto disk = DiskDevice::open(disks_.disks()[request->disk].path, false, &error);
   if (!disk) return refuse(error);
@@ -213,6 +214,8 @@ void ClientNode::replace_transfer(std::unique_ptr<Transfer> next) {
   if (transfer_) {
     transfer_->cancel("a new request replaces it");
     ++finished_;
+    transfer_.reset();
+    settle_restored_disk();
   }
   transfer_ = std::move(next);
 }
@@ -222,16 +225,19 @@ void ClientNode::reap(Tick) {
   ++finished_;
   if (transfer_->succeeded()) ++succeeded_;
   transfer_.reset();
-  // A restore rewrote a disk: announce its new partitions from now on.
-  if (restoring_disk_) {
-    std::string error;
-    if (!disks_.refresh(*restoring_disk_, &error)) {
-      log_.note(who_, "reading the restored disk failed: " + error);
-    } else if (const DiskInfo& d = disks_.disks()[*restoring_disk_]; d.broken_copy) {
-      log_.note(who_, broken_copy_text(d));
-    }
-    restoring_disk_.reset();
+  settle_restored_disk();
+}
+
+void ClientNode::settle_restored_disk() {
+  if (!restoring_disk_) return;
+  // A restore rewrote the disk, whole or not: announce what it holds now.
+  std::string error;
+  if (!disks_.refresh(*restoring_disk_, &error)) {
+    log_.note(who_, "reading the restored disk failed: " + error);
+  } else if (const DiskInfo& d = disks_.disks()[*restoring_disk_]; d.broken_copy) {
+    log_.note(who_, broken_copy_text(d));
   }
+  restoring_disk_.reset();
 }
 
 void ClientNode::tick(Tick now) {
