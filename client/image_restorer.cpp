@@ -68,7 +68,10 @@ bool ImageRestorer::take_header() {
 }
 
 void ImageRestorer::hold(std::uint64_t at, std::uint64_t length) {
-  if (length == 0) return;
+  // A sound image holds back a few MiB at most; a hostile one is not let run
+  // the Client out of memory (what it would hold back is written at once).
+  constexpr std::uint64_t kMaxHeld = 64 << 20;
+  if (length == 0 || held_bytes_ + length > kMaxHeld) return;
   // Held ranges never overlap: a range that meets one already held is left out.
   auto next = held_.lower_bound(at);
   if (next != held_.end() && next->first < at + length) return;
@@ -77,6 +80,7 @@ void ImageRestorer::hold(std::uint64_t at, std::uint64_t length) {
     if (before->first + before->second.size() > at) return;
   }
   held_.emplace(at, std::vector<std::uint8_t>(length, 0));
+  held_bytes_ += length;
 }
 
 void ImageRestorer::probe_before(std::uint64_t position) {

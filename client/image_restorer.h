@@ -76,6 +76,7 @@ class ImageRestorer final : public CopySink {
   std::vector<std::uint64_t> written_;  // per area: bytes restored from its start
   std::vector<std::uint8_t> raw_;
   std::map<std::uint64_t, std::vector<std::uint8_t>> held_;  // disk offset: bytes written last
+  std::uint64_t held_bytes_ = 0;
   std::vector<Watched> watched_;
   std::optional<GrowthJob> growth_;
   std::string error_;
