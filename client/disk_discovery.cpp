@@ -91,26 +91,7 @@ std::string why_left_out(const fs::path& dir, const std::string& name, const Sys
   return {};
 }
 
-}  // namespace
-
-bool hardware_path_less(const std::string& a, const std::string& b) {
-  // PCI addresses ("0000:00:1f.2") are fixed-width hexadecimal: their text order
-  // is their order. Elsewhere numbers count ("ata2" before "ata10").
-  const auto pci = [](const std::string& c) {
-    return c.size() == 12 && c[4] == ':' && c[7] == ':' && c[10] == '.' &&
-           std::all_of(c.begin(), c.end(), [](char ch) { return std::isxdigit(static_cast<unsigned char>(ch)) || ch == ':' || ch == '.'; });
-  };
-  std::size_t i = 0, j = 0;
-  while (i < a.size() && j < b.size()) {
-    const std::size_t ie = std::min(a.find('/', i), a.size()), je = std::min(b.find('/', j), b.size());
-    const std::string x = a.substr(i, ie - i), y = b.substr(j, je - j);
-    if (x != y) return pci(x) && pci(y) ? x < y : natural_less(x, y);
-    i = ie + 1;
-    j = je + 1;
-  }
-  return a.size() - std::min(i, a.size()) < b.size() - std::min(j, b.size());
-}
-
+// Runs of digits compared as numbers.
 bool natural_less(const std::string& a, const std::string& b) {
   std::size_t i = 0, j = 0;
   while (i < a.size() && j < b.size()) {
@@ -133,6 +114,27 @@ bool natural_less(const std::string& a, const std::string& b) {
   }
   return a.size() - i < b.size() - j;
 }
+
+// The kernel's paths to two devices, folder by folder: PCI addresses
+// ("0000:00:1f.2") are fixed-width hexadecimal, so their text order is their
+// order; elsewhere numbers count ("ata2" before "ata10").
+bool hardware_path_less(const std::string& a, const std::string& b) {
+  const auto pci = [](const std::string& c) {
+    return c.size() == 12 && c[4] == ':' && c[7] == ':' && c[10] == '.' &&
+           std::all_of(c.begin(), c.end(), [](char ch) { return std::isxdigit(static_cast<unsigned char>(ch)) || ch == ':' || ch == '.'; });
+  };
+  std::size_t i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    const std::size_t ie = std::min(a.find('/', i), a.size()), je = std::min(b.find('/', j), b.size());
+    const std::string x = a.substr(i, ie - i), y = b.substr(j, je - j);
+    if (x != y) return pci(x) && pci(y) ? x < y : natural_less(x, y);
+    i = ie + 1;
+    j = je + 1;
+  }
+  return a.size() - std::min(i, a.size()) < b.size() - std::min(j, b.size());
+}
+
+}  // namespace
 
 DiskSurvey survey_disks(const SystemPaths& paths) {
   DiskSurvey survey;

@@ -40,10 +40,4 @@ struct DiskSurvey {
 
 DiskSurvey survey_disks(const SystemPaths& paths = {});
 
-// "a" < "b", with runs of digits compared as numbers ("ata2" < "ata10").
-bool natural_less(const std::string& a, const std::string& b);
-// The same for the kernel's paths to a device, folder by folder, PCI addresses
-// compared as the fixed-width hexadecimal they are.
-bool hardware_path_less(const std::string& a, const std::string& b);
-
 }  // namespace kestrelon::client

@@ -175,14 +175,5 @@ TEST(ClientDiskDiscovery, ADiskOf4096ByteSectorsIsRefusedByName) {
   EXPECT_EQ(error, "disk " + device + " has 4096-byte sectors; this Client handles only disks of 512-byte sectors");
 }
 
-TEST(ClientDiskDiscovery, HardwarePathsCompareByTheirNumbers) {
-  EXPECT_TRUE(natural_less("ata2", "ata10"));
-  EXPECT_FALSE(natural_less("ata10", "ata2"));
-  EXPECT_TRUE(natural_less("host02", "host3"));
-  EXPECT_TRUE(hardware_path_less("/pci0000:00/0000:00:04.0/nvme", "/pci0000:00/0000:00:1f.2/ata1"));
-  EXPECT_TRUE(hardware_path_less("/pci0000:00/0000:00:1f.2/ata9/x", "/pci0000:00/0000:00:1f.2/ata10/x"));
-  EXPECT_FALSE(hardware_path_less("/a/b", "/a/b"));
-}
-
 }  // namespace
 }  // namespace kestrelon::client
