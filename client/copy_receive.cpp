@@ -284,7 +284,8 @@ void CopyReceive::on_tick(Tick now) {
       end_transfer();
       return;
     }
-    const Tick every = tick_reached(now, done_first_ + timing_.done_linger) ? timing_.done_repeat_late : timing_.done_repeat;
+    const Tick every =
+        tick_reached(now, done_first_ + timing_.done_linger) ? timing_.done_repeat_late : timing_.done_repeat;
     if (tick_reached(now, done_last_ + every)) {
       link_.send_to(encode_copy_done(link_.self()), controller_);
       done_last_ = now;

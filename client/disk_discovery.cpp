@@ -101,7 +101,8 @@ bool natural_less(const std::string& a, const std::string& b) {
       while (je < b.size() && std::isdigit(static_cast<unsigned char>(b[je]))) ++je;
       const std::string x = a.substr(i, ie - i), y = b.substr(j, je - j);
       const std::size_t xs = x.find_first_not_of('0'), ys = y.find_first_not_of('0');
-      const std::string xn = xs == std::string::npos ? "" : x.substr(xs), yn = ys == std::string::npos ? "" : y.substr(ys);
+      const std::string xn = xs == std::string::npos ? "" : x.substr(xs),
+                        yn = ys == std::string::npos ? "" : y.substr(ys);
       if (xn.size() != yn.size()) return xn.size() < yn.size();
       if (xn != yn) return xn < yn;
       i = ie;
@@ -120,8 +121,9 @@ bool natural_less(const std::string& a, const std::string& b) {
 // order; elsewhere numbers count ("ata2" before "ata10").
 bool hardware_path_less(const std::string& a, const std::string& b) {
   const auto pci = [](const std::string& c) {
-    return c.size() == 12 && c[4] == ':' && c[7] == ':' && c[10] == '.' &&
-           std::all_of(c.begin(), c.end(), [](char ch) { return std::isxdigit(static_cast<unsigned char>(ch)) || ch == ':' || ch == '.'; });
+    return c.size() == 12 && c[4] == ':' && c[7] == ':' && c[10] == '.' && std::all_of(c.begin(), c.end(), [](char ch) {
+             return std::isxdigit(static_cast<unsigned char>(ch)) || ch == ':' || ch == '.';
+           });
   };
   std::size_t i = 0, j = 0;
   while (i < a.size() && j < b.size()) {

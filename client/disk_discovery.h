@@ -34,7 +34,7 @@ struct LeftOutDisk {
 };
 
 struct DiskSurvey {
-  std::vector<FoundDisk> disks;      // in their stable order
+  std::vector<FoundDisk> disks;       // in their stable order
   std::vector<LeftOutDisk> left_out;  // with hardware behind them, and why
 };
 

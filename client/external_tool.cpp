@@ -80,7 +80,8 @@ std::string last_line(const std::string& output) {
   std::size_t end = output.find_last_not_of(" \n\r\t");
   if (end == std::string::npos) return {};
   const std::size_t start = output.rfind('\n', end);
-  return output.substr(start == std::string::npos ? 0 : start + 1, end + 1 - (start == std::string::npos ? 0 : start + 1));
+  return output.substr(start == std::string::npos ? 0 : start + 1,
+                       end + 1 - (start == std::string::npos ? 0 : start + 1));
 }
 
 }  // namespace kestrelon::client

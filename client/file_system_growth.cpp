@@ -67,7 +67,8 @@ void grow_fat(const GrowthJob& job, const FileSystemProbe& before, std::vector<s
   }
   write_table(job, notes);
   const auto after = probe_partition(job);
-  if (!after || before.label_offset == 0 || after->label_offset != before.label_offset || after->label == before.label) {
+  if (!after || before.label_offset == 0 || after->label_offset != before.label_offset ||
+      after->label == before.label) {
     return;
   }
   std::string error;

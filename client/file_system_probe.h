@@ -29,8 +29,8 @@ struct ByteRange {
 struct FileSystemProbe {
   FileSystemKind kind = FileSystemKind::unknown;
   std::uint64_t bytes = 0;        // the size the file system gives itself
-  std::string label;             // FAT volume label, without trailing spaces
-  std::size_t label_offset = 0;  // where a FAT boot sector keeps it (0: none)
+  std::string label;              // FAT volume label, without trailing spaces
+  std::size_t label_offset = 0;   // where a FAT boot sector keeps it (0: none)
   std::vector<ByteRange> copies;  // backup superblocks or boot sectors past the head
 };
 

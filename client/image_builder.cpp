@@ -31,7 +31,8 @@ std::vector<image::Area> areas_to_read(const PartitionTable& table, std::uint64_
     areas.push_back({after_table, std::min(first - after_table, kBootRoom)});
   }
   for (const Partition& p : table.partitions) areas.push_back({p.start_lba, p.sectors});
-  std::sort(areas.begin(), areas.end(), [](const image::Area& a, const image::Area& b) { return a.start_lba < b.start_lba; });
+  std::sort(areas.begin(), areas.end(),
+            [](const image::Area& a, const image::Area& b) { return a.start_lba < b.start_lba; });
   return areas;
 }
 

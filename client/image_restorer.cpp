@@ -101,8 +101,9 @@ bool ImageRestorer::write_guarded(std::uint64_t at, std::span<std::uint8_t> byte
     from = std::max(from, at);
     to = std::min(to, end);
     if (from >= to) return;
-    if (keep) std::copy(bytes.begin() + static_cast<long>(from - at), bytes.begin() + static_cast<long>(to - at),
-                        keep->begin() + static_cast<long>(from - keep_at));
+    if (keep)
+      std::copy(bytes.begin() + static_cast<long>(from - at), bytes.begin() + static_cast<long>(to - at),
+                keep->begin() + static_cast<long>(from - keep_at));
     std::fill(bytes.begin() + static_cast<long>(from - at), bytes.begin() + static_cast<long>(to - at), 0);
   };
   for (auto lba = std::lower_bound(target_.keep_clear.begin(), target_.keep_clear.end(), at / kSectorSize);
@@ -123,8 +124,8 @@ bool ImageRestorer::zero_up_to(std::size_t area, std::uint64_t offset) {
   const std::uint64_t from = std::max(a.start_lba * kSectorSize + written_[area], std::uint64_t{kSectorSize});
   const std::uint64_t to = a.start_lba * kSectorSize + offset;
   if (to > from && !disk_->zero_range(from, to - from)) {
-    return fail("clearing sectors from " + std::to_string(a.start_lba + written_[area] / kSectorSize) + " of " +
-                path_ + " failed: " + std::strerror(errno));
+    return fail("clearing sectors from " + std::to_string(a.start_lba + written_[area] / kSectorSize) + " of " + path_ +
+                " failed: " + std::strerror(errno));
   }
   written_[area] = std::max(written_[area], offset);
   return true;
@@ -144,7 +145,8 @@ bool ImageRestorer::take_chunk() {
     }
     if (chunk_.partition >= header_.areas.size()) return fail("a chunk names an area the image lacks");
     const std::uint64_t size = header_.areas[chunk_.partition].sectors * kSectorSize;
-    if (chunk_.offset < written_[chunk_.partition] || chunk_.offset > size || chunk_.raw_length > size - chunk_.offset) {
+    if (chunk_.offset < written_[chunk_.partition] || chunk_.offset > size ||
+        chunk_.raw_length > size - chunk_.offset) {
       return fail("a chunk lies outside its area or out of order");
     }
     stage_ = Stage::chunk_body;
@@ -165,7 +167,8 @@ bool ImageRestorer::take_chunk() {
   if (!zero_up_to(chunk_.partition, chunk_.offset)) return false;
   probe_before(at);
   if (!write_guarded(at, raw)) {
-    return fail("writing sector " + std::to_string(at / kSectorSize) + " of " + path_ + " failed: " + std::strerror(errno));
+    return fail("writing sector " + std::to_string(at / kSectorSize) + " of " + path_ +
+                " failed: " + std::strerror(errno));
   }
   probe_before(at + raw.size());
   written_[chunk_.partition] = chunk_.offset + chunk_.raw_length;

@@ -47,7 +47,7 @@ class ImageRestorer final : public CopySink {
 
  private:
   enum class Stage { header, chunk_head, chunk_body, ended, failed };
-  struct Watched {  // a partition whose file system is judged once its start has come
+  struct Watched {                       // a partition whose file system is judged once its start has come
     std::uint64_t start = 0, bytes = 0;  // on the disk, in bytes
     bool probed = false;
     FileSystemKind kind = FileSystemKind::unknown;

@@ -69,7 +69,8 @@ bool read_gpt(const SectorReader& read, std::uint64_t disk_sectors, PartitionTab
   }
   std::vector<std::uint8_t> array(entry_sectors * kSectorSize);
   for (std::uint64_t k = 0; k < entry_sectors; ++k) {
-    if (!read(header->entries_lba + k, std::span<std::uint8_t, kSectorSize>(array.data() + k * kSectorSize, kSectorSize))) {
+    const auto sector_bytes = std::span<std::uint8_t, kSectorSize>(array.data() + k * kSectorSize, kSectorSize);
+    if (!read(header->entries_lba + k, sector_bytes)) {
       return fail(error, "cannot read the GPT entries at sector " + std::to_string(header->entries_lba + k));
     }
   }

@@ -25,7 +25,7 @@ class PartitionDevice {
   static std::unique_ptr<PartitionDevice> loop_over(const std::string& disk_path, std::uint64_t start_lba,
                                                     std::uint64_t sectors, std::string* error);
   std::string path_;
-  int loop_fd_ = -1;         // held while the loop device is in use
+  int loop_fd_ = -1;          // held while the loop device is in use
   std::string private_node_;  // a node made here, removed at the end
 };
 

@@ -31,7 +31,8 @@ FileSystemProbe probe_at(const DiskDevice& disk, std::uint64_t offset, std::uint
 // The old file systems' starts and copies: the whole disk's, and each partition's.
 void add_file_systems(const DiskDevice& disk, const PartitionTable* table, std::vector<Span>& spans) {
   const auto add = [&](std::uint64_t start, std::uint64_t bytes) {
-    for (const ByteRange& r : guard_ranges(probe_at(disk, start, bytes), bytes)) spans.push_back({start + r.offset, r.length});
+    for (const ByteRange& r : guard_ranges(probe_at(disk, start, bytes), bytes))
+      spans.push_back({start + r.offset, r.length});
   };
   add(0, disk.size_bytes());
   if (!table) return;
@@ -48,9 +49,8 @@ bool is_boot_medium(const DiskDevice& disk) {
   if (labelled(0, disk.size_bytes())) return true;
   const auto table = disk.partition_table(nullptr);
   if (!table) return false;
-  return std::any_of(table->partitions.begin(), table->partitions.end(), [&](const Partition& p) {
-    return labelled(p.start_lba * kSectorSize, p.sectors * kSectorSize);
-  });
+  return std::any_of(table->partitions.begin(), table->partitions.end(),
+                     [&](const Partition& p) { return labelled(p.start_lba * kSectorSize, p.sectors * kSectorSize); });
 }
 
 std::optional<std::string> restore_refusal(const DiskDevice& disk) {

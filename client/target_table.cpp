@@ -52,14 +52,15 @@ bool grow_mbr(TargetTable& t, std::size_t index, std::uint64_t end, std::string*
   const EntryPlace place = t.table.entries[index];
   image::TableSector* own = sector_at(t.sectors, place.sector);
   image::TableSector* mbr = sector_at(t.sectors, 0);
-  if (!own || !mbr || (p.logical && !t.table.extended_slot)) return fail(error, "the image's partition table is incomplete");
+  if (!own || !mbr || (p.logical && !t.table.extended_slot))
+    return fail(error, "the image's partition table is incomplete");
   if (p.logical) end_entry_at(*mbr, *t.table.extended_slot, end);
   end_entry_at(*own, place.slot, end);
   return true;
 }
 
-bool place_gpt(const image::ImageHeader& h, std::uint64_t disk_sectors,
-               std::optional<std::uint32_t> grow, std::vector<image::TableSector>& out, std::string* error) {
+bool place_gpt(const image::ImageHeader& h, std::uint64_t disk_sectors, std::optional<std::uint32_t> grow,
+               std::vector<image::TableSector>& out, std::string* error) {
   const auto find = [&](std::uint64_t lba) -> const image::TableSector* {
     for (const auto& s : h.table_sectors) {
       if (s.lba == lba) return &s;
@@ -122,8 +123,8 @@ std::optional<TargetTable> fit_table(const image::ImageHeader& h, std::uint64_t 
       if (!last || t.table.partitions[i].end_lba() > t.table.partitions[*last].end_lba()) last = i;
     }
   }
-  const std::uint64_t end = t.table.kind == TableKind::gpt ? disk_sectors - t.table.gpt_tail
-                                                            : std::min(disk_sectors, kMbrLimit);
+  const std::uint64_t end =
+      t.table.kind == TableKind::gpt ? disk_sectors - t.table.gpt_tail : std::min(disk_sectors, kMbrLimit);
   if (last && end > t.table.partitions[*last].end_lba()) {
     const Partition& p = t.table.partitions[*last];
     t.growth = Growth{p.number, p.start_lba, p.sectors, end - p.start_lba};

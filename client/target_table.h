@@ -22,7 +22,7 @@ struct Growth {
 };
 
 struct TargetTable {
-  PartitionTable table;  // the partitions as the image has them
+  PartitionTable table;                     // the partitions as the image has them
   std::vector<image::TableSector> sectors;  // written last
   std::vector<image::TableSector> ungrown;  // the same with no partition grown, when one grows
   std::optional<Growth> growth;

@@ -53,8 +53,8 @@ class LabPcDisks : public ::testing::Test {
   }
   lab::LabProcess client(LabNetwork& net, int host, const std::string& name, std::vector<std::string> disks,
                          bool once) {
-    std::vector<std::string> args = {KESTRELON_CLIENT_PATH, "--address", LabNetwork::address(host).text(), "--name",
-                                     name, "--verbose"};
+    std::vector<std::string> args = {
+        KESTRELON_CLIENT_PATH, "--address", LabNetwork::address(host).text(), "--name", name, "--verbose"};
     for (const auto& d : disks) args.insert(args.end(), {"--disk", d});
     if (once) args.push_back("--once");
     return net.spawn(host, args);
@@ -62,8 +62,9 @@ class LabPcDisks : public ::testing::Test {
   // Creates an image of `disk` (1 = first) of the Client called `name`.
   void create(LabNetwork& net, const std::string& name, int disk, const std::string& image) {
     std::string output;
-    ASSERT_EQ(cli(net, {"create", "--client", name, "--disk", std::to_string(disk), "--out", image, "--compression",
-                        "1", "--discover-seconds", "20"},
+    ASSERT_EQ(cli(net,
+                  {"create", "--client", name, "--disk", std::to_string(disk), "--out", image, "--compression", "1",
+                   "--discover-seconds", "20"},
                   output),
               0)
         << output;
@@ -81,14 +82,15 @@ class LabPcDisks : public ::testing::Test {
   }
   // A checker's status on the partition at `r`, copied out of `disk`.
   int check(const std::string& command, const std::string& disk, Region r) {
-    run_shell("dd if=" + quoted(disk) + " of=" + quoted(dir.file("check.img")) + " bs=512 skip=" +
-              std::to_string(r.start) + " count=" + std::to_string(r.sectors) + " status=none");
+    run_shell("dd if=" + quoted(disk) + " of=" + quoted(dir.file("check.img")) +
+              " bs=512 skip=" + std::to_string(r.start) + " count=" + std::to_string(r.sectors) + " status=none");
     return run_shell(command + " " + quoted(dir.file("check.img")) + " >/dev/null 2>&1");
   }
   // The last partition of an MBR disk, from sfdisk.
   Region last_partition(const std::string& disk) {
     const std::string out = dir.file("table.txt");
-    run_shell("sfdisk -d " + quoted(disk) + " | grep start= | tail -1 | sed 's/.*start= *\\([0-9]*\\), size= *\\([0-9]*\\).*/\\1 \\2/' > " +
+    run_shell("sfdisk -d " + quoted(disk) +
+              " | grep start= | tail -1 | sed 's/.*start= *\\([0-9]*\\), size= *\\([0-9]*\\).*/\\1 \\2/' > " +
               quoted(out));
     Region r;
     std::ifstream(out) >> r.start >> r.sectors;
@@ -110,8 +112,8 @@ TEST_F(LabPcDisks, ACopyCancelledHalfwayLeavesADiskWithoutTableOrFileSystem) {
     create(net, "source", 1, image);
   }
   lab::LabProcess t = client(net, 2, "target", {target}, false);
-  lab::LabProcess copy = net.spawn(0, cli_args({"copy", image, "--client", "target", "--rate", "1", "--json",
-                                                "--discover-seconds", "20"}));
+  lab::LabProcess copy = net.spawn(
+      0, cli_args({"copy", image, "--client", "target", "--rate", "1", "--json", "--discover-seconds", "20"}));
   // Cancelled (Ctrl-C) once a third has gone.
   const auto until = std::chrono::steady_clock::now() + 120s;
   while (copy.output().find("\"percent\":30") == std::string::npos && std::chrono::steady_clock::now() < until) {
@@ -153,10 +155,11 @@ TEST_F(LabPcDisks, Ext4AndNtfsImagesFillALargerDiskWhenPartitionsDoNotKeepTheirS
     int host;
     std::string grown;
   };
-  for (const Case& c : {Case{"linux.krn", "linux-target.img", "e2fsck -fn", 2,
-                             "partition 2 (ext2/3/4) grown from 55 MiB to 87 MiB, its file system from 55 MiB to 87 MiB"},
-                        Case{"windows.krn", "windows-target.img", "ntfsfix -n", 3,
-                             "partition 1 (NTFS) grown from 63 MiB to 95 MiB, its file system from 62 MiB to 94 MiB"}}) {
+  for (const Case& c :
+       {Case{"linux.krn", "linux-target.img", "e2fsck -fn", 2,
+             "partition 2 (ext2/3/4) grown from 55 MiB to 87 MiB, its file system from 55 MiB to 87 MiB"},
+        Case{"windows.krn", "windows-target.img", "ntfsfix -n", 3,
+             "partition 1 (NTFS) grown from 63 MiB to 95 MiB, its file system from 62 MiB to 94 MiB"}}) {
     SCOPED_TRACE(c.image);
     const std::string target = dir.file(c.target);
     ASSERT_TRUE(test::make_virtual_disk(target, 96, ""));

@@ -37,8 +37,7 @@ class ClientRestoreNode : public ::testing::Test {
     return n;
   }
   void start(const std::string& name, std::uint64_t length, std::uint16_t flags) {
-    controller.send(wire::build_copy_start(wire::CopyStartFields{length, name, 0, flags}),
-                    kClient, wire::kControlPort);
+    controller.send(wire::build_copy_start(wire::CopyStartFields{length, name, 0, flags}), kClient, wire::kControlPort);
   }
   test::TempDir dir;
   test::UdpPeer controller{kController, wire::kControlPort};

@@ -128,7 +128,8 @@ TEST_F(ClientRestore, GptDiskRoundTripsByteForByteAndMovesItsBackupToTheEndOfALa
   const Outcome grown = restore(image, larger, {.keep_partition_size = false, .image_name = "gpt.krn"});
   ASSERT_TRUE(grown.ok) << grown.error;
   ASSERT_FALSE(grown.after.empty());
-  EXPECT_NE(grown.after[0].find("grown from 46 MiB to 78 MiB, its file system from 46 MiB to 78 MiB"), std::string::npos)
+  EXPECT_NE(grown.after[0].find("grown from 46 MiB to 78 MiB, its file system from 46 MiB to 78 MiB"),
+            std::string::npos)
       << testing::PrintToString(grown.after);
   EXPECT_EQ(run_shell("sgdisk -v " + quoted(larger) + " | grep -q 'No problems found'"), 0);
   const Partition p3 = table_of(larger).partitions.at(2);
