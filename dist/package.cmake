@@ -34,6 +34,8 @@ sets of Clients as named groups. This package holds the desktop Controller
 (kestrelon) and its command-line front end (kestrelon-cli).")
 
 set(CPACK_DEBIAN_CLIENT_PACKAGE_NAME kestrelon-client)
+# The tools that grow a restored file system to fill a larger disk.
+set(CPACK_DEBIAN_CLIENT_PACKAGE_RECOMMENDS "e2fsprogs, ntfs-3g, fatresize")
 set(CPACK_COMPONENT_CLIENT_DESCRIPTION
   "reference Client of the Kestrelon disk-imaging system
 kestrelon-client answers the Controller's discovery requests, receives

@@ -14,6 +14,8 @@ PACKAGES=(
   libwxgtk3.2-dev xvfb xauth xdotool openbox imagemagick librsvg2-bin x11-utils
   # the multi-host network lab, virtual disks, and the comparison peer
   iproute2 nftables fdisk dosfstools e2fsprogs udpcast procps mtools mount
+  # PC disks for the reference Client: GPT, NTFS, and growing file systems
+  gdisk ntfs-3g fatresize
   # checks of the installed tree: desktop entry and manual pages
   desktop-file-utils man-db
   # the client builder's parts (boot loaders, DHCP/TFTP, busybox, USB images,
