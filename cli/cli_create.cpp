@@ -17,6 +17,7 @@
 #include "client_choice.h"
 #include "commands/create_flow.h"
 #include "commands/headless_receiving_dialog.h"
+#include "commands/image_description.h"
 #include "commands/transfer_checks.h"
 #include "console_ui.h"
 #include "core_options.h"
@@ -167,12 +168,10 @@ CommandRun define_create(CLI::App& command) {
       ->check([](const std::string& v) { return v.empty() ? std::string("needs a file name") : std::string(); });
   command
       .add_option("--description", a->description,
-                  "stored in the image, at most " + std::to_string(CreateFlow::kDescriptionLimit) + " characters")
+                  "stored in the image: at most " + std::to_string(kDescriptionCharacters) + " characters in " +
+                      std::to_string(kDescriptionBytes) + " bytes of UTF-8")
       ->type_name("TEXT")
-      ->check([](const std::string& v) {
-        return v.size() > CreateFlow::kDescriptionLimit ? std::string("the description is longer than 400 characters")
-                                                         : std::string();
-      });
+      ->check([](const std::string& v) { return description_problem(v); });
   command.add_option("--compression", a->compression, "0 (none) to 9 (maximum, the default)")
       ->type_name("L")
       ->check(CLI::Range(0, 9));

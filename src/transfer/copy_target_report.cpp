@@ -69,6 +69,7 @@ void CopyTargetReport::heard(Ipv4Address from, CopyAnswer answer, std::uint32_t 
   TargetState* s = open_ ? find(from) : nullptr;
   if (!s) return;
   s->last_heard = LastHeard{.answer = answer, .block = block, .at = now};
+  if (answer == CopyAnswer::acknowledgement || answer == CopyAnswer::resend_request) s->receiving = true;
   const bool before_ready = s->step == TargetStep::listed || s->step == TargetStep::start_sent;
   if (answer == CopyAnswer::ready && before_ready) {
     s->step = TargetStep::ready;
@@ -77,6 +78,11 @@ void CopyTargetReport::heard(Ipv4Address from, CopyAnswer answer, std::uint32_t 
     s->step = TargetStep::done;
     changed(*s);
   }
+}
+
+void CopyTargetReport::acknowledging(Ipv4Address client) {
+  std::lock_guard hold(mutex_);
+  if (TargetState* s = open_ ? find(client) : nullptr) s->acknowledging = true;
 }
 
 void CopyTargetReport::close(CopyEnd end) {
@@ -93,30 +99,58 @@ void CopyTargetReport::close(CopyEnd end) {
   }
 }
 
+namespace {
+
+std::string last_heard_text(const LastHeard& h) {
+  char text[160];
+  if (h.answer == CopyAnswer::acknowledgement || h.answer == CopyAnswer::resend_request) {
+    std::snprintf(text, sizeof text, "last heard: %s %s block %u, %.1f s before the end", answer_text(h.answer),
+                  h.answer == CopyAnswer::acknowledgement ? "of" : "for", h.block, h.before_end_ms / 1000.0);
+  } else {
+    std::snprintf(text, sizeof text, "last heard: %s, %.1f s before the end", answer_text(h.answer),
+                  h.before_end_ms / 1000.0);
+  }
+  return text;
+}
+
+// What the target's answers tell of it during the copy. Only the acknowledging
+// Client acknowledges once the first blocks have gone; a Client that receives
+// well is quiet until it is done, so its last word may be old.
+std::string what_is_known(CopyEnd end, const TargetState& t) {
+  if (!t.receiving) {
+    if (end == CopyEnd::cancelled) return "ready, no block acknowledged yet";
+    return "ready, but it acknowledged no block: it refused the image, or no block reached it";
+  }
+  if (!t.acknowledging) {
+    return "receiving, not the acknowledging Client (such a Client answers only to ask for a lost block)";
+  }
+  return end == CopyEnd::no_acknowledger_left ? "" : "receiving as the acknowledging Client";
+}
+
+}  // namespace
+
 std::string CopyTargetReport::failure_reason(CopyEnd end, const TargetState& t) {
-  const bool answered_start = t.step == TargetStep::ready || t.last_heard.has_value();
   std::string why;
   switch (end) {
-    case CopyEnd::never_started:
+    case CopyEnd::never_started: {
+      const bool answered_start = t.step == TargetStep::ready || t.last_heard.has_value();
       why = answered_start ? "ready, but the copy never started: not every Client answered the start request"
                            : "no answer to the start request";
       break;
+    }
     case CopyEnd::late_after_first: why = "not done 5 s after the first Client finished"; break;
-    case CopyEnd::no_acknowledger_left: why = "fell silent"; break;
+    case CopyEnd::no_acknowledger_left:
+      why = t.acknowledging ? "fell silent as the acknowledging Client"
+                            : "the copy stopped: no acknowledging Client was left";
+      break;
     case CopyEnd::cancelled: why = "cancelled"; break;
     case CopyEnd::all_done: why = "did not report completion"; break;
   }
   if (!t.last_heard) return why + "; nothing heard from it";
-  const LastHeard& h = t.last_heard.value();
-  char text[160];
-  if (h.answer == CopyAnswer::acknowledgement || h.answer == CopyAnswer::resend_request) {
-    std::snprintf(text, sizeof text, "; last heard: %s %s block %u, %.1f s before the end", answer_text(h.answer),
-                  h.answer == CopyAnswer::acknowledgement ? "of" : "for", h.block, h.before_end_ms / 1000.0);
-  } else {
-    std::snprintf(text, sizeof text, "; last heard: %s, %.1f s before the end", answer_text(h.answer),
-                  h.before_end_ms / 1000.0);
+  if (end != CopyEnd::never_started) {
+    if (const std::string known = what_is_known(end, t); !known.empty()) why += "; " + known;
   }
-  return why + text;
+  return why + "; " + last_heard_text(*t.last_heard);
 }
 
 std::vector<TargetState> CopyTargetReport::take_events() {
