@@ -31,6 +31,7 @@ void CopyTargetReport::reset() {
   states_.clear();
   events_.clear();
   open_ = false;
+  acknowledging_named_ = false;
 }
 
 void CopyTargetReport::skip(const std::string& name, Ipv4Address address, const std::string& reason,
@@ -82,7 +83,10 @@ void CopyTargetReport::heard(Ipv4Address from, CopyAnswer answer, std::uint32_t 
 
 void CopyTargetReport::acknowledging(Ipv4Address client) {
   std::lock_guard hold(mutex_);
-  if (TargetState* s = open_ ? find(client) : nullptr) s->acknowledging = true;
+  if (TargetState* s = open_ ? find(client) : nullptr) {
+    s->acknowledging = true;
+    acknowledging_named_ = true;
+  }
 }
 
 void CopyTargetReport::close(CopyEnd end) {
@@ -93,7 +97,7 @@ void CopyTargetReport::close(CopyEnd end) {
   for (TargetState& s : states_) {
     if (s.step == TargetStep::done || s.step == TargetStep::skipped) continue;
     if (s.last_heard) s.last_heard->before_end_ms = now - s.last_heard->at;
-    s.reason = failure_reason(end, s);
+    s.reason = failure_reason(end, s, acknowledging_named_);
     s.step = TargetStep::failed;
     changed(s);
   }
@@ -116,11 +120,13 @@ std::string last_heard_text(const LastHeard& h) {
 // What the target's answers tell of it during the copy. Only the acknowledging
 // Client acknowledges once the first blocks have gone; a Client that receives
 // well is quiet until it is done, so its last word may be old.
-std::string what_is_known(CopyEnd end, const TargetState& t) {
+std::string what_is_known(CopyEnd end, const TargetState& t, bool acknowledging_named) {
   if (!t.receiving) {
     if (end == CopyEnd::cancelled) return "ready, no block acknowledged yet";
     return "ready, but it acknowledged no block: it refused the image, or no block reached it";
   }
+  // Until one is named, every Client acknowledges.
+  if (!acknowledging_named) return "receiving";
   if (!t.acknowledging) {
     return "receiving, not the acknowledging Client (such a Client answers only to ask for a lost block)";
   }
@@ -129,7 +135,7 @@ std::string what_is_known(CopyEnd end, const TargetState& t) {
 
 }  // namespace
 
-std::string CopyTargetReport::failure_reason(CopyEnd end, const TargetState& t) {
+std::string CopyTargetReport::failure_reason(CopyEnd end, const TargetState& t, bool acknowledging_named) {
   std::string why;
   switch (end) {
     case CopyEnd::never_started: {
@@ -148,7 +154,7 @@ std::string CopyTargetReport::failure_reason(CopyEnd end, const TargetState& t) 
   }
   if (!t.last_heard) return why + "; nothing heard from it";
   if (end != CopyEnd::never_started) {
-    if (const std::string known = what_is_known(end, t); !known.empty()) why += "; " + known;
+    if (const std::string known = what_is_known(end, t, acknowledging_named); !known.empty()) why += "; " + known;
   }
   return why + "; " + last_heard_text(*t.last_heard);
 }

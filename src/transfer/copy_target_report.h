@@ -81,11 +81,11 @@ class CopyTargetReport final : public CopyObserver {
 
   // Why a target did not finish, in what is known of it and nothing more: how
   // the copy ended, then ready or receiving, whether it was the acknowledging
-  // Client (the others are quiet while they receive well), and what was last
-  // heard: "not done 5 s after the first Client finished; receiving, not the
-  // acknowledging Client (...); last heard: acknowledgement of block 34, 12.5 s
-  // before the end".
-  static std::string failure_reason(CopyEnd end, const TargetState& target);
+  // Client (once one has been named, the others are quiet while they receive
+  // well), and what was last heard: "not done 5 s after the first Client
+  // finished; receiving, not the acknowledging Client (...); last heard:
+  // acknowledgement of block 34, 12.5 s before the end".
+  static std::string failure_reason(CopyEnd end, const TargetState& target, bool acknowledging_named = true);
 
  private:
   TargetState* find(Ipv4Address address);
@@ -96,6 +96,7 @@ class CopyTargetReport final : public CopyObserver {
   std::vector<TargetState> states_;
   std::vector<TargetState> events_;
   bool open_ = false;
+  bool acknowledging_named_ = false;  // OP_ACKER went to a target of this copy
 };
 
 }  // namespace kestrelon

@@ -52,6 +52,7 @@ TEST_F(CopyTargetReportTest, TheEndGivesEachUnfinishedTargetItsReasonAndWhatWasL
   for (const Ipv4Address a : {kA, kB, kC}) report.start_sent(a);
   report.heard(kA, CopyAnswer::ready, 0);
   report.heard(kB, CopyAnswer::ready, 0);
+  report.acknowledging(kA);
   clock.advance(1000);
   report.heard(kB, CopyAnswer::acknowledgement, 700);
   clock.advance(500);
@@ -92,6 +93,9 @@ TEST_F(CopyTargetReportTest, HowTheCopyEndedDecidesTheReason) {
   EXPECT_EQ(CopyTargetReport::failure_reason(CopyEnd::cancelled, acked),
             "cancelled; receiving, not the acknowledging Client (such a Client answers only to ask for a lost "
             "block); last heard: acknowledgement of block 31, 15.0 s before the end");
+  EXPECT_EQ(CopyTargetReport::failure_reason(CopyEnd::cancelled, acked, /*acknowledging_named=*/false),
+            "cancelled; receiving; last heard: acknowledgement of block 31, 15.0 s before the end")
+      << "before one is named, every Client acknowledges";
   acked.acknowledging = true;
   EXPECT_EQ(CopyTargetReport::failure_reason(CopyEnd::cancelled, acked),
             "cancelled; receiving as the acknowledging Client; last heard: acknowledgement of block 31, 15.0 s "
