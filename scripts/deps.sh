@@ -16,6 +16,8 @@ PACKAGES=(
   iproute2 nftables fdisk dosfstools e2fsprogs udpcast procps mtools mount
   # checks of the installed tree: desktop entry and manual pages
   desktop-file-utils man-db
+  # kestrelon-cli installed alone into a minimal Debian
+  debootstrap
 )
 
 missing=()
