@@ -83,10 +83,13 @@ void CopyTargetReport::heard(Ipv4Address from, CopyAnswer answer, std::uint32_t 
 
 void CopyTargetReport::acknowledging(Ipv4Address client) {
   std::lock_guard hold(mutex_);
-  if (TargetState* s = open_ ? find(client) : nullptr) {
-    s->acknowledging = true;
-    acknowledging_named_ = true;
-  }
+  TargetState* named = open_ ? find(client) : nullptr;
+  if (!named) return;
+  // The engine names another only when the one before stopped acknowledging.
+  for (TargetState& s : states_) s.replaced = s.replaced || (s.acknowledging && &s != named);
+  named->acknowledging = true;
+  named->replaced = false;
+  acknowledging_named_ = true;
 }
 
 void CopyTargetReport::close(CopyEnd end) {
@@ -130,7 +133,8 @@ std::string what_is_known(CopyEnd end, const TargetState& t, bool acknowledging_
   if (!t.acknowledging) {
     return "receiving, not the acknowledging Client (such a Client answers only to ask for a lost block)";
   }
-  return end == CopyEnd::no_acknowledger_left ? "" : "receiving as the acknowledging Client";
+  if (end == CopyEnd::no_acknowledger_left) return "";
+  return t.replaced ? "it stopped acknowledging and another Client took over" : "the acknowledging Client";
 }
 
 }  // namespace

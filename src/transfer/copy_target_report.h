@@ -42,6 +42,7 @@ struct TargetState {
   std::optional<LastHeard> last_heard;
   bool receiving = false;      // it acknowledged a block or asked for one again
   bool acknowledging = false;  // it was named the acknowledging Client
+  bool replaced = false;       // and another was named after it: it had stopped acknowledging
 };
 
 // How a copy ended: it decides the reason given to each target that did not finish.

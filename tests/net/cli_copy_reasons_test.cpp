@@ -83,9 +83,9 @@ TEST_F(CliCopyReasonsTest, ACancelledCopyTellsTheAcknowledgingClientFromTheQuiet
   for (const auto& [name, event] : last) {
     const std::string reason = event.value("reason", "");
     EXPECT_EQ(event["outcome"], "failed") << name;
-    EXPECT_EQ(reason.rfind("cancelled; receiving", 0), 0u) << reason;
+    EXPECT_EQ(reason.rfind("cancelled; ", 0), 0u) << reason;
     EXPECT_EQ(reason.find("silent"), std::string::npos) << reason;
-    if (reason.find("receiving as the acknowledging Client; last heard: acknowledgement of block") !=
+    if (reason.find("; the acknowledging Client; last heard: acknowledgement of block") !=
         std::string::npos) {
       ++acknowledging;
     } else {

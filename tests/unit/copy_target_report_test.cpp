@@ -98,8 +98,11 @@ TEST_F(CopyTargetReportTest, HowTheCopyEndedDecidesTheReason) {
       << "before one is named, every Client acknowledges";
   acked.acknowledging = true;
   EXPECT_EQ(CopyTargetReport::failure_reason(CopyEnd::cancelled, acked),
-            "cancelled; receiving as the acknowledging Client; last heard: acknowledgement of block 31, 15.0 s "
-            "before the end");
+            "cancelled; the acknowledging Client; last heard: acknowledgement of block 31, 15.0 s before the end");
+  acked.replaced = true;
+  EXPECT_EQ(CopyTargetReport::failure_reason(CopyEnd::late_after_first, acked),
+            "not done 5 s after the first Client finished; it stopped acknowledging and another Client took over; "
+            "last heard: acknowledgement of block 31, 15.0 s before the end");
 }
 
 // The acknowledging Clients fell silent one after another: only they are said
@@ -126,7 +129,8 @@ TEST_F(CopyTargetReportTest, WhenNoAcknowledgingClientIsLeftOnlyTheSilentOnesAre
   EXPECT_EQ(state_of("pc-c").reason,
             "the copy stopped: no acknowledging Client was left; ready, but it acknowledged no block: it refused "
             "the image, or no block reached it; last heard: ready, 9.0 s before the end");
-  EXPECT_TRUE(state_of("pc-a").receiving && state_of("pc-a").acknowledging);
+  EXPECT_TRUE(state_of("pc-a").receiving && state_of("pc-a").acknowledging && state_of("pc-a").replaced);
+  EXPECT_FALSE(state_of("pc-b").replaced) << "the last one named";
   EXPECT_FALSE(state_of("pc-c").receiving || state_of("pc-c").acknowledging);
 }
 
