@@ -138,6 +138,7 @@ CreateFlowResult CreateFlow::run(const std::vector<std::string>& checked_address
   }
 
   record(*client, result, started_ms);
+  port.transfer_ended(result.journal);
 
   const std::string folder = folder_of(*path);
   if (settings_) write_image_folder(*settings_, folder);

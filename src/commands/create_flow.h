@@ -53,6 +53,8 @@ class CreatePort {
   // After an upload, successful or not: the folder of the chosen file becomes the
   // image folder (shown, stored as "Path", listed again).
   virtual void image_folder_chosen(const std::string& folder) = 0;
+  // The upload has ended and its journal line is written.
+  virtual void transfer_ended(const JournalFacts& /*facts*/) {}
 };
 
 enum class CreateFlowEnd {

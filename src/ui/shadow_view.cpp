@@ -10,6 +10,7 @@
 #include <wx/stattext.h>
 
 #include "commands/group_port.h"
+#include "commands/image_information.h"
 #include "controls/bitmap_button_256colors.h"
 #include "controls/check_list_ctrl.h"
 #include "controls/dib_static.h"
@@ -19,7 +20,6 @@
 #include "model/dialog_units.h"
 #include "model/image_file_list.h"
 #include "model/main_form_enabling.h"
-#include "transfer/image_file.h"
 #include "ui/command_ids.h"
 #include "ui/strings.h"
 #include "ui/view_services.h"
@@ -260,14 +260,10 @@ void CShadowView::ChooseFolder() {
 void CShadowView::ShowFileInformation() {
   const int selected = image_list_->GetSelection();
   if (selected == wxNOT_FOUND) return;
-  const std::string name = image_list_->GetString(selected).utf8_string();
-  kestrelon::ImageFile file;
-  if (file.open(kestrelon::image_file_path(ImageFolder().utf8_string(), name)) != 0) return;
-  const auto length = file.length();
-  if (!length) return;
-  const std::string description = kestrelon::description_to_utf8(file.description());
-  file.close();
-  CFileInfoDlg dialog(this, wxString::FromUTF8(kestrelon::image::information_text(name, *length, description)));
+  const auto text = kestrelon::file_information_text(ImageFolder().utf8_string(),
+                                                     image_list_->GetString(selected).utf8_string());
+  if (!text) return;
+  CFileInfoDlg dialog(this, wxString::FromUTF8(*text));
   dialog.ShowModal();
 }
 
