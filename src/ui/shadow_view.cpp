@@ -8,6 +8,7 @@
 #include <wx/msgdlg.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
+#include <wx/toplevel.h>
 
 #include "commands/group_port.h"
 #include "commands/image_information.h"
@@ -60,7 +61,8 @@ void MoveTo(wxWindow* w, const kestrelon::LayoutRect& r) { w->Move(r.left, r.top
 CShadowView::CShadowView(wxWindow* parent, ViewServices& services)
     : wxScrolledWindow(parent, 101, wxDefaultPosition, wxDefaultSize, wxHSCROLL | wxVSCROLL | wxTAB_TRAVERSAL),
       services_(services),
-      choose_folder_(ChooseWithDirDialog) {
+      choose_folder_(ChooseWithDirDialog),
+      folder_watch_(this) {
   // The form's geometry is in pixels of the classic 8-point dialog font; a font of
   // that size keeps the captions inside their controls.
   SetFont(wxFont(wxFontInfo(8)));
@@ -82,6 +84,7 @@ CShadowView::CShadowView(wxWindow* parent, ViewServices& services)
   Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { CreateImage(); }, ids::kCreate);
   Bind(EVT_CHECKLIST_CLICK, [this](wxCommandEvent&) { UpdateClientButtons(); }, ids::kClientList);
   Bind(EVT_CHECKLIST_DCLICK, [this](wxCommandEvent&) { DriveSelection(); }, ids::kClientList);
+  Bind(wxEVT_TIMER, [this](wxTimerEvent&) { FollowImageFolder(); });
 }
 
 void CShadowView::CreateControls() {
@@ -148,6 +151,7 @@ void CShadowView::InitialUpdate() {
   RegisterToolTips();
   AttachClientList();
   LayOut(GetClientSize().GetWidth(), GetClientSize().GetHeight());
+  folder_watch_.Start(kFolderWatchMs);
 }
 
 void CShadowView::RecordMetrics() {
@@ -162,6 +166,9 @@ void CShadowView::RecordMetrics() {
   min_height_ = kestrelon::form_minimum_height(metrics_);
   SetScrollRate(1, 1);
   SetVirtualSize(min_width_, min_height_);
+  // The window that shows the form gets no smaller than the form needs: at its
+  // minimum every control is whole, without scrolling.
+  if (auto* top = dynamic_cast<wxTopLevelWindow*>(GetParent())) top->SetMinClientSize(MinimumSize());
 }
 
 kestrelon::FormControlSizes CShadowView::ControlSizes() const {
@@ -243,6 +250,20 @@ bool CShadowView::FillImageList(const wxString& pattern) {
   const auto listing = kestrelon::list_image_files(wxGetCwd().utf8_string(), pattern.utf8_string());
   for (const auto& name : listing.files) image_list_->Append(wxString::FromUTF8(name));
   return listing.matched;
+}
+
+void CShadowView::FollowImageFolder() {
+  std::vector<std::string> shown;
+  for (const wxString& name : image_list_->GetStrings()) shown.push_back(name.utf8_string());
+  const int selected = image_list_->GetSelection();
+  const std::string selected_name = selected == wxNOT_FOUND ? "" : shown[static_cast<std::size_t>(selected)];
+  const auto listing = kestrelon::list_image_files(ImageFolder().utf8_string(), text::kImagePattern);
+  const auto follow = kestrelon::follow_image_folder(shown, selected_name, listing.files);
+  if (!follow.changed) return;
+  image_list_->Clear();
+  for (const auto& name : follow.names) image_list_->Append(wxString::FromUTF8(name));
+  if (follow.selected >= 0) image_list_->SetSelection(follow.selected);
+  if (follow.selected < 0 && selected != wxNOT_FOUND) UpdateFileButtons();
 }
 
 void CShadowView::ChooseFolder() {

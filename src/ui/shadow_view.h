@@ -6,6 +6,7 @@
 #include <optional>
 
 #include <wx/scrolwin.h>
+#include <wx/timer.h>
 
 #include "model/form_layout.h"
 
@@ -25,6 +26,8 @@ class CShadowView : public wxScrolledWindow {
   // no file-system path.
   using FolderChooser = std::function<std::optional<wxString>(wxWindow* parent, const wxString& start)>;
 
+  static constexpr int kFolderWatchMs = 1000;
+
   CShadowView(wxWindow* parent, ViewServices& services);
 
   // The form's start-up: pictures for the buttons, layout metrics, image folder,
@@ -36,6 +39,10 @@ class CShadowView : public wxScrolledWindow {
 
   // Image pane.
   bool FillImageList(const wxString& pattern);
+  // Brings the image list in line with the folder: files added or removed since
+  // the last fill appear or go without Browse; the selected file stays selected
+  // while it is there. Runs every kFolderWatchMs.
+  void FollowImageFolder();
   void ChooseFolder();
   void ShowFileInformation();
   void UpdateFileButtons();
@@ -72,6 +79,7 @@ class CShadowView : public wxScrolledWindow {
 
   ViewServices& services_;
   FolderChooser choose_folder_;
+  wxTimer folder_watch_;
 
   kestrelon::FormMetrics metrics_;
   bool ready_ = false;
