@@ -105,6 +105,7 @@ void CMainFrame::OnToggleStatusBar(wxCommandEvent&) {
   bar->Show(!bar->IsShown());
   GetMenuBar()->Check(ids::kViewStatusBar, bar->IsShown());
   SendSizeEvent();
+  view_->KeepWindowMinimum();
 }
 
 void CMainFrame::OnTimer(wxTimerEvent& event) {

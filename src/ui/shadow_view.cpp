@@ -8,7 +8,8 @@
 #include <wx/msgdlg.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
-#include <wx/toplevel.h>
+#include <wx/frame.h>
+#include <wx/statusbr.h>
 
 #include "commands/group_port.h"
 #include "commands/image_information.h"
@@ -151,6 +152,7 @@ void CShadowView::InitialUpdate() {
   RegisterToolTips();
   AttachClientList();
   LayOut(GetClientSize().GetWidth(), GetClientSize().GetHeight());
+  KeepWindowMinimum();
   folder_watch_.Start(kFolderWatchMs);
 }
 
@@ -166,9 +168,16 @@ void CShadowView::RecordMetrics() {
   min_height_ = kestrelon::form_minimum_height(metrics_);
   SetScrollRate(1, 1);
   SetVirtualSize(min_width_, min_height_);
-  // The window that shows the form gets no smaller than the form needs: at its
-  // minimum every control is whole, without scrolling.
-  if (auto* top = dynamic_cast<wxTopLevelWindow*>(GetParent())) top->SetMinClientSize(MinimumSize());
+}
+
+void CShadowView::KeepWindowMinimum() {
+  auto* frame = dynamic_cast<wxFrame*>(GetParent());
+  if (frame == nullptr || !ready_) return;
+  // The frame's minimum client size counts its menu bar but not its status bar.
+  wxSize minimum = MinimumSize();
+  if (const wxStatusBar* bar = frame->GetStatusBar(); bar != nullptr && bar->IsShown())
+    minimum.y += bar->GetSize().y;
+  frame->SetMinClientSize(minimum);
 }
 
 kestrelon::FormControlSizes CShadowView::ControlSizes() const {

@@ -36,6 +36,10 @@ class CShadowView : public wxScrolledWindow {
 
   // Lays the form out for a client size; called on every size change.
   void LayOut(int cx, int cy);
+  // The window that shows the form gets no smaller than the form needs: at its
+  // minimum every control is whole, without scrolling. At the start, and again
+  // when the status bar is shown or hidden.
+  void KeepWindowMinimum();
 
   // Image pane.
   bool FillImageList(const wxString& pattern);
