@@ -41,10 +41,8 @@ TEST(TransferOutcome, FailedClientsGetTheirReasonsByAddress) {
   EXPECT_EQ(failure_reasons(rows, outcomes), (std::vector<std::string>{"cancelled", ""}));
 }
 
+// The message without any address is the window's test; here the other cases.
 TEST(NetworkAdvice, SaysWhatIsMissingAndWhatToDo) {
-  const std::string none = network_setup_advice("Invalid or missing TCP/IP configuration (0)");
-  EXPECT_NE(none.find("not even the loopback interface"), std::string::npos) << none;
-  EXPECT_NE(none.find("--loopback"), std::string::npos) << none;
   EXPECT_NE(network_setup_advice("Error setting up TCP/IP (Is is installed?) :IP_ADD_MEMBERSHIP (19)")
                 .find("multicast"),
             std::string::npos);
