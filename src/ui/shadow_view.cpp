@@ -1,14 +1,16 @@
 #include "ui/shadow_view.h"
 
+#include <algorithm>
+
 #include <wx/button.h>
 #include <wx/dirdlg.h>
 #include <wx/filefn.h>
+#include <wx/frame.h>
 #include <wx/listbox.h>
 #include <wx/log.h>
 #include <wx/msgdlg.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
-#include <wx/frame.h>
 #include <wx/statusbr.h>
 
 #include "commands/group_port.h"
@@ -178,6 +180,7 @@ void CShadowView::KeepWindowMinimum() {
   if (const wxStatusBar* bar = frame->GetStatusBar(); bar != nullptr && bar->IsShown())
     minimum.y += bar->GetSize().y;
   frame->SetMinClientSize(minimum);
+  minimum_corrected_ = false;
 }
 
 kestrelon::FormControlSizes CShadowView::ControlSizes() const {
@@ -187,6 +190,24 @@ kestrelon::FormControlSizes CShadowView::ControlSizes() const {
 void CShadowView::OnSize(wxSizeEvent& event) {
   event.Skip();  // scroll bars first
   LayOut(event.GetSize().GetWidth(), event.GetSize().GetHeight());
+  CorrectWindowMinimum(event.GetSize());
+}
+
+void CShadowView::CorrectWindowMinimum(wxSize form) {
+  auto* top = dynamic_cast<wxTopLevelWindow*>(GetParent());
+  if (top == nullptr || !ready_ || minimum_corrected_ || !top->IsShown() || top->GetMinSize() == wxDefaultSize)
+    return;
+  // Until the window manager has decorated the window, the toolkit converts
+  // between window and client sizes with an estimate of the decorations: a
+  // window held at its minimum may then give the form a few pixels too few. The
+  // first time that shows, the minimum grows by them; once only, so a screen too
+  // small for the form cannot make it grow without end. A larger shortfall is no
+  // such error (a window manager that ignores the minimum): the form scrolls.
+  constexpr int kDecorationError = 8;
+  const wxSize short_by(std::max(0, min_width_ - form.x), std::max(0, min_height_ - form.y));
+  if (short_by == wxSize(0, 0) || short_by.x > kDecorationError || short_by.y > kDecorationError) return;
+  minimum_corrected_ = true;
+  top->SetMinSize(top->GetMinSize() + short_by);
 }
 
 void CShadowView::LayOut(int cx, int cy) {

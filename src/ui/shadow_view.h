@@ -80,6 +80,7 @@ class CShadowView : public wxScrolledWindow {
   std::string SelectedImagePath() const;
   void SetImageFolder(const wxString& folder);
   void OnSize(wxSizeEvent& event);
+  void CorrectWindowMinimum(wxSize form);
 
   ViewServices& services_;
   FolderChooser choose_folder_;
@@ -87,6 +88,7 @@ class CShadowView : public wxScrolledWindow {
 
   kestrelon::FormMetrics metrics_;
   bool ready_ = false;
+  bool minimum_corrected_ = false;
   int min_width_ = 0;
   int min_height_ = 0;
 

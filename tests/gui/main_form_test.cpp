@@ -288,7 +288,7 @@ TEST_F(MainForm, SpaceTogglesARowTheImageListFollowsItsFolderAndTheWindowKeepsIt
                            return ImageList()->GetCount() == 1 && !Enabled(ids::kCopy);
                          }, 3000},
                         Do("shrink the window", [&] { frame_->SetClientSize(300, 200); }),
-                        Settle()}));
+                        Pause(500)}));
   const wxSize client = view_->GetClientSize();
   EXPECT_GE(client.x, view_->MinimumSize().x);
   EXPECT_GE(client.y, view_->MinimumSize().y);
