@@ -115,6 +115,7 @@ CreateFlowResult CreateFlow::run(const std::vector<std::string>& checked_address
   std::unique_ptr<ReceivingDialog> dialog =
       port.make_receiving_dialog({file_name_of(*path), client->name_text(), choice->compression_position != 0});
   receiving_dialog_ = dialog.get();
+  if (registry_) registry_->set_receiving_dialog_open(true);
   // What the Receiving dialog clears as it opens; cleared here, before the first
   // packet can count, so a front end's dialog has nothing left to reset.
   stats_.clear_counters();
@@ -125,6 +126,7 @@ CreateFlowResult CreateFlow::run(const std::vector<std::string>& checked_address
   result.outcome = engine_.finish(end);
   dialog.reset();
   receiving_dialog_ = nullptr;
+  if (registry_) registry_->set_receiving_dialog_open(false);
   result.end = CreateFlowEnd::uploaded;
   if (result.outcome == CreateOutcome::completed) {
     if (const int e = staged.commit(); e != 0) {
@@ -134,6 +136,7 @@ CreateFlowResult CreateFlow::run(const std::vector<std::string>& checked_address
   }
 
   record(*client, result, started_ms);
+  port.transfer_ended(result.journal);
 
   const std::string folder = folder_of(*path);
   if (settings_) write_image_folder(*settings_, folder);

@@ -54,6 +54,8 @@ class CreatePort {
   // After an upload, successful or not: the folder of the chosen file becomes the
   // image folder (shown, stored as "Path", listed again).
   virtual void image_folder_chosen(const std::string& folder) = 0;
+  // The upload has ended and its journal line is written.
+  virtual void transfer_ended(const JournalFacts& /*facts*/) {}
 };
 
 enum class CreateFlowEnd {
@@ -87,20 +89,22 @@ class CreateFlow {
   static constexpr std::size_t kDescriptionLimit = kDescriptionCharacters;
 
   // `settings`, when given, receives the new image folder as "Path"; `journal`,
-  // when given, a line for each upload, as run from `program`.
+  // when given, a line for each upload, as run from `program`; `registry`, when
+  // given, holds every Client's expiry while the Receiving dialog is open.
   CreateFlow(ProgramLocks& locks, const ClientTables& tables, ReceiveEngine& engine, TransferStats& stats,
              SettingsStore* settings = nullptr, const TransferJournal* journal = nullptr,
-             std::string program = "kestrelon")
+             std::string program = "kestrelon", ClientRegistry* registry = nullptr)
       : locks_(locks),
         tables_(tables),
         engine_(engine),
         stats_(stats),
         settings_(settings),
         journal_(journal),
-        program_(std::move(program)) {}
+        program_(std::move(program)),
+        registry_(registry) {}
   explicit CreateFlow(ControllerCore& core)
       : CreateFlow(core.locks(), core.tables(), core.receive_engine(), core.transfer_stats(), &core.settings(),
-                   &core.journal(), core.program()) {}
+                   &core.journal(), core.program(), &core.registry()) {}
 
   // The address column of every checked row, in row order: what `run` takes.
   static std::vector<std::string> checked_addresses(const CheckListModel& rows);
@@ -137,6 +141,7 @@ class CreateFlow {
   const ReceivingDialog* receiving_dialog_ = nullptr;  // while one exists
   const TransferJournal* journal_;
   std::string program_;
+  ClientRegistry* registry_;
 };
 
 }  // namespace kestrelon
