@@ -7,7 +7,7 @@
 #include <signal.h>
 
 #include <filesystem>
-#include <fstream>
+#include <optional>
 
 #include <wx/button.h>
 #include <wx/choice.h>
@@ -19,7 +19,7 @@
 #include "support/temp_folder.h"
 #include "window/builder_log_list.h"
 
-#if defined(KESTRELON_TEST_BUILDER) && defined(KESTRELON_TEST_CLIENT)
+#ifdef KESTRELON_TEST_CLIENT
 
 namespace kestrelon::test {
 namespace {

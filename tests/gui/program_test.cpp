@@ -206,11 +206,7 @@ TEST(ProgramTest, ClientBuilderTakesTheProcessOverWithTheBuildersWindow) {
   if (!loopback_multicast_works()) GTEST_SKIP() << private_network_skip_reason();
   const InstalledCopy installed("kestrelon-builder-present-");
   installed.Add(KESTRELON_TEST_BUILDER_WINDOW, "kestrelon-builder-window");
-#ifdef KESTRELON_TEST_BUILDER
   installed.Add(KESTRELON_TEST_BUILDER, "kestrelon-builder");
-#else
-  installed.Add(KESTRELON_TEST_STAND_IN_BUILDER, "kestrelon-builder");
-#endif
   // Hears the running Controller's discovery requests: the window is up by then.
   ScriptedAnnouncer announcer(Ipv4Address(127, 0, 0, 1), {});
 
