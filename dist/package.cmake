@@ -1,7 +1,8 @@
 # The Debian packages, made in the build tree with `cpack -G DEB`, one per
 # install component, each depending on the shared libraries its programs use:
 #   kestrelon-cli     the command line alone: installs on a server without a desktop
-#   kestrelon         the desktop Controller, its help book and icons; needs kestrelon-cli
+#   kestrelon         the desktop Controller, its help book and icons, the builder's window;
+#                     needs kestrelon-cli
 #   kestrelon-client  the reference Client
 #   kestrelon-builder the client builder: boot media and the network boot service
 # A further package is one more kestrelon_package() call below.
@@ -53,9 +54,11 @@ Kestrelon discovers the Client PCs of a local network over UDP multicast,
 receives one Client's disk into an image file, multicasts an image file to many
 Clients at once with resend requests, starts a copy at a clock time, and keeps
 sets of Clients as named groups. This package holds the desktop Controller,
-kestrelon, with its help book; the command line comes with kestrelon-cli."
+kestrelon, with its help book, and the client builder's window,
+kestrelon-builder-window, which runs kestrelon-builder; the command line comes
+with kestrelon-cli."
     DEPENDS cli
-    SUGGESTS kestrelon-client)
+    SUGGESTS kestrelon-client kestrelon-builder)
 endif()
 
 if(TARGET kestrelon-client)

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -46,6 +47,28 @@ std::string platform_path(std::string_view backslash_path) {
 }
 
 bool can_execute(const std::string& path) { return ::access(path.c_str(), X_OK) == 0; }
+
+std::string find_executable(std::string_view name, const std::string& own_folder, std::string_view search_path) {
+  const auto runnable = [](const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && can_execute(path);
+  };
+  const auto in_folder = [&](std::string_view folder) {
+    std::string path(folder.empty() ? std::string_view(".") : folder);
+    if (path.back() != '/') path += '/';
+    return path + std::string(name);
+  };
+  if (!own_folder.empty() && runnable(in_folder(own_folder))) return in_folder(own_folder);
+  while (true) {
+    const std::size_t colon = search_path.find(':');
+    const std::string_view folder = search_path.substr(0, colon);
+    // An empty entry of PATH means the current folder; a program started from a
+    // menu must not pick up whatever lies there.
+    if (!folder.empty() && runnable(in_folder(folder))) return in_folder(folder);
+    if (colon == std::string_view::npos) return {};
+    search_path.remove_prefix(colon + 1);
+  }
+}
 
 bool replace_process(const std::string& path, const std::string& argv0) {
   close_descriptors_on_exec();

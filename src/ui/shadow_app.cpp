@@ -1,7 +1,13 @@
 #include "ui/shadow_app.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
 #include <wx/msgdlg.h>
 
+#include "app/client_builder_launch.h"
 #include "app/command_line.h"
 #include "app/controller_core.h"
 #include "dialogs/about_dlg.h"
@@ -103,13 +109,35 @@ int CShadowApp::OnExit() {
 }
 
 void CShadowApp::OnClientBuilder(wxCommandEvent&) {
-  const std::string path = kestrelon::program_folder() + kestrelon::platform_path(text::kClientBuilderPath);
-  if (!kestrelon::can_execute(path)) return;
+  const kestrelon::ClientBuilderPrograms programs{text::kClientBuilderPath,
+                                                  text::kClientBuilderProgram, text::kClientBuilderPackage,
+                                                  text::kClientBuilderWindowPackage};
+  const char* search_path = std::getenv("PATH");
+  const kestrelon::ClientBuilderLaunch launch =
+      kestrelon::plan_client_builder_launch(programs, kestrelon::program_folder(), search_path ? search_path : "");
+  if (!launch.ready()) {
+    // Said, not kept silent: an administrator otherwise cannot tell why nothing
+    // happens. The Controller goes on as before.
+    ShowClientBuilderProblem(wxString::Format(text::kClientBuilderMissing, wxString::FromUTF8(launch.missing_program),
+                                              wxString::FromUTF8(launch.looked_in),
+                                              wxString::FromUTF8(launch.package)));
+    return;
+  }
   // The builder takes this process over; the lock must not outlive the Controller.
   single_instance_->Release();
-  kestrelon::replace_process(path, text::kClientBuilderArgument0);
+  kestrelon::replace_process(launch.window_path, text::kClientBuilderArgument0);
+  const int error = errno;
   // Still here: the builder did not start. Carry on as before.
   single_instance_->Claim([this] { BringWindowForward(frame_); });
+  ShowClientBuilderProblem(wxString::Format(text::kClientBuilderCannotStart, wxString::FromUTF8(launch.window_path),
+                                            wxString::FromUTF8(std::strerror(error))));
+}
+
+void CShadowApp::ShowClientBuilderProblem(const wxString& message) {
+  // Also on standard error, for an administrator who started the Controller from
+  // a terminal (and for the tests, which cannot read a message box).
+  std::fprintf(stderr, "kestrelon: %s\n", message.utf8_string().c_str());
+  wxMessageBox(message, text::kAppTitle, wxOK | wxICON_INFORMATION, frame_);
 }
 
 void CShadowApp::OnAbout(wxCommandEvent&) {

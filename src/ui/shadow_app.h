@@ -29,6 +29,7 @@ class CShadowApp : public wxApp {
 
  private:
   void OnClientBuilder(wxCommandEvent&);
+  void ShowClientBuilderProblem(const wxString& message);
   void OnAbout(wxCommandEvent&);
   void OnPreferences(wxCommandEvent&);
 

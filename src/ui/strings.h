@@ -7,9 +7,18 @@ inline constexpr const char* kIdleStatus = "For Help, press F1";
 inline constexpr const char* kAlreadyRunning = "Kestrelon is already running.";
 inline constexpr const char* kFileVersion = KESTRELON_FILE_VERSION;
 
-// Leaving for another program.
-inline constexpr const char* kClientBuilderPath = "..\\krcb\\krcb32.exe";
-inline constexpr const char* kClientBuilderArgument0 = "KRCB32.EXE";
+// Leaving for another program: the client builder's window, installed beside
+// this program, and the builder program it runs. "{}" marks where the program,
+// the folders looked in and the package go.
+inline constexpr const char* kClientBuilderPath = "kestrelon-builder-window";
+inline constexpr const char* kClientBuilderArgument0 = "kestrelon-builder-window";
+inline constexpr const char* kClientBuilderProgram = "kestrelon-builder";
+inline constexpr const char* kClientBuilderPackage = "kestrelon-builder";
+inline constexpr const char* kClientBuilderWindowPackage = "kestrelon";
+inline constexpr const char* kClientBuilderMissing =
+    "The client builder is not installed: %s was not found in %s.\n\n"
+    "Install the package %s, then choose File > ClientBuilder again.";
+inline constexpr const char* kClientBuilderCannotStart = "The client builder could not be started: %s: %s";
 // The product's web page; example.org stands in until the product has its own site.
 inline constexpr const char* kWebAddress = "https://kestrelon.example.org/";
 

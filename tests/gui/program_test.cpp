@@ -1,7 +1,8 @@
 // The program itself as a separate process: a second start raises the first
 // one's window and ends; so does a start beside a Controller that already serves
 // the network; File > Exit ends a running Controller cleanly while Clients keep
-// announcing.
+// announcing; File > ClientBuilder gives way to the builder's window, or says
+// what to install when the builder is not there.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -11,6 +12,7 @@
 
 #include <wx/frame.h>
 #include <wx/process.h>
+#include <wx/stream.h>
 #include <wx/utils.h>
 
 #include "gui_steps.h"
@@ -29,15 +31,37 @@ struct Program {
   long pid = 0;
   bool ended = false;
   int exit_code = -1;
+  wxProcess* process = nullptr;
+  std::string errors;  // standard error, with `capture` set
 
-  bool Start(const wxString& command, wxExecuteEnv* env = nullptr) {
-    auto* process = new wxProcess();
+  bool Start(const wxString& command, wxExecuteEnv* env = nullptr, bool capture = false) {
+    process = new wxProcess();
+    if (capture) process->Redirect();
     process->Bind(wxEVT_END_PROCESS, [this](wxProcessEvent& e) {
+      ReadOutput();
       ended = true;
       exit_code = e.GetExitCode();
+      process = nullptr;
     });
     pid = wxExecute(command, wxEXEC_ASYNC, process, env);
     return pid != 0;
+  }
+
+  // Takes what the program has written so far; standard output is read too, so
+  // its pipe never fills.
+  void ReadOutput() {
+    if (process == nullptr || !process->IsRedirected()) return;
+    char buffer[4096];
+    while (process->IsInputAvailable()) process->GetInputStream()->Read(buffer, sizeof buffer);
+    while (process->IsErrorAvailable()) {
+      process->GetErrorStream()->Read(buffer, sizeof buffer);
+      errors.append(buffer, process->GetErrorStream()->LastRead());
+    }
+  }
+
+  bool ErrorsHold(const std::string& text) {
+    ReadOutput();
+    return errors.find(text) != std::string::npos;
   }
 
   // Opens the File menu of the program's main window and chooses the item with
@@ -152,38 +176,112 @@ TEST(ProgramTest, FileExitEndsTheProgramWhileClientsAnnounce) {
   EXPECT_LT(std::chrono::steady_clock::now() - exit_asked, std::chrono::seconds(6));
 }
 
-// Runs the program from a copy in a folder of its own, beside a client builder
-// ("../krcb/krcb32.exe") that records its argument 0, and chooses File >
-// ClientBuilder: the builder takes the process over.
-TEST(ProgramTest, ClientBuilderTakesTheProcessOverWithArgumentZero) {
-  if (!loopback_multicast_works()) GTEST_SKIP() << private_network_skip_reason();
-  const fs::path root = fs::temp_directory_path() / ("kestrelon-builder-" + std::to_string(::getpid()));
-  fs::remove_all(root);
-  fs::create_directories(root / "bin");
-  fs::create_directories(root / "krcb");
-  fs::copy_file(KESTRELON_TEST_APP, root / "bin" / "kestrelon");
-  const fs::path record = root / "started.txt";
-  {
-    std::ofstream builder(root / "krcb" / "krcb32.exe");
-    builder << "#!/bin/sh\necho \"$0 $#\" > '" << record.string() << "'\n";
+// A copy of the program in a folder of its own, as an installation lays it out:
+// `bin/kestrelon`, and beside it what the test puts there.
+struct InstalledCopy {
+  explicit InstalledCopy(const char* name) : root(fs::temp_directory_path() / (name + std::to_string(::getpid()))) {
+    fs::remove_all(root);
+    fs::create_directories(root / "bin");
+    fs::create_directories(root / "empty");
+    fs::copy_file(KESTRELON_TEST_APP, root / "bin" / "kestrelon");
   }
-  fs::permissions(root / "krcb" / "krcb32.exe", fs::perms::owner_all);
+  ~InstalledCopy() { fs::remove_all(root); }
+  void Add(const char* from, const char* name) const { fs::copy_file(from, root / "bin" / name); }
+  // The environment with a PATH that holds no kestrelon-builder.
+  wxExecuteEnv Environment() const {
+    wxExecuteEnv env;
+    wxGetEnvMap(&env.env);
+    env.env["PATH"] = (root / "empty").string();
+    return env;
+  }
+  std::string Command() const { return (root / "bin" / "kestrelon").string() + " --loopback"; }
+
+  fs::path root;
+};
+
+// File > ClientBuilder with the builder's window and kestrelon-builder installed
+// beside the Controller: the window takes the Controller's process over, with
+// its own name as argument 0, and closing it ends that process.
+TEST(ProgramTest, ClientBuilderTakesTheProcessOverWithTheBuildersWindow) {
+  if (!loopback_multicast_works()) GTEST_SKIP() << private_network_skip_reason();
+  const InstalledCopy installed("kestrelon-builder-present-");
+  installed.Add(KESTRELON_TEST_BUILDER_WINDOW, "kestrelon-builder-window");
+  installed.Add(KESTRELON_TEST_BUILDER, "kestrelon-builder");
   // Hears the running Controller's discovery requests: the window is up by then.
   ScriptedAnnouncer announcer(Ipv4Address(127, 0, 0, 1), {});
 
   Program program;
-  ASSERT_TRUE(program.Start((root / "bin" / "kestrelon").string() + " --loopback"));
+  wxExecuteEnv env = installed.Environment();
+  ASSERT_TRUE(program.Start(installed.Command(), &env));
+  std::string command_line;
+  int heard_at_window = 0;
+  int heard_after = 0;
   ASSERT_TRUE(RunSteps({{"the Controller runs", [&] { return announcer.discovers_heard() >= 2; }, 20000},
                         {"File > ClientBuilder", [&] { return program.ChooseFileMenuItem('b'); }, 20000},
-                        {"the builder ran in the program's place and ended", [&] { return program.ended; },
-                         15000}}));
+                        {"the builder's window shows in the same process",
+                         [&] {
+                           return wxExecute(wxString::Format("sh -c 'xdotool search --onlyvisible --pid %ld --name "
+                                                             "\"^Kestrelon Client Builder$\" >/dev/null'",
+                                                             program.pid),
+                                            wxEXEC_SYNC) == 0;
+                         },
+                         20000},
+                        Do("read its command line",
+                           [&] {
+                             heard_at_window = announcer.discovers_heard();
+                             std::ifstream in("/proc/" + std::to_string(program.pid) + "/cmdline");
+                             std::getline(in, command_line);
+                           }),
+                        Pause(2500),
+                        Do("count the discovery requests", [&] { heard_after = announcer.discovers_heard(); }),
+                        {"close it with its Close button", [&] {
+                           return wxExecute(wxString::Format("sh -c 'w=$(xdotool search --onlyvisible --pid %ld "
+                                                             "--name \"^Kestrelon Client Builder$\" | head -n 1) && "
+                                                             "xdotool windowactivate --sync $w key alt+c'",
+                                                             program.pid),
+                                            wxEXEC_SYNC) == 0;
+                         }},
+                        {"the process ended", [&] { return program.ended; }, 15000}}));
   EXPECT_EQ(program.exit_code, 0);
-  std::ifstream in(record);
-  std::string line;
-  std::getline(in, line);
-  // A script sees its own path as $0; the argument count shows nothing else came.
-  EXPECT_EQ(line, (root / "bin" / ".." / "krcb" / "krcb32.exe").string() + " 0");
-  fs::remove_all(root);
+  // Argument 0 and nothing after it.
+  EXPECT_EQ(command_line, std::string("kestrelon-builder-window") + '\0');
+  // The Controller is gone, not hidden: its discovery requests stopped.
+  EXPECT_LE(heard_after, heard_at_window + 1);
+}
+
+// File > ClientBuilder without kestrelon-builder: a message says what is
+// missing and what to install, and the Controller goes on running.
+TEST(ProgramTest, ClientBuilderNotInstalledSaysWhatToInstallAndTheControllerGoesOn) {
+  if (!loopback_multicast_works()) GTEST_SKIP() << private_network_skip_reason();
+  const InstalledCopy installed("kestrelon-builder-missing-");
+  installed.Add(KESTRELON_TEST_BUILDER_WINDOW, "kestrelon-builder-window");
+  ScriptedAnnouncer announcer(Ipv4Address(127, 0, 0, 1), {});
+
+  Program program;
+  wxExecuteEnv env = installed.Environment();
+  ASSERT_TRUE(program.Start(installed.Command(), &env, true));
+  const std::string message = "kestrelon: The client builder is not installed: kestrelon-builder was not found in " +
+                              (installed.root / "bin").string() +
+                              "/ and the folders of the PATH.\n\nInstall the package kestrelon-builder, then choose "
+                              "File > ClientBuilder again.";
+  int heard_at_message = 0;
+  ASSERT_TRUE(RunSteps({{"the Controller runs", [&] { return announcer.discovers_heard() >= 2; }, 20000},
+                        {"File > ClientBuilder", [&] { return program.ChooseFileMenuItem('b'); }, 20000},
+                        {"the message says what to install", [&] { return program.ErrorsHold(message); }, 15000},
+                        Pause(500),
+                        {"answer the message", [&] {
+                           heard_at_message = announcer.discovers_heard();
+                           return wxExecute("xdotool key Return", wxEXEC_SYNC) == 0;
+                         }},
+                        {"the Controller still discovers",
+                         [&] {
+                           program.ReadOutput();
+                           return announcer.discovers_heard() >= heard_at_message + 2;
+                         },
+                         15000},
+                        {"File > Exit", [&] { return program.ChooseFileMenuItem('x'); }, 15000},
+                        {"the program ended", [&] { return program.ended; }, 15000}}));
+  EXPECT_EQ(program.exit_code, 0) << "the window's File menu answered: the message was closed";
 }
 
 }  // namespace

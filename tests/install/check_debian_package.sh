@@ -57,7 +57,8 @@ holds() {
 holds "$cli" usr/bin/kestrelon-cli usr/share/man/man1/kestrelon-cli.1.gz
 holds "$controller" usr/bin/kestrelon usr/share/kestrelon/help/kestrelon.hhp \
   usr/share/applications/kestrelon.desktop usr/share/icons/hicolor/48x48/apps/kestrelon.png \
-  usr/share/icons/hicolor/scalable/apps/kestrelon.svg usr/share/man/man1/kestrelon.1.gz
+  usr/share/icons/hicolor/scalable/apps/kestrelon.svg usr/share/man/man1/kestrelon.1.gz \
+  usr/bin/kestrelon-builder-window usr/share/man/man1/kestrelon-builder-window.1.gz
 holds "$client" usr/bin/kestrelon-client usr/share/man/man1/kestrelon-client.1.gz
 programs() { dpkg-deb --contents "$1" | awk '{print $6}' | grep '^\./usr/bin/.' | sort | tr '\n' ' '; }
 [ "$(programs "$cli")" = "./usr/bin/kestrelon-cli " ] || fail "kestrelon-cli holds $(programs "$cli")"
@@ -101,6 +102,7 @@ check_libraries() {
   done
 }
 check_libraries "$unpacked/usr/bin/kestrelon" "$depends"
+check_libraries "$unpacked/usr/bin/kestrelon-builder-window" "$depends"
 check_libraries "$unpacked/usr/bin/kestrelon-cli" "$cli_depends"
 check_libraries "$unpacked/usr/bin/kestrelon-client" "$client_depends"
 builder=$(ls "$out"/kestrelon-builder_*.deb)

@@ -12,7 +12,7 @@ fail() {
   exit 1
 }
 
-for program in kestrelon kestrelon-cli kestrelon-client; do
+for program in kestrelon kestrelon-cli kestrelon-client kestrelon-builder-window; do
   [ -x "$prefix/bin/$program" ] || fail "$prefix/bin/$program is not installed"
 done
 cli_help=$("$prefix/bin/kestrelon-cli" --help) || fail "kestrelon-cli --help fails"
@@ -36,7 +36,7 @@ done
 # The manual pages read as manual pages: the usual sections, lines that fit 80
 # columns, and every option the programs' help lists described.
 render() { MANWIDTH=80 man -l "$prefix/share/man/man1/$1.1.gz" 2>/dev/null; }
-for program in kestrelon kestrelon-cli kestrelon-client; do
+for program in kestrelon kestrelon-cli kestrelon-client kestrelon-builder-window; do
   page=$prefix/share/man/man1/$program.1.gz
   [ -f "$page" ] || fail "no manual page for $program"
   # The checks Debian's package checker makes: no warning from the formatter.
