@@ -4,6 +4,7 @@
 
 #include "app/command_line.h"
 #include "app/controller_core.h"
+#include "net/port_in_use.h"
 #include "dialogs/about_dlg.h"
 #include "dialogs/splash_dlg.h"
 #include "platform/program_exec.h"
@@ -57,10 +58,11 @@ bool CShadowApp::OnInit() {
   messages_ = std::make_unique<WxUserMessages>();
   core_ = std::make_unique<kestrelon::ControllerCore>(*messages_, options);
   services_ = std::make_unique<DesktopServices>(*core_);
-  // A Controller started by another user, or the command line, on this host's
-  // network: the Clients' answers would reach only one of the two.
-  if (core_->another_controller()) {
-    wxMessageBox(text::kAlreadyRunning, text::kAppTitle, wxOK);
+  // A program that holds the control port on one of the addresses (a Controller
+  // started by another user, the command line, anything): the Clients' answers
+  // would not reach this one.
+  if (const auto taken = core_->address_in_use()) {
+    wxMessageBox(wxString::FromUTF8(kestrelon::port_in_use_text(*taken)), text::kAppTitle, wxOK);
     return false;
   }
 
