@@ -34,6 +34,8 @@ ControllerCore::ControllerCore(UserMessages& ui, CoreOptions options)
       receive_engine_(endpoints_, transfer_stats_, ui, clock_,
                       ReceiveTiming{.inactivity_ms = static_cast<Tick>(options_.tuning.create_inactivity_ms)}) {
   if (!options_.addresses) options_.addresses = host_addresses(false);
+  // A transfer the journal cannot record is told about, not left out silently.
+  journal_.set_warning_sink([this](const std::string& text) { ui_.show_message(text); });
   dispatcher_.set_announce_handler(&registry_);
   copy_engine_.set_tuning({.rc = options_.tuning.window_full_timeouts,
                            .rt = options_.tuning.ack_timeout_ms,

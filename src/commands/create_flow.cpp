@@ -1,7 +1,6 @@
 #include "commands/create_flow.h"
 
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -102,6 +101,7 @@ CreateFlowResult CreateFlow::run(const std::vector<std::string>& checked_address
     result.open_error = e;
     return result;
   }
+  if (!staged.stale_files().empty()) port.show_message(StagedImageFile::stale_text(staged.stale_files()));
 
   const std::int64_t total = ReceiveEngine::selected_disk_bytes(*client);
   std::optional<ReceiveImageChoice> choice =
@@ -128,10 +128,15 @@ CreateFlowResult CreateFlow::run(const std::vector<std::string>& checked_address
   dialog.reset();
   receiving_dialog_ = nullptr;
   result.end = CreateFlowEnd::uploaded;
+  if (result.outcome == CreateOutcome::completed && !staged.holds_partition_summary()) {
+    result.outcome = CreateOutcome::no_partition_summary;
+    staged.discard();
+    port.show_message(ReceiveEngine::kNoSummaryText);
+  }
   if (result.outcome == CreateOutcome::completed) {
     if (const int e = staged.commit(); e != 0) {
       result.outcome = CreateOutcome::write_failed;
-      port.show_message(ReceiveEngine::kWriteFailedText + std::string(std::strerror(e)));
+      port.show_message(staged.commit_failure_text(e));
     }
   }
 
@@ -162,6 +167,8 @@ std::string CreateFlow::outcome_reason(CreateOutcome outcome, const ReceiveEngin
     case CreateOutcome::disk_full: return "the disk is full";
     case CreateOutcome::write_failed: return "the image file could not be written";
     case CreateOutcome::invalid_stream: return "the upload stream holds a record that can never be completed";
+    case CreateOutcome::too_large: return "sent more data than the partitions of its disk can hold";
+    case CreateOutcome::no_partition_summary: return "the image holds no partition summary";
   }
   return "";
 }

@@ -4,7 +4,20 @@
 // only once it has ended whole. A cancelled, silent or failed upload therefore
 // leaves an earlier image of that name as it was, and no temporary file behind.
 // Driven by the Create flow on the user-interface thread.
+//
+// An image is private to its owner at first: created with the mode 0640 (less
+// what the user's umask takes away), so the administrator shares it with a
+// group, or everyone, by choice. The temporary file is locked while it is
+// written; one that nobody holds is the leftover of a Controller that was killed
+// or lost its power, and the next Create in that folder names it. The rename
+// replaces only the file the user chose to overwrite: a file that appeared at
+// that name during the upload stays, and the upload is kept under its
+// temporary name.
+#include <sys/types.h>
+
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "transfer/buffered_file_writer.h"
 
@@ -13,6 +26,7 @@ namespace kestrelon {
 class StagedImageFile {
  public:
   static constexpr const char* kSuffix = ".part";
+  static constexpr mode_t kMode = 0640;
 
   StagedImageFile() = default;
   // Removes the temporary file unless it has been committed.
@@ -24,17 +38,41 @@ class StagedImageFile {
   // `final_path` and opens `writer` on it. Returns 0 or the error number.
   int open(const std::string& final_path, BufferedFileWriter& writer);
   const std::string& temporary_path() const { return temporary_; }
+  // The temporary files of earlier Creates in the folder that nobody writes any
+  // more, found by open; and what to tell the user about them (empty for none).
+  const std::vector<std::string>& stale_files() const { return stale_; }
+  static std::string stale_text(const std::vector<std::string>& files);
+
+  // Whether the written file holds a partition summary: long enough for it, and
+  // listing at most 12 partitions. An upload without one is no image.
+  bool holds_partition_summary() const;
 
   // The writer has closed the file whole: its bytes are put on the disk and it is
-  // renamed over the chosen name. Returns 0 or the error number (the temporary
-  // file is then removed and the chosen name left as it was).
+  // renamed to the chosen name. Returns 0 or the error number: EEXIST when a file
+  // appeared at that name meanwhile (the upload then stays under its temporary
+  // name), another when the rename failed (the temporary file is then removed
+  // and the chosen name left as it was).
   int commit();
+  // What went wrong with commit's `error`, for the user.
+  std::string commit_failure_text(int error) const;
   // Removes the temporary file when it is still there.
   void discard();
 
  private:
+  struct Identity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const Identity&) const = default;
+  };
+  static std::optional<Identity> identity_of(const std::string& path);
+  void find_stale_files();
+
   std::string final_;
   std::string temporary_;
+  int lock_fd_ = -1;                   // the temporary file, locked while it is written
+  std::optional<Identity> replaces_;   // the file at the chosen name when the Create began
+  std::string kept_;                   // where a whole upload stayed when the name was taken
+  std::vector<std::string> stale_;
 };
 
 }  // namespace kestrelon

@@ -42,8 +42,8 @@ TEST(StagedImageFile, ReplacesAnEarlierImageOnlyWhenCommitted) {
   ASSERT_EQ(staged.commit(), 0);
   EXPECT_EQ(text_of(chosen), "new image");
   EXPECT_FALSE(fs::exists(folder / "lab.krn.1.part"));
-  EXPECT_EQ(fs::status(chosen).permissions() & fs::perms::others_read, fs::perms::others_read)
-      << "readable like any file the program creates";
+  EXPECT_EQ(fs::status(chosen).permissions() & (fs::perms::others_all | fs::perms::group_write), fs::perms::none)
+      << "private to its owner and group until the administrator shares it";
 }
 
 TEST(StagedImageFile, NotCommittedLeavesNothingAndAFailedCommitKeepsTheChosenName) {
