@@ -49,7 +49,7 @@ StagedImageFile::~StagedImageFile() { discard(); }
 std::optional<StagedImageFile::Identity> StagedImageFile::identity_of(const std::string& path) {
   struct stat st {};
   if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
-  return Identity{st.st_dev, st.st_ino};
+  return Identity{st.st_dev, st.st_ino, st.st_ctim.tv_sec, st.st_ctim.tv_nsec};
 }
 
 int StagedImageFile::open(const std::string& final_path, BufferedFileWriter& writer) {

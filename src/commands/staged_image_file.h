@@ -10,9 +10,9 @@
 // group, or everyone, by choice. The temporary file is locked while it is
 // written; one that nobody holds is the leftover of a Controller that was killed
 // or lost its power, and the next Create in that folder names it. The rename
-// replaces only the file the user chose to overwrite: a file that appeared at
-// that name during the upload stays, and the upload is kept under its
-// temporary name.
+// replaces only the file the user chose to overwrite, as it was: a file that
+// appeared at that name during the upload (or was changed there meanwhile)
+// stays, and the upload is kept under its temporary name.
 #include <sys/types.h>
 
 #include <optional>
@@ -59,9 +59,13 @@ class StagedImageFile {
   void discard();
 
  private:
+  // A file's identity: where it lives, and when it last changed, since a file made
+  // in place of a deleted one may get its inode number.
   struct Identity {
     dev_t device = 0;
     ino_t inode = 0;
+    time_t changed_s = 0;
+    long changed_ns = 0;
     bool operator==(const Identity&) const = default;
   };
   static std::optional<Identity> identity_of(const std::string& path);

@@ -18,6 +18,7 @@
 #include "model/check_list_model.h"
 #include "model/dialog_units.h"
 #include "model/image_file_list.h"
+#include "model/shown_text.h"
 #include "model/main_form_enabling.h"
 #include "transfer/image_file.h"
 #include "ui/command_ids.h"
@@ -267,7 +268,8 @@ void CShadowView::ShowFileInformation() {
   if (!length) return;
   const std::string description = kestrelon::description_to_utf8(file.description());
   file.close();
-  CFileInfoDlg dialog(this, wxString::FromUTF8(kestrelon::image::information_text(name, *length, description)));
+  CFileInfoDlg dialog(this, wxString::FromUTF8(kestrelon::image::information_text(kestrelon::shown_text(name), *length,
+                                                                                  kestrelon::shown_text(description))));
   dialog.ShowModal();
 }
 

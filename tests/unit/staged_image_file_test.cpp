@@ -1,7 +1,11 @@
 // The temporary file a Create writes into, and how it takes the chosen name.
 #include "commands/staged_image_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -68,6 +72,89 @@ TEST(StagedImageFile, NotCommittedLeavesNothingAndAFailedCommitKeepsTheChosenNam
   EXPECT_FALSE(fs::exists(folder / "lab.krn.part"));
 
   EXPECT_EQ(staged.open((folder / "missing" / "x.krn").string(), writer), ENOENT);
+}
+
+}  // namespace
+}  // namespace kestrelon
+
+namespace kestrelon {
+namespace {
+
+TEST(StagedImageFile, LeftoversThatNobodyWritesAreNamedAndNothingElse) {
+  test::TempFolder folder;
+  for (const char* name : {"old.krn.part", "old.KRN.2.part", "notes.part", "lab.krn"}) {
+    std::ofstream(folder / name) << "x";
+  }
+  // A Create running now (another program's) holds its file.
+  std::ofstream(folder / "busy.krn.part") << "x";
+  const int busy = ::open((folder / "busy.krn.part").c_str(), O_RDONLY);
+  ASSERT_EQ(::flock(busy, LOCK_EX), 0);
+
+  StagedImageFile staged;
+  BufferedFileWriter writer;
+  ASSERT_EQ(staged.open((folder / "lab.krn").string(), writer), 0);
+  EXPECT_EQ(staged.stale_files(), (std::vector<std::string>{(folder / "old.KRN.2.part").string(),
+                                                            (folder / "old.krn.part").string()}));
+  const std::string text = StagedImageFile::stale_text(staged.stale_files());
+  EXPECT_NE(text.find((folder / "old.krn.part").string()), std::string::npos) << text;
+  EXPECT_TRUE(StagedImageFile::stale_text({}).empty());
+
+  // The next Create sees this one's file as busy while it is written.
+  StagedImageFile second;
+  BufferedFileWriter second_writer;
+  ASSERT_EQ(second.open((folder / "other.krn").string(), second_writer), 0);
+  EXPECT_EQ(second.stale_files().size(), 2u) << "neither this Create's file nor the busy one";
+  ::close(busy);
+}
+
+TEST(StagedImageFile, TheRenameNeverReplacesAFileThatAppearedMeanwhile) {
+  test::TempFolder folder;
+  const fs::path chosen = folder / "lab.krn";
+  {
+    StagedImageFile staged;
+    BufferedFileWriter writer;
+    ASSERT_EQ(staged.open(chosen.string(), writer), 0);
+    write(writer, "new image");
+    std::ofstream(chosen) << "appeared during the upload";
+    EXPECT_EQ(staged.commit(), EEXIST);
+    EXPECT_EQ(text_of(chosen), "appeared during the upload");
+    EXPECT_EQ(text_of(folder / "lab.krn.part"), "new image") << "the upload is kept";
+    EXPECT_NE(staged.commit_failure_text(EEXIST).find((folder / "lab.krn.part").string()), std::string::npos);
+  }
+  EXPECT_EQ(text_of(folder / "lab.krn.part"), "new image") << "and stays after the Create";
+  fs::remove(folder / "lab.krn.part");
+
+  // The file the user chose to overwrite, replaced by another meanwhile.
+  StagedImageFile staged;
+  BufferedFileWriter writer;
+  ASSERT_EQ(staged.open(chosen.string(), writer), 0);
+  write(writer, "newer image");
+  fs::remove(chosen);
+  std::ofstream(chosen) << "someone else's";
+  EXPECT_EQ(staged.commit(), EEXIST);
+  EXPECT_EQ(text_of(chosen), "someone else's");
+}
+
+TEST(StagedImageFile, AnImageIsPrivateLessWhatTheUmaskTakesAndHoldsAPartitionSummary) {
+  test::TempFolder folder;
+  const mode_t saved = ::umask(077);
+  StagedImageFile staged;
+  BufferedFileWriter writer;
+  ASSERT_EQ(staged.open((folder / "a.krn").string(), writer), 0);
+  ::umask(saved);
+  EXPECT_EQ(fs::status(staged.temporary_path()).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+
+  write(writer, std::string(7343, '\0'));
+  EXPECT_FALSE(staged.holds_partition_summary()) << "one byte short of the summary";
+  std::string image(7344, '\0');
+  image[5513] = 13;
+  ASSERT_EQ(writer.open(staged.temporary_path()), 0);
+  write(writer, image);
+  EXPECT_FALSE(staged.holds_partition_summary()) << "13 partitions";
+  image[5513] = 2;
+  ASSERT_EQ(writer.open(staged.temporary_path()), 0);
+  write(writer, image);
+  EXPECT_TRUE(staged.holds_partition_summary());
 }
 
 }  // namespace

@@ -3,11 +3,14 @@
 #include "app/transfer_journal.h"
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 
 #include "commands/journal_record.h"
@@ -65,6 +68,92 @@ TEST_F(TransferJournalTest, TheFileFollowsTheStateFolderOfTheEnvironment) {
   } else {
     ::unsetenv("XDG_STATE_HOME");
   }
+}
+
+std::string contents_of(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+TEST_F(TransferJournalTest, ACutLineIsRepairedBeforeTheNextAndTheFileIsTheUsersOwn) {
+  ASSERT_TRUE(journal.append({{"n", 1}}));
+  EXPECT_EQ(std::filesystem::status(journal.file()).permissions() & std::filesystem::perms::mask,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  { std::ofstream(journal.file(), std::ios::app) << R"({"n":2,"targets":[{"na)"; }  // its writer died
+  ASSERT_TRUE(journal.append({{"n", 3}}));
+  EXPECT_EQ(contents_of(journal.file()), "{\"n\":1}\n{\"n\":3}\n");
+  // A whole record that only lacks its line break is kept.
+  { std::ofstream(journal.file(), std::ios::app) << R"({"n":4})"; }
+  ASSERT_TRUE(journal.append({{"n", 5}}));
+  const TransferJournal::Contents c = journal.read();
+  EXPECT_EQ(c.unreadable, 0);
+  ASSERT_EQ(c.records.size(), 4u);
+  EXPECT_EQ(c.records[2]["n"], 4);
+  EXPECT_EQ(c.records[3]["n"], 5);
+}
+
+TEST_F(TransferJournalTest, AJournalThatCannotBeWrittenSaysSoAndWhy) {
+  std::vector<std::string> warnings;
+  journal.set_warning_sink([&](const std::string& text) { warnings.push_back(text); });
+  std::filesystem::create_directories(journal.file());  // a folder in its place
+  EXPECT_FALSE(journal.append({{"kind", "copy"}}));
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_EQ(warnings[0], "The transfer journal " + journal.file().string() +
+                             " could not be written (Is a directory): this transfer is missing from the history.");
+  TransferJournal nowhere({});
+  nowhere.set_warning_sink([&](const std::string& text) { warnings.push_back(text); });
+  EXPECT_FALSE(nowhere.append({{"kind", "copy"}}));
+  EXPECT_EQ(warnings.size(), 1u) << "no journal was asked for";
+}
+
+TEST_F(TransferJournalTest, OnAFullDiskALineIsWrittenWholeOrNotAtAll) {
+  if (::geteuid() != 0) GTEST_SKIP() << "SKIPPED: a small file system needs root to mount";
+  const std::string mount_point = dir.file("small");
+  std::filesystem::create_directories(mount_point);
+  if (::mount("tmpfs", mount_point.c_str(), "tmpfs", 0, "size=64k") != 0) GTEST_SKIP() << "SKIPPED: no tmpfs";
+  {
+    TransferJournal small(mount_point + "/transfers.jsonl");
+    std::vector<std::string> warnings;
+    small.set_warning_sink([&](const std::string& text) { warnings.push_back(text); });
+    ASSERT_TRUE(small.append({{"n", 1}}));
+    // The rest of the disk taken but for less than the next line needs.
+    { std::ofstream(mount_point + "/filler") << std::string(64 * 1024 - 4096 - 100, 'f'); }
+    const std::string big(8000, 'b');
+    EXPECT_FALSE(small.append({{"n", 2}, {"big", big}}));
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("No space left on device"), std::string::npos) << warnings[0];
+    EXPECT_EQ(contents_of(small.file()), "{\"n\":1}\n") << "nothing of the cut line stays";
+    std::filesystem::remove(mount_point + "/filler");
+    ASSERT_TRUE(small.append({{"n", 3}}));
+    const TransferJournal::Contents c = small.read();
+    EXPECT_EQ(c.unreadable, 0);
+    ASSERT_EQ(c.records.size(), 2u);
+    EXPECT_EQ(c.records[1]["n"], 3) << "the next record is whole";
+  }
+  ::umount(mount_point.c_str());
+}
+
+TEST_F(TransferJournalTest, PastItsBoundTheJournalStartsAfreshAndIsReadFromTheEnd) {
+  std::filesystem::create_directories(journal.file().parent_path());
+  {
+    std::ofstream out(journal.file(), std::ios::binary);
+    const std::string line = "{\"n\":0,\"pad\":\"" + std::string(1000, 'p') + "\"}\n";
+    for (std::uintmax_t written = 0; written < TransferJournal::kRotateBytes; written += line.size()) out << line;
+  }
+  ASSERT_TRUE(journal.append({{"n", 1}}));
+  EXPECT_TRUE(std::filesystem::exists(journal.older_file()));
+  EXPECT_EQ(contents_of(journal.file()), "{\"n\":1}\n");
+  for (int n = 2; n <= 5; ++n) ASSERT_TRUE(journal.append({{"n", n}}));
+
+  const TransferJournal::Contents last = journal.read_last(3);
+  ASSERT_EQ(last.records.size(), 3u);
+  EXPECT_EQ(last.records[0]["n"], 3);
+  EXPECT_EQ(last.records[2]["n"], 5);
+  const TransferJournal::Contents across = journal.read_last(7);
+  ASSERT_EQ(across.records.size(), 7u) << "the older file continues the history";
+  EXPECT_EQ(across.records[1]["n"], 0);
+  EXPECT_EQ(across.records[2]["n"], 1);
+  EXPECT_GT(journal.read().records.size(), 8000u);
 }
 
 TEST(JournalRecord, ACopyLineHoldsEveryClientWithItsOutcomeAndTheResult) {
