@@ -115,7 +115,9 @@ void ClientNode::handle(Channel channel, std::span<const std::uint8_t> d, Ipv4Ad
       return;
     default:
       // Create answers, aborts and OP_ACKER steer the transfer: only from its Controller.
-      if (transfer_ && from_controller(from, "opcode " + std::to_string(*opcode))) transfer_->on_control(*opcode, d, from, now);
+      if (transfer_ && from_controller(from, "opcode " + std::to_string(*opcode))) {
+        transfer_->on_control(*opcode, d, from, now);
+      }
       reap(now);
       return;
   }

@@ -126,7 +126,9 @@ void ClientRegistry::expire_silent_clients(Tick now) {
 void ClientRegistry::delete_rows_of_given_up_records() {
   records_given_up_ = false;
   std::unordered_set<std::string> kept;
-  for (int i = 0; i < tables_.client_count; ++i) kept.insert(tables_.clients[static_cast<std::size_t>(i)].address.padded_text());
+  for (int i = 0; i < tables_.client_count; ++i) {
+    kept.insert(tables_.clients[static_cast<std::size_t>(i)].address.padded_text());
+  }
   for (int row = list_.row_count() - 1; row >= 0; --row) {
     if (!kept.contains(list_.address_text(row))) list_.delete_row(row);
   }
