@@ -80,8 +80,9 @@ TEST(ProgramStartTest, AnInstanceFolderOfAnotherUserIsNotTrusted) {
                         {"the Controller runs and discovers", [&] { return announcer.discovers_heard() >= 2; },
                          20000}}));
   EXPECT_FALSE(program.ended);
-  EXPECT_FALSE(fs::exists(folder / (std::string(SingleInstance::kLockName) + ".socket")))
-      << "nothing of the program's in a folder it does not own";
+  fs::path socket = folder / SingleInstance::kLockName;
+  socket += ".socket";
+  EXPECT_FALSE(fs::exists(socket)) << "nothing of the program's in a folder it does not own";
   program.End();
   ASSERT_TRUE(RunSteps({{"it ended", [&] { return program.ended; }, 15000}}));
   fs::remove_all(folder);
