@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <memory>
 
 #include <wx/process.h>
 #include <wx/snglinst.h>
@@ -70,8 +71,8 @@ TEST(ProgramStartTest, AnInstanceFolderOfAnotherUserIsNotTrusted) {
   // Another user made the folder first and holds the lock in it, posing as a
   // running instance.
   const fs::path folder = fresh_folder("kestrelon-foreign");
-  wxSingleInstanceChecker theirs;
-  ASSERT_TRUE(theirs.Create(SingleInstance::kLockName, folder.string()));
+  auto theirs = std::make_unique<wxSingleInstanceChecker>();
+  ASSERT_TRUE(theirs->Create(SingleInstance::kLockName, folder.string()));
   ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
 
   ScriptedAnnouncer announcer(Ipv4Address(127, 0, 0, 1), {});
@@ -85,6 +86,7 @@ TEST(ProgramStartTest, AnInstanceFolderOfAnotherUserIsNotTrusted) {
   EXPECT_FALSE(fs::exists(socket)) << "nothing of the program's in a folder it does not own";
   program.End();
   ASSERT_TRUE(RunSteps({{"it ended", [&] { return program.ended; }, 15000}}));
+  theirs.reset();  // its lock file goes before the folder does
   fs::remove_all(folder);
 }
 
