@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <regex>
+#include <string_view>
 
 #include "transfer/image_file.h"
 #include "transfer/receive_engine.h"
@@ -77,15 +77,34 @@ int StagedImageFile::open(const std::string& final_path, BufferedFileWriter& wri
   return error;
 }
 
+namespace {
+
+// Whether `name` is what open makes of an image's name: "NAME.krn.part",
+// "NAME.krn.3.part" (the extension in any letter case).
+bool is_temporary_name(std::string_view name) {
+  const std::string_view suffix = StagedImageFile::kSuffix;
+  if (!name.ends_with(suffix)) return false;
+  name.remove_suffix(suffix.size());
+  const std::size_t dot = name.rfind('.');
+  if (dot != std::string_view::npos && dot + 1 < name.size() &&
+      name.find_first_not_of("0123456789", dot + 1) == std::string_view::npos) {
+    name = name.substr(0, dot);
+  }
+  if (name.size() < 4 || name[name.size() - 4] != '.') return false;
+  const auto lower = [](char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); };
+  return lower(name[name.size() - 3]) == 'k' && lower(name[name.size() - 2]) == 'r' &&
+         lower(name[name.size() - 1]) == 'n';
+}
+
+}  // namespace
+
 void StagedImageFile::find_stale_files() {
   stale_.clear();
-  // What open makes of an image's name: "NAME.krn.part", "NAME.krn.3.part".
-  static const std::regex kTemporary(R"(.*\.[kK][rR][nN](\.[0-9]+)?\.part)");
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator(folder_of(final_), ec)) {
     const std::string name = entry.path().filename().string();
     std::error_code type_error;
-    if (!entry.is_regular_file(type_error) || !std::regex_match(name, kTemporary)) continue;
+    if (!entry.is_regular_file(type_error) || !is_temporary_name(name)) continue;
     if (unlocked(entry.path())) stale_.push_back(entry.path().string());
   }
   std::sort(stale_.begin(), stale_.end());

@@ -3,7 +3,6 @@
 #include "app/transfer_journal.h"
 
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -104,33 +103,6 @@ TEST_F(TransferJournalTest, AJournalThatCannotBeWrittenSaysSoAndWhy) {
   nowhere.set_warning_sink([&](const std::string& text) { warnings.push_back(text); });
   EXPECT_FALSE(nowhere.append({{"kind", "copy"}}));
   EXPECT_EQ(warnings.size(), 1u) << "no journal was asked for";
-}
-
-TEST_F(TransferJournalTest, OnAFullDiskALineIsWrittenWholeOrNotAtAll) {
-  if (::geteuid() != 0) GTEST_SKIP() << "SKIPPED: a small file system needs root to mount";
-  const std::string mount_point = dir.file("small");
-  std::filesystem::create_directories(mount_point);
-  if (::mount("tmpfs", mount_point.c_str(), "tmpfs", 0, "size=64k") != 0) GTEST_SKIP() << "SKIPPED: no tmpfs";
-  {
-    TransferJournal small(mount_point + "/transfers.jsonl");
-    std::vector<std::string> warnings;
-    small.set_warning_sink([&](const std::string& text) { warnings.push_back(text); });
-    ASSERT_TRUE(small.append({{"n", 1}}));
-    // The rest of the disk taken but for less than the next line needs.
-    { std::ofstream(mount_point + "/filler") << std::string(64 * 1024 - 4096 - 100, 'f'); }
-    const std::string big(8000, 'b');
-    EXPECT_FALSE(small.append({{"n", 2}, {"big", big}}));
-    ASSERT_EQ(warnings.size(), 1u);
-    EXPECT_NE(warnings[0].find("No space left on device"), std::string::npos) << warnings[0];
-    EXPECT_EQ(contents_of(small.file()), "{\"n\":1}\n") << "nothing of the cut line stays";
-    std::filesystem::remove(mount_point + "/filler");
-    ASSERT_TRUE(small.append({{"n", 3}}));
-    const TransferJournal::Contents c = small.read();
-    EXPECT_EQ(c.unreadable, 0);
-    ASSERT_EQ(c.records.size(), 2u);
-    EXPECT_EQ(c.records[1]["n"], 3) << "the next record is whole";
-  }
-  ::umount(mount_point.c_str());
 }
 
 TEST_F(TransferJournalTest, PastItsBoundTheJournalStartsAfreshAndIsReadFromTheEnd) {
