@@ -10,7 +10,6 @@
 namespace kestrelon {
 namespace {
 
-using namespace std::chrono_literals;
 
 using CopyEngineHostileTest = test::CopyRig;
 
