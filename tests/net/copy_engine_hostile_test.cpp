@@ -10,7 +10,6 @@
 namespace kestrelon {
 namespace {
 
-
 using CopyEngineHostileTest = test::CopyRig;
 
 // Resend requests from a target, as fast as it can send them: the cap holds
