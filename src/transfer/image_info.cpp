@@ -48,8 +48,7 @@ std::optional<ImageInfo> read_image_info(const std::string& path, std::string* e
     info.problem = summary.error;
     return info;
   }
-  // A summary of nothing: what the Client wrote holds no partition to restore.
-  if (summary.summary->count == 0) info.problem = "its partition summary lists no partition";
+  info.has_summary = true;
   for (int k = 0; k < summary.summary->count; ++k) {
     const std::size_t i = static_cast<std::size_t>(k);
     const std::size_t entry = image::kSummaryOffset + image::kFullSizeInSummary + i * image::kEntryStride;

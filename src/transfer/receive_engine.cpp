@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <thread>
 #include <utility>
@@ -51,7 +52,7 @@ void ReceiveEngine::start(StartParams params) {
     client_interface_ = client.interface_index;
     total_bytes_ = selected_disk_bytes(client);
     remaining_bytes_ = total_bytes_;
-    limit_bytes_ = upload_limit(total_bytes_);
+    limit_bytes_ = upload_limit(client, params.sector_by_sector);
     too_large_.store(false);
     failure_.store(CreateOutcome::completed);
     stalled_.store(false);
@@ -136,8 +137,15 @@ void ReceiveEngine::note_refusal(std::uint32_t block) {
   if (refusals_ >= kStalledRepeats) stalled_.store(true);
 }
 
-std::int64_t ReceiveEngine::upload_limit(std::int64_t partition_bytes) {
-  return partition_bytes + kFixedSlackBytes + partition_bytes / kSlackShare;
+std::int64_t ReceiveEngine::upload_limit(const ClientRecord& client, bool sector_by_sector) {
+  std::int64_t bytes = selected_disk_bytes(client);
+  // Every sector up to the end of the last partition: gaps and the room of an
+  // extended partition too, as much as the whole disk.
+  if (sector_by_sector && client.selected_disk_exists()) {
+    const DiskEntry& disk = client.disks[static_cast<std::size_t>(client.selected_disk)];
+    bytes = std::max<std::int64_t>(bytes, std::int64_t{disk.size_sectors} * 512);
+  }
+  return bytes + kFixedSlackBytes + bytes / kSlackShare;
 }
 
 void ReceiveEngine::data_counted(std::size_t length) {

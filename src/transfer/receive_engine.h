@@ -66,10 +66,10 @@ class ReceiveEngine final : public CreateDataHandler {
   static constexpr const char* kNoSummaryText =
       "The client's image holds no partition summary, so it could never be copied; it was not kept!";
   static constexpr int kAbortRepeats = 3;
-  // What an image may hold beyond the data of the disk's partitions as the Client
-  // announced them: its header and tables, a boot track, compression that does
-  // not pay. Beyond it the upload is given up: it is no image of that disk, and
-  // would fill the Controller's disk.
+  // What an image may hold beyond the data of the disk's partitions (copied sector
+  // by sector, of the whole disk) as the Client announced them: its header and
+  // tables, a boot track, compression that does not pay. Beyond it the upload is
+  // given up: it is no image of that disk, and would fill the Controller's disk.
   static constexpr std::int64_t kFixedSlackBytes = 2 << 20;
   static constexpr std::int64_t kSlackShare = 64;  // and 1/64 of the partitions' data
 
@@ -113,8 +113,9 @@ class ReceiveEngine final : public CreateDataHandler {
   Tick inactivity_ms() const { return timing_.inactivity_ms; }
   bool compressed() const { return compressed_.load(); }
   std::uint32_t expected_block() const { return expected_block_.load(); }
-  // The most data bytes an upload of this Client's selected disk may bring.
-  static std::int64_t upload_limit(std::int64_t partition_bytes);
+  // The most data bytes an upload of this Client's selected disk may bring: its
+  // partitions, or with every sector the whole disk, and the slack above.
+  static std::int64_t upload_limit(const ClientRecord& client, bool sector_by_sector);
   // Upload data dropped because it came from another address, over the run.
   std::uint64_t foreign_packets() const { return foreign_.load(); }
   // Milliseconds from the request to the end record of the last Create that saw

@@ -5,6 +5,7 @@
 
 #include "controls/dib.h"
 #include "controls/static_link.h"
+#include "model/shown_text.h"
 #include "ui/command_ids.h"
 #include "ui/help_book.h"
 #include "ui/shadow_view.h"
@@ -34,8 +35,16 @@ CMainFrame::CMainFrame(ViewServices& services)
   }
   CreateMenu();
   CreateStatusBar(2);
+  // The first pane has the menu prompts; the wider second one says how the last
+  // Copy or Create ended.
+  const int widths[] = {-2, -3};
+  SetStatusWidths(2, widths);
   SetStatusBarPane(0);
   SetStatusText(text::kIdleStatus, 0);
+  // The line names Clients and images: shown escaped, as every name is.
+  services_.SetTransferOutcomeSink([this](const std::string& line) {
+    SetStatusText(wxString::FromUTF8(kestrelon::shown_text(line)), kOutcomePane);
+  });
 
   view_ = new CShadowView(this, services_);
 
@@ -45,6 +54,7 @@ CMainFrame::CMainFrame(ViewServices& services)
 }
 
 CMainFrame::~CMainFrame() {
+  services_.SetTransferOutcomeSink(nullptr);
   discovery_timer_.Stop();
   transfer_watch_timer_.Stop();
 }
@@ -98,6 +108,7 @@ void CMainFrame::OnToggleStatusBar(wxCommandEvent&) {
   bar->Show(!bar->IsShown());
   GetMenuBar()->Check(ids::kViewStatusBar, bar->IsShown());
   SendSizeEvent();
+  view_->KeepWindowMinimum();
 }
 
 void CMainFrame::OnTimer(wxTimerEvent& event) {
