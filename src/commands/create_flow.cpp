@@ -1,6 +1,7 @@
 #include "commands/create_flow.h"
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -136,7 +137,10 @@ CreateFlowResult CreateFlow::run(const std::vector<std::string>& checked_address
   if (result.outcome == CreateOutcome::completed) {
     if (const int e = staged.commit(); e != 0) {
       result.outcome = CreateOutcome::write_failed;
-      port.show_message(staged.commit_failure_text(e));
+      port.show_message(ReceiveEngine::kWriteFailedText + std::string(std::strerror(e)));
+    } else if (!staged.renamed_text().empty()) {
+      result.path = staged.final_path();
+      port.show_message(staged.renamed_text());
     }
   }
 

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <strings.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,14 +11,14 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <string_view>
 
 #include "transfer/image_file.h"
-#include "transfer/receive_engine.h"
 
 namespace kestrelon {
 
 namespace {
+
+namespace fs = std::filesystem;
 
 // Flushes what the file system holds of `path` to the disk; 0 or the error.
 int sync_path(const std::string& path, int flags) {
@@ -29,17 +30,68 @@ int sync_path(const std::string& path, int flags) {
 }
 
 std::string folder_of(const std::string& path) {
-  const std::string folder = std::filesystem::path(path).parent_path().string();
+  const std::string folder = fs::path(path).parent_path().string();
   return folder.empty() ? "." : folder;
 }
 
+// Whether `name` is what open makes of an image's name: "NAME.krn.part" or
+// "NAME.krn.3.part", the extension in any letter case.
+bool is_temporary_name(std::string name) {
+  const std::size_t suffix = std::strlen(StagedImageFile::kSuffix);
+  if (!name.ends_with(StagedImageFile::kSuffix)) return false;
+  name.resize(name.size() - suffix);
+  const std::size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot + 1 < name.size() &&
+      name.find_first_not_of("0123456789", dot + 1) == std::string::npos) {
+    name.resize(dot);
+  }
+  return name.size() > 4 && ::strcasecmp(name.c_str() + name.size() - 4, ".krn") == 0;
+}
+
 // Whether nobody holds the lock a Create keeps on its temporary file.
-bool unlocked(const std::filesystem::path& path) {
+bool unlocked(const fs::path& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
   if (fd < 0) return false;
   const bool free = ::flock(fd, LOCK_SH | LOCK_NB) == 0;
   ::close(fd);
   return free;
+}
+
+std::vector<std::string> leftovers_in(const std::string& folder) {
+  std::vector<std::string> found;
+  std::error_code ec;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder, ec)) {
+    std::error_code type_error;
+    if (entry.is_regular_file(type_error) && is_temporary_name(entry.path().filename().string()) &&
+        unlocked(entry.path())) {
+      found.push_back(entry.path().string());
+    }
+  }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+// Renames `from` to `to` unless `to` exists; 0, EEXIST or another error number.
+int rename_without_replacing(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+  // A file system without the flag (NFS): a hard link fails the same way when
+  // the name is taken.
+  if (::link(from.c_str(), to.c_str()) == 0) {
+    ::unlink(from.c_str());
+    return 0;
+  }
+  if (errno != EPERM && errno != EOPNOTSUPP) return errno;
+  // Nor hard links (SMB, FAT over FUSE): a look first, open to a race of a moment.
+  struct stat st {};
+  if (::lstat(to.c_str(), &st) == 0) return EEXIST;
+  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+// "lab.krn" as the n-th free name: "lab.1.krn".
+std::string numbered(const std::string& path, int n) {
+  const fs::path p(path);
+  return (p.parent_path() / (p.stem().string() + "." + std::to_string(n) + p.extension().string())).string();
 }
 
 }  // namespace
@@ -55,11 +107,11 @@ std::optional<StagedImageFile::Identity> StagedImageFile::identity_of(const std:
 int StagedImageFile::open(const std::string& final_path, BufferedFileWriter& writer) {
   discard();
   final_ = final_path;
-  kept_.clear();
+  renamed_text_.clear();
   replaces_ = identity_of(final_path);
-  find_stale_files();
-  // A leftover of an earlier run (a crash, a power cut) is never reused: another
-  // name is taken instead, so nothing that exists is truncated here.
+  stale_ = leftovers_in(folder_of(final_path));
+  // A leftover of an earlier run is never reused: another name is taken instead,
+  // so nothing that exists is truncated here.
   for (int n = 0;; ++n) {
     std::string candidate = final_path + (n == 0 ? "" : "." + std::to_string(n)) + kSuffix;
     const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kMode);
@@ -77,39 +129,6 @@ int StagedImageFile::open(const std::string& final_path, BufferedFileWriter& wri
   return error;
 }
 
-namespace {
-
-// Whether `name` is what open makes of an image's name: "NAME.krn.part",
-// "NAME.krn.3.part" (the extension in any letter case).
-bool is_temporary_name(std::string_view name) {
-  const std::string_view suffix = StagedImageFile::kSuffix;
-  if (!name.ends_with(suffix)) return false;
-  name.remove_suffix(suffix.size());
-  const std::size_t dot = name.rfind('.');
-  if (dot != std::string_view::npos && dot + 1 < name.size() &&
-      name.find_first_not_of("0123456789", dot + 1) == std::string_view::npos) {
-    name = name.substr(0, dot);
-  }
-  if (name.size() < 4 || name[name.size() - 4] != '.') return false;
-  const auto lower = [](char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); };
-  return lower(name[name.size() - 3]) == 'k' && lower(name[name.size() - 2]) == 'r' &&
-         lower(name[name.size() - 1]) == 'n';
-}
-
-}  // namespace
-
-void StagedImageFile::find_stale_files() {
-  stale_.clear();
-  std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(folder_of(final_), ec)) {
-    const std::string name = entry.path().filename().string();
-    std::error_code type_error;
-    if (!entry.is_regular_file(type_error) || !is_temporary_name(name)) continue;
-    if (unlocked(entry.path())) stale_.push_back(entry.path().string());
-  }
-  std::sort(stale_.begin(), stale_.end());
-}
-
 std::string StagedImageFile::stale_text(const std::vector<std::string>& files) {
   if (files.empty()) return {};
   std::string text = "Left over from a Create that never ended (the Controller was stopped or lost its power):";
@@ -122,51 +141,38 @@ bool StagedImageFile::holds_partition_summary() const {
   return !temporary_.empty() && file.open(temporary_) == 0 && file.read_summary().summary.has_value();
 }
 
+int StagedImageFile::take_name() {
+  const std::optional<Identity> now = identity_of(final_);
+  if (now && replaces_ && *now == *replaces_) return ::rename(temporary_.c_str(), final_.c_str()) == 0 ? 0 : errno;
+  const std::string chosen = final_;
+  for (int n = 0; n < 1000; ++n) {
+    const std::string name = n == 0 ? chosen : numbered(chosen, n);
+    const int error = rename_without_replacing(temporary_, name);
+    if (error == EEXIST) continue;
+    if (error == 0 && n > 0) {
+      final_ = name;
+      renamed_text_ = "A file named " + chosen + " appeared during the upload and was left as it is. The new image is " +
+                      name + ".";
+    }
+    return error;
+  }
+  return EEXIST;
+}
+
 int StagedImageFile::commit() {
   if (temporary_.empty()) return ENOENT;
   int error = sync_path(temporary_, O_RDONLY);
-  if (error == 0) {
-    // The file the user chose to replace is replaced; one that took its place, or
-    // appeared where there was none, is not.
-    const std::optional<Identity> now = identity_of(final_);
-    const bool replace = now && replaces_ && *now == *replaces_;
-    const int flags = replace ? 0 : RENAME_NOREPLACE;
-    if (::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, final_.c_str(), static_cast<unsigned>(flags)) != 0) {
-      error = errno;
-      if (error == EINVAL && !replace) {
-        // A file system without the flag: a hard link fails the same way when the
-        // name is taken.
-        error = ::link(temporary_.c_str(), final_.c_str()) == 0 ? 0 : errno;
-        if (error == 0) ::unlink(temporary_.c_str());
-      }
-    }
-  }
-  if (error == EEXIST) {
-    // The upload is whole: it stays, under its temporary name.
-    if (lock_fd_ >= 0) ::close(lock_fd_);
-    lock_fd_ = -1;
-    kept_ = temporary_;
-    temporary_.clear();
-    return error;
-  }
+  if (error == 0) error = take_name();
   if (error != 0) {
     discard();
     return error;
   }
-  if (lock_fd_ >= 0) ::close(lock_fd_);
+  ::close(lock_fd_);
   lock_fd_ = -1;
   temporary_.clear();
   // The rename itself is on the disk once the folder is.
   sync_path(folder_of(final_), O_RDONLY | O_DIRECTORY);
   return 0;
-}
-
-std::string StagedImageFile::commit_failure_text(int error) const {
-  if (error == EEXIST) {
-    return "A file named " + final_ + " appeared during the upload and was left as it is. The new image is kept as " +
-           kept_ + ": rename it to use it.";
-  }
-  return ReceiveEngine::kWriteFailedText + std::string(std::strerror(error));
 }
 
 void StagedImageFile::discard() {

@@ -5,14 +5,14 @@
 // leaves an earlier image of that name as it was, and no temporary file behind.
 // Driven by the Create flow on the user-interface thread.
 //
-// An image is private to its owner at first: created with the mode 0640 (less
-// what the user's umask takes away), so the administrator shares it with a
-// group, or everyone, by choice. The temporary file is locked while it is
-// written; one that nobody holds is the leftover of a Controller that was killed
-// or lost its power, and the next Create in that folder names it. The rename
-// replaces only the file the user chose to overwrite, as it was: a file that
-// appeared at that name during the upload (or was changed there meanwhile)
-// stays, and the upload is kept under its temporary name.
+// An image is private to its owner at first (mode 0640 less the user's umask):
+// the administrator shares it with a group, or everyone, by choice. The
+// temporary file is locked while it is written, so one that nobody holds is the
+// leftover of a Controller that was killed or lost its power; the next Create
+// in that folder names it. The final rename replaces only the file the user
+// chose to overwrite, as it was when the Create began: a file that appeared at
+// that name meanwhile (or took the place of the chosen one) stays, and the new
+// image takes the next free name beside it ("lab.1.krn").
 #include <sys/types.h>
 
 #include <optional>
@@ -38,8 +38,8 @@ class StagedImageFile {
   // `final_path` and opens `writer` on it. Returns 0 or the error number.
   int open(const std::string& final_path, BufferedFileWriter& writer);
   const std::string& temporary_path() const { return temporary_; }
-  // The temporary files of earlier Creates in the folder that nobody writes any
-  // more, found by open; and what to tell the user about them (empty for none).
+  // The leftovers of earlier Creates in that folder, found by open, and what to
+  // tell the user about them (empty for none).
   const std::vector<std::string>& stale_files() const { return stale_; }
   static std::string stale_text(const std::vector<std::string>& files);
 
@@ -47,20 +47,21 @@ class StagedImageFile {
   // listing at most 12 partitions. An upload without one is no image.
   bool holds_partition_summary() const;
 
-  // The writer has closed the file whole: its bytes are put on the disk and it is
-  // renamed to the chosen name. Returns 0 or the error number: EEXIST when a file
-  // appeared at that name meanwhile (the upload then stays under its temporary
-  // name), another when the rename failed (the temporary file is then removed
-  // and the chosen name left as it was).
+  // The writer has closed the file whole: its bytes are put on the disk and it
+  // takes its name. Returns 0 or the error number (the temporary file is then
+  // removed and the chosen name left as it was).
   int commit();
-  // What went wrong with commit's `error`, for the user.
-  std::string commit_failure_text(int error) const;
+  // Where the committed image is: the chosen name, or the free one beside it.
+  const std::string& final_path() const { return final_; }
+  // What to tell the user when the image did not take the chosen name; empty
+  // when it did.
+  const std::string& renamed_text() const { return renamed_text_; }
   // Removes the temporary file when it is still there.
   void discard();
 
  private:
-  // A file's identity: where it lives, and when it last changed, since a file made
-  // in place of a deleted one may get its inode number.
+  // A file's identity: where it lives, and when it last changed, since a file
+  // made in place of a deleted one may get its inode number.
   struct Identity {
     dev_t device = 0;
     ino_t inode = 0;
@@ -69,13 +70,15 @@ class StagedImageFile {
     bool operator==(const Identity&) const = default;
   };
   static std::optional<Identity> identity_of(const std::string& path);
-  void find_stale_files();
+  // Renames the temporary file to the chosen name, or to the first free one
+  // beside it; 0 or the error number.
+  int take_name();
 
   std::string final_;
   std::string temporary_;
-  int lock_fd_ = -1;                   // the temporary file, locked while it is written
-  std::optional<Identity> replaces_;   // the file at the chosen name when the Create began
-  std::string kept_;                   // where a whole upload stayed when the name was taken
+  int lock_fd_ = -1;                  // the temporary file, locked while it is written
+  std::optional<Identity> replaces_;  // the file at the chosen name when the Create began
+  std::string renamed_text_;
   std::vector<std::string> stale_;
 };
 

@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <tuple>
+#include <vector>
 
 #include "support/temp_folder.h"
 
@@ -74,68 +76,50 @@ TEST(StagedImageFile, NotCommittedLeavesNothingAndAFailedCommitKeepsTheChosenNam
   EXPECT_EQ(staged.open((folder / "missing" / "x.krn").string(), writer), ENOENT);
 }
 
-}  // namespace
-}  // namespace kestrelon
-
-namespace kestrelon {
-namespace {
-
-TEST(StagedImageFile, LeftoversThatNobodyWritesAreNamedAndNothingElse) {
+// Leftovers of Creates that nobody writes any more are named; a file in use is
+// not, nor this Create's own.
+TEST(StagedImageFile, LeftoversThatNobodyWritesAreNamed) {
   test::TempFolder folder;
-  for (const char* name : {"old.krn.part", "old.KRN.2.part", "notes.part", "lab.krn"}) {
+  for (const char* name : {"old.krn.part", "old.KRN.2.part", "notes.part", "lab.krn", "busy.krn.part"}) {
     std::ofstream(folder / name) << "x";
   }
-  // A Create running now (another program's) holds its file.
-  std::ofstream(folder / "busy.krn.part") << "x";
   const int busy = ::open((folder / "busy.krn.part").c_str(), O_RDONLY);
   ASSERT_EQ(::flock(busy, LOCK_EX), 0);
-
   StagedImageFile staged;
   BufferedFileWriter writer;
   ASSERT_EQ(staged.open((folder / "lab.krn").string(), writer), 0);
-  EXPECT_EQ(staged.stale_files(), (std::vector<std::string>{(folder / "old.KRN.2.part").string(),
-                                                            (folder / "old.krn.part").string()}));
-  const std::string text = StagedImageFile::stale_text(staged.stale_files());
-  EXPECT_NE(text.find((folder / "old.krn.part").string()), std::string::npos) << text;
-  EXPECT_TRUE(StagedImageFile::stale_text({}).empty());
-
-  // The next Create sees this one's file as busy while it is written.
+  const std::vector<std::string> stale{(folder / "old.KRN.2.part").string(), (folder / "old.krn.part").string()};
+  EXPECT_EQ(staged.stale_files(), stale);
+  EXPECT_NE(StagedImageFile::stale_text(stale).find(stale[1]), std::string::npos);
   StagedImageFile second;
-  BufferedFileWriter second_writer;
-  ASSERT_EQ(second.open((folder / "other.krn").string(), second_writer), 0);
-  EXPECT_EQ(second.stale_files().size(), 2u) << "neither this Create's file nor the busy one";
+  ASSERT_EQ(second.open((folder / "other.krn").string(), writer), 0);
+  EXPECT_EQ(second.stale_files(), stale);
   ::close(busy);
 }
 
+// A file that appears at the chosen name during the upload, or takes the place of
+// the one the user chose to overwrite, stays; the image takes the next free name.
 TEST(StagedImageFile, TheRenameNeverReplacesAFileThatAppearedMeanwhile) {
   test::TempFolder folder;
   const fs::path chosen = folder / "lab.krn";
-  {
+  for (const bool existed : {false, true}) {
+    if (existed) std::ofstream(chosen) << "the user's";
     StagedImageFile staged;
     BufferedFileWriter writer;
     ASSERT_EQ(staged.open(chosen.string(), writer), 0);
     write(writer, "new image");
-    std::ofstream(chosen) << "appeared during the upload";
-    EXPECT_EQ(staged.commit(), EEXIST);
-    EXPECT_EQ(text_of(chosen), "appeared during the upload");
-    EXPECT_EQ(text_of(folder / "lab.krn.part"), "new image") << "the upload is kept";
-    EXPECT_NE(staged.commit_failure_text(EEXIST).find((folder / "lab.krn.part").string()), std::string::npos);
+    std::ofstream(folder / "theirs") << "someone else's";
+    fs::rename(folder / "theirs", chosen);
+    ASSERT_EQ(staged.commit(), 0);
+    EXPECT_EQ(text_of(chosen), "someone else's");
+    EXPECT_EQ(staged.final_path(), (folder / "lab.1.krn").string());
+    EXPECT_EQ(text_of(staged.final_path()), "new image");
+    EXPECT_NE(staged.renamed_text().find(staged.final_path()), std::string::npos);
+    fs::remove(staged.final_path());
   }
-  EXPECT_EQ(text_of(folder / "lab.krn.part"), "new image") << "and stays after the Create";
-  fs::remove(folder / "lab.krn.part");
-
-  // The file the user chose to overwrite, replaced by another meanwhile.
-  StagedImageFile staged;
-  BufferedFileWriter writer;
-  ASSERT_EQ(staged.open(chosen.string(), writer), 0);
-  write(writer, "newer image");
-  fs::remove(chosen);
-  std::ofstream(chosen) << "someone else's";
-  EXPECT_EQ(staged.commit(), EEXIST);
-  EXPECT_EQ(text_of(chosen), "someone else's");
 }
 
-TEST(StagedImageFile, AnImageIsPrivateLessWhatTheUmaskTakesAndHoldsAPartitionSummary) {
+TEST(StagedImageFile, AnImageIsPrivateLessTheUmaskAndMustHoldAPartitionSummary) {
   test::TempFolder folder;
   const mode_t saved = ::umask(077);
   StagedImageFile staged;
@@ -143,18 +127,14 @@ TEST(StagedImageFile, AnImageIsPrivateLessWhatTheUmaskTakesAndHoldsAPartitionSum
   ASSERT_EQ(staged.open((folder / "a.krn").string(), writer), 0);
   ::umask(saved);
   EXPECT_EQ(fs::status(staged.temporary_path()).permissions(), fs::perms::owner_read | fs::perms::owner_write);
-
-  write(writer, std::string(7343, '\0'));
-  EXPECT_FALSE(staged.holds_partition_summary()) << "one byte short of the summary";
   std::string image(7344, '\0');
-  image[5513] = 13;
-  ASSERT_EQ(writer.open(staged.temporary_path()), 0);
-  write(writer, image);
-  EXPECT_FALSE(staged.holds_partition_summary()) << "13 partitions";
-  image[5513] = 2;
-  ASSERT_EQ(writer.open(staged.temporary_path()), 0);
-  write(writer, image);
-  EXPECT_TRUE(staged.holds_partition_summary());
+  for (const auto& [length, count, holds] : {std::tuple{7343, 2, false}, {7344, 13, false}, {7344, 2, true}}) {
+    image.resize(static_cast<std::size_t>(length));
+    image[5513] = static_cast<char>(count);
+    ASSERT_EQ(writer.open(staged.temporary_path()), 0);
+    write(writer, image);
+    EXPECT_EQ(staged.holds_partition_summary(), holds) << length << " bytes, " << count << " partitions";
+  }
 }
 
 }  // namespace
