@@ -4,39 +4,33 @@
 // host. Each test is one way in which a stray host could lose a copy, keep a
 // Create alive, take the Controller's traffic, steer a Client, fill the list or
 // the disk, or cut the journal; each ends with everything whole.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/ip.h>
 #include <netinet/udp.h>
-#include <poll.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
-#include <csignal>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <thread>
 #include <vector>
 
 #include "app/transfer_journal.h"
 #include "lab_controller.h"
 #include "lab_network.h"
-#include "net/byte_order.h"
 #include "net/port_in_use.h"
 #include "net/wire_decode.h"
 #include "net/wire_format.h"
-#include "platform/udp_socket.h"
 #include "support/datagrams.h"
 #include "support/image_files.h"
 #include "support/scripted_announcer.h"
@@ -50,7 +44,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using lab::LabNetwork;
-using lab::LabProcess;
 using Steady = std::chrono::steady_clock;
 
 constexpr int kStrayHost = 4;
@@ -58,54 +51,44 @@ constexpr int kLastHost = 5;
 
 std::string name_of(int host) { return "host-" + std::to_string(host); }
 
-// Sends datagrams from the stray host in a loop of its own until stopped.
-class Stray {
+std::unique_ptr<test::UdpPeer> peer_in(LabNetwork& net, int host, std::uint16_t port = wire::kControlPort) {
+  std::unique_ptr<test::UdpPeer> peer;
+  net.run_in(host, [&] { peer = std::make_unique<test::UdpPeer>(LabNetwork::address(host), port); });
+  return peer;
+}
+
+// Calls `round` every `period` on a thread of its own until stopped.
+class Repeating {
  public:
-  Stray(LabNetwork& net, int host = kStrayHost) {
-    net.run_in(host, [&] {
-      ok_ = socket_.open() == 0 && socket_.bind(LabNetwork::address(host), wire::kControlPort) == 0;
-    });
-  }
-  ~Stray() { stop(); }
-  bool ok() const { return ok_; }
-  UdpSocket& socket() { return socket_; }
-  // Runs `round` every `period` until stop().
-  void start(std::chrono::milliseconds period, std::function<void(UdpSocket&)> round) {
-    thread_ = std::thread([this, period, round = std::move(round)] {
-      while (!stop_) {
-        round(socket_);
-        ++rounds_;
-        std::this_thread::sleep_for(period);
-      }
-    });
-  }
+  Repeating(std::chrono::milliseconds period, std::function<void()> round)
+      : thread_([this, period, round = std::move(round)](std::stop_token stop) {
+          for (; !stop.stop_requested(); ++rounds_) {
+            round();
+            std::this_thread::sleep_for(period);
+          }
+        }) {}
   void stop() {
-    stop_ = true;
+    thread_.request_stop();
     if (thread_.joinable()) thread_.join();
   }
   int rounds() const { return rounds_.load(); }
 
  private:
-  UdpSocket socket_;
-  bool ok_ = false;
-  std::atomic<bool> stop_{false};
   std::atomic<int> rounds_{0};
-  std::thread thread_;
+  std::jthread thread_;
 };
 
-// Sends UDP with a source address of its choosing (a raw socket in the stray
-// host): a target's answers forged on the wire.
+// Sends UDP from the stray host with a source address of its choosing: a
+// target's answers forged on the wire.
 class Spoofer {
  public:
   explicit Spoofer(LabNetwork& net) {
     net.run_in(kStrayHost, [&] { fd_ = ::socket(AF_INET, SOCK_RAW, IPPROTO_RAW); });
   }
-  ~Spoofer() {
-    if (fd_ >= 0) ::close(fd_);
-  }
+  ~Spoofer() { ::close(fd_); }
   bool ok() const { return fd_ >= 0; }
   void send(Ipv4Address from, Ipv4Address to, const std::vector<std::uint8_t>& payload) {
-    std::vector<std::uint8_t> packet(sizeof(iphdr) + sizeof(udphdr) + payload.size());
+    std::vector<std::uint8_t> packet(sizeof(iphdr) + sizeof(udphdr));
     auto* ip = reinterpret_cast<iphdr*>(packet.data());
     ip->version = 4;
     ip->ihl = 5;
@@ -114,14 +97,11 @@ class Spoofer {
     ip->saddr = from.network_order();
     ip->daddr = to.network_order();  // length and checksum: filled in by the system
     auto* udp = reinterpret_cast<udphdr*>(packet.data() + sizeof(iphdr));
-    udp->source = htons(wire::kControlPort);
-    udp->dest = htons(wire::kControlPort);
+    udp->source = udp->dest = htons(wire::kControlPort);
     udp->len = htons(static_cast<std::uint16_t>(sizeof(udphdr) + payload.size()));
-    std::memcpy(packet.data() + sizeof(iphdr) + sizeof(udphdr), payload.data(), payload.size());
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = to.network_order();
-    ::sendto(fd_, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    packet.insert(packet.end(), payload.begin(), payload.end());
+    const sockaddr_in sa{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {to.network_order()}, .sin_zero = {}};
+    ::sendto(fd_, packet.data(), packet.size(), 0, reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
   }
 
  private:
@@ -132,36 +112,39 @@ class LabHostileLan : public ::testing::Test {
  protected:
   void SetUp() override { KESTRELON_REQUIRE_LAB(); }
 
-  // Reference Clients on hosts 1..n keeping what they receive.
-  void start_store_clients(LabNetwork& net, int n) {
+  // Reference Clients on hosts 1..n keeping what they receive; with `disk`, one
+  // that also uploads it.
+  void start_store_clients(LabNetwork& net, int n, const std::string& disk = {}) {
     for (int h = 1; h <= n; ++h) {
-      clients.push_back(net.spawn(h, {KESTRELON_CLIENT_PATH, "--address", LabNetwork::address(h).text(), "--name",
-                                      name_of(h), "--store", dir.file("store" + std::to_string(h)), "--store-size",
-                                      "1G", "--verbose"}));
+      std::vector<std::string> argv{KESTRELON_CLIENT_PATH, "--address", LabNetwork::address(h).text(), "--name",
+                                    name_of(h), "--store", dir.file("store" + std::to_string(h)), "--verbose"};
+      const std::vector<std::string> source = disk.empty() ? std::vector<std::string>{"--store-size", "1G"}
+                                                           : std::vector<std::string>{"--disk", disk};
+      argv.insert(argv.end(), source.begin(), source.end());
+      clients.push_back(net.spawn(h, argv));
       names.push_back(name_of(h));
     }
   }
-  void expect_stored(int n, const std::string& image) {
-    const auto original = test::read_file(image);
-    for (int h = 1; h <= n; ++h) {
-      const std::string stored = dir.file("store" + std::to_string(h) + "/" + std::filesystem::path(image).filename().string());
-      EXPECT_TRUE(test::read_file(stored) == original) << name_of(h) << ":\n" << clients[h - 1].output();
+  void expect_stored(const std::string& image) {
+    const std::string name = std::filesystem::path(image).filename().string();
+    for (std::size_t h = 1; h <= clients.size(); ++h) {
+      EXPECT_TRUE(test::read_file(dir.file("store" + std::to_string(h) + "/" + name)) == test::read_file(image))
+          << name_of(static_cast<int>(h)) << ":\n" << clients[h - 1].output();
     }
   }
   std::string make_image(const std::string& name, std::uint64_t length) {
-    const std::string path = dir.file(name);
-    test::write_file(path, test::image_bytes({.length = length, .partition_count = 0}));
-    return path;
+    test::write_file(dir.file(name), test::image_bytes({.length = length, .partition_count = 0}));
+    return dir.file(name);
   }
 
   test::TempDir dir;
-  std::vector<LabProcess> clients;
+  std::vector<lab::LabProcess> clients;
   std::vector<std::string> names;
 };
 
-// Item: copy answers from any host. The stray names every target as done, acknowledges
-// for a target, asks for block 0 again and reports a progress of terabytes, every
-// few milliseconds, in the default and the fast mode.
+// Item: copy answers from any host. The stray names every target as done,
+// acknowledges for each, asks for block 0 again and reports a progress of
+// terabytes, every few milliseconds, in the default and the fast mode.
 TEST_F(LabHostileLan, AStrayHostsCopyAnswersLoseNoCopy) {
   LabNetwork net(kStrayHost);
   ASSERT_TRUE(net.ok()) << net.error();
@@ -169,226 +152,160 @@ TEST_F(LabHostileLan, AStrayHostsCopyAnswersLoseNoCopy) {
   lab::LabController controller(net);
   ASSERT_TRUE(controller.start());
   const std::uint64_t length = 4'000'000;
-  const std::string image = make_image("lab.krn", length);
-
-  Stray stray(net);
-  ASSERT_TRUE(stray.ok());
-  stray.start(5ms, [](UdpSocket& s) {
+  const auto stray = peer_in(net, kStrayHost);
+  Repeating forging(5ms, [&] {
     const Ipv4Address to = LabNetwork::address(0);
     for (int h = 1; h <= 3; ++h) {
-      s.send_to(test::copy_done_datagram(LabNetwork::address(h)), to, wire::kControlPort);
-      s.send_to(test::copy_ack_datagram(2900, LabNetwork::address(h), 4'000'000'000u, 4'000'000'000u), to,
-                wire::kControlPort);
+      stray->send(test::copy_done_datagram(LabNetwork::address(h)), to, wire::kControlPort);
+      stray->send(test::copy_ack_datagram(2900, LabNetwork::address(h), 4'000'000'000u, 4'000'000'000u), to,
+                  wire::kControlPort);
     }
-    s.send_to(test::copy_nak_datagram(0, 4'000'000'000u, 4'000'000'000u), to, wire::kControlPort);
+    stray->send(test::copy_nak_datagram(0, 4'000'000'000u, 4'000'000'000u), to, wire::kControlPort);
   });
   ControllerCore& core = controller.core();
-  const CopyFlowResult plain = controller.copy(image, names);
+  const CopyFlowResult plain = controller.copy(make_image("lab.krn", length), names);
   EXPECT_TRUE(plain.succeeded()) << plain.not_done << " of " << plain.targets << " not done";
   EXPECT_LE(core.transfer_stats().progress_total.load(), (length >> 10) + 1) << "progress only from targets";
-  expect_stored(3, image);
+  expect_stored(dir.file("lab.krn"));
 
   core.copy_engine().set_tuning({.fast = true});
-  const std::string fast_image = make_image("fast.krn", length);
-  const CopyFlowResult fast = controller.copy(fast_image, names);
-  stray.stop();
+  const CopyFlowResult fast = controller.copy(make_image("fast.krn", length), names);
+  forging.stop();
   EXPECT_TRUE(fast.succeeded()) << fast.not_done << " of " << fast.targets << " not done";
-  expect_stored(3, fast_image);
+  expect_stored(dir.file("fast.krn"));
   std::printf("[ measure  ] %d rounds of forged answers; %llu dropped; copies took %.1f s and %.1f s\n",
-              stray.rounds(), static_cast<unsigned long long>(core.copy_engine().stray_answers()), plain.seconds,
+              forging.rounds(), static_cast<unsigned long long>(core.copy_engine().stray_answers()), plain.seconds,
               fast.seconds);
   EXPECT_GT(core.copy_engine().stray_answers(), 100u);
 }
 
-// Counts the copy's data on the wire, as any host on the LAN sees it.
-class DataWatch {
- public:
-  explicit DataWatch(LabNetwork& net) {
-    net.run_in(kLastHost, [&] {
-      peer_ = std::make_unique<test::UdpPeer>(LabNetwork::address(kLastHost), wire::kDataPort, wire::kDataGroup);
-      peer_->socket().set_receive_buffer(8 << 20);
-    });
-    thread_ = std::thread([this] {
-      while (!stop_) {
-        if (const auto r = peer_->receive(20); r && r->bytes.size() == wire::kCopyDataLength) {
-          bytes_ += read_be16(r->bytes, 12);
-        }
-      }
-    });
-  }
-  ~DataWatch() {
-    stop_ = true;
-    thread_.join();
-  }
-  std::uint64_t bytes() const { return bytes_.load(); }
+// Bytes host 0 has sent as its interface counts them: whole frames.
+std::uint64_t sent_by_host0(LabNetwork& net) {
+  std::uint64_t bytes = 0;
+  net.run_in(0, [&] {
+    std::ifstream in("/proc/thread-self/net/dev");
+    for (std::string line; std::getline(in, line);) {
+      if (line.find("eth0:") == std::string::npos) continue;
+      std::istringstream fields(line.substr(line.find(':') + 1));
+      for (int i = 0; i < 9; ++i) fields >> bytes;  // the ninth: bytes sent
+    }
+  });
+  return bytes;
+}
 
- private:
-  std::unique_ptr<test::UdpPeer> peer_;
-  std::atomic<bool> stop_{false};
-  std::atomic<std::uint64_t> bytes_{0};
-  std::thread thread_;
-};
-
-// Item: a rate cap that holds. Resend requests forged in a target's name, as fast as
-// the stray host can send them, during a capped fast copy.
+// Item: a rate cap that holds. Resend requests forged in the targets' names, as
+// fast as the stray host can send them, during a capped fast copy.
 TEST_F(LabHostileLan, AForgedResendFloodNeverTakesACappedCopyPastItsCap) {
-  LabNetwork net(kLastHost);
+  LabNetwork net(kStrayHost);
   ASSERT_TRUE(net.ok()) << net.error();
   start_store_clients(net, 3);
   constexpr int kCapMBs = 5;
   lab::LabController controller(net, TuningValues{.fast_copy = 1, .rate_cap_mbs = kCapMBs});
   ASSERT_TRUE(controller.start());
-  const std::string image = make_image("capped.krn", 10'000'000);
   Spoofer spoofer(net);
   ASSERT_TRUE(spoofer.ok());
-  DataWatch watch(net);
-
-  std::atomic<bool> stop{false};
-  std::atomic<std::uint64_t> forged{0};
-  std::uint64_t flood_bytes = 0;
-  double flood_seconds = 0;
   CopyEngine& engine = controller.core().copy_engine();
+  std::atomic<bool> stop{false};
+  std::uint64_t forged = 0, frame_bytes = 0;
+  double seconds = 0;
   std::thread flood([&] {
     while (!stop && engine.next_block() < 200) std::this_thread::sleep_for(1ms);
-    const std::uint64_t before = watch.bytes();
+    const std::uint64_t before = sent_by_host0(net);
     const auto started = Steady::now();
-    for (std::uint32_t n = 0; !stop && Steady::now() - started < 4s; ++n) {
-      const std::int32_t next = engine.next_block();
-      spoofer.send(LabNetwork::address(1 + n % 3), LabNetwork::address(0),
-                   test::copy_nak_datagram(static_cast<std::uint32_t>(n * 7919 % std::max(next, 1)), 0, 0));
-      ++forged;
+    for (std::uint32_t n = 0; !stop && Steady::now() - started < 4s; ++n, ++forged) {
+      const auto block = n * 7919 % static_cast<std::uint32_t>(std::max(engine.next_block(), 1));
+      spoofer.send(LabNetwork::address(1 + n % 3), LabNetwork::address(0), test::copy_nak_datagram(block, 0, 0));
       if (n % 16 == 15) std::this_thread::sleep_for(1ms);
     }
-    flood_bytes = watch.bytes() - before;
-    flood_seconds = std::chrono::duration<double>(Steady::now() - started).count();
+    frame_bytes = sent_by_host0(net) - before;
+    seconds = std::chrono::duration<double>(Steady::now() - started).count();
   });
-  const CopyFlowResult result = controller.copy(image, names);
+  const CopyFlowResult result = controller.copy(make_image("capped.krn", 10'000'000), names);
   stop = true;
   flood.join();
-  const double flood_rate = flood_seconds > 0 ? static_cast<double>(flood_bytes) / flood_seconds / 1e6 : 0;
+  // The cap counts blocks; each leaves in a frame with the datagram's and the
+  // network's headers.
+  const double frame_per_block = (wire::kCopyDataLength + sizeof(udphdr) + sizeof(iphdr) + 14.0) / wire::kBlockSize;
+  const double rate = static_cast<double>(frame_bytes) / frame_per_block / seconds / 1e6;
   std::printf("[ measure  ] %llu forged resend requests over %.1f s: %.2f MB/s sent against a %d MB/s cap; "
-              "copy %.1f s\n",
-              static_cast<unsigned long long>(forged.load()), flood_seconds, flood_rate, kCapMBs, result.seconds);
+              "copy %.1f s\n", static_cast<unsigned long long>(forged), seconds, rate, kCapMBs, result.seconds);
   EXPECT_TRUE(result.succeeded()) << result.not_done << " of " << result.targets << " not done";
-  expect_stored(3, image);
-  ASSERT_GT(flood_seconds, 1.0) << "the flood ran while the copy did";
-  // The cap, and the bucket of a few milliseconds it may send at once.
-  EXPECT_LE(flood_rate, kCapMBs * 1.1 + 0.05 / flood_seconds);
+  expect_stored(dir.file("capped.krn"));
+  ASSERT_GT(seconds, 1.0) << "the flood ran while the copy did";
+  EXPECT_LE(rate, kCapMBs * 1.1 + 0.05 / seconds) << "the cap, and the bucket it may send at once";
 }
 
 // Item: another local user takes the Controller's unicast traffic. A process of
 // another user on the Controller's host binds its address and port with address
-// reuse; and one that holds the port makes start-up name the port, not a
-// Controller.
+// reuse; and a program that holds the port makes start-up name the port.
 TEST_F(LabHostileLan, AnotherUsersProcessCannotShareTheControllersPort) {
   LabNetwork net(1);
   ASSERT_TRUE(net.ok()) << net.error();
-  // Forked inside host 0: binds 10.47.0.1:4747 as user "nobody"; exits 0 when
-  // the bind worked. With `hold`, it keeps the port until killed.
-  const auto other_user = [&](bool reuse, bool hold, int ready_fd) {
-    pid_t pid = -1;
-    net.run_in(0, [&] {
-      pid = ::fork();
-      if (pid != 0) return;
-      if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
-      const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-      const int on = 1;
-      if (reuse) ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-      sockaddr_in sa{};
-      sa.sin_family = AF_INET;
-      sa.sin_port = htons(wire::kControlPort);
-      sa.sin_addr.s_addr = LabNetwork::address(0).network_order();
-      const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
-      if (hold && bound) {
-        const char byte = 1;
-        if (::write(ready_fd, &byte, 1) != 1) ::_exit(3);
-        ::pause();
-      }
-      ::_exit(bound ? 0 : 1);
-    });
-    return pid;
-  };
-  const auto status_of = [](pid_t pid) {
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  };
-
   {
     lab::LabController controller(net);
     ASSERT_TRUE(controller.start());
-    EXPECT_EQ(status_of(other_user(true, false, -1)), 1) << "the port is the Controller's alone";
+    pid_t pid = -1;
+    net.run_in(0, [&] {
+      if ((pid = ::fork()) != 0) return;
+      if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);  // user "nobody"
+      const int on = 1, fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+      ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+      const sockaddr_in sa{.sin_family = AF_INET, .sin_port = htons(wire::kControlPort),
+                           .sin_addr = {LabNetwork::address(0).network_order()}, .sin_zero = {}};
+      ::_exit(::bind(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0 ? 0 : 1);
+    });
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_EQ(WEXITSTATUS(status), 1) << "the port is the Controller's alone";
   }
-
-  int ready[2];
-  ASSERT_EQ(::pipe(ready), 0);
-  const pid_t holder = other_user(false, true, ready[1]);
-  char byte = 0;
-  ASSERT_EQ(::read(ready[0], &byte, 1), 1);
-  {
-    lab::LabController controller(net);
-    EXPECT_FALSE(controller.start());
-    EXPECT_EQ(controller.ui().messages(), std::vector<std::string>{port_in_use_text(LabNetwork::address(0))});
-    EXPECT_NE(controller.ui().messages().front().find("Port 4747 on 10.47.0.1 is in use"), std::string::npos);
-  }
-  ::kill(holder, SIGKILL);
-  ::waitpid(holder, nullptr, 0);
-  ::close(ready[0]);
-  ::close(ready[1]);
+  const auto holder = peer_in(net, 0);
+  ASSERT_TRUE(holder->ok());
+  lab::LabController controller(net);
+  EXPECT_FALSE(controller.start());
+  EXPECT_EQ(controller.ui().messages(), std::vector<std::string>{port_in_use_text(LabNetwork::address(0))});
+  EXPECT_TRUE(controller.ui().messages().front().starts_with("Port 4747 on 10.47.0.1 is in use"));
 }
 
-// Item: the reference Client obeys any host. During a Create the stray refuses block
-// 0 and aborts in the Controller's name from its own address; during a Copy it
-// aborts on the data group and to the Client; and it asks for an announce to be
-// sent to a third host.
+// Item: the reference Client obeys any host. During a Create the stray refuses
+// block 0 and aborts from its own address; during a Copy it aborts on the data
+// group and to the Client; then it asks for an announce to go to a third host.
 TEST_F(LabHostileLan, TheReferenceClientObeysOnlyTheControllerOfItsTransfer) {
   LabNetwork net(kLastHost);
   ASSERT_TRUE(net.ok()) << net.error();
   const std::string disk = dir.file("disk.img");
   ASSERT_TRUE(test::make_virtual_disk(disk, 16, "start=2048, size=20480, type=83\n"));
   ASSERT_TRUE(test::fill_region(disk, 2048 * 512, 3 << 20, 11, false));
-  clients.push_back(net.spawn(1, {KESTRELON_CLIENT_PATH, "--disk", disk, "--address", LabNetwork::address(1).text(),
-                                  "--name", name_of(1), "--store", dir.file("store1"), "--verbose"}));
-  names.push_back(name_of(1));
+  start_store_clients(net, 1, disk);
   lab::LabController controller(net);
   ASSERT_TRUE(controller.start());
-  Stray stray(net);
-  ASSERT_TRUE(stray.ok());
-  stray.start(10ms, [](UdpSocket& s) {
-    const Ipv4Address client = LabNetwork::address(1);
-    s.send_to(wire::build_create_nak(0), client, wire::kControlPort);
-    s.send_to(wire::build_abort(), client, wire::kControlPort);
-    s.send_to(wire::build_abort(), wire::kDataGroup, wire::kDataPort);
+  const auto stray = peer_in(net, kStrayHost);
+  const Ipv4Address client = LabNetwork::address(1);
+  Repeating ordering(10ms, [&] {
+    stray->send(wire::build_create_nak(0), client, wire::kControlPort);
+    stray->send(wire::build_abort(), client, wire::kControlPort);
+    stray->send(wire::build_abort(), wire::kDataGroup, wire::kDataPort);
   });
-
   const std::string created = dir.file("created.krn");
-  const CreateFlowResult create = controller.create(name_of(1), created, "steady", 0);
-  EXPECT_TRUE(create.completed()) << clients[0].output();
-  const CopyFlowResult copy = controller.copy(created, names);
-  EXPECT_TRUE(copy.succeeded()) << clients[0].output();
-  stray.stop();
-  expect_stored(1, created);
+  EXPECT_TRUE(controller.create(name_of(1), created, "steady", 0).completed()) << clients[0].output();
+  EXPECT_TRUE(controller.copy(created, names).succeeded()) << clients[0].output();
+  ordering.stop();
+  expect_stored(created);
 
-  // A discovery request that names a third host as the one to answer.
-  std::unique_ptr<test::UdpPeer> victim;
-  net.run_in(kLastHost, [&] { victim = std::make_unique<test::UdpPeer>(LabNetwork::address(kLastHost), 9999); });
-  ASSERT_TRUE(victim->ok());
+  const auto victim = peer_in(net, kLastHost, 9999);
   auto request = wire::build_discover(LabNetwork::address(kLastHost));
   request[12] = 9999 >> 8;  // the reply port
   request[13] = 9999 & 0xFF;
-  stray.socket().send_to(request, LabNetwork::address(1), wire::kControlPort);
+  stray->receive_all(100);
+  stray->send(request, client, wire::kControlPort);
   EXPECT_FALSE(victim->receive(1000)) << "no announce to the host the request names";
-  pollfd p{stray.socket().fd(), POLLIN, 0};
-  ASSERT_EQ(::poll(&p, 1, 1000), 1) << "the announce goes to the host that asked";
-  std::array<std::uint8_t, 2048> buffer;
-  const ReceiveResult answer = stray.socket().receive(buffer);
-  ASSERT_EQ(answer.status, ReceiveResult::Status::datagram);
-  EXPECT_EQ(answer.from, LabNetwork::address(1));
-  EXPECT_EQ(wire::opcode_of(std::span(buffer.data(), answer.length)), wire::OP_ANNOUNCE);
+  const auto answer = stray->receive(1000);
+  ASSERT_TRUE(answer) << "the announce goes to the host that asked";
+  EXPECT_EQ(answer->from, client);
+  EXPECT_EQ(wire::opcode_of(answer->bytes), wire::OP_ANNOUNCE);
 }
 
-// Item: upload bounds. A Client (scripted on host 1) that announces a disk with one
-// partition of 1 MiB, and then sends a wrong block for ever, 6 MB of data, or
+// Item: upload bounds. A Client (scripted on host 1) that announces a disk with
+// one partition of 1 MiB, and then sends a wrong block for ever, 6 MB of data, or
 // an image too short for a partition summary.
 TEST_F(LabHostileLan, AnUploaderGetsNoMoreThanItsDiskCanHold) {
   LabNetwork net(1);
@@ -396,83 +313,67 @@ TEST_F(LabHostileLan, AnUploaderGetsNoMoreThanItsDiskCanHold) {
   lab::LabController controller(net, TuningValues{.create_inactivity_ms = 1500});
   ASSERT_TRUE(controller.start());
   const Ipv4Address uploader = LabNetwork::address(1);
-  test::AnnounceSpec spec;
-  spec.address = uploader;
-  spec.name = "uploader";
-  spec.disks.push_back(test::make_disk(1 << 20, 1, 2048));  // one partition of 2048 sectors
   std::unique_ptr<test::ScriptedAnnouncer> announcer;
-  net.run_in(1, [&] { announcer = std::make_unique<test::ScriptedAnnouncer>(uploader, std::vector{spec}); });
+  net.run_in(1, [&] {
+    announcer = std::make_unique<test::ScriptedAnnouncer>(
+        uploader, std::vector{test::AnnounceSpec{uploader, "uploader", {test::make_disk(1 << 20, 1, 2048)}}});
+  });
   ASSERT_TRUE(announcer->ok());
 
   // A wrong block number, again and again, whatever the Controller answers.
-  {
-    std::unique_ptr<test::UdpPeer> peer;
-    net.run_in(1, [&] { peer = std::make_unique<test::UdpPeer>(uploader, wire::kControlPort); });
-    std::atomic<bool> stop{false};
-    std::atomic<bool> still_sending{true};
-    std::thread stubborn([&] {
-      const auto until = Steady::now() + 15s;
-      while (!stop && Steady::now() < until) {
-        peer->send(test::create_data_datagram(7, test::counting(1000), 0, 0), LabNetwork::address(0),
+  const auto stubborn = peer_in(net, 1);
+  const auto started = Steady::now();
+  Repeating refused(20ms, [&] {
+    if (Steady::now() - started > 15s) return;
+    stubborn->send(test::create_data_datagram(7, test::counting(1000), 0, 0), LabNetwork::address(0),
                    wire::kControlPort);
-        std::this_thread::sleep_for(20ms);
-      }
-      still_sending = false;
-    });
-    const CreateFlowResult r = controller.create("uploader", dir.file("stubborn.krn"), "", 0);
-    const bool ended_while_sending = still_sending.load();
-    stop = true;
-    stubborn.join();
-    EXPECT_EQ(r.outcome, CreateOutcome::silent);
-    EXPECT_TRUE(ended_while_sending) << "refused blocks do not keep a Create alive";
-  }
+  });
+  EXPECT_EQ(controller.create("uploader", dir.file("stubborn.krn"), "", 0).outcome, CreateOutcome::silent);
+  refused.stop();
+  EXPECT_LT(Steady::now() - started, 10s) << "refused blocks do not keep a Create alive";
 
   const auto upload = [&](const test::Bytes& stream) {
     std::unique_ptr<test::ScriptedUploader> client;
     net.run_in(1, [&] { client = std::make_unique<test::ScriptedUploader>(uploader, LabNetwork::address(0)); });
     client->start({.stream = stream, .packet = 1300});
     std::filesystem::create_directories(dir.file("uploads"));
-    const std::string out = dir.file("uploads/upload.krn");
-    const CreateFlowResult r = controller.create("uploader", out, "", 0);
+    const CreateFlowResult r = controller.create("uploader", dir.file("uploads/upload.krn"), "", 0);
     client->join();
-    EXPECT_FALSE(std::filesystem::exists(out)) << "nothing kept";
-    EXPECT_TRUE(std::filesystem::is_empty(dir.file("uploads"))) << "no temporary file left either";
+    EXPECT_TRUE(std::filesystem::is_empty(dir.file("uploads"))) << "nothing kept, no temporary file either";
     return r.outcome;
   };
+  const test::Bytes end = test::end_record();
   test::Bytes big = test::data_record(test::Bytes(7344, 0));
   for (int i = 0; i < 6000; ++i) {
     const test::Bytes r = test::data_record(test::counting(1000, static_cast<std::uint8_t>(i)));
     big.insert(big.end(), r.begin(), r.end());
   }
-  const test::Bytes end = test::end_record();
   big.insert(big.end(), end.begin(), end.end());
   EXPECT_EQ(upload(big), CreateOutcome::too_large);
-
   test::Bytes short_image = test::data_record(test::Bytes(4096, 0));
   short_image.insert(short_image.end(), end.begin(), end.end());
   EXPECT_EQ(upload(short_image), CreateOutcome::no_partition_summary);
   const auto& said = controller.ui().messages();
-  EXPECT_NE(std::find(said.begin(), said.end(), ReceiveEngine::kTooLargeText), said.end());
-  EXPECT_NE(std::find(said.begin(), said.end(), ReceiveEngine::kNoSummaryText), said.end());
+  for (const char* text : {ReceiveEngine::kTooLargeText, ReceiveEngine::kNoSummaryText}) {
+    EXPECT_NE(std::find(said.begin(), said.end(), text), said.end()) << text;
+  }
 }
 
-// Item: the registry. Announces forged for 600 addresses fill the client table; a
-// real Client started afterwards is listed all the same.
+// Item: the registry. Announces forged for 600 addresses fill the client table;
+// a real Client started afterwards is listed all the same.
 TEST_F(LabHostileLan, ForgedAnnouncesDoNotKeepARealClientOut) {
   LabNetwork net(kLastHost);
   ASSERT_TRUE(net.ok()) << net.error();
   lab::LabController controller(net);
   ASSERT_TRUE(controller.start());
-  Stray stray(net);
-  ASSERT_TRUE(stray.ok());
   std::vector<std::vector<std::uint8_t>> forged;
   for (int i = 0; i < 600; ++i) {
-    forged.push_back(test::announce_datagram(
-        {Ipv4Address(10, 99, static_cast<std::uint8_t>(i >> 8), static_cast<std::uint8_t>(i)), "forged-" + std::to_string(i),
-         {test::make_disk(1 << 20, 1)}}));
+    const Ipv4Address address(10, 99, static_cast<std::uint8_t>(i >> 8), static_cast<std::uint8_t>(i));
+    forged.push_back(test::announce_datagram({address, "forged-" + std::to_string(i), {test::make_disk(1 << 20, 1)}}));
   }
-  stray.start(100ms, [&forged](UdpSocket& s) {
-    for (const auto& d : forged) s.send_to(d, LabNetwork::address(0), wire::kControlPort);
+  const auto stray = peer_in(net, kStrayHost);
+  Repeating announcing(100ms, [&] {
+    for (const auto& d : forged) stray->send(d, LabNetwork::address(0), wire::kControlPort);
   });
   ControllerCore& core = controller.core();
   const auto table_full = [&] {
@@ -484,19 +385,18 @@ TEST_F(LabHostileLan, ForgedAnnouncesDoNotKeepARealClientOut) {
     std::this_thread::sleep_for(10ms);
   }
   ASSERT_TRUE(table_full());
-
   const std::string disk = dir.file("disk.img");
   ASSERT_TRUE(test::make_virtual_disk(disk, 8, "start=2048, size=8192, type=83\n"));
-  LabProcess real = net.spawn(kLastHost, {KESTRELON_CLIENT_PATH, "--disk", disk, "--address",
-                                          LabNetwork::address(kLastHost).text(), "--name", "real"});
+  lab::LabProcess real = net.spawn(kLastHost, {KESTRELON_CLIENT_PATH, "--disk", disk, "--address",
+                                               LabNetwork::address(kLastHost).text(), "--name", "real"});
   EXPECT_TRUE(controller.discover({"real"}, 10s)) << real.output();
-  stray.stop();
+  announcing.stop();
   EXPECT_EQ(core.main_client_list().row_count(), kMaxClients) << "the list shows the table";
 }
 
-// Item: the journal. A Copy recorded while the journal's disk is full, then another
-// once there is room: the first is told about, the second is whole, and nothing
-// was glued to a cut line.
+// Item: the journal. A Copy recorded while the journal's disk is full, then
+// another once there is room: the first is told about, the second is whole, and
+// nothing was glued to a cut line.
 TEST_F(LabHostileLan, ATransferRecordedOnAFullDiskLeavesTheJournalWhole) {
   LabNetwork net(1);
   ASSERT_TRUE(net.ok()) << net.error();
@@ -511,17 +411,12 @@ TEST_F(LabHostileLan, ATransferRecordedOnAFullDiskLeavesTheJournalWhole) {
   {
     // Earlier records fill the journal's first two pages but for 50 bytes; the
     // rest of the disk is taken.
-    std::ofstream out(journal);
     std::string lines;
     for (int i = 0; i < 40; ++i) lines += R"({"kind":"copy","n":)" + std::to_string(1000 + i) + "}\n";
-    const std::string head = R"({"pad":")";
-    lines += head + std::string(8192 - 50 - lines.size() - head.size() - 3, '.') + "\"}\n";
-    out << lines;
-  }
-  {
+    lines += R"({"pad":")" + std::string(8192 - 50 - lines.size() - 11, '.') + "\"}\n";
+    std::ofstream(journal) << lines;
     std::ofstream filler(small + "/filler");
-    const std::string block(4096, 'f');
-    while (filler << block && filler.flush()) {
+    while (filler << std::string(4096, 'f') && filler.flush()) {
     }
   }
   start_store_clients(net, 1);
@@ -529,8 +424,8 @@ TEST_F(LabHostileLan, ATransferRecordedOnAFullDiskLeavesTheJournalWhole) {
   ASSERT_TRUE(controller.start());
   const std::string image = make_image("lab.krn", 200'000);
   ASSERT_TRUE(controller.copy(image, names).succeeded());
-  const auto said = controller.ui().messages();
   const std::string warning = "The transfer journal " + journal + " could not be written (No space left on device)";
+  const auto& said = controller.ui().messages();
   EXPECT_TRUE(std::any_of(said.begin(), said.end(), [&](const std::string& m) { return m.starts_with(warning); }))
       << "the transfer missing from the history is told about";
 
