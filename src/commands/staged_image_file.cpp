@@ -151,8 +151,8 @@ int StagedImageFile::take_name() {
     if (error == EEXIST) continue;
     if (error == 0 && n > 0) {
       final_ = name;
-      renamed_text_ = "A file named " + chosen + " appeared during the upload and was left as it is. The new image is " +
-                      name + ".";
+      renamed_text_ = "A file named " + chosen + " appeared during the upload and was left as it is. ";
+      renamed_text_ += "The new image is " + name + ".";
     }
     return error;
   }
