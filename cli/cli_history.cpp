@@ -85,7 +85,8 @@ void print_table(const std::vector<Json>& records) {
 
 int run_history(const HistoryArgs& a) {
   const TransferJournal journal(TransferJournal::default_file());
-  const TransferJournal::Contents contents = journal.read();
+  // Read from the end: only the transfers shown are read.
+  const TransferJournal::Contents contents = journal.read_last(static_cast<std::size_t>(a.last));
   if (contents.unreadable > 0) {
     std::fprintf(stderr, "kestrelon-cli history: %d line(s) of %s are not JSON objects and were left out\n",
                  contents.unreadable, journal.file().c_str());
@@ -94,9 +95,7 @@ int run_history(const HistoryArgs& a) {
     if (!a.json) std::fprintf(stderr, "kestrelon-cli history: no transfer recorded yet (%s)\n", journal.file().c_str());
     return kExitOk;
   }
-  const std::size_t count = contents.records.size();
-  const std::size_t first = a.last > 0 && count > static_cast<std::size_t>(a.last) ? count - a.last : 0;
-  const std::vector<Json> shown(contents.records.begin() + static_cast<long>(first), contents.records.end());
+  const std::vector<Json>& shown = contents.records;
   if (a.json) {
     for (const Json& r : shown) std::printf("%s\n", json_text(r).c_str());
   } else if (!shown.empty()) {

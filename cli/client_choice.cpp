@@ -9,6 +9,7 @@
 
 #include "error_report.h"
 #include "model/client_row_text.h"
+#include "model/shown_text.h"
 #include "stop_signal.h"
 #include "whole_number.h"
 
@@ -17,11 +18,7 @@ namespace kestrelon::cli {
 using Steady = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-std::string printable(std::string text) {
-  for (char& c : text)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  return text;
-}
+std::string printable(std::string text) { return shown_text(text); }
 
 void add_session_options(CLI::App& command, SessionArgs& out) {
   command

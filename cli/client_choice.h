@@ -16,8 +16,8 @@ class App;
 
 namespace kestrelon::cli {
 
-// A text as it may go to a terminal: control characters from the network are
-// shown as "?" so a Client's name cannot steer the terminal.
+// A text as it may go to a terminal: control characters and direction overrides
+// are shown escaped (model/shown_text.h), so a name cannot steer the terminal.
 std::string printable(std::string text);
 
 // What the commands that run transfers take besides their own options: how long

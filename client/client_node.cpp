@@ -57,9 +57,9 @@ void ClientNode::drain_data(Tick now, DatagramBatch& batch) {
   // A bounded number of reads per call, so a flood cannot starve the other Clients.
   for (int reads = 0; reads < 16 && transfer_ && transfer_->data_fd() == fd; ++reads) {
     const int messages = batch.receive(fd);
-    batch.for_each([&](std::span<const std::uint8_t> datagram) {
+    batch.for_each([&](std::span<const std::uint8_t> datagram, Ipv4Address from) {
       // A datagram may end the transfer (OP_ABORT); the rest of the batch is then no one's.
-      if (transfer_ && transfer_->data_fd() == fd) receive(Channel::data, datagram, Ipv4Address(), now);
+      if (transfer_ && transfer_->data_fd() == fd) receive(Channel::data, datagram, from, now);
     });
     if (messages < DatagramBatch::kMessages) break;
   }
@@ -93,33 +93,53 @@ void ClientNode::handle(Channel channel, std::span<const std::uint8_t> d, Ipv4Ad
   const auto opcode = opcode_of_controller_datagram(d);
   if (!opcode) return;  // not ours: stray traffic on a shared port
   if (channel == Channel::data) {
-    if (transfer_) transfer_->on_data(d, now);
+    if (!transfer_) return;
+    // The data group is open to every host: an abort there ends the copy only
+    // when the Controller that runs it sends it.
+    if (*opcode == OP_ABORT && !from_controller(from, "OP_ABORT")) return;
+    transfer_->on_data(d, now);
     return;
   }
   switch (*opcode) {
     case OP_DISCOVER:
-      answer_discover(d);
+      answer_discover(d, from);
       return;
     case OP_COPY_START:
-      start_copy(d, from, now);
-      return;
     case OP_CREATE_REQUEST:
-      start_create(d, from, now);
+      // One transfer at a time: another host's request must not end the one
+      // under way (its Controller starts over by asking again itself).
+      if (transfer_ && !from_controller(from, "a request")) return;
+      if (*opcode == OP_COPY_START) {
+        start_copy(d, from, now);
+      } else {
+        start_create(d, from, now);
+      }
       return;
     default:
-      if (transfer_) transfer_->on_control(*opcode, d, from, now);
+      // Create answers, aborts and OP_ACKER steer the transfer: only from its Controller.
+      if (transfer_ && from_controller(from, "opcode " + std::to_string(*opcode))) {
+        transfer_->on_control(*opcode, d, from, now);
+      }
       reap(now);
       return;
   }
 }
 
-void ClientNode::answer_discover(std::span<const std::uint8_t> d) {
+bool ClientNode::from_controller(Ipv4Address from, const std::string& what) {
+  if (from == transfer_controller_) return true;
+  log_.detail(who_, "ignored " + what + " from " + from.text() + ", which does not run this Client's transfer");
+  return false;
+}
+
+void ClientNode::answer_discover(std::span<const std::uint8_t> d, Ipv4Address from) {
   const auto discover = decode_discover(d);
-  if (!discover || discover->reply_address.is_zero()) return;
+  if (!discover || discover->reply_address.is_zero() || from.is_zero()) return;
   const Datagram announce = encode_announce(AnnounceFields{settings_.address, settings_.name, disks_.entries()});
   ++announces_;
-  // The reply port is carried in the request; the Controller always says 4747.
-  send_with_faults(announce, discover->reply_address, discover->reply_port != 0 ? discover->reply_port : kControlPort);
+  // To the host that asked, on the control port, whatever address and port the
+  // request names: a request naming another host would make this Client send
+  // its announces there (a reflector).
+  send_with_faults(announce, from, kControlPort);
 }
 
 void ClientNode::start_copy(std::span<const std::uint8_t> d, Ipv4Address from, Tick now) {
@@ -166,6 +186,7 @@ void ClientNode::start_copy(std::span<const std::uint8_t> d, Ipv4Address from, T
   if (!copy->open_data(&error)) return refuse(error);
   copy->begin(now);
   transfer_ = std::move(copy);
+  transfer_controller_ = from;
 }
 
 void ClientNode::note_copy_options(std::uint16_t flags) {
@@ -206,6 +227,7 @@ void ClientNode::start_create(std::span<const std::uint8_t> d, Ipv4Address from,
                         (build.sector_by_sector ? ", every sector" : ""));
   auto upload = std::make_unique<CreateUpload>(*this, log_, from, std::make_unique<UploadStream>(std::move(builder)));
   transfer_ = std::move(upload);
+  transfer_controller_ = from;
   static_cast<CreateUpload*>(transfer_.get())->begin(now);
   reap(now);
 }

@@ -1,6 +1,11 @@
 #pragma once
 // One Client: its own address and control socket, its announces, and at most one
 // transfer at a time. The runtime calls it from its single event-loop thread.
+//
+// Anyone on the network can send it anything. A running transfer takes its
+// steering (create answers, aborts, OP_ACKER, new requests) only from the address
+// of the Controller that started it, and discovery is answered only to the host
+// that asked, on the control port.
 #include <deque>
 #include <memory>
 #include <string>
@@ -68,7 +73,9 @@ class ClientNode final : public ClientLink {
   };
   void receive(Channel channel, std::span<const std::uint8_t> datagram, Ipv4Address from, Tick now);
   void handle(Channel channel, std::span<const std::uint8_t> datagram, Ipv4Address from, Tick now);
-  void answer_discover(std::span<const std::uint8_t> datagram);
+  void answer_discover(std::span<const std::uint8_t> datagram, Ipv4Address from);
+  // Whether `from` runs the transfer under way; `what` is logged when it does not.
+  bool from_controller(Ipv4Address from, const std::string& what);
   void start_copy(std::span<const std::uint8_t> datagram, Ipv4Address from, Tick now);
   void start_create(std::span<const std::uint8_t> datagram, Ipv4Address from, Tick now);
   // Says in the log what the options of a copy do here.
@@ -87,6 +94,7 @@ class ClientNode final : public ClientLink {
   ClientLog& log_;
   UdpSocket control_;
   std::unique_ptr<Transfer> transfer_;
+  Ipv4Address transfer_controller_;  // who started transfer_
   std::optional<std::size_t> restoring_disk_;  // the disk the running copy rewrites
   std::deque<Held> held_;
   int finished_ = 0;

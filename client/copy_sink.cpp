@@ -28,7 +28,7 @@ std::unique_ptr<StoreSink> StoreSink::open(const std::string& dir, const std::st
   const std::string part = path + ".part";
   // A symbolic link planted at the .part path would have the copy overwrite
   // whatever it points to.
-  const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+  const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0640);
   if (fd < 0) {
     if (error) {
       *error = errno == ELOOP ? part + " is a symbolic link; refusing to write through it"

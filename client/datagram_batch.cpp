@@ -20,6 +20,9 @@ int DatagramBatch::receive(int fd) {
     vectors_[i] = iovec{buffer_.data() + i * kMessageBytes, kMessageBytes};
     msghdr& h = headers_[i].msg_hdr;
     h = msghdr{};
+    sources_[i] = sockaddr_in{};
+    h.msg_name = &sources_[i];
+    h.msg_namelen = sizeof(sockaddr_in);
     h.msg_iov = &vectors_[i];
     h.msg_iovlen = 1;
     h.msg_control = control_[i].data();

@@ -1,7 +1,7 @@
 #include "app/controller_core.h"
 
 #include "app/program_settings.h"
-#include "net/controller_presence.h"
+#include "net/port_in_use.h"
 #include "platform/local_addresses.h"
 
 namespace kestrelon {
@@ -34,6 +34,8 @@ ControllerCore::ControllerCore(UserMessages& ui, CoreOptions options)
       receive_engine_(endpoints_, transfer_stats_, ui, clock_,
                       ReceiveTiming{.inactivity_ms = static_cast<Tick>(options_.tuning.create_inactivity_ms)}) {
   if (!options_.addresses) options_.addresses = host_addresses(false);
+  // A transfer the journal cannot record is told about, not left out silently.
+  journal_.set_warning_sink([this](const std::string& text) { ui_.show_message(text); });
   dispatcher_.set_announce_handler(&registry_);
   copy_engine_.set_tuning({.rc = options_.tuning.window_full_timeouts,
                            .rt = options_.tuning.ack_timeout_ms,
@@ -51,8 +53,8 @@ bool ControllerCore::start() {
   if (started_ || shut_down_) return started_ && !shut_down_;  // the network starts once per run
   const AddressList list = options_.addresses();
   if (list.error == 0) {
-    if (const auto taken = address_served_by_another_controller(list.addresses)) {
-      ui_.show_message(another_controller_text(*taken));
+    if (const auto taken = address_with_port_in_use(list.addresses)) {
+      ui_.show_message(port_in_use_text(*taken));
       return false;
     }
   }
@@ -62,10 +64,10 @@ bool ControllerCore::start() {
   return true;
 }
 
-std::optional<Ipv4Address> ControllerCore::another_controller() const {
+std::optional<Ipv4Address> ControllerCore::address_in_use() const {
   const AddressList list = options_.addresses();
   if (list.error != 0) return std::nullopt;
-  return address_served_by_another_controller(list.addresses);
+  return address_with_port_in_use(list.addresses);
 }
 
 void ControllerCore::idle_pass() { registry_.age_and_refresh(); }

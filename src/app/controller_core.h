@@ -65,14 +65,14 @@ class ControllerCore {
 
   // Starts the network with the setting "DisabledInterfaces" and sends a discovery
   // request with clearing. False when the network could not start, or another
-  // Controller already serves one of the addresses (its message, naming the
-  // address, has been shown); the program then ends. Later calls start nothing
-  // again.
+  // program holds the control port on one of the addresses (its message, naming
+  // the address, has been shown); the program then ends. Later calls start
+  // nothing again.
   bool start();
 
-  // The first of this Controller's addresses that another Controller on the same
-  // network already serves, or nullopt. Opens nothing that stays.
-  std::optional<Ipv4Address> another_controller() const;
+  // The first of this Controller's addresses whose control port another program
+  // holds, or nullopt. Opens nothing that stays.
+  std::optional<Ipv4Address> address_in_use() const;
 
   // The idle-time pass of the user-interface thread: expiry and list refresh.
   void idle_pass();

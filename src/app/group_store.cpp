@@ -25,7 +25,13 @@ bool list_box_less(const std::string& a, const std::string& b) {
 
 bool GroupStore::same_name(std::string_view a, std::string_view b) { return IniDocument::same_name(a, b); }
 
-bool GroupStore::valid_name(std::string_view name) { return IniDocument::valid_section_name(name); }
+bool GroupStore::valid_name(std::string_view name) {
+  if (!IniDocument::valid_section_name(name)) return false;
+  // The file keeps the name without the blanks around it.
+  const std::size_t first = name.find_first_not_of(" \t");
+  const std::size_t last = name.find_last_not_of(" \t");
+  return last - first + 1 <= ProfileStore::kMaxTextBytes;
+}
 
 std::vector<std::string> GroupStore::names() const {
   std::vector<std::string> sections;

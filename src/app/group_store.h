@@ -27,7 +27,9 @@ class GroupStore {
   // Whether two texts name the same group.
   static bool same_name(std::string_view a, std::string_view b);
   // Whether the file can hold a group of this name: not blank, no "]", no line
-  // break.
+  // break, and not longer than a name read back from the file can be
+  // (ProfileStore::kMaxTextBytes): a longer one would be listed cut, and could be
+  // neither loaded nor deleted under that name.
   static bool valid_name(std::string_view name);
 
   // Every group once (in the spelling first found in the file), sorted as a

@@ -94,6 +94,7 @@ CreateFlowResult CreateFlow::run(const std::vector<std::string>& checked_address
     result.open_error = e;
     return result;
   }
+  if (!staged.stale_files().empty()) port.show_message(StagedImageFile::stale_text(staged.stale_files()));
 
   const std::int64_t total = ReceiveEngine::selected_disk_bytes(*client);
   std::optional<ReceiveImageChoice> choice =
@@ -128,10 +129,18 @@ CreateFlowResult CreateFlow::run(const std::vector<std::string>& checked_address
   receiving_dialog_ = nullptr;
   if (registry_) registry_->set_receiving_dialog_open(false);
   result.end = CreateFlowEnd::uploaded;
+  if (result.outcome == CreateOutcome::completed && !staged.holds_partition_summary()) {
+    result.outcome = CreateOutcome::no_partition_summary;
+    staged.discard();
+    port.show_message(ReceiveEngine::kNoSummaryText);
+  }
   if (result.outcome == CreateOutcome::completed) {
     if (const int e = staged.commit(); e != 0) {
       result.outcome = CreateOutcome::write_failed;
       port.show_message(ReceiveEngine::kWriteFailedText + std::string(std::strerror(e)));
+    } else if (!staged.renamed_text().empty()) {
+      result.path = staged.final_path();
+      port.show_message(staged.renamed_text());
     }
   }
 
@@ -163,6 +172,8 @@ std::string CreateFlow::outcome_reason(CreateOutcome outcome, const ReceiveEngin
     case CreateOutcome::disk_full: return "the disk is full";
     case CreateOutcome::write_failed: return "the image file could not be written";
     case CreateOutcome::invalid_stream: return "the upload stream holds a record that can never be completed";
+    case CreateOutcome::too_large: return "sent more data than the partitions of its disk can hold";
+    case CreateOutcome::no_partition_summary: return "the image holds no partition summary";
   }
   return "";
 }

@@ -10,7 +10,8 @@ inline constexpr const char* kNoClientCheckedText = "At least one Client must be
 inline constexpr const char* kEnterGroupNameText = "Enter a group name !";
 inline constexpr const char* kReplaceGroupText = "The group name already exists! Do You want to replace it?";
 inline constexpr const char* kSelectGroupText = "Select a group !";
-inline constexpr const char* kBadGroupNameText = "A group name cannot contain \"]\" or a line break.";
+inline constexpr const char* kBadGroupNameText =
+    "A group name cannot contain \"]\" or a line break, and cannot be longer than 1023 bytes.";
 // Followed by the file's path.
 inline constexpr const char* kGroupNotSavedText = "The group could not be saved in the file ";
 

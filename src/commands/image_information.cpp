@@ -2,6 +2,7 @@
 
 #include "commands/transfer_checks.h"
 #include "model/image_file_list.h"
+#include "model/shown_text.h"
 #include "transfer/image_file.h"
 
 namespace kestrelon {
@@ -12,7 +13,8 @@ std::optional<std::string> file_information_text(const std::string& folder, cons
   if (file.open(path) != 0) return std::nullopt;
   const auto length = file.length();
   if (!length) return std::nullopt;
-  std::string text = image::information_text(name, *length, description_to_utf8(file.description()));
+  const std::string description = shown_text(description_to_utf8(file.description()));
+  std::string text = image::information_text(shown_text(name), *length, description);
   file.close();
   if (const std::string damage = image_damage(path); !damage.empty())
     text += "\r\n\r\n" + std::string(kImageWarningPrefix) + damage + " Copy refuses it.";

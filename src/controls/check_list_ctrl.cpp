@@ -13,6 +13,7 @@
 #include "controls/dib.h"
 #include "controls/wx_text_measure.h"
 #include "model/ellipsis.h"
+#include "model/shown_text.h"
 
 wxDEFINE_EVENT(EVT_CHECKLIST_CLICK, wxCommandEvent);
 wxDEFINE_EVENT(EVT_CHECKLIST_DCLICK, wxCommandEvent);
@@ -127,7 +128,7 @@ class CCheckListCtrl::Rows : public wxVListBox {
         if (a == ColumnAlign::centre) align = wxALIGN_CENTRE_HORIZONTAL;
       }
       cell.Deflate(margin, 0);
-      dc.DrawLabel(wxString::FromUTF8(text), cell, align | wxALIGN_CENTRE_VERTICAL);
+      dc.DrawLabel(wxString::FromUTF8(kestrelon::shown_text(text)), cell, align | wxALIGN_CENTRE_VERTICAL);
     }
 
     if (model.focused_row() == row && wxWindow::FindFocus() == this)
@@ -312,5 +313,5 @@ void CCheckListCtrl::SetMinimumColumnText(int column, const std::string& sample)
 }
 
 wxString CCheckListCtrl::DrawnCellText(int row, int column) const {
-  return wxString::FromUTF8(rows_->Shortened(row, column));
+  return wxString::FromUTF8(kestrelon::shown_text(rows_->Shortened(row, column)));
 }

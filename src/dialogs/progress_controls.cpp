@@ -8,6 +8,7 @@
 #include <wx/stattext.h>
 
 #include "model/dialog_units.h"
+#include "model/shown_text.h"
 #include "transfer/transfer_stats.h"
 
 namespace ids = kestrelon::progress_ids;
@@ -24,7 +25,7 @@ wxStaticText* Label(wxWindow* parent, int id, const wxString& text, int x, int y
 // Sets a text only when it differs: a label set to its own text still repaints.
 void Put(wxWindow* window, const std::string& text) {
   auto* label = static_cast<wxStaticText*>(window);
-  const wxString value = wxString::FromUTF8(text);
+  const wxString value = wxString::FromUTF8(kestrelon::shown_text(text));
   if (label->GetLabelText() != value) label->SetLabelText(value);
 }
 

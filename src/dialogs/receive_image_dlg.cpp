@@ -11,6 +11,7 @@
 
 #include "commands/image_description.h"
 #include "model/dialog_units.h"
+#include "model/shown_text.h"
 
 namespace {
 
@@ -21,8 +22,8 @@ wxSize Size(int w, int h) { return {kestrelon::dialog_units_to_x(w), kestrelon::
 
 void Field(wxWindow* parent, const wxString& label, int id, const std::string& value, int y) {
   new wxStaticText(parent, wxID_ANY, label, At(7, y), Size(72, 8));
-  new wxStaticText(parent, id, wxControl::EscapeMnemonics(wxString::FromUTF8(value)), At(82, y), Size(161, 8),
-                   wxST_NO_AUTORESIZE);
+  const wxString shown = wxControl::EscapeMnemonics(wxString::FromUTF8(kestrelon::shown_text(value)));
+  new wxStaticText(parent, id, shown, At(82, y), Size(161, 8), wxST_NO_AUTORESIZE);
 }
 
 }  // namespace

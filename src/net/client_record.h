@@ -22,6 +22,7 @@ struct ClientRecord {
   int rank = 0;                 // target table: acknowledging order, 0 = unranked
   bool ready = false;           // target table: answered OP_COPY_READY
   Tick expiry = 0;              // client table: dropped once the tick count reaches it
+  std::uint32_t answered_round = 0;  // client table: the last discovery request it answered, 0 = none
   std::int16_t selected_disk = 0;
   int disk_count = 0;  // 0 to 4
   std::array<DiskEntry, kMaxDisks> disks{};

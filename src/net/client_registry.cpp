@@ -22,21 +22,52 @@ int ClientRegistry::discover(bool clear) {
   }
   // The endpoint writes its own address into each copy it sends.
   const auto request = wire::build_discover(Ipv4Address());
+  round_sent_at_.store(clock_.now());
+  round_.fetch_add(1);
   endpoints_.send(EndpointTable::kAllInterfaces, request, wire::kControlGroup, wire::kControlPort);
   return 1;
 }
 
-void ClientRegistry::on_announce(const wire::Announce& announce, int endpoint_index) {
+bool ClientRegistry::answers_discovery(const wire::Announce& announce, Ipv4Address from, Tick now) const {
+  // A Client answers from its own address; a request is fresh until the next
+  // one is due.
+  return from == announce.address && round_.load() != 0 &&
+         !tick_later(now, round_sent_at_.load() + kDiscoveryPeriodMs);
+}
+
+int ClientRegistry::record_to_give_up(std::uint32_t round) const {
+  int chosen = -1;
+  for (int i = 0; i < tables_.client_count; ++i) {
+    const ClientRecord& r = tables_.clients[static_cast<std::size_t>(i)];
+    if (r.answered_round != 0 && round - r.answered_round < 2) continue;
+    if (chosen < 0 || tick_later(tables_.clients[static_cast<std::size_t>(chosen)].expiry, r.expiry)) chosen = i;
+  }
+  return chosen;
+}
+
+void ClientRegistry::on_announce(const wire::Announce& announce, int endpoint_index, Ipv4Address from) {
   SemaphoreGuard guard(lock_);
-  const Tick expiry = clock_.now() + kAnnounceLifetimeMs;
+  const Tick now = clock_.now();
+  const Tick expiry = now + kAnnounceLifetimeMs;
+  const bool answer = answers_discovery(announce, from, now);
+  const std::uint32_t round = round_.load();
   const int known = tables_.find_client(announce.address);
   if (known >= 0) {
     // Name, disks and interface stay as first announced.
-    tables_.clients[static_cast<std::size_t>(known)].expiry = expiry;
+    ClientRecord& record = tables_.clients[static_cast<std::size_t>(known)];
+    record.expiry = expiry;
+    if (answer) record.answered_round = round;
     return;
   }
-  if (tables_.client_count >= kMaxClients) return;
-  ClientRecord& record = tables_.clients[static_cast<std::size_t>(tables_.client_count)];
+  int slot = tables_.client_count;
+  if (slot >= kMaxClients) {
+    slot = answer ? record_to_give_up(round) : -1;
+    if (slot < 0) return;
+    records_given_up_ = true;
+  } else {
+    ++tables_.client_count;
+  }
+  ClientRecord& record = tables_.clients[static_cast<std::size_t>(slot)];
   // A fresh record: nothing of the Client that used this slot before stays behind
   // (its disks would otherwise show through a Client that announces fewer).
   record = ClientRecord();
@@ -51,7 +82,7 @@ void ClientRegistry::on_announce(const wire::Announce& announce, int endpoint_in
   record.interface_index = endpoint_index;
   record.name = announce.name;
   record.expiry = expiry;
-  ++tables_.client_count;
+  record.answered_round = answer ? round : 0;
 }
 
 void ClientRegistry::age_and_refresh() {
@@ -108,7 +139,19 @@ void ClientRegistry::expire_silent_clients(Tick now) {
   }
 }
 
+void ClientRegistry::delete_rows_of_given_up_records() {
+  records_given_up_ = false;
+  std::unordered_set<std::string> kept;
+  for (int i = 0; i < tables_.client_count; ++i) {
+    kept.insert(tables_.clients[static_cast<std::size_t>(i)].address.padded_text());
+  }
+  for (int row = list_.row_count() - 1; row >= 0; --row) {
+    if (!kept.contains(list_.address_text(row))) list_.delete_row(row);
+  }
+}
+
 void ClientRegistry::refresh_list(Tick now) {
+  if (records_given_up_) delete_rows_of_given_up_records();
   const int rows = list_.row_count();
   if (rows < tables_.client_count) {
     // Rows are added for every live record that has none. Taking "the records

@@ -3,6 +3,13 @@
 // announce fills or refreshes a record of the client table; the idle-time pass
 // drops Clients that have been silent for 5000 ms and mirrors the table into the
 // main client list, restoring check marks from the target table.
+//
+// Anyone on the network can send announces, for any address. A full table
+// therefore makes room for a Client that answers discovery (from the address it
+// announces, while a request is fresh) by dropping a record that has not
+// answered the last two requests, the one heard from longest ago; an announce
+// nobody asked for never takes a place from anyone. So forged announces cannot
+// keep a real Client out of the list.
 #include <atomic>
 
 #include "net/client_list_view.h"
@@ -33,8 +40,9 @@ class ClientRegistry final : public AnnounceHandler {
   int discover(bool clear);
 
   // Receive thread, under the receive lock. The first announce of an address fills
-  // a record; later ones only move its expiry. A full table drops new Clients.
-  void on_announce(const wire::Announce& announce, int endpoint_index) override;
+  // a record; later ones only move its expiry. A full table takes a new Client
+  // only in the place of one that has stopped answering, as above.
+  void on_announce(const wire::Announce& announce, int endpoint_index, Ipv4Address from) override;
 
   // The idle-time pass, on the user-interface thread: expiry (skipped while the
   // Transfer, the Receiving or the drive dialog is open), then the refresh of the
@@ -68,6 +76,13 @@ class ClientRegistry final : public AnnounceHandler {
   };
 
  private:
+  // Whether an announce from `from` answers the latest discovery request.
+  bool answers_discovery(const wire::Announce& announce, Ipv4Address from, Tick now) const;
+  // A record a Client answering discovery may take when the table is full: one
+  // that answered neither of the last two requests, heard from longest ago; -1.
+  int record_to_give_up(std::uint32_t round) const;
+  // Deletes the rows of Clients that are no longer in the table.
+  void delete_rows_of_given_up_records();
   void expire_silent_clients(Tick now);
   // Every record's expiry at least a full lifetime from now. The caller holds the
   // client table lock.
@@ -80,6 +95,10 @@ class ClientRegistry final : public AnnounceHandler {
   EndpointTable& endpoints_;
   const Clock& clock_;
   ClientListView& list_;
+  // Discovery requests sent (the round), and when the latest went out.
+  std::atomic<std::uint32_t> round_{0};
+  std::atomic<Tick> round_sent_at_{0};
+  bool records_given_up_ = false;  // client table lock: rows may name Clients no longer in the table
   std::atomic<bool> transfer_dialog_open_{false};
   std::atomic<bool> drive_dialog_open_{false};
   std::atomic<bool> receiving_dialog_open_{false};

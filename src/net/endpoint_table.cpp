@@ -57,9 +57,10 @@ bool EndpointTable::open_endpoint(Ipv4Address address) {
     give_back_slot();
     return false;
   }
-  if (const int err = e->socket.set_reuse_address(true)) {
-    setup_error("Error setting up TCP/IP (Is is installed?) : SO_REUSEADDR (%d)", err);
-  }
+  // No address reuse: with it, any local program (another user's too) could bind
+  // the same address and port and take the Clients' answers and uploads. Without
+  // it the port is this endpoint's alone, and a program already holding it
+  // makes the bind fail.
   if (const int err = e->socket.bind(address, wire::kControlPort)) {
     setup_error("Error setting up TCP/IP (Is is installed?) : bind(%d)", err);
     give_back_slot();

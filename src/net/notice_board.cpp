@@ -37,19 +37,33 @@ void NoticeBoard::show_next() {
     shown = with_repeats(*next);
     next->repeats = 0;
     next->all_same = true;
+    next->shown_before = true;
   }
   // A modal loop may show another text meanwhile; only this entry is removed after.
   ui_.show_message(shown);
-  std::lock_guard lock(mutex_);
-  entries_.erase(std::remove_if(entries_.begin(), entries_.end(), [id](const Entry& e) { return e.id == id; }),
-                 entries_.end());
+  bool again = false;
+  {
+    std::lock_guard lock(mutex_);
+    const auto entry = std::find_if(entries_.begin(), entries_.end(), [id](const Entry& e) { return e.id == id; });
+    if (entry != entries_.end() && entry->repeats > 0) {
+      // Arrivals while the box was on screen are told in a box of their own.
+      entry->showing = false;
+      again = true;
+    } else if (entry != entries_.end()) {
+      entries_.erase(entry);
+    }
+  }
+  if (again) ui_.post_to_ui([this] { show_next(); });
 }
 
 std::string NoticeBoard::with_repeats(const Entry& e) {
-  if (e.repeats == 0) return e.text;
-  const std::string count = std::to_string(e.repeats + 1);
-  if (e.all_same) return e.text + "\n(received " + count + " times)";
-  return e.text + "\n(" + count + " such datagrams received)";
+  // A first box counts its own text too; a later one only what came since.
+  const std::uint64_t count = e.shown_before ? e.repeats : e.repeats + 1;
+  if (count <= 1 && !e.shown_before) return e.text;
+  const std::string n = std::to_string(count);
+  const std::string since = e.shown_before ? " more while the last message was shown" : "";
+  if (e.all_same) return e.text + "\n(received " + n + " times" + since + ")";
+  return e.text + "\n(" + n + " such datagrams received" + since + ")";
 }
 
 std::uint64_t NoticeBoard::folded_repeats() const {

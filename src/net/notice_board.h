@@ -5,7 +5,8 @@
 // and returns at once. Notices are folded by kind: while a notice of one kind
 // waits or is on screen, later ones of that kind are counted instead of stacking
 // boxes, so a flood of datagrams that differ in every byte still makes one box
-// per kind, and the queue stays small.
+// per kind, and the queue stays small. What arrived while a box was on screen is
+// told in one more box once it closes.
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -45,6 +46,7 @@ class NoticeBoard {
     std::uint64_t repeats = 0;  // arrivals folded into this entry
     bool all_same = true;       // every folded arrival had the entry's own text
     bool showing = false;
+    bool shown_before = false;  // its box has been on screen once: repeats count what came since
   };
   void show_next();
   static std::string with_repeats(const Entry& e);

@@ -48,7 +48,7 @@ ReceiveDispatcher::Outcome ReceiveDispatcher::handle(std::span<const std::uint8_
       if (!h) return Outcome::ignored;
       const auto a = decode_announce(d);
       if (!a) return Outcome::malformed;
-      h->on_announce(*a, endpoint);
+      h->on_announce(*a, endpoint, from);
       return Outcome::handled;
     }
 
@@ -61,7 +61,7 @@ ReceiveDispatcher::Outcome ReceiveDispatcher::handle(std::span<const std::uint8_
       if (header->opcode == OP_COPY_ACK) {
         const auto ack = decode_copy_ack(d);
         if (!ack) return Outcome::malformed;
-        h->on_copy_ack(*ack, endpoint);
+        h->on_copy_ack(*ack, endpoint, from);
       } else if (header->opcode == OP_COPY_READY) {
         h->on_copy_ready(from, endpoint);
       } else if (!h->copy_running()) {
@@ -73,7 +73,7 @@ ReceiveDispatcher::Outcome ReceiveDispatcher::handle(std::span<const std::uint8_
       } else {
         const auto done = decode_copy_done(d);
         if (!done) return Outcome::malformed;
-        h->on_copy_done(*done, endpoint);
+        h->on_copy_done(*done, endpoint, from);
       }
       return Outcome::handled;
     }

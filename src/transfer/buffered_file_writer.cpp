@@ -41,7 +41,7 @@ BufferedFileWriter& BufferedFileWriter::operator=(BufferedFileWriter&& other) no
 
 int BufferedFileWriter::open(const std::string& path) {
   close();
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0640);
   if (fd < 0) return errno;
   fd_ = fd;
   path_ = path;

@@ -115,7 +115,8 @@ void CopyEngine::engine_start() {
   next_block_.store(0);
   first_done_deadline_.store(0);
   highest_acked_.store(-1);
-  lowest_requested_.store(-1);
+  default_pacing_.clear();
+  fast_pacing_.clear();
   // A fresh deadline and stall count: the ones left by an earlier copy would call
   // the first window "timed out" one tick after it was sent.
   stall_count_.store(0);
@@ -125,8 +126,6 @@ void CopyEngine::engine_start() {
   with_dialog([](TransferDialogHooks& d) { d.set_position(0); });
   all_done_ns_.store(0);
   blocks_sent_.store(0);
-  resends_.clear();
-  lagging_.clear();
   starts_.fetch_add(1);
   started_ns_.store(steady_ns());
   running_.store(true);  // last, so the worker sees every field above set
@@ -144,6 +143,11 @@ void CopyEngine::engine_stop() {
   accepting_ready_.store(false);
 }
 
+int CopyEngine::state() const {
+  const int s = state_.load();
+  return s == sending && !fast_.load() && default_pacing_.resend_pending() ? resend_pending : s;
+}
+
 void CopyEngine::tick() {
   if (endpoints_.open_count() == 0) return;
   const Tick now = clock_.now();
@@ -152,20 +156,10 @@ void CopyEngine::tick() {
     return;
   }
   if (starts_.load() != starts_seen_) catch_up_with_start(now);
-  if (fast_.load()) {
-    if (state_.load() != stopped) tick_fast(now);
-    return;
-  }
-  switch (state_.load()) {
-    case sending:
-      tick_sending(now);
-      break;
-    case resend_pending:
-      tick_resend_pending(now);
-      break;
-    default:
-      break;
-  }
+  if (state_.load() == stopped) return;
+  const int sent = pacing().tick(now);
+  if (sent == 0 || stats_.progress_total.load() == 0) return;
+  update_progress();
 }
 
 void CopyEngine::tick_waiting_for_ready(Tick now) {
@@ -178,33 +172,23 @@ void CopyEngine::catch_up_with_start(Tick now) {
   starts_seen_ = starts_.load();
   rate_cap_.set(rate_mbs_.load());
   rate_cap_.restart(now);
-  probe_highest_ = -1;
-  probe_wait_ = kProbeWait;
-  probe_due_ = now + kProbeWait;
-  resent_.fill(Resent{});
-  resent_next_ = 0;
-  nudged_at_ = now - 1;
+  pacing().restart(now);
 }
 
-void CopyEngine::tick_sending(Tick now) {
-  if (lowest_requested_.load() != -1) {
-    resend_time_.store(now);
-    state_.store(resend_pending);
-    return;
-  }
-  window_full_timeout(now);
-  const int sent = burst(now, kBurst, block_total());
-  if (sent == 0 || stats_.progress_total.load() == 0) return;
-  update_progress();
+bool CopyEngine::window_full() const {
+  return std::int64_t{next_block_.load()} >= std::int64_t{highest_acked_.load()} + kWindow;
+}
+
+void CopyEngine::go_back(std::int32_t block) {
+  next_block_.store(block);
+  sender_.hold(block);
 }
 
 void CopyEngine::window_full_timeout(Tick now) {
   if (!tick_later(now, activity_deadline_.load())) return;
-  const std::int32_t highest = highest_acked_.load();
-  if (std::int64_t{next_block_.load()} < std::int64_t{highest} + kWindow) return;
+  if (!window_full()) return;
   // Window full and nothing acknowledged for "rt": send the window again.
-  next_block_.store(highest + 1);
-  sender_.hold(highest + 1);
+  go_back(highest_acked_.load() + 1);
   if (stall_count_.fetch_add(1) + 1 >= rc_.load()) {
     stall_count_.store(0);
     choose_another_acker();
@@ -212,125 +196,16 @@ void CopyEngine::window_full_timeout(Tick now) {
   activity_deadline_.store(now + static_cast<Tick>(rt_.load()));
 }
 
-void CopyEngine::tick_fast(Tick now) {
-  serve_resend_requests(now);
-  window_full_timeout(now);
-  probe(now);
-  const int sent = burst(now, kFastBurst, lag_end(now));
-  // Stopped by the limit with more to send: tick again without waiting.
-  if (sent == kFastBurst) work_.raise();
-  if (sent == 0 || stats_.progress_total.load() == 0) return;
-  update_progress();
-}
-
-void CopyEngine::serve_resend_requests(Tick now) {
-  std::array<std::int32_t, ResendRequests::kCapacity> blocks;
-  const int n = resends_.take(blocks);
-  for (int i = 0; i < n; ++i) {
-    const std::int32_t block = blocks[static_cast<std::size_t>(i)];
-    const std::int32_t next = next_block_.load();
-    // Not sent yet (a go-back is under way): it comes in its turn.
-    if (block >= next) continue;
-    if (next >= block_total()) {
-      // Everything has been sent: no later block will show its Client the next
-      // gap, so one request per lost block would cost a Client's wait each.
-      // Everything from the lowest requested block on goes again; requests above
-      // it are covered.
-      next_block_.store(block);
-      sender_.hold(block);
-      return;
-    }
-    const Resent* before = resent_ending_at(block - 1);
-    if (!before) {
-      resend(now, block, 1);  // a lost block: the Client keeps what came after it
-    } else if (!before->run) {
-      // The block before it was just sent again alone, and its Client lost this
-      // one too: a stretch was lost, or the Client keeps no blocks that arrive
-      // early. The next run covers either.
-      resend(now, block, static_cast<int>(std::min<std::int64_t>(CopySender::kMaxRun, next - block)));
-    } else {
-      // Right after a whole run: the Client needs everything from here on, in
-      // order. Going back sends it at full speed; lower requests are served.
-      next_block_.store(block);
-      sender_.hold(block);
-      return;
-    }
-  }
-}
-
-std::int64_t CopyEngine::lag_end(Tick now) {
-  std::array<std::int32_t, LaggingClients::kCapacity> released;
-  int released_count = 0;
-  const std::int32_t lowest = lagging_.lowest(now, kLagQuiet, released, released_count);
-  const std::int64_t next = next_block_.load();
-  for (int i = 0; i < released_count; ++i) {
-    // A Client let go while it held new blocks back has caught up, or lost the
-    // block it asked for last: that block goes once more, so it need not wait
-    // for its own repeat.
-    const std::int32_t block = released[static_cast<std::size_t>(i)];
-    if (next - block >= kLagLimit) resend(now, block, 1);
-  }
-  if (lowest < 0) return block_total();
-  const std::int64_t end = std::min(std::int64_t{lowest} + kLagLimit, block_total());
-  if (next >= end && next < block_total() && next > 0 && nudged_at_ != now) {
-    nudged_at_ = now;
-    send_again(now, static_cast<std::int32_t>(next - 1), 1);
-  }
-  return end;
-}
-
 int CopyEngine::send_again(Tick now, std::int32_t first, int count) {
-  rate_cap_.allowance(now, count, image::kBlockSize);  // brings the bucket up to date
+  // Charged to the rate cap like every block: resend requests (from a lossy
+  // Client, or forged in its name) must not make the copy exceed it.
+  const int allowed = rate_cap_.allowance(now, count, image::kBlockSize);
   // The run buffer is borrowed: the next burst reads its first block again.
-  if (!sender_.hold(first)) return 0;
-  const int out = sender_.send_run(count);
+  if (allowed <= 0 || !sender_.hold(first)) return 0;
+  const int out = sender_.send_run(allowed);
   rate_cap_.spend(out, image::kBlockSize);
   blocks_sent_.fetch_add(static_cast<std::uint64_t>(out), std::memory_order_relaxed);
   return out;
-}
-
-void CopyEngine::resend(Tick now, std::int32_t first, int count) {
-  const int out = send_again(now, first, count);
-  if (out == 0) return;
-  resent_[static_cast<std::size_t>(resent_next_)] = Resent{first + out - 1, out > 1};
-  resent_next_ = (resent_next_ + 1) % kResentMemory;
-}
-
-const CopyEngine::Resent* CopyEngine::resent_ending_at(std::int32_t block) const {
-  if (block < 0) return nullptr;
-  for (const Resent& r : resent_)
-    if (r.last == block) return &r;
-  return nullptr;
-}
-
-void CopyEngine::probe(Tick now) {
-  const std::int32_t highest = highest_acked_.load();
-  if (highest != probe_highest_) {
-    probe_highest_ = highest;
-    probe_wait_ = kProbeWait;
-    probe_due_ = now + kProbeWait;
-    return;
-  }
-  if (!tick_later(now, probe_due_)) return;
-  const std::int64_t block = std::int64_t{highest} + 1;
-  const std::int64_t next = next_block_.load();
-  const bool stuck = next >= std::int64_t{highest} + kWindow || next >= block_total();
-  if (stuck && block < next && block < block_total()) {
-    resend(now, static_cast<std::int32_t>(block), 1);
-    probe_wait_ = std::min<Tick>(probe_wait_ * 2, static_cast<Tick>(std::max(rt_.load(), 1)));
-  }
-  probe_due_ = now + probe_wait_;
-}
-
-void CopyEngine::tick_resend_pending(Tick now) {
-  if (!tick_later(now, resend_time_.load() + static_cast<Tick>(nt_.load()))) return;
-  // Taken in one step, so a lower request arriving now is not wiped out.
-  const std::int32_t block = lowest_requested_.exchange(-1);
-  if (block >= 0) {
-    next_block_.store(block);
-    sender_.hold(block);
-  }
-  state_.store(sending);
 }
 
 int CopyEngine::burst(Tick now, int limit, std::int64_t end) {
@@ -353,7 +228,7 @@ int CopyEngine::burst(Tick now, int limit, std::int64_t end) {
     if (out < count) break;  // a read error ended the run
     // Read the next block now, while the window is open, as it is sent next.
     if (block + out < blocks && !sender_.hold(block + out)) break;
-    if (lowest_requested_.load() != -1) break;
+    if (pacing().resend_waiting()) break;
   }
   return sent;
 }
@@ -417,7 +292,12 @@ void CopyEngine::choose_another_acker() {
   }
 }
 
-void CopyEngine::on_copy_ack(const wire::CopyAck& ack, int endpoint_index) {
+bool CopyEngine::is_target(Ipv4Address from) const {
+  SemaphoreGuard hold(locks_.client_table);
+  return is_target_locked(from);
+}
+
+void CopyEngine::on_copy_ack(const wire::CopyAck& ack, int endpoint_index, Ipv4Address from) {
   // The file has no such block: taken as the highest acknowledged one, it would
   // open the window past the end and no block would be sent again for the rest
   // of the copy.
@@ -425,15 +305,20 @@ void CopyEngine::on_copy_ack(const wire::CopyAck& ack, int endpoint_index) {
     stray_.fetch_add(1);
     return;
   }
-  notify(ack.client, CopyAnswer::acknowledgement, ack.block);
-  stats_.report(ack.done_kib, ack.total_kib);
   const auto block = static_cast<std::int32_t>(ack.block);
   const int targets = targets_.load();
-  if (ranked_count_.load() < targets && block >= kRankThreshold) {
+  {
+    // Only a target acknowledges, from its own address: another host's
+    // acknowledgement would move the window past blocks no target has, and its
+    // progress figures would be shown as the copy's.
     SemaphoreGuard hold(locks_.client_table);
-    for (int i = 0; i < tables_.target_count; ++i) {
-      ClientRecord& t = tables_.targets[static_cast<std::size_t>(i)];
-      if (t.address != ack.client || t.rank != 0) continue;
+    const int i = ack.client == from ? tables_.find_target(from) : -1;
+    if (i < 0) {
+      stray_.fetch_add(1);
+      return;
+    }
+    ClientRecord& t = tables_.targets[static_cast<std::size_t>(i)];
+    if (ranked_count_.load() < targets && block >= kRankThreshold && t.rank == 0) {
       const int rank = ranked_count_.fetch_add(1) + 1;
       t.rank = rank;
       set_acker(t.address, endpoint_index);
@@ -441,6 +326,8 @@ void CopyEngine::on_copy_ack(const wire::CopyAck& ack, int endpoint_index) {
       if (rank == targets) send_acker(t.address, endpoint_index);
     }
   }
+  notify(ack.client, CopyAnswer::acknowledgement, ack.block);
+  stats_.report(ack.done_kib, ack.total_kib);
   if (block > highest_acked_.load()) {
     highest_acked_.store(block);
     stats_.acknowledgements.fetch_add(1);
@@ -451,38 +338,37 @@ void CopyEngine::on_copy_ack(const wire::CopyAck& ack, int endpoint_index) {
 }
 
 void CopyEngine::on_copy_nak(const wire::CopyNak& nak, int /*endpoint_index*/, Ipv4Address from) {
+  // A resend request makes every target wait, and in fast mode it holds new
+  // blocks back: only a target may ask.
+  if (!is_target(from)) {
+    stray_.fetch_add(1);
+    return;
+  }
   notify(from, CopyAnswer::resend_request, nak.block);
   stats_.report(nak.done_kib, nak.total_kib);
   const auto block = static_cast<std::int32_t>(nak.block);
   // A request for a block the file does not have cannot be served; following it
   // would move the send position past the end and stall the copy until a timeout.
   if (block < 0 || static_cast<std::uint64_t>(block) >= image::block_count(total_bytes_.load())) return;
-  if (fast_.load()) {
-    lagging_.heard(from, block, clock_.now());
-    if (resends_.add(block)) stats_.retries.fetch_add(1);
-    work_.raise();
-    return;
-  }
-  std::int32_t pending = lowest_requested_.load();
-  while (pending == -1 || block < pending) {
-    if (lowest_requested_.compare_exchange_weak(pending, block)) {
-      stats_.retries.fetch_add(1);
-      return;
-    }
-  }
+  if (pacing().resend_requested(from, block, clock_.now())) stats_.retries.fetch_add(1);
 }
 
-void CopyEngine::on_copy_done(const wire::CopyDone& done, int /*endpoint_index*/) {
+void CopyEngine::on_copy_done(const wire::CopyDone& done, int /*endpoint_index*/, Ipv4Address from) {
+  // Only the target it names, from that target's address: a completion from
+  // anyone else would end the copy as done for Clients that have nothing.
+  if (done.client != from || !is_target(from)) {
+    stray_.fetch_add(1);
+    return;
+  }
   notify(done.client, CopyAnswer::done);
   SemaphoreGuard hold(locks_.client_table);
   const int i = tables_.find_target(done.client);
-  if (i >= 0) {
-    if (first_done_deadline_.load() == 0) {
-      const Tick deadline = clock_.now() + kFirstDoneGrace;
-      first_done_deadline_.store(deadline == 0 ? 1 : deadline);  // 0 means "none yet"
-    }
-    tables_.targets[static_cast<std::size_t>(i)].done = 1;
+  if (i < 0) return;
+  if (first_done_deadline_.load() == 0) {
+    const Tick deadline = clock_.now() + kFirstDoneGrace;
+    first_done_deadline_.store(deadline == 0 ? 1 : deadline);  // 0 means "none yet"
   }
+  tables_.targets[static_cast<std::size_t>(i)].done = 1;
   int done_count = 0;
   for (int k = 0; k < tables_.target_count; ++k) done_count += tables_.targets[static_cast<std::size_t>(k)].done;
   if (done_count == tables_.target_count) {

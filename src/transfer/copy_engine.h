@@ -7,20 +7,18 @@
 // receive dispatcher delivers the Clients' answers (CopyPacketHandler); the
 // Transfer dialog starts the copy when it opens and stops the worker when it ends.
 //
-// By default at most 20 blocks go out per tick and a resend request makes the
-// engine wait "nt" and go back to the requested block. In fast mode (opt-in) the
-// worker is also woken by every acknowledgement that opens the window and sends
-// at once, and a resend request is served by sending that one block and going on
-// (going back when a Client evidently lost what followed it too, or once the
-// whole file has been sent). In
-// both modes an optional rate cap bounds what is sent, and the window, the
-// datagrams and the acknowledging Client's role are the same.
+// The engine is the protocol: the targets, the window, the acknowledging
+// Client, the answers and who may send them. When blocks go out and how a
+// resend request is served is the pacing's: the default pacing
+// (default_pacing.h) or, opt-in, the fast one (fast_pacing.h), in whose fast
+// mode the worker is also woken by every acknowledgement that opens the window.
+// In both an optional rate cap bounds everything sent, resends included.
 //
 // The window fields are single 32-bit (or 64-bit) atomics, each written by one
 // store, read by the worker and the receive threads without a lock. The target
 // table is touched only under the client table lock. What only the worker uses
-// (the sender, the rate cap, fast mode's probe and resend memory) is reset by the
-// worker itself when it sees that a new copy has started.
+// (the sender, the rate cap, the pacing's own memory) is reset by the worker
+// itself when it sees that a new copy has started.
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -36,11 +34,12 @@
 #include "platform/clock.h"
 #include "platform/wake_signal.h"
 #include "transfer/copy_observer.h"
+#include "transfer/copy_pacing.h"
 #include "transfer/copy_sender.h"
+#include "transfer/default_pacing.h"
+#include "transfer/fast_pacing.h"
 #include "transfer/image_file.h"
-#include "transfer/lagging_clients.h"
 #include "transfer/rate_cap.h"
-#include "transfer/resend_requests.h"
 #include "transfer/transfer_dialog_hooks.h"
 #include "transfer/transfer_stats.h"
 
@@ -63,27 +62,13 @@ struct CopyOptions {
   std::uint16_t flags() const;
 };
 
-class CopyEngine final : public CopyPacketHandler {
+class CopyEngine final : public CopyPacketHandler, private CopyPacingPort {
  public:
-  static constexpr std::int32_t kWindow = 20;        // blocks below highest acknowledged + 20
-  static constexpr int kBurst = 20;                  // blocks per tick at most
-  // Fast mode: blocks per tick at most (the window bounds it, except after going
-  // back); more waiting makes the worker tick again at once.
-  static constexpr int kFastBurst = 4 * CopySender::kMaxRun;
-  // Fast mode: with the window full (or everything sent) and the highest
-  // acknowledged block standing still this long, the block after it is sent
-  // again on its own; the wait doubles each time, up to "rt".
-  static constexpr Tick kProbeWait = 4;
-  // Fast mode: how many stretches of selectively resent blocks are remembered. A
-  // request for the block right after a single resent block is answered with
-  // the next 20 blocks; a request right after such a run means its Client keeps
-  // no blocks that arrive early (or lost more than a run): the engine goes back.
-  static constexpr int kResentMemory = 32;
-  // Fast mode: no new block goes out this many blocks or more past the lowest
-  // block a Client asked for within the last kLagQuiet ms. The reference Client
-  // keeps at least 1024 early blocks, so one held this close loses none of them.
-  static constexpr std::int32_t kLagLimit = 1000;
-  static constexpr Tick kLagQuiet = 3;
+  static constexpr std::int32_t kWindow = 20;  // blocks below highest acknowledged + 20
+  // The fast pacing's figures, as tests and the documentation name them.
+  static constexpr Tick kProbeWait = FastPacing::kProbeWait;
+  static constexpr std::int32_t kLagLimit = FastPacing::kLagLimit;
+  static constexpr Tick kLagQuiet = FastPacing::kLagQuiet;
   static constexpr std::int32_t kRankThreshold = 32;
   static constexpr Tick kFirstDoneGrace = 5000;
   // While targets have not answered OP_COPY_READY, OP_COPY_START goes to them again
@@ -128,9 +113,11 @@ class CopyEngine final : public CopyPacketHandler {
 
   // CopyPacketHandler (receive threads, receive lock held).
   bool copy_running() const override { return running_.load(); }
-  void on_copy_ack(const wire::CopyAck& ack, int endpoint_index) override;
+  // Answers count only from the targets, each from its own address: the
+  // acknowledgement and the completion name their Client, and must come from it.
+  void on_copy_ack(const wire::CopyAck& ack, int endpoint_index, Ipv4Address from) override;
   void on_copy_nak(const wire::CopyNak& nak, int endpoint_index, Ipv4Address from) override;
-  void on_copy_done(const wire::CopyDone& done, int endpoint_index) override;
+  void on_copy_done(const wire::CopyDone& done, int endpoint_index, Ipv4Address from) override;
   void on_copy_ready(Ipv4Address from, int endpoint_index) override;
 
   // The worker's stop flag.
@@ -151,16 +138,18 @@ class CopyEngine final : public CopyPacketHandler {
   int target_count() const { return targets_.load(); }
 
   // For tests and diagnostics.
-  int state() const { return state_.load(); }
-  std::int32_t next_block() const { return next_block_.load(); }
-  std::int32_t highest_acknowledged() const { return highest_acked_.load(); }
-  std::int32_t lowest_requested() const { return lowest_requested_.load(); }
+  int state() const;
+  std::int32_t next_block() const override { return next_block_.load(); }
+  std::int32_t highest_acknowledged() const override { return highest_acked_.load(); }
+  // The default pacing's pending resend request; -1 when none.
+  std::int32_t lowest_requested() const { return default_pacing_.lowest_requested(); }
   int stall_count() const { return stall_count_.load(); }
   int ranked_count() const { return ranked_count_.load(); }
   int ready_count() const { return ready_count_.load(); }
   std::uint64_t total_bytes() const { return total_bytes_.load(); }
   std::uint64_t blocks_sent() const { return blocks_sent_.load(); }
-  // Answers dropped as no target's or for no block of the file, over the run.
+  // Answers dropped as no target's (or not from the address they name) or for no
+  // block of the file, over the run.
   std::uint64_t stray_answers() const { return stray_.load(); }
   // Seconds from Engine start until every target was done; nullopt while not all are.
   std::optional<double> seconds_to_all_done() const;
@@ -170,38 +159,28 @@ class CopyEngine final : public CopyPacketHandler {
   // Sends OP_COPY_START to every target that has not answered (all of them at
   // Copy start). Takes the client table lock unless the caller holds it.
   void send_copy_start(bool lock_held);
-  void tick_sending(Tick now);
-  void tick_resend_pending(Tick now);
-  void tick_fast(Tick now);
   // A new copy has started since the worker last looked: it resets what only it uses.
   void catch_up_with_start(Tick now);
-  // With the window full and nothing acknowledged for "rt": the window is sent again.
-  void window_full_timeout(Tick now);
-  // Sends the window's next blocks, at most `limit` and none from `end` on;
-  // returns how many went out.
-  int burst(Tick now, int limit, std::int64_t end);
-  // Fast mode: serves the waiting resend requests.
-  void serve_resend_requests(Tick now);
-  // Fast mode: sends the block after the highest acknowledged one again when the
-  // acknowledgements have stopped with nothing else to send.
-  void probe(Tick now);
-  // Fast mode: where new blocks must stop so that no Client that asks for blocks
-  // again falls more than kLagLimit behind. While they are held, the newest sent
-  // block goes again once a tick: a lagging Client only asks for its next gap
-  // when a block after it arrives.
-  std::int64_t lag_end(Tick now);
-  // Sends `count` blocks from `first` on again, leaving the send position as it is.
-  void resend(Tick now, std::int32_t first, int count);
-  // The same without remembering it; returns how many went out.
-  int send_again(Tick now, std::int32_t first, int count);
-  struct Resent {
-    std::int32_t last = -1;  // the last block of the stretch
-    bool run = false;        // more than one block
-  };
-  // The remembered stretch that ends with `block`, or null.
-  const Resent* resent_ending_at(std::int32_t block) const;
-  std::int64_t block_total() const { return static_cast<std::int64_t>(image::block_count(total_bytes_.load())); }
+  CopyPacing& pacing() { return fast_.load() ? static_cast<CopyPacing&>(fast_pacing_) : default_pacing_; }
+
+  // CopyPacingPort: what the pacing may do with the copy (the worker).
+  std::int64_t block_total() const override {
+    return static_cast<std::int64_t>(image::block_count(total_bytes_.load()));
+  }
+  bool window_full() const override;
+  void go_back(std::int32_t block) override;
+  void window_full_timeout(Tick now) override;
+  int burst(Tick now, int limit, std::int64_t end) override;
+  int send_again(Tick now, std::int32_t first, int count) override;
+  bool held_by_rate_cap() const override { return rate_cap_.held_back(); }
+  Tick ack_timeout() const override { return static_cast<Tick>(rt_.load()); }
+  Tick resend_delay() const override { return static_cast<Tick>(nt_.load()); }
+  void wake_worker() override { work_.raise(); }
+
   void update_progress();
+  // Whether `from` is a target's address; client table lock held.
+  bool is_target_locked(Ipv4Address from) const { return tables_.find_target(from) >= 0; }
+  bool is_target(Ipv4Address from) const;
   void choose_another_acker();
   void set_acker(Ipv4Address address, int interface_index);
   void send_acker(Ipv4Address address, int interface_index);
@@ -235,24 +214,16 @@ class CopyEngine final : public CopyPacketHandler {
   // Worker only.
   std::uint32_t starts_seen_ = 0;
   RateCap rate_cap_;
-  std::int32_t probe_highest_ = -1;  // the highest acknowledged block when last looked
-  Tick probe_wait_ = kProbeWait;
-  Tick probe_due_ = 0;
-  std::array<Resent, kResentMemory> resent_{};
-  int resent_next_ = 0;
-  // Fast mode: requests from the receive threads, and the worker's wake-up.
-  ResendRequests resends_;
-  LaggingClients lagging_;
-  Tick nudged_at_ = 0;  // worker only: the tick of the last block sent to wake a lagging Client
+  DefaultPacing default_pacing_{*this};
+  FastPacing fast_pacing_{*this};
+  // Fast mode: the worker's wake-up.
   WakeSignal work_;
 
   std::atomic<std::uint64_t> total_bytes_{0};
-  std::atomic<int> state_{stopped};
+  std::atomic<int> state_{stopped};  // stopped or sending; the pacing knows more
   std::atomic<std::int32_t> next_block_{0};
   std::atomic<std::int32_t> highest_acked_{-1};
-  std::atomic<std::int32_t> lowest_requested_{-1};
   std::atomic<Tick> activity_deadline_{0};
-  std::atomic<Tick> resend_time_{0};
   std::atomic<int> stall_count_{0};
   std::atomic<int> ranked_count_{0};
   std::atomic<std::uint64_t> acker_{0};  // address << 32 | interface index, one store

@@ -15,9 +15,11 @@ void RateCap::set(int megabytes_per_second) {
 void RateCap::restart(Tick now) {
   level_ = 0;
   filled_at_ = now;
+  held_back_ = false;
 }
 
 int RateCap::allowance(Tick now, int wanted, int bytes_each) {
+  held_back_ = false;
   if (!limited()) return wanted;
   if (bytes_each <= 0 || wanted <= 0) return 0;
   // Unsigned difference: right across a wrap of the tick count.
@@ -25,11 +27,13 @@ int RateCap::allowance(Tick now, int wanted, int bytes_each) {
   filled_at_ = now;
   const std::int64_t room = std::max(kBucketMs * bytes_per_ms_, bytes_per_ms_ + bytes_each);
   level_ = std::min(room, level_ + elapsed * bytes_per_ms_);
-  return static_cast<int>(std::min<std::int64_t>(wanted, std::max<std::int64_t>(level_, 0) / bytes_each));
+  const auto allowed = static_cast<int>(std::min<std::int64_t>(wanted, level_ / bytes_each));
+  held_back_ = allowed < wanted;
+  return allowed;
 }
 
 void RateCap::spend(int count, int bytes_each) {
-  if (limited()) level_ -= std::int64_t{count} * bytes_each;
+  if (limited()) level_ = std::max<std::int64_t>(0, level_ - std::int64_t{count} * bytes_each);
 }
 
 }  // namespace kestrelon

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <thread>
 #include <utility>
@@ -51,6 +52,8 @@ void ReceiveEngine::start(StartParams params) {
     client_interface_ = client.interface_index;
     total_bytes_ = selected_disk_bytes(client);
     remaining_bytes_ = total_bytes_;
+    limit_bytes_ = upload_limit(client, params.sector_by_sector);
+    too_large_.store(false);
     failure_.store(CreateOutcome::completed);
     stalled_.store(false);
     refusals_ = 0;
@@ -78,11 +81,12 @@ void ReceiveEngine::on_create_data(const wire::CreateData& data, Ipv4Address fro
     foreign_.fetch_add(1);
     return;
   }
-  activity_deadline_.store(clock_.now() + timing_.inactivity_ms);
   const int state = state_.load();
+  if (state != kReceiving) activity_deadline_.store(clock_.now() + timing_.inactivity_ms);
   if (state == kReceiving) {
     stats_.report(data.done_kib, data.total_kib);
     const bool taken = accept(data);
+    if (taken) activity_deadline_.store(clock_.now() + timing_.inactivity_ms);
     // The packet that completes the end record has moved the state on and gets no
     // answer; the Client repeats it and is answered in the finished state.
     if (state_.load() != kReceiving) return;
@@ -109,6 +113,8 @@ bool ReceiveEngine::accept(const wire::CreateData& data) {
   // A new upload begins with block 0. Only an accepted block 0 disarms the link
   // patch: a stray late copy of block 0 must not cancel a patch that is due.
   if (data.block == 0) records_.disarm_link_patch();
+  // Past the bound nothing more is written; the supervision ends the Create.
+  if (too_large_.load()) return false;
   if (!stream_.append(data.data)) {
     note_refusal(data.block);
     return false;
@@ -131,8 +137,20 @@ void ReceiveEngine::note_refusal(std::uint32_t block) {
   if (refusals_ >= kStalledRepeats) stalled_.store(true);
 }
 
+std::int64_t ReceiveEngine::upload_limit(const ClientRecord& client, bool sector_by_sector) {
+  std::int64_t bytes = selected_disk_bytes(client);
+  // Every sector up to the end of the last partition: gaps and the room of an
+  // extended partition too, as much as the whole disk.
+  if (sector_by_sector && client.selected_disk_exists()) {
+    const DiskEntry& disk = client.disks[static_cast<std::size_t>(client.selected_disk)];
+    bytes = std::max<std::int64_t>(bytes, std::int64_t{disk.size_sectors} * 512);
+  }
+  return bytes + kFixedSlackBytes + bytes / kSlackShare;
+}
+
 void ReceiveEngine::data_counted(std::size_t length) {
   remaining_bytes_ -= static_cast<std::int64_t>(length);
+  if (total_bytes_ - remaining_bytes_ > limit_bytes_) too_large_.store(true);
   update_progress();
 }
 
@@ -174,6 +192,10 @@ void ReceiveEngine::supervise() {
     fail(kReceiving, CreateOutcome::invalid_stream, kInvalidStreamText);
     return;
   }
+  if ((state == kReceiving || state == kEndSeen) && too_large_.load()) {
+    fail(state, CreateOutcome::too_large, kTooLargeText);
+    return;
+  }
   // A failed write also ends an upload whose end record has already been seen:
   // the file misses data, so it must not be kept as a finished image.
   if ((state == kReceiving || state == kEndSeen) && records_.disk_full()) {
@@ -202,7 +224,7 @@ CreateOutcome ReceiveEngine::finish(ReceivingDialogHooks::End end) {
   state_.compare_exchange_strong(end_seen, kFinished);
   const bool whole = end == ReceivingDialogHooks::End::ok && state_.load() == kFinished && records_.end_seen() &&
                      failure_.load() == CreateOutcome::completed && !records_.disk_full() &&
-                     records_.write_error() == 0;
+                     records_.write_error() == 0 && !too_large_.load();
   CreateOutcome outcome = CreateOutcome::completed;
   if (whole) {
     int close_error;

@@ -34,6 +34,8 @@ enum class CreateOutcome {
   disk_full,     // the disk filled up
   write_failed,  // the file could not be written for another reason
   invalid_stream,  // the Client kept sending a block whose record can never be completed
+  too_large,       // the Client sent more than its disk's partitions can hold
+  no_partition_summary,  // the image ended without a partition summary
 };
 
 struct ReceiveTiming {
@@ -59,7 +61,18 @@ class ReceiveEngine final : public CreateDataHandler {
   static constexpr const char* kWriteFailedText = "The image file could not be written: ";
   static constexpr const char* kInvalidStreamText =
       "The client's upload stream is invalid: it holds a record that can never be completed!";
+  static constexpr const char* kTooLargeText =
+      "The client sent more data than the partitions of its disk can hold; the image was not kept!";
+  static constexpr const char* kNoSummaryText =
+      "The client's image holds no partition summary, so it could never be copied; it was not kept!";
   static constexpr int kAbortRepeats = 3;
+  // What an image may hold beyond the data of the disk's partitions (copied sector
+  // by sector, of the whole disk) as the Client announced them: its header and
+  // tables, a boot track, compression that does not pay. Beyond it the upload is
+  // given up: it is no image of that disk, and would fill the Controller's disk.
+  static constexpr std::int64_t kFixedSlackBytes = 2 << 20;
+  static constexpr std::int64_t kSlackShare = 64;  // and 1/64 of the partitions' data
+
   // Refusals in a row of the same block for want of room in the stream buffer
   // after which the upload is given up: nothing else can make room.
   static constexpr int kStalledRepeats = 20;
@@ -83,7 +96,9 @@ class ReceiveEngine final : public CreateDataHandler {
   void start(StartParams params);
 
   // Receive thread, receive lock held. Data from any address but the uploading
-  // Client's is counted and dropped unanswered.
+  // Client's is counted and dropped unanswered. Only a block taken (or the repeat
+  // of the one just taken) keeps the Create alive: an uploader that sends only
+  // blocks that are refused falls silent after the inactivity time.
   void on_create_data(const wire::CreateData& data, Ipv4Address from, int endpoint_index) override;
 
   // Every 500 ms on the user-interface thread: ends the Receiving dialog when the
@@ -98,6 +113,9 @@ class ReceiveEngine final : public CreateDataHandler {
   Tick inactivity_ms() const { return timing_.inactivity_ms; }
   bool compressed() const { return compressed_.load(); }
   std::uint32_t expected_block() const { return expected_block_.load(); }
+  // The most data bytes an upload of this Client's selected disk may bring: its
+  // partitions, or with every sector the whole disk, and the slack above.
+  static std::int64_t upload_limit(const ClientRecord& client, bool sector_by_sector);
   // Upload data dropped because it came from another address, over the run.
   std::uint64_t foreign_packets() const { return foreign_.load(); }
   // Milliseconds from the request to the end record of the last Create that saw
@@ -137,6 +155,8 @@ class ReceiveEngine final : public CreateDataHandler {
   // Set on the receive thread when the stream can take no more; the supervision
   // ends the Create.
   std::atomic<bool> stalled_{false};
+  // Set on the receive thread when the upload brought more than upload_limit.
+  std::atomic<bool> too_large_{false};
 
   // Guarded by mutex_: what the receive thread changes while handling a packet.
   std::mutex mutex_;
@@ -144,6 +164,7 @@ class ReceiveEngine final : public CreateDataHandler {
   int client_interface_ = 0;
   std::int64_t total_bytes_ = 0;
   std::int64_t remaining_bytes_ = 0;
+  std::int64_t limit_bytes_ = 0;
   BufferedFileWriter file_;
   std::string path_;
   ImageRecordWriter records_;

@@ -5,6 +5,7 @@
 
 #include "controls/dib.h"
 #include "controls/static_link.h"
+#include "model/shown_text.h"
 #include "ui/command_ids.h"
 #include "ui/help_book.h"
 #include "ui/shadow_view.h"
@@ -40,8 +41,10 @@ CMainFrame::CMainFrame(ViewServices& services)
   SetStatusWidths(2, widths);
   SetStatusBarPane(0);
   SetStatusText(text::kIdleStatus, 0);
-  services_.SetTransferOutcomeSink(
-      [this](const std::string& line) { SetStatusText(wxString::FromUTF8(line), kOutcomePane); });
+  // The line names Clients and images: shown escaped, as every name is.
+  services_.SetTransferOutcomeSink([this](const std::string& line) {
+    SetStatusText(wxString::FromUTF8(kestrelon::shown_text(line)), kOutcomePane);
+  });
 
   view_ = new CShadowView(this, services_);
 

@@ -10,6 +10,8 @@
 #include "app/client_builder_launch.h"
 #include "app/command_line.h"
 #include "app/controller_core.h"
+#include "app/switch_check.h"
+#include "net/port_in_use.h"
 #include "dialogs/about_dlg.h"
 #include "dialogs/splash_dlg.h"
 #include "platform/program_exec.h"
@@ -29,8 +31,8 @@ namespace text = kestrelon::text;
 namespace {
 
 // "--loopback" is the desktop program's own word: loopback interfaces take part
-// too, so Clients on the same machine can be found (demonstrations, tests). The
-// tuning switches ignore it, as they ignore every word they do not know.
+// too, so Clients on the same machine can be found (demonstrations, tests). It is
+// no tuning switch.
 constexpr const char* kLoopbackWord = "--loopback";
 
 }  // namespace
@@ -53,8 +55,17 @@ bool CShadowApp::OnInit() {
   bool loopback = false;
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i].utf8_string();
-    loopback = loopback || word == kLoopbackWord;
-    words.push_back(word);
+    if (word == kLoopbackWord) {
+      loopback = true;
+    } else {
+      words.push_back(word);
+    }
+  }
+  // The same checks as the command line's: "-rt 0" or "-mttl abc" would otherwise
+  // run copies with values that cannot work.
+  if (const std::string problem = kestrelon::switch_words_problem(words); !problem.empty()) {
+    wxMessageBox(wxString::FromUTF8(problem), text::kAppTitle, wxOK);
+    return false;
   }
   kestrelon::CShadowCommandLineInfo command_line(options.tuning);
   kestrelon::parse_command_line(words, command_line);
@@ -64,10 +75,11 @@ bool CShadowApp::OnInit() {
   messages_ = std::make_unique<WxUserMessages>();
   core_ = std::make_unique<kestrelon::ControllerCore>(*messages_, options);
   services_ = std::make_unique<DesktopServices>(*core_);
-  // A Controller started by another user, or the command line, on this host's
-  // network: the Clients' answers would reach only one of the two.
-  if (core_->another_controller()) {
-    wxMessageBox(text::kAlreadyRunning, text::kAppTitle, wxOK);
+  // A program that holds the control port on one of the addresses (a Controller
+  // started by another user, the command line, anything): the Clients' answers
+  // would not reach this one.
+  if (const auto taken = core_->address_in_use()) {
+    wxMessageBox(wxString::FromUTF8(kestrelon::port_in_use_text(*taken)), text::kAppTitle, wxOK);
     return false;
   }
 

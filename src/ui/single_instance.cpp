@@ -10,6 +10,8 @@
 #include <wx/toplevel.h>
 #include <wx/utils.h>
 
+#include "platform/private_folder.h"
+
 namespace {
 
 constexpr const char* kTopic = "kestrelon";
@@ -58,6 +60,10 @@ wxString SingleInstance::SocketPath() const { return folder_ + "/" + kLockName +
 
 bool SingleInstance::Claim(std::function<void()> raise_window) {
   wxFileName::Mkdir(folder_, 0700, wxPATH_MKDIR_FULL);
+  // A folder another user made (in the shared temporary folder) is not used: its
+  // owner could pose as a running instance. The program then runs unguarded;
+  // two Controllers still cannot share the control port.
+  if (!kestrelon::is_private_folder(folder_.utf8_string())) return true;
   checker_ = std::make_unique<wxSingleInstanceChecker>();
   if (!checker_->Create(kLockName, folder_) || !checker_->IsAnotherRunning()) {
     // First instance: a socket file left by one that crashed is stale.

@@ -25,13 +25,13 @@ void touch(const kestrelon::wire::Announce& a) {
 }
 
 struct ReadEverything : kestrelon::AnnounceHandler, kestrelon::CopyPacketHandler, kestrelon::CreateDataHandler {
-  void on_announce(const kestrelon::wire::Announce& a, int) override { touch(a); }
+  void on_announce(const kestrelon::wire::Announce& a, int, kestrelon::Ipv4Address) override { touch(a); }
   bool copy_running() const override { return true; }
-  void on_copy_ack(const kestrelon::wire::CopyAck& a, int) override { g_sink = a.block + a.done_kib + a.total_kib; }
+  void on_copy_ack(const kestrelon::wire::CopyAck& a, int, kestrelon::Ipv4Address) override { g_sink = a.block + a.done_kib + a.total_kib; }
   void on_copy_nak(const kestrelon::wire::CopyNak& n, int, kestrelon::Ipv4Address) override {
     g_sink = n.block + n.total_kib;
   }
-  void on_copy_done(const kestrelon::wire::CopyDone& d, int) override { g_sink = d.client.value(); }
+  void on_copy_done(const kestrelon::wire::CopyDone& d, int, kestrelon::Ipv4Address) override { g_sink = d.client.value(); }
   void on_copy_ready(kestrelon::Ipv4Address from, int e) override { g_sink = from.value() + static_cast<std::uint64_t>(e); }
   void on_create_data(const kestrelon::wire::CreateData& c, kestrelon::Ipv4Address, int) override {
     std::uint64_t s = c.block;

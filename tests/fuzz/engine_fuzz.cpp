@@ -103,6 +103,23 @@ void check_copy(const CopyEngine& copy) {
   if (copy.ready_count() > 2 || copy.ranked_count() > 2) breach("more answers counted than there are targets");
 }
 
+// What answers move in a copy: none of it may move for a host that is no target.
+struct CopyView {
+  std::int32_t highest = 0, requested = 0;
+  int ready = 0, ranked = 0, done = 0;
+  std::uint32_t progress_done = 0, progress_total = 0;
+  Tick first_done = 0;
+  bool operator==(const CopyView&) const = default;
+};
+
+CopyView view_of(const CopyEngine& copy, const TransferStats& stats, const ClientTables& tables) {
+  return CopyView{copy.highest_acknowledged(),     copy.lowest_requested(),
+                  copy.ready_count(),              copy.ranked_count(),
+                  tables.targets[0].done + tables.targets[1].done,
+                  stats.progress_done.load(),      stats.progress_total.load(),
+                  copy.first_done_deadline()};
+}
+
 }  // namespace
 
 void fuzz_engines(std::span<const std::uint8_t> script) {
@@ -154,7 +171,9 @@ void fuzz_engines(std::span<const std::uint8_t> script) {
 
     const std::size_t sender = control & 3;
     const std::uint64_t foreign_before = receive.foreign_packets();
+    const CopyView copy_before = view_of(copy, stats, *tables);
     const auto outcome = p.dispatcher.dispatch(datagram, 0, kSenders[sender]);
+    if (sender >= 2 && !(view_of(copy, stats, *tables) == copy_before)) breach("a stranger's datagram moved the copy");
     const bool upload_data = outcome == ReceiveDispatcher::Outcome::handled && datagram.size() >= 8 &&
                              wire::opcode_of(datagram) == wire::OP_CREATE_DATA;
     const std::uint64_t foreign_now = receive.foreign_packets();

@@ -8,7 +8,8 @@
 //
 // After every step the engines must still hold what no datagram may break: the
 // window inside the file, the counts within the targets, no upload data taken
-// from another address. A breach aborts, so the fuzzer reports it.
+// from another address, nothing of the copy moved by a stranger's datagram. A
+// breach aborts, so the fuzzer reports it.
 //
 // Step layout: [control] [opcode index] [length, 2 bytes big-endian] [bytes].
 //   control bits 0-1: sender (target 1, target 2, stranger 1, stranger 2)

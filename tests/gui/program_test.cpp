@@ -1,17 +1,22 @@
 // The program itself as a separate process: a second start raises the first
 // one's window and ends; so does a start beside a Controller that already serves
-// the network; File > Exit ends a running Controller cleanly while Clients keep
-// announcing; File > ClientBuilder gives way to the builder's window, or says
-// what to install when the builder is not there.
+// the network, or with a switch value the command line refuses; an instance
+// folder another user made is not used; File > Exit ends a running Controller
+// cleanly while Clients keep announcing; File > ClientBuilder gives way to the
+// builder's window, or says what to install when the builder is not there.
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 
 #include <wx/frame.h>
 #include <wx/process.h>
+#include <wx/snglinst.h>
 #include <wx/stream.h>
 #include <wx/utils.h>
 
@@ -149,6 +154,55 @@ TEST(ProgramTest, AStartBesideAControllerServingTheNetworkShowsTheSingleInstance
   EXPECT_TRUE(second.exit_code == 255 || second.exit_code == -1) << second.exit_code;
   EXPECT_EQ(first.endpoints.open_count(), 1) << "the running Controller keeps its endpoint";
   first.endpoints.close_all();
+  fs::remove_all(folder);
+}
+
+// The environment with the instance folder at `folder`, so the program started
+// meets no other instance.
+wxExecuteEnv InstanceEnv(const fs::path& folder) {
+  wxExecuteEnv env;
+  wxGetEnvMap(&env.env);
+  env.env["KESTRELON_INSTANCE_DIR"] = folder.string();
+  return env;
+}
+
+// "-rt 0" would run copies that cannot work: the window refuses it as the
+// command line does, before any network starts.
+TEST(ProgramTest, ASwitchValueTheCommandLineRefusesIsShownAndNothingStarts) {
+  if (!loopback_multicast_works()) GTEST_SKIP() << private_network_skip_reason();
+  const fs::path folder = fs::temp_directory_path() / ("kestrelon-switches-" + std::to_string(::getpid()));
+  fs::create_directories(folder);
+  ScriptedAnnouncer announcer(Ipv4Address(127, 0, 0, 1), {});
+  wxExecuteEnv env = InstanceEnv(folder);
+  Program program;
+  ASSERT_TRUE(RunSteps({{"start with -rt 0",
+                         [&] { return program.Start(wxString(KESTRELON_TEST_APP) + " -rt 0 --loopback", &env); }},
+                        {"answer its message", [&] { return program.AnswerItsMessage(); }, 15000},
+                        {"it ended", [&] { return program.ended; }, 15000}}));
+  EXPECT_EQ(announcer.discovers_heard(), 0) << "no network was started";
+  fs::remove_all(folder);
+}
+
+// Another user made the instance folder first and holds the lock in it, posing
+// as a running instance: the program runs, and keeps nothing of its own there.
+TEST(ProgramTest, AnInstanceFolderOfAnotherUserIsNotTrusted) {
+  if (!loopback_multicast_works()) GTEST_SKIP() << private_network_skip_reason();
+  if (::geteuid() != 0) GTEST_SKIP() << "SKIPPED: giving a folder to another user needs root";
+  const fs::path folder = fs::temp_directory_path() / ("kestrelon-foreign-" + std::to_string(::getpid()));
+  fs::create_directories(folder);
+  auto theirs = std::make_unique<wxSingleInstanceChecker>();
+  ASSERT_TRUE(theirs->Create(SingleInstance::kLockName, folder.string()));
+  ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+  ScriptedAnnouncer announcer(Ipv4Address(127, 0, 0, 1), {});
+  wxExecuteEnv env = InstanceEnv(folder);
+  Program program;
+  ASSERT_TRUE(program.Start(wxString(KESTRELON_TEST_APP) + " --loopback", &env));
+  ASSERT_TRUE(RunSteps({{"the Controller runs", [&] { return announcer.discovers_heard() >= 2; }, 20000}}));
+  EXPECT_FALSE(program.ended);
+  EXPECT_FALSE(fs::exists(folder / (std::string(SingleInstance::kLockName) + ".socket")));
+  wxProcess::Kill(static_cast<int>(program.pid), wxSIGTERM);
+  ASSERT_TRUE(RunSteps({{"it ended", [&] { return program.ended; }, 15000}}));
+  theirs.reset();  // its lock file goes before the folder does
   fs::remove_all(folder);
 }
 

@@ -11,11 +11,14 @@ namespace {
 using namespace std::chrono_literals;
 using Steady = std::chrono::steady_clock;
 
-CoreOptions lab_options(const test::TempFolder& folder) {
+CoreOptions lab_options(const test::TempFolder& folder, const TuningValues& tuning,
+                        const std::filesystem::path& journal) {
   CoreOptions o;
   o.addresses = [] { return AddressList{0, {LabNetwork::address(0)}}; };
   o.settings_folder = folder / "settings";
   o.profile_file = folder / "kestreln.ini";
+  o.journal_file = journal.empty() ? folder / "transfers.jsonl" : journal;
+  o.tuning = tuning;
   return o;
 }
 
@@ -47,7 +50,8 @@ class LabCreatePort final : public CreatePort {
 
 }  // namespace
 
-LabController::LabController(LabNetwork& net) : net_(net), core_(ui_, lab_options(folder_)) {}
+LabController::LabController(LabNetwork& net, TuningValues tuning, std::filesystem::path journal)
+    : net_(net), core_(ui_, lab_options(folder_, tuning, journal)) {}
 
 LabController::~LabController() { core_.shutdown(); }
 

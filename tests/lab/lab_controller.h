@@ -5,6 +5,7 @@
 // rows of the chosen Clients checked. Tests can look inside it meanwhile (its
 // notices, its engines' counters).
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,9 @@ namespace kestrelon::lab {
 
 class LabController {
  public:
-  explicit LabController(LabNetwork& net);
+  // `tuning` as the command line would set it; the journal is kept in the
+  // controller's own folder unless `journal` names another file.
+  explicit LabController(LabNetwork& net, TuningValues tuning = {}, std::filesystem::path journal = {});
   ~LabController();
   LabController(const LabController&) = delete;
   LabController& operator=(const LabController&) = delete;
@@ -35,6 +38,7 @@ class LabController {
                           int compression);
 
   ControllerCore& core() { return core_; }
+  const std::filesystem::path& folder() const { return folder_.path(); }
   test::RecordingUi& ui() { return ui_; }
 
  private:

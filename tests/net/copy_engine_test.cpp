@@ -222,6 +222,18 @@ TEST_F(CopyEngineTest, AResendRequestForABlockTheFileDoesNotHaveIsIgnored) {
   EXPECT_EQ(engine.lowest_requested(), -1);
 }
 
+// Going to a block not sent yet would skip the blocks before it, which every
+// target would then ask for: it goes out in its turn.
+TEST_F(CopyEngineTest, ARequestForABlockNeverSentIsNotFollowed) {
+  start_copy(1350 * 200);
+  EXPECT_EQ(numbers(tick()), range(0, 18));
+  nak(0, 150);
+  EXPECT_EQ(engine.lowest_requested(), -1);
+  EXPECT_EQ(stats.retries, 0);
+  ack(0, 18);
+  EXPECT_EQ(numbers(tick()), range(19, 37)) << "no jump ahead, no waiting";
+}
+
 TEST_F(CopyEngineTest, AnAcknowledgementOfABlockPastTheEndIsIgnored) {
   start_copy(1350 * 100);
   EXPECT_EQ(numbers(tick()), range(0, 18));

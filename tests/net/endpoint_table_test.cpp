@@ -40,7 +40,7 @@ struct AnnounceCounter : AnnounceHandler {
   std::atomic<int> most_inside{0};
   std::atomic<int> dwell_ms{0};  // set by the test while the receive threads run
 
-  void on_announce(const wire::Announce& a, int endpoint) override {
+  void on_announce(const wire::Announce& a, int endpoint, Ipv4Address) override {
     const int now_inside = ++inside;
     most_inside = std::max(most_inside.load(), now_inside);
     std::this_thread::sleep_for(std::chrono::milliseconds(dwell_ms.load()));
@@ -273,7 +273,7 @@ TEST_F(ReceiveThreadTest, AThreadStuckInAHandlerDoesNotStopShutdown) {
     Semaphore& gate;
     std::atomic<bool> entered{false};
     explicit Stuck(Semaphore& g) : gate(g) {}
-    void on_announce(const wire::Announce&, int) override {
+    void on_announce(const wire::Announce&, int, Ipv4Address) override {
       entered = true;
       gate.acquire();
     }

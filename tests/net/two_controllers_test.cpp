@@ -1,14 +1,14 @@
 // One Controller per network: a second one, whether the core in this process or
-// kestrelon-cli beside it, finds the first on the network, says so and does not
+// kestrelon-cli beside it, finds the control port taken, says so and does not
 // start, while the first keeps its Clients. Reference Clients on the same host
-// never count as a Controller.
+// never hold it.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>
 
 #include "app/controller_core.h"
-#include "net/controller_presence.h"
+#include "net/port_in_use.h"
 #include "running_client.h"
 #include "support/child_process.h"
 #include "support/private_network.h"
@@ -56,9 +56,9 @@ TEST_F(TwoControllers, TheSecondCoreSaysWhichAddressIsServedAndDoesNotStart) {
 
   test::RecordingUi second_ui;
   ControllerCore second(second_ui, options("second"));
-  EXPECT_EQ(second.another_controller(), kLoopback);
+  EXPECT_EQ(second.address_in_use(), kLoopback);
   EXPECT_FALSE(second.start());
-  EXPECT_EQ(second_ui.messages(), std::vector<std::string>{another_controller_text(kLoopback)});
+  EXPECT_EQ(second_ui.messages(), std::vector<std::string>{port_in_use_text(kLoopback)});
   EXPECT_EQ(second.endpoints().open_count(), 0) << "no endpoint was opened beside the first Controller's";
 
   // The first still hears its Client's answers.
@@ -66,7 +66,7 @@ TEST_F(TwoControllers, TheSecondCoreSaysWhichAddressIsServedAndDoesNotStart) {
   EXPECT_TRUE(wait_for_rows(first, 1));
   EXPECT_TRUE(first_ui.messages().empty());
   first.shutdown();
-  EXPECT_EQ(second.another_controller(), std::nullopt) << "the address is free once the first has ended";
+  EXPECT_EQ(second.address_in_use(), std::nullopt) << "the address is free once the first has ended";
 }
 
 TEST_F(TwoControllers, ReferenceClientsOnTheSameHostAreNoController) {
@@ -76,7 +76,7 @@ TEST_F(TwoControllers, ReferenceClientsOnTheSameHostAreNoController) {
   client::RunningClient beside(o);
   ASSERT_TRUE(beside.ok());
   ControllerCore core(first_ui, options("core"));
-  EXPECT_EQ(core.another_controller(), std::nullopt);
+  EXPECT_EQ(core.address_in_use(), std::nullopt);
   ASSERT_TRUE(core.start());
   EXPECT_TRUE(wait_for_rows(core, 2)) << "the scripted Client and the reference Client";
 }
@@ -92,7 +92,7 @@ TEST_F(TwoControllers, TheCommandLineBesideARunningControllerNamesTheAddressAndF
   const auto status = cli.wait(10s);
   ASSERT_TRUE(status.has_value()) << cli.output();
   EXPECT_NE(*status, 0);
-  EXPECT_NE(cli.output().find("Another Controller is already running on 127.0.0.1"), std::string::npos)
+  EXPECT_NE(cli.output().find("Port 4747 on 127.0.0.1 is in use"), std::string::npos)
       << cli.output();
   EXPECT_TRUE(wait_for_rows(first, 1));
 }

@@ -31,7 +31,7 @@ Ipv4Address pc(int n) { return Ipv4Address(10, 0, static_cast<std::uint8_t>(n >>
 class RegistryTest : public ::testing::Test {
  protected:
   void hear(int n, const std::string& name, std::vector<DiskEntry> disks = {}, int endpoint = 0) {
-    registry.on_announce(announce(pc(n), name, std::move(disks)), endpoint);
+    registry.on_announce(announce(pc(n), name, std::move(disks)), endpoint, pc(n));
   }
   std::vector<std::string> listed() const {
     std::vector<std::string> v;

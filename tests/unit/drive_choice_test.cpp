@@ -108,7 +108,7 @@ TEST_F(DriveChoiceTest, AClientWithoutDisksListsNothingAndCannotBeConfirmed) {
 }
 
 TEST_F(DriveChoiceTest, NoClientExpiresWhileTheDialogExists) {
-  registry.on_announce(*wire::decode_announce(test::announce_datagram({Ipv4Address(10, 0, 0, 1), "held", {}})), 0);
+  registry.on_announce(*wire::decode_announce(test::announce_datagram({Ipv4Address(10, 0, 0, 1), "held", {}})), 0, Ipv4Address(10, 0, 0, 1));
   registry.age_and_refresh();
   ASSERT_EQ(list.row_count(), 1);
   {

@@ -144,6 +144,18 @@ TEST_F(GroupStoreTest, NamesTheFileCannotHoldAreRefusedAndNothingIsWritten) {
   EXPECT_EQ(file_text(), "[G]\n0=a,010.000.000.001,1,0,1\n");
 }
 
+TEST_F(GroupStoreTest, ANameLongerThanTheFileReadsBackIsRefusedAtEntry) {
+  const std::string longest(ProfileStore::kMaxTextBytes, 'L');
+  EXPECT_FALSE(GroupStore::valid_name(longest + "L"));
+  EXPECT_EQ(groups.save(longest + "L", {member("x", "010.000.000.002")}), GroupStore::SaveResult::bad_name);
+  EXPECT_TRUE(GroupStore::valid_name("  " + longest + "  ")) << "the blanks around it are not kept";
+  ASSERT_EQ(groups.save(longest, {member("x", "010.000.000.002")}), GroupStore::SaveResult::saved);
+  EXPECT_EQ(groups.names(), std::vector<std::string>{longest}) << "listed whole";
+  EXPECT_EQ(groups.read(longest).size(), 1u);
+  ASSERT_TRUE(groups.remove(longest));
+  EXPECT_TRUE(groups.names().empty()) << "and deleted by that name";
+}
+
 TEST_F(GroupStoreTest, AFailedWriteKeepsTheGroupBeingReplaced) {
   const std::string before = "[Lab A]\n0=a,010.000.000.001,1,0,1\n1=b,010.000.000.002,1,0,1\n";
   write_file(before);

@@ -76,7 +76,7 @@ class BlockingUi : public test::RecordingUi {
   bool closed_ = false;
 };
 
-TEST(NoticeBoard, RepeatsWhileShownAreFoldedAndANewBoxFollowsOnlyAfterClosing) {
+TEST(NoticeBoard, RepeatsWhileShownAreCountedInOneBoxAfterClosing) {
   BlockingUi ui;
   NoticeBoard board(ui);
   board.post("x", "x");
@@ -87,10 +87,12 @@ TEST(NoticeBoard, RepeatsWhileShownAreFoldedAndANewBoxFollowsOnlyAfterClosing) {
   EXPECT_EQ(ui.posted_count(), 0u) << "no second box while the first is open";
   ui.close();
   ui_thread.join();
-  EXPECT_EQ(ui.messages().size(), 1u);
+  EXPECT_EQ(ui.messages(), (std::vector<std::string>{"x", "x\n(received 2 times more while the last message was shown)"}))
+      << "what came while the box was open is told once it closed";
+  EXPECT_EQ(board.outstanding(), 0u);
   board.post("x", "x");
   EXPECT_EQ(ui.run_posted(), 1);
-  EXPECT_EQ(ui.messages().size(), 2u);
+  EXPECT_EQ(ui.messages().back(), "x") << "a fresh notice after that";
 }
 
 }  // namespace

@@ -22,13 +22,13 @@ struct Recorder : AnnounceHandler, CopyPacketHandler, CreateDataHandler {
     if (lock_to_check && lock_to_check->count() != 0) lock_was_held = false;
     calls.push_back(std::move(what));
   }
-  void on_announce(const wire::Announce& a, int e) override { note("announce " + a.name_text() + " " + std::to_string(e)); }
+  void on_announce(const wire::Announce& a, int e, Ipv4Address) override { note("announce " + a.name_text() + " " + std::to_string(e)); }
   bool copy_running() const override { return running; }
-  void on_copy_ack(const wire::CopyAck& a, int) override { note("ack " + std::to_string(a.block)); }
+  void on_copy_ack(const wire::CopyAck& a, int, Ipv4Address) override { note("ack " + std::to_string(a.block)); }
   void on_copy_nak(const wire::CopyNak& n, int, Ipv4Address from) override {
     note("nak " + std::to_string(n.block) + " " + from.text());
   }
-  void on_copy_done(const wire::CopyDone& d, int) override { note("done " + d.client.text()); }
+  void on_copy_done(const wire::CopyDone& d, int, Ipv4Address) override { note("done " + d.client.text()); }
   void on_copy_ready(Ipv4Address from, int e) override { note("ready " + from.text() + " " + std::to_string(e)); }
   void on_create_data(const wire::CreateData& c, Ipv4Address from, int) override {
     note("data " + std::to_string(c.block) + " " + from.text());

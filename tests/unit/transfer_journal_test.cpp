@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 
 #include "commands/journal_record.h"
@@ -65,6 +67,51 @@ TEST_F(TransferJournalTest, TheFileFollowsTheStateFolderOfTheEnvironment) {
   } else {
     ::unsetenv("XDG_STATE_HOME");
   }
+}
+
+std::string contents_of(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// A line cut by a writer that died goes before the next is written; a whole
+// record that only lacks its line break stays. The file is the user's own, and
+// one that cannot be written is told about.
+TEST_F(TransferJournalTest, ACutLineIsRepairedBeforeTheNextAndAFailureIsTold) {
+  ASSERT_TRUE(journal.append({{"n", 1}}));
+  EXPECT_EQ(std::filesystem::status(journal.file()).permissions() & std::filesystem::perms::mask,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  std::ofstream(journal.file(), std::ios::app) << R"({"n":2,"targets":[{"na)";
+  ASSERT_TRUE(journal.append({{"n", 3}}));
+  std::ofstream(journal.file(), std::ios::app) << R"({"n":4})";
+  ASSERT_TRUE(journal.append({{"n", 5}}));
+  EXPECT_EQ(contents_of(journal.file()), "{\"n\":1}\n{\"n\":3}\n{\"n\":4}\n{\"n\":5}\n");
+
+  std::vector<std::string> warnings;
+  journal.set_warning_sink([&](const std::string& text) { warnings.push_back(text); });
+  std::filesystem::remove(journal.file());
+  std::filesystem::create_directories(journal.file());  // a folder in its place
+  EXPECT_FALSE(journal.append({{"kind", "copy"}}));
+  EXPECT_EQ(warnings, std::vector<std::string>{"The transfer journal " + journal.file().string() +
+                                               " could not be written (Is a directory): this transfer is missing "
+                                               "from the history."});
+}
+
+TEST_F(TransferJournalTest, PastItsBoundTheJournalStartsAfreshAndIsReadFromTheEnd) {
+  std::filesystem::create_directories(journal.file().parent_path());
+  {
+    std::ofstream out(journal.file(), std::ios::binary);
+    const std::string line = "{\"n\":0,\"pad\":\"" + std::string(1000, 'p') + "\"}\n";
+    for (std::uintmax_t written = 0; written < TransferJournal::kRotateBytes; written += line.size()) out << line;
+  }
+  for (int n = 1; n <= 5; ++n) ASSERT_TRUE(journal.append({{"n", n}}));
+  EXPECT_EQ(contents_of(journal.file()).substr(0, 8), "{\"n\":1}\n") << "the older lines moved on";
+  const TransferJournal::Contents across = journal.read_last(7);
+  ASSERT_EQ(across.records.size(), 7u) << "the older file continues the history";
+  EXPECT_EQ(across.records[1]["n"], 0);
+  EXPECT_EQ(across.records[2]["n"], 1);
+  EXPECT_EQ(across.records[6]["n"], 5);
+  EXPECT_GT(journal.read().records.size(), 8000u);
 }
 
 TEST(JournalRecord, ACopyLineHoldsEveryClientWithItsOutcomeAndTheResult) {
