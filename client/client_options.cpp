@@ -67,6 +67,11 @@ Transfers:
   --once                exit after the first transfer ends: status 0 when it
                         succeeded, 1 when it failed or was aborted.
   --verbose             report every transfer step on standard error.
+  --stop-and-wait       upload images one block at a time, each sent only once
+                        the one before it is acknowledged (default: up to 128
+                        blocks in flight, fewer while blocks get lost).
+  --compress-threads N  compress an image's chunks on N threads (1 to 64;
+                        default: one per core). The image is the same either way.
 
 Fault injection (for tests; the dice are seeded, so a run repeats exactly):
   --seed N              seed of the dice (default 1).
@@ -169,9 +174,11 @@ ParseResult parse_client_options(const std::vector<std::string>& args) {
       {"--silent-after", {integer(f.silent_after_block, 0, 0xFFFFFFFFll), "a block number"}},
       {"--exit-after", {integer(f.exit_after_block, 0, 0xFFFFFFFFll), "a block number"}},
       {"--repeat-ready", {integer(f.extra_ready, 0, 100), "a number from 0 to 100"}},
+      {"--compress-threads", {integer(o.compress_threads, 1, 64), "a number from 1 to 64"}},
   };
   const std::map<std::string, bool*> flags = {
       {"--allow-write", &o.allow_write}, {"--once", &o.once},           {"--verbose", &o.verbose},
+      {"--stop-and-wait", &o.stop_and_wait},
       {"--help", &o.help},               {"--never-ack", &f.never_acknowledge},
       {"--version", &o.version},
       {"--drop-out-of-order", &f.drop_out_of_order},

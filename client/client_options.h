@@ -21,6 +21,8 @@ struct ClientOptions {
   std::uint64_t store_sectors = 0;       // --store-size, in 512-byte sectors; 0 = not given
   bool allow_write = false;              // --allow-write
   bool once = false;                     // --once
+  bool stop_and_wait = false;            // --stop-and-wait
+  int compress_threads = 0;              // --compress-threads; 0 = one per core
   bool verbose = false;                  // --verbose
   bool help = false;                     // --help
   bool version = false;                  // --version
