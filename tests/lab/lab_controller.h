@@ -5,6 +5,7 @@
 // rows of the chosen Clients checked. Tests can look inside it meanwhile (its
 // notices, its engines' counters).
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,8 @@ namespace kestrelon::lab {
 
 class LabController {
  public:
-  explicit LabController(LabNetwork& net);
+  // `create_inactivity_ms`: the silence that ends a Create (the word "gut").
+  explicit LabController(LabNetwork& net, int create_inactivity_ms = 7000);
   ~LabController();
   LabController(const LabController&) = delete;
   LabController& operator=(const LabController&) = delete;
@@ -30,9 +32,10 @@ class LabController {
   bool discover(const std::vector<std::string>& names, std::chrono::milliseconds limit);
   // Copies the image to the named Clients (discovered first).
   CopyFlowResult copy(const std::string& image, const std::vector<std::string>& names);
-  // Has the named Client upload its first disk into `path`.
+  // Has the named Client upload its first disk into `path`; `cancel`, asked
+  // while the upload runs, presses Cancel when it returns true.
   CreateFlowResult create(const std::string& name, const std::string& path, const std::string& description,
-                          int compression);
+                          int compression, std::function<bool()> cancel = {});
 
   ControllerCore& core() { return core_; }
   test::RecordingUi& ui() { return ui_; }
