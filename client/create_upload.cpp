@@ -28,11 +28,6 @@ void CreateUpload::begin(Tick now) {
   fill_window(now);
 }
 
-CreateUpload::Block* CreateUpload::find(std::uint32_t number) {
-  if (number < base_ || number - base_ >= blocks_.size()) return nullptr;
-  return &blocks_[number - base_];
-}
-
 bool CreateUpload::produce() {
   UploadPiece piece;
   if (!stream_->next(piece)) {

@@ -1,5 +1,6 @@
 #pragma once
-// Uploading an image of one disk. Up to `window` blocks are in flight: every
+// Uploading an image of one disk. Up to `window` blocks are in flight (fewer
+// while blocks get lost: UploadWindow), and every
 // answer of the Controller says which blocks it has taken (it takes them only in
 // order, so OP_CREATE_ACK for block n and OP_CREATE_NAK naming block n + 1 both
 // mean "everything up to n"), and the window slides on it. A refusal that names
@@ -68,7 +69,6 @@ class CreateUpload final : public Transfer {
     bool sent = false;
     std::uint32_t first_send = 0, last_send = 0;
   };
-  Block* find(std::uint32_t number);
   bool produce();
   void send(std::uint32_t number, Tick now);
   void fill_window(Tick now);
