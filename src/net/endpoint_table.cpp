@@ -73,7 +73,11 @@ bool EndpointTable::open_endpoint(Ipv4Address address) {
   }
   // A socket bound to a unicast address receives no multicast on Linux; the
   // Controller needs only unicast answers, and joins the group all the same.
-  if (const int err = e->socket.join_group(wire::kControlGroup)) {
+  // The group is joined on this endpoint's own interface, and multicast always
+  // leaves through it: "any" interface would be resolved through the routing
+  // table, which on an isolated imaging network (no default route, no route for
+  // 224.0.0.0/4) has no answer, and every endpoint would fail to open.
+  if (const int err = e->socket.join_group(wire::kControlGroup, address)) {
     setup_error("Error setting up TCP/IP (Is is installed?) :IP_ADD_MEMBERSHIP (%d)", err);
     give_back_slot();
     return false;
@@ -81,10 +85,8 @@ bool EndpointTable::open_endpoint(Ipv4Address address) {
   // Room for a pipelined upload's blocks while the receive thread waits for a
   // core; the system caps it (net.core.rmem_max). Failure leaves its default.
   e->socket.set_receive_buffer(kReceiveBuffer);
-  if (address_count_.load() > 1) {
-    if (const int err = e->socket.set_multicast_interface(address)) {
-      setup_error("Error setting up TCP/IP (Is is installed?) : IP_MULTICAST_IF (%d)", err);
-    }
+  if (const int err = e->socket.set_multicast_interface(address)) {
+    setup_error("Error setting up TCP/IP (Is is installed?) : IP_MULTICAST_IF (%d)", err);
   }
   e->receive_thread = std::thread(receive_loop, e, std::ref(dispatcher_));
   return true;
