@@ -11,6 +11,7 @@
 
 #include "client_disk_checks.h"
 #include "copy_sink.h"
+#include "image_restorer.h"
 #include "running_client.h"
 #include "support/controller_parts.h"
 #include "support/image_files.h"

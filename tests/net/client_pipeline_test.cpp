@@ -1,5 +1,6 @@
 // The parts of the pipelined upload that need no network: an image packed on
-// several threads has exactly the bytes of one packed on a single thread, and
+// several threads has exactly the bytes of one packed on a single thread (MBR
+// and GPT disks, every area), and
 // the upload window grows while blocks are taken and shrinks when they are lost.
 #include <gtest/gtest.h>
 
@@ -12,18 +13,26 @@
 namespace kestrelon::client {
 namespace {
 
-std::vector<std::uint8_t> build_image(const std::string& disk, BuildRequest request, std::uint64_t* read = nullptr) {
+struct Built {
+  std::vector<std::uint8_t> bytes;
+  std::uint64_t read = 0, total = 0;
+  image::ImageHeader header;
+};
+
+Built build_image(const std::string& disk, BuildRequest request) {
   std::string error;
   auto builder = ImageBuilder::open(DiskDevice::open(disk, false, &error), request, &error);
   EXPECT_TRUE(builder) << error;
-  std::vector<std::uint8_t> image;
-  if (!builder) return image;
-  while (builder->next(image)) {
+  Built b;
+  if (!builder) return b;
+  while (builder->next(b.bytes)) {
   }
   EXPECT_FALSE(builder->failed()) << builder->error();
-  EXPECT_EQ(builder->produced(), image.size());
-  if (read) *read = builder->read_bytes();
-  return image;
+  EXPECT_EQ(builder->produced(), b.bytes.size());
+  b.read = builder->read_bytes();
+  b.total = builder->total_bytes();
+  b.header = builder->header();
+  return b;
 }
 
 struct Case {
@@ -36,24 +45,49 @@ void PrintTo(const Case& c, std::ostream* os) {
 
 class ParallelImage : public ::testing::TestWithParam<Case> {
  protected:
-  test::TempDir dir;
+  // An MBR disk with logical partitions and bytes in the boot loader's room,
+  // and a GPT disk with three file systems; made once for every level.
+  static void SetUpTestSuite() {
+    disks_ = new test::TempDir;
+    fill_mixed_disk(mbr());
+    ASSERT_TRUE(test::fill_region(mbr(), 1000 * 512, 4096, 7, false));
+    ASSERT_EQ(test::run_shell("'" + std::string(KESTRELON_LAB_DIR) + "/make_pc_disk.sh' gpt '" + gpt() + "' 48"), 0);
+  }
+  static void TearDownTestSuite() {
+    delete disks_;
+    disks_ = nullptr;
+  }
+  static std::string mbr() { return disks_->file("mixed.img"); }
+  static std::string gpt() { return disks_->file("gpt.img"); }
+
+  // A disk's image on one thread, then on 2 and 5: the same bytes.
+  void expect_same_bytes_whatever_the_workers(const std::string& disk) {
+    const Case c = GetParam();
+    const Built single = build_image(disk, BuildRequest{c.level, c.sector_by_sector, 1});
+    ASSERT_GT(single.bytes.size(), image::kTableAreaOffset);
+    EXPECT_EQ(single.header.version, image::kFormatVersion);
+    std::uint64_t areas = 0;
+    for (const image::Area& a : single.header.areas) areas += a.sectors * 512;
+    EXPECT_EQ(single.read, areas) << "every area is read whole";
+    EXPECT_EQ(single.total, areas);
+    for (const int threads : {2, 5}) {
+      const Built many = build_image(disk, BuildRequest{c.level, c.sector_by_sector, threads});
+      EXPECT_EQ(many.read, single.read);
+      ASSERT_EQ(many.bytes.size(), single.bytes.size()) << threads << " threads";
+      EXPECT_TRUE(many.bytes == single.bytes) << threads << " threads: the bytes differ";
+    }
+  }
+  static test::TempDir* disks_;
 };
+test::TempDir* ParallelImage::disks_ = nullptr;
 
 TEST_P(ParallelImage, BytesAreThoseOfOneThreadWhateverTheWorkers) {
-  const std::string disk = dir.file("mixed.img");
-  fill_mixed_disk(disk);
-  const Case c = GetParam();
-  std::uint64_t read_single = 0;
-  const auto single = build_image(disk, BuildRequest{c.level, c.sector_by_sector, 1}, &read_single);
-  ASSERT_GT(single.size(), image::kTableAreaOffset);
-  EXPECT_EQ(read_single, (16384u + 3 * 8192) * 512u) << "every partition byte is read";
-  for (const int threads : {2, 5}) {
-    std::uint64_t read = 0;
-    const auto many = build_image(disk, BuildRequest{c.level, c.sector_by_sector, threads}, &read);
-    EXPECT_EQ(read, read_single);
-    ASSERT_EQ(many.size(), single.size()) << threads << " threads";
-    EXPECT_TRUE(many == single) << threads << " threads: the bytes differ";
-  }
+  expect_same_bytes_whatever_the_workers(mbr());
+  expect_same_bytes_whatever_the_workers(gpt());
+  std::string error;
+  const auto table = DiskDevice::open(gpt(), false, &error)->partition_table(&error);
+  ASSERT_TRUE(table) << error;
+  EXPECT_EQ(table->kind, TableKind::gpt);
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, ParallelImage,
