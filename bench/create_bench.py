@@ -22,8 +22,13 @@ the median of --runs runs, and ends with the same figures as a Markdown table.
 Every image a level produces (both ways, every run, every condition) must be
 the same byte for byte, and udpcast's copy must equal it.
 
+With --windows it instead times the pipelined Client with each of the given
+most blocks in flight (--upload-window), at the first level asked for, under
+each condition: how the Client's default was chosen.
+
     sudo bench/create_bench.py [--build build] [--mib 256] [--levels 0,9] [--runs 3]
                                [--conditions plain,loss,gbit] [--sector-by-sector]
+                               [--windows 8,16,32,64,128,256]
 """
 import argparse
 import hashlib
@@ -148,6 +153,41 @@ def measure(args, disk, work, condition, level, digests):
             size, statistics.median(x[1] for x in new))
 
 
+def measure_windows(args, disk, work, condition, level, windows, digests):
+    """Median seconds of the pipelined Client with each window, in the same labs."""
+    seconds = {w: [] for w in windows}
+    size = 0
+    for _ in range(args.runs):
+        lab = Lab(1)
+        try:
+            prepare(lab, condition)
+            for w in windows:
+                image = os.path.join(work, f"bench-{level}.krn")
+                seconds[w].append(run_create(lab, args, disk, level, image, work, ["--upload-window", str(w)])[0])
+                size = os.path.getsize(image)
+                if digest(image) != digests.setdefault(level, digest(image)):
+                    sys.exit(f"level {level}: the image of window {w} differs ({condition})")
+                os.remove(image)
+        finally:
+            lab.close()
+    return {w: size / statistics.median(s) / 1e6 for w, s in seconds.items()}, size
+
+
+def window_table(args, disk, work, conditions, level, windows):
+    digests = {}
+    print(f"{'link':>9} " + " ".join(f"{w:>7}" for w in windows) + "   (MB/s by most blocks in flight)")
+    rows = []
+    for condition in conditions:
+        rates, size = measure_windows(args, disk, work, condition, level, windows, digests)
+        rows.append((CONDITIONS[condition], rates))
+        print(f"{CONDITIONS[condition]:>9} " + " ".join(f"{rates[w]:>7.1f}" for w in windows), flush=True)
+    print(f"\nlevel {level}, image {size / 1e6:.1f} MB; every image equal\n")
+    print("| link | " + " | ".join(str(w) for w in windows) + " |")
+    print("|---|" + "---|" * len(windows))
+    for name, rates in rows:
+        print(f"| {name} | " + " | ".join(f"{rates[w]:.1f}" for w in windows) + " |")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--build", default=os.path.join(ROOT, "build"), help="the build folder")
@@ -157,6 +197,7 @@ def main():
     parser.add_argument("--conditions", default="plain,loss,gbit",
                         help="comma-separated: " + ", ".join(CONDITIONS))
     parser.add_argument("--sector-by-sector", action="store_true", help="force sector-by-sector copying")
+    parser.add_argument("--windows", help="comma-separated most blocks in flight to compare instead")
     args = parser.parse_args()
     args.cli, args.client = programs(args.build, "create_bench")
     levels = [int(x) for x in args.levels.split(",")]
@@ -175,6 +216,11 @@ def main():
         disk_bytes = sum(int(line.split()[1]) * 512 for line in partitions if line.strip())
         with open("/proc/loadavg") as f:
             load = f.read().split()[0]
+        if args.windows:
+            print(f"disk: {args.mib} MiB, {disk_bytes / 1e6:.1f} MB in partitions; load {load} at the start; "
+                  f"median of {args.runs} run(s)")
+            window_table(args, disk, work, conditions, levels[0], [int(w) for w in args.windows.split(",")])
+            return
         print(f"disk: {args.mib} MiB, ext4 + FAT32 about half full, {disk_bytes / 1e6:.1f} MB in partitions; "
               f"{'sector by sector; ' if args.sector_by_sector else ''}"
               f"{os.cpu_count()} cores, load {load} at the start; median of {args.runs} run(s)")

@@ -91,6 +91,8 @@ security identifiers, and says so in its log.
   --stop-and-wait       upload images one block at a time, each sent only once
                         the one before it is acknowledged (default: up to 128
                         blocks in flight, fewer while blocks get lost).
+  --upload-window N     at most N blocks in flight during an upload (1 to 1024;
+                        default 128; 1 is --stop-and-wait).
   --compress-threads N  compress an image's chunks on N threads (1 to 64;
                         default: one per core). The image is the same either way.
 
@@ -204,6 +206,7 @@ ParseResult parse_client_options(const std::vector<std::string>& args) {
       {"--exit-after", {integer(f.exit_after_block, 0, 0xFFFFFFFFll), "a block number"}},
       {"--repeat-ready", {integer(f.extra_ready, 0, 100), "a number from 0 to 100"}},
       {"--compress-threads", {integer(o.compress_threads, 1, 64), "a number from 1 to 64"}},
+      {"--upload-window", {integer(o.upload_window, 1, 1024), "a number from 1 to 1024"}},
   };
   const std::map<std::string, bool*> flags = {
       {"--allow-write", &o.allow_write}, {"--once", &o.once},           {"--verbose", &o.verbose},
