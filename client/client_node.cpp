@@ -8,10 +8,10 @@
 #include <sys/socket.h>
 
 #include "copy_receive.h"
-#include "create_upload.h"
 #include "image_restorer.h"
 #include "net/wire_format.h"
 #include "restore_guard.h"
+#include "transfer/receive_engine_answers.h"
 
 namespace kestrelon::client {
 
@@ -221,11 +221,13 @@ void ClientNode::start_create(std::span<const std::uint8_t> d, Ipv4Address from,
   BuildRequest build;
   build.level = std::min<int>(request->level, 9);
   build.sector_by_sector = (request->flags & kFlagSectorBySector) != 0;
+  build.threads = settings_.upload.compress_threads;
   auto builder = ImageBuilder::open(std::move(disk), build, &error);
   if (!builder) return refuse(error);
   log_.detail(who_, "create of disk " + std::to_string(request->disk) + " at level " + std::to_string(build.level) +
                         (build.sector_by_sector ? ", every sector" : ""));
-  auto upload = std::make_unique<CreateUpload>(*this, log_, from, std::make_unique<UploadStream>(std::move(builder)));
+  auto upload = std::make_unique<CreateUpload>(*this, log_, from, std::make_unique<UploadStream>(std::move(builder)),
+                                               settings_.upload, answers_on_request::offered(d));
   transfer_ = std::move(upload);
   transfer_controller_ = from;
   static_cast<CreateUpload*>(transfer_.get())->begin(now);

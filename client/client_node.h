@@ -11,6 +11,7 @@
 #include <string>
 
 #include "client_log.h"
+#include "create_upload.h"
 #include "datagram_batch.h"
 #include "disk_set.h"
 #include "fault_plan.h"
@@ -27,6 +28,7 @@ struct NodeSettings {
   bool allow_write = false;
   bool restores_allowed = true;  // false when several emulated Clients share the disks
   std::uint32_t reorder_blocks = 0;  // early copy blocks kept; 0 = CopyTiming's own
+  UploadSettings upload;
 };
 
 class ClientNode final : public ClientLink {

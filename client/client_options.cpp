@@ -88,6 +88,13 @@ start of the disk to the end of its last partition, zeros and gaps included.
 "Create Unique NT SID" has no effect: this Client does not change Windows
 security identifiers, and says so in its log.
   --verbose             report every transfer step on standard error.
+  --stop-and-wait       upload images one block at a time, each sent only once
+                        the one before it is acknowledged (default: up to 128
+                        blocks in flight, fewer while blocks get lost).
+  --upload-window N     at most N blocks in flight during an upload (1 to 1024;
+                        default 128; 1 is --stop-and-wait).
+  --compress-threads N  compress an image's chunks on N threads (1 to 64;
+                        default: one per core). The image is the same either way.
 
 Fault injection (for tests; the dice are seeded, so a run repeats exactly):
   --seed N              seed of the dice (default 1).
@@ -198,9 +205,12 @@ ParseResult parse_client_options(const std::vector<std::string>& args) {
       {"--silent-after", {integer(f.silent_after_block, 0, 0xFFFFFFFFll), "a block number"}},
       {"--exit-after", {integer(f.exit_after_block, 0, 0xFFFFFFFFll), "a block number"}},
       {"--repeat-ready", {integer(f.extra_ready, 0, 100), "a number from 0 to 100"}},
+      {"--compress-threads", {integer(o.compress_threads, 1, 64), "a number from 1 to 64"}},
+      {"--upload-window", {integer(o.upload_window, 1, 1024), "a number from 1 to 1024"}},
   };
   const std::map<std::string, bool*> flags = {
       {"--allow-write", &o.allow_write}, {"--once", &o.once},           {"--verbose", &o.verbose},
+      {"--stop-and-wait", &o.stop_and_wait},
       {"--help", &o.help},               {"--never-ack", &f.never_acknowledge},
       {"--version", &o.version},
       {"--drop-out-of-order", &f.drop_out_of_order},

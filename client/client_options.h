@@ -24,6 +24,9 @@ struct ClientOptions {
   std::uint64_t store_sectors = 0;       // --store-size, in 512-byte sectors; 0 = not given
   bool allow_write = false;              // --allow-write
   bool once = false;                     // --once
+  bool stop_and_wait = false;            // --stop-and-wait
+  int upload_window = 0;                 // --upload-window; 0 = the default
+  int compress_threads = 0;              // --compress-threads; 0 = one per core
   bool verbose = false;                  // --verbose
   bool help = false;                     // --help
   bool version = false;                  // --version

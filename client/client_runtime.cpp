@@ -128,6 +128,9 @@ std::unique_ptr<ClientRuntime> ClientRuntime::create(const ClientOptions& option
     s.allow_write = options.allow_write;
     s.restores_allowed = count == 1;
     s.reorder_blocks = reorder_blocks_for(count);
+    if (options.upload_window > 0) s.upload.window = static_cast<std::uint32_t>(options.upload_window);
+    if (options.stop_and_wait) s.upload.window = 1;
+    s.upload.compress_threads = options.compress_threads;
     auto node = std::make_unique<ClientNode>(s, rt->disks_, options.faults, *rt->log_);
     if (!node->open(error)) return nullptr;
     rt->nodes_.push_back(std::move(node));

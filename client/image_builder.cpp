@@ -1,7 +1,5 @@
 #include "image_builder.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -82,6 +80,44 @@ std::unique_ptr<ImageBuilder> ImageBuilder::open(std::unique_ptr<DiskDevice> dis
   return b;
 }
 
+ImageBuilder::ImageBuilder(std::unique_ptr<DiskDevice> disk, BuildRequest request)
+    : disk_(std::move(disk)),
+      request_(request),
+      // Stored chunks are packed on this thread: their checksum costs less than
+      // handing them to a worker and back.
+      packer_(PackSettings{request.level, request.sector_by_sector},
+              request.level == 0 ? 1 : request.threads == 0 ? ChunkPacker::default_threads() : request.threads) {}
+
+bool ImageBuilder::read_chunk(RawChunk& chunk) {
+  while (partition_ < header_.areas.size()) {
+    const image::Area& p = header_.areas[partition_];
+    const std::uint64_t size = p.sectors * kSectorSize;
+    if (offset_ >= size) {
+      ++partition_;
+      offset_ = 0;
+      continue;
+    }
+    const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(image::kChunkSize, size - offset_));
+    chunk.raw.resize(n);
+    chunk.error.clear();
+    chunk.head = image::ChunkHead{};
+    chunk.head.partition = static_cast<std::uint8_t>(partition_);
+    chunk.head.offset = offset_;
+    chunk.head.raw_length = n;
+    if (!disk_->read_at(p.start_lba * kSectorSize + offset_, chunk.raw)) {
+      // Reported when this chunk's turn comes, after the chunks before it.
+      chunk.error = "reading sector " + std::to_string(p.start_lba + offset_ / kSectorSize) + " of " + disk_->path() +
+                    " failed: " + std::strerror(errno);
+      partition_ = header_.areas.size();
+      return true;
+    }
+    offset_ += n;
+    read_ += n;
+    return true;
+  }
+  return false;
+}
+
 bool ImageBuilder::next(std::vector<std::uint8_t>& out) {
   if (failed()) return false;
   if (stage_ == Stage::header) {
@@ -92,49 +128,20 @@ bool ImageBuilder::next(std::vector<std::uint8_t>& out) {
     return true;
   }
   while (stage_ == Stage::chunks) {
-    if (partition_ >= header_.areas.size()) {
+    // Read ahead while there is room, so every worker has a chunk to pack.
+    while (!packer_.full() && read_chunk(raw_)) packer_.submit(raw_);
+    if (packer_.pending() == 0) {
       stage_ = Stage::end;
       break;
     }
-    const image::Area& p = header_.areas[partition_];
-    const std::uint64_t size = p.sectors * kSectorSize;
-    if (offset_ >= size) {
-      ++partition_;
-      offset_ = 0;
-      continue;
-    }
-    const std::uint32_t n = static_cast<std::uint32_t>(std::min<std::uint64_t>(image::kChunkSize, size - offset_));
-    raw_.resize(n);
-    if (!disk_->read_at(p.start_lba * kSectorSize + offset_, raw_)) {
-      error_ = "reading sector " + std::to_string(p.start_lba + offset_ / kSectorSize) + " of " + disk_->path() +
-               " failed: " + std::strerror(errno);
+    packer_.take(packed_);
+    if (!packed_.error.empty()) {
+      error_ = packed_.error;
       return false;
     }
-    image::ChunkHead head;
-    head.partition = static_cast<std::uint8_t>(partition_);
-    head.offset = offset_;
-    head.raw_length = n;
-    offset_ += n;
-    read_ += n;
-    if (!request_.sector_by_sector && std::all_of(raw_.begin(), raw_.end(), [](std::uint8_t b) { return b == 0; })) {
-      continue;
-    }
-    head.crc = static_cast<std::uint32_t>(::crc32(0, raw_.data(), n));
-    std::span<const std::uint8_t> stored = raw_;
-    if (request_.level > 0) {
-      uLongf packed_length = ::compressBound(n);
-      packed_.resize(packed_length);
-      if (::compress2(packed_.data(), &packed_length, raw_.data(), n, std::clamp(request_.level, 1, 9)) == Z_OK &&
-          packed_length < n) {
-        head.method = 1;
-        stored = std::span(packed_.data(), packed_length);
-      }
-    }
-    head.stored_length = static_cast<std::uint32_t>(stored.size());
-    const auto h = image::encode_chunk_head(head);
-    out.insert(out.end(), h.begin(), h.end());
-    out.insert(out.end(), stored.begin(), stored.end());
-    produced_ += h.size() + stored.size();
+    if (packed_.left_out) continue;
+    out.insert(out.end(), packed_.bytes.begin(), packed_.bytes.end());
+    produced_ += packed_.bytes.size();
     return true;
   }
   if (stage_ == Stage::end) {

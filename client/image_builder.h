@@ -4,12 +4,14 @@
 // partition and the boot loader's room before the first; sector by sector,
 // everything from sector 0 to the end of the last partition), zlib-compressed at
 // the requested level, all-zero chunks left out unless every sector was asked
-// for; then the end chunk.
+// for; then the end chunk. Chunks are read ahead and packed on worker threads
+// (ChunkPacker); the image's bytes do not depend on how many.
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "chunk_packer.h"
 #include "disk_device.h"
 #include "image_layout.h"
 
@@ -18,6 +20,7 @@ namespace kestrelon::client {
 struct BuildRequest {
   int level = 0;                  // 0 = stored; 1..9 = zlib level
   bool sector_by_sector = false;  // keep all-zero chunks
+  int threads = 1;                // chunk packing threads; 0 = one per core
 };
 
 class ImageBuilder {
@@ -40,8 +43,10 @@ class ImageBuilder {
   const image::ImageHeader& header() const { return header_; }
 
  private:
-  ImageBuilder(std::unique_ptr<DiskDevice> disk, BuildRequest request) : disk_(std::move(disk)), request_(request) {}
+  ImageBuilder(std::unique_ptr<DiskDevice> disk, BuildRequest request);
   enum class Stage { header, chunks, end, done };
+  // Reads the next chunk of partition data into `chunk`; false when none is left.
+  bool read_chunk(RawChunk& chunk);
 
   std::unique_ptr<DiskDevice> disk_;
   BuildRequest request_;
@@ -50,7 +55,9 @@ class ImageBuilder {
   std::size_t partition_ = 0;  // the current area
   std::uint64_t offset_ = 0;  // in the current area
   std::uint64_t produced_ = 0, read_ = 0, total_ = 0;
-  std::vector<std::uint8_t> raw_, packed_;
+  ChunkPacker packer_;
+  RawChunk raw_;
+  PackedChunk packed_;
   std::string error_;
 };
 

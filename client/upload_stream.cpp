@@ -23,7 +23,10 @@ void append_record(std::vector<std::uint8_t>& out, RecordType type, std::span<co
 UploadStream::UploadStream(std::unique_ptr<ImageBuilder> builder) : builder_(std::move(builder)) {}
 
 void UploadStream::refill() {
-  std::vector<std::uint8_t> records;
+  // The bytes already cut off go, so the vector holds little more than a chunk.
+  pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(pending_at_));
+  pending_at_ = 0;
+  std::vector<std::uint8_t>& records = pending_;
   if (!started_) {
     append_record(records, REC_MARK);
     started_ = true;
@@ -42,17 +45,17 @@ void UploadStream::refill() {
     append_record(records, REC_END);
     finished_ = true;
   }
-  pending_.insert(pending_.end(), records.begin(), records.end());
 }
 
 bool UploadStream::next(UploadPiece& piece) {
   if (ended_) return false;
-  while (pending_.size() < kUploadPayload && !finished_ && !builder_->failed()) refill();
+  while (pending_.size() - pending_at_ < kUploadPayload && !finished_ && !builder_->failed()) refill();
   if (builder_->failed()) return false;
-  const std::size_t n = std::min(kUploadPayload, pending_.size());
-  piece.payload.assign(pending_.begin(), pending_.begin() + static_cast<long>(n));
-  pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(n));
-  piece.last = finished_ && pending_.empty();
+  const std::size_t n = std::min(kUploadPayload, pending_.size() - pending_at_);
+  const auto from = pending_.begin() + static_cast<long>(pending_at_);
+  piece.payload.assign(from, from + static_cast<long>(n));
+  pending_at_ += n;
+  piece.last = finished_ && pending_at_ == pending_.size();
   ended_ = piece.last;
   return true;
 }

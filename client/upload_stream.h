@@ -15,7 +15,6 @@
 // Records stay far below the Controller's 32,764-byte stream buffer: the largest
 // is 8202 bytes, so one record and one payload always fit.
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <span>
 #include <vector>
@@ -30,7 +29,9 @@ namespace kestrelon::client {
 inline constexpr std::size_t kRecordHead = kestrelon::UploadStream::kHeadLength;
 inline constexpr std::size_t kDataRecordHead = kestrelon::UploadStream::kDataHeadLength;
 inline constexpr std::size_t kMaxRecordData = 8192;
-inline constexpr std::size_t kUploadPayload = 1400;  // an OP_CREATE_DATA stays one Ethernet frame
+// An OP_CREATE_DATA stays one Ethernet frame (1472 bytes of UDP payload): its
+// 22-byte head, the payload and at most 8 bytes after it.
+inline constexpr std::size_t kUploadPayload = 1440;
 
 // Appends one record to `out`.
 void append_record(std::vector<std::uint8_t>& out, RecordType type, std::span<const std::uint8_t> data = {});
@@ -53,7 +54,8 @@ class UploadStream {
  private:
   void refill();
   std::unique_ptr<ImageBuilder> builder_;
-  std::deque<std::uint8_t> pending_;
+  std::vector<std::uint8_t> pending_;  // records not yet cut into payloads, from pending_at_
+  std::size_t pending_at_ = 0;
   std::vector<std::uint8_t> piece_;
   bool started_ = false, finished_ = false, ended_ = false;
 };

@@ -1,5 +1,6 @@
 #include "net/endpoint_table.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -82,6 +83,9 @@ bool EndpointTable::open_endpoint(Ipv4Address address) {
     give_back_slot();
     return false;
   }
+  // Room for a pipelined upload's blocks while the receive thread waits for a
+  // core; the system caps it (net.core.rmem_max). Failure leaves its default.
+  e->socket.set_receive_buffer(kReceiveBuffer);
   if (const int err = e->socket.set_multicast_interface(address)) {
     setup_error("Error setting up TCP/IP (Is is installed?) : IP_MULTICAST_IF (%d)", err);
   }
@@ -92,9 +96,17 @@ bool EndpointTable::open_endpoint(Ipv4Address address) {
 void EndpointTable::receive_loop(std::shared_ptr<Endpoint> e, ReceiveDispatcher& dispatcher) {
   e->endpoint_semaphore.acquire();
   std::array<std::uint8_t, wire::kReceiveBufferSize> buffer;
+  bool lingered = false;
   for (;;) {
-    const ReceiveResult r = e->socket.receive(buffer);
+    const int linger = e->linger_us.load(std::memory_order_relaxed);
+    const ReceiveResult r = e->socket.receive(buffer, linger == 0 || lingered);
     if (r.status == ReceiveResult::Status::closed) break;
+    if (r.status == ReceiveResult::Status::error && (r.error == EAGAIN || r.error == EWOULDBLOCK)) {
+      std::this_thread::sleep_for(std::chrono::microseconds(linger));
+      lingered = true;
+      continue;
+    }
+    lingered = false;
     if (r.status == ReceiveResult::Status::error) {
       // A passing error (no memory for a buffer, say) must not leave this
       // interface deaf for the rest of the run.
@@ -104,6 +116,13 @@ void EndpointTable::receive_loop(std::shared_ptr<Endpoint> e, ReceiveDispatcher&
     dispatcher.dispatch(std::span(buffer.data(), r.length), e->index, r.from);
   }
   e->endpoint_semaphore.release();
+}
+
+void EndpointTable::set_receive_linger(std::chrono::microseconds linger) {
+  const int us = static_cast<int>(linger.count());
+  for (int i = 0; i < open_count_.load(); ++i) {
+    if (const auto& e = slots_[static_cast<std::size_t>(i)]) e->linger_us.store(us < 0 ? 0 : us);
+  }
 }
 
 int EndpointTable::send_one(const Endpoint& e, std::span<const std::uint8_t> datagram, Ipv4Address to,

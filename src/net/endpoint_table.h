@@ -34,6 +34,7 @@ class EndpointTable {
   static constexpr int kSlots = 256;
   static constexpr int kAllInterfaces = -1;
   static constexpr std::chrono::milliseconds kShutdownWait{5000};
+  static constexpr int kReceiveBuffer = 4 << 20;
 
   EndpointTable(ReceiveDispatcher& dispatcher, UserMessages& messages, int multicast_ttl = 1);
   ~EndpointTable();
@@ -60,6 +61,12 @@ class EndpointTable {
   int send_run(int index, std::span<const std::uint8_t> datagrams, std::size_t datagram_length, Ipv4Address to,
                std::uint16_t port) const;
 
+  // While a pipelined upload runs: a receive thread that finds its socket empty
+  // waits this long once before it blocks, so the datagrams that arrive meanwhile
+  // are read in one go instead of each waking it (a wake-up costs the sender and
+  // the receiver more than the datagram's own handling). Zero turns it off.
+  void set_receive_linger(std::chrono::microseconds linger);
+
   // Wakes every receive thread, waits for each at most `limit`, closes the sockets.
   void close_all(std::chrono::milliseconds limit = kShutdownWait);
 
@@ -84,6 +91,7 @@ class EndpointTable {
     UdpSocket socket;
     Semaphore endpoint_semaphore{1, 1};
     std::atomic<int> disabled{0};
+    std::atomic<int> linger_us{0};
     int index = 0;
   };
 

@@ -35,7 +35,7 @@ std::optional<CreateData> decode_create_data(std::span<const std::uint8_t> d) {
   const std::uint16_t count = read_be16(d, 12);
   if (d.size() - kCreateDataHeadLength < count) return std::nullopt;
   return CreateData{read_be32(d, 8), read_be32(d, 14), read_be32(d, 18),
-                    d.subspan(kCreateDataHeadLength, count)};
+                    d.subspan(kCreateDataHeadLength, count), d.subspan(kCreateDataHeadLength + count)};
 }
 
 std::string Announce::name_text() const {

@@ -52,6 +52,7 @@ struct CreateData {
   std::uint32_t done_kib = 0;
   std::uint32_t total_kib = 0;
   std::span<const std::uint8_t> data;  // `count` bytes, inside the datagram
+  std::span<const std::uint8_t> after_data;  // the datagram's bytes after them
 };
 inline constexpr std::size_t kCreateDataHeadLength = 22;
 // Refused when the count claims more bytes than arrived: using a shorter slice

@@ -147,7 +147,7 @@ int UdpSocket::send_segments(std::span<const std::uint8_t> data, std::size_t seg
   return sent;
 }
 
-ReceiveResult UdpSocket::receive(std::span<std::uint8_t> buffer) const {
+ReceiveResult UdpSocket::receive(std::span<std::uint8_t> buffer, bool wait) const {
   ReceiveResult r;
   for (;;) {
     if (woken_.load()) {
@@ -156,7 +156,7 @@ ReceiveResult UdpSocket::receive(std::span<std::uint8_t> buffer) const {
     }
     sockaddr_in from{};
     socklen_t from_len = sizeof from;
-    const ssize_t n = ::recvfrom(fd(), buffer.data(), buffer.size(), 0,
+    const ssize_t n = ::recvfrom(fd(), buffer.data(), buffer.size(), wait ? 0 : MSG_DONTWAIT,
                                  reinterpret_cast<sockaddr*>(&from), &from_len);
     if (n < 0) {
       if (errno == EINTR) continue;

@@ -57,8 +57,9 @@ class UdpSocket {
                     std::uint16_t port) const;
 
   // Blocks until a datagram arrives or another thread calls wake(). A datagram
-  // larger than the buffer is cut to the buffer's size.
-  ReceiveResult receive(std::span<std::uint8_t> buffer) const;
+  // larger than the buffer is cut to the buffer's size. With `wait` false it
+  // returns at once: `error` with EAGAIN when no datagram is waiting.
+  ReceiveResult receive(std::span<std::uint8_t> buffer, bool wait = true) const;
 
   // Wakes a thread blocked in receive() and makes every later receive report
   // `closed`. Safe to call from any thread while the socket is open.

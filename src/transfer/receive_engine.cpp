@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "net/wire_format.h"
+#include "transfer/receive_engine_answers.h"
 
 namespace kestrelon {
 
@@ -57,6 +58,9 @@ void ReceiveEngine::start(StartParams params) {
     failure_.store(CreateOutcome::completed);
     stalled_.store(false);
     refusals_ = 0;
+    refusal_answered_ = false;
+    tail_packets_.store(0);
+    tail_answers_.store(0);
     dialog_.store(params.dialog);
     stats_.clear_progress();
     started_at_.store(clock_.now());
@@ -66,9 +70,10 @@ void ReceiveEngine::start(StartParams params) {
     // and the deadline in place.
     state_.store(kReceiving);
   }
-  const auto request = wire::build_create_request(compression_level(params.compression_position),
-                                                  static_cast<std::uint16_t>(client.selected_disk),
-                                                  params.sector_by_sector ? wire::kFlagSectorBySector : 0);
+  auto request = wire::build_create_request(compression_level(params.compression_position),
+                                            static_cast<std::uint16_t>(client.selected_disk),
+                                            params.sector_by_sector ? wire::kFlagSectorBySector : 0);
+  if (answers_offered_.load()) answers_on_request::write_offer(request);
   endpoints_.send(client_interface_, request, client.address, wire::kControlPort);
 }
 
@@ -92,15 +97,38 @@ void ReceiveEngine::on_create_data(const wire::CreateData& data, Ipv4Address fro
     if (state_.load() != kReceiving) return;
     if (taken) {
       stats_.acknowledgements.fetch_add(1);
-      endpoints_.send(endpoint_index, wire::build_create_ack(data.block), uploading_client_, wire::kControlPort);
     } else {
       stats_.retries.fetch_add(1);
-      endpoints_.send(endpoint_index, wire::build_create_nak(expected_block_.load()), uploading_client_,
-                      wire::kControlPort);
     }
+    answer(taken, data, endpoint_index);
   } else if (state == kFinished) {
-    endpoints_.send(endpoint_index, wire::build_create_ack(data.block), uploading_client_, wire::kControlPort);
+    answer(true, data, endpoint_index);
   }
+}
+
+void ReceiveEngine::answer(bool taken, const wire::CreateData& data, int endpoint_index) {
+  namespace aor = answers_on_request;
+  const auto opcode = taken ? wire::OP_CREATE_ACK : wire::OP_CREATE_NAK;
+  const std::uint32_t block = taken ? data.block : expected_block_.load();
+  const auto tail = answers_offered_.load() ? aor::read_tail(data.after_data) : std::nullopt;
+  if (!tail) {
+    if (taken) {
+      endpoints_.send(endpoint_index, wire::build_create_ack(block), uploading_client_, wire::kControlPort);
+    } else {
+      endpoints_.send(endpoint_index, wire::build_create_nak(block), uploading_client_, wire::kControlPort);
+    }
+    return;
+  }
+  if (tail_packets_.fetch_add(1) == 0) endpoints_.set_receive_linger(kPipelinedLinger);
+  // The first refusal after a taken block reports a loss at once; the rest of the
+  // blocks in flight behind it would only repeat it. A finished upload answers
+  // every repeat of its end.
+  const bool first_refusal = !taken && !refusal_answered_;
+  if (!taken) refusal_answered_ = true;
+  if (!tail->answer_this && !first_refusal && state_.load() != kFinished) return;
+  tail_answers_.fetch_add(1);
+  endpoints_.send(endpoint_index, aor::build_answer(opcode, block, tail->send_number), uploading_client_,
+                  wire::kControlPort);
 }
 
 bool ReceiveEngine::accept(const wire::CreateData& data) {
@@ -120,6 +148,7 @@ bool ReceiveEngine::accept(const wire::CreateData& data) {
     return false;
   }
   refusals_ = 0;
+  refusal_answered_ = false;
   stream_.consume(records_);
   if (records_.end_seen()) {
     upload_ms_.store(clock_.now() - started_at_.load());
@@ -157,14 +186,12 @@ void ReceiveEngine::data_counted(std::size_t length) {
 void ReceiveEngine::update_progress() {
   if (stats_.progress_total.load() < 2) return;
   ReceivingDialogHooks* dialog = dialog_.load();
-  if (stats_.fix_divisor_if_unset()) {
-    // Once per Create: gives the freshly opened dialog time to settle before its
-    // bar gets the range (no packet is handled meanwhile).
-    std::this_thread::sleep_for(timing_.progress_settle);
-    if (dialog) {
-      dialog->set_progress_range(0, kProgressRange);
-      dialog->set_position(0);
-    }
+  // Once per Create. The dialog only stores the range for its next refresh, so
+  // nothing needs to settle first: a receive thread that waited here would let
+  // the packets of a pipelined upload overflow its socket.
+  if (stats_.fix_divisor_if_unset() && dialog) {
+    dialog->set_progress_range(0, kProgressRange);
+    dialog->set_position(0);
   }
   if (const auto position = stats_.next_position()) {
     if (dialog) dialog->set_position(*position);
@@ -217,6 +244,7 @@ void ReceiveEngine::delete_file() {
 }
 
 CreateOutcome ReceiveEngine::finish(ReceivingDialogHooks::End end) {
+  endpoints_.set_receive_linger(std::chrono::microseconds(0));
   // Kept only when the end record was seen and nothing went wrong on the way; the
   // dialog ended with OK before that (the Enter key) would otherwise keep a
   // truncated image as if it were whole.

@@ -2,6 +2,8 @@
 // The network half of Create: one Client uploads one of its disks in numbered
 // OP_CREATE_DATA packets, each acknowledged or refused one by one; the joined
 // payloads are the upload stream, whose records are written into the image file.
+// A Client that takes the offer of answers on request (receive_engine_answers.h)
+// is answered only where it asks, so a pipelined upload costs no send per block.
 //
 // Threads: on_create_data runs on a receive thread under the receive lock;
 // start, supervise and finish run on the user-interface thread. An internal mutex
@@ -39,9 +41,8 @@ enum class CreateOutcome {
 };
 
 struct ReceiveTiming {
-  Tick inactivity_ms = 7000;                       // the command-line word "gut"
-  std::chrono::milliseconds progress_settle{500};  // once per Create, before the range is set
-  std::chrono::milliseconds end_linger{1500};      // repeats of the last block are still answered
+  Tick inactivity_ms = 7000;                   // the command-line word "gut"
+  std::chrono::milliseconds end_linger{1500};  // repeats of the last block are still answered
 };
 
 class ReceiveEngine final : public CreateDataHandler {
@@ -76,6 +77,9 @@ class ReceiveEngine final : public CreateDataHandler {
   // Refusals in a row of the same block for want of room in the stream buffer
   // after which the upload is given up: nothing else can make room.
   static constexpr int kStalledRepeats = 20;
+  // How long the receive thread waits for more datagrams before it sleeps, while
+  // a Client that took answers on request uploads (EndpointTable::set_receive_linger).
+  static constexpr std::chrono::microseconds kPipelinedLinger{50};
 
   struct StartParams {
     BufferedFileWriter file;          // open for create and write
@@ -122,6 +126,14 @@ class ReceiveEngine final : public CreateDataHandler {
   // one; 0 before.
   Tick upload_milliseconds() const { return upload_ms_.load(); }
 
+  // Whether the Create request offers answers on request (it does unless told
+  // otherwise; without the offer the engine answers every packet). Set between
+  // Creates.
+  void set_answers_offered(bool offered) { answers_offered_ = offered; }
+  // Packets of the last Create that took the offer, and answers sent to them.
+  std::uint64_t packets_with_tail() const { return tail_packets_.load(); }
+  std::uint64_t answers_to_tails() const { return tail_answers_.load(); }
+
   // The level sent for a slider position: 0 and 1 as they are, 2 to 5 as 5,
   // 6 to 9 as 9.
   static std::uint16_t compression_level(int slider_position);
@@ -130,6 +142,7 @@ class ReceiveEngine final : public CreateDataHandler {
 
  private:
   bool accept(const wire::CreateData& data);
+  void answer(bool taken, const wire::CreateData& data, int endpoint_index);
   void note_refusal(std::uint32_t block);
   void data_counted(std::size_t length);
   void update_progress();
@@ -157,6 +170,9 @@ class ReceiveEngine final : public CreateDataHandler {
   std::atomic<bool> stalled_{false};
   // Set on the receive thread when the upload brought more than upload_limit.
   std::atomic<bool> too_large_{false};
+  std::atomic<bool> answers_offered_{true};
+  std::atomic<std::uint64_t> tail_packets_{0};
+  std::atomic<std::uint64_t> tail_answers_{0};
 
   // Guarded by mutex_: what the receive thread changes while handling a packet.
   std::mutex mutex_;
@@ -171,6 +187,8 @@ class ReceiveEngine final : public CreateDataHandler {
   UploadStream stream_;
   std::uint32_t refused_block_ = 0;  // the block last refused for want of room
   int refusals_ = 0;                 // how often in a row
+  // A refusal has been answered since the last block was taken (answers on request).
+  bool refusal_answered_ = false;
 };
 
 }  // namespace kestrelon

@@ -134,7 +134,7 @@ void fuzz_engines(std::span<const std::uint8_t> script) {
   ManualClock clock(1000);
   NoDialog dialog;
   CopyEngine copy(*tables, p.locks, p.endpoints, p.ui, stats, clock);
-  ReceiveEngine receive(p.endpoints, stats, p.ui, clock, ReceiveTiming{7000, 0ms, 0ms});
+  ReceiveEngine receive(p.endpoints, stats, p.ui, clock, ReceiveTiming{7000, 0ms});
   p.dispatcher.set_copy_handler(&copy);
   p.dispatcher.set_create_handler(&receive);
 

@@ -24,7 +24,9 @@ class LabClientFaults : public ::testing::Test {
     ASSERT_TRUE(test::make_virtual_disk(disk, 16, "label: dos\n2048,,83\n"));
     ASSERT_TRUE(test::fill_region(disk, 2048 * 512, 1 << 20, 1, false));
   }
-  // Requests a stored upload and acknowledges every block; the blocks seen.
+  // Requests a stored upload and answers as the Controller does: the expected
+  // block and a repeat of the one before it are acknowledged, anything else is
+  // refused naming the expected one. The blocks seen.
   std::vector<std::uint32_t> upload(LabNetwork& net, std::chrono::milliseconds quiet) {
     UdpSocket s;
     net.run_in(0, [&] {
@@ -33,6 +35,7 @@ class LabClientFaults : public ::testing::Test {
     });
     s.send_to(wire::build_create_request(0, 0, 0), LabNetwork::address(1), wire::kControlPort);
     std::vector<std::uint32_t> blocks;
+    std::uint32_t expected = 0;
     std::array<std::uint8_t, 2048> buf;
     s.set_nonblocking(true);
     auto last = std::chrono::steady_clock::now();
@@ -46,7 +49,12 @@ class LabClientFaults : public ::testing::Test {
       const auto d = wire::decode_create_data(std::span(buf.data(), r.length));
       if (!d) continue;
       blocks.push_back(d->block);
-      s.send_to(wire::build_create_ack(d->block), LabNetwork::address(1), wire::kControlPort);
+      if (d->block == expected) ++expected;
+      if (d->block + 1 == expected) {
+        s.send_to(wire::build_create_ack(d->block), LabNetwork::address(1), wire::kControlPort);
+      } else {
+        s.send_to(wire::build_create_nak(expected), LabNetwork::address(1), wire::kControlPort);
+      }
     }
     return blocks;
   }

@@ -25,8 +25,9 @@ CoreOptions lab_options(const test::TempFolder& folder, const TuningValues& tuni
 // The Create's dialogs as the command line answers them.
 class LabCreatePort final : public CreatePort {
  public:
-  LabCreatePort(ControllerCore& core, test::RecordingUi& ui, std::string path, ReceiveImageChoice choice)
-      : core_(core), ui_(ui), path_(std::move(path)), choice_(std::move(choice)) {}
+  LabCreatePort(ControllerCore& core, test::RecordingUi& ui, std::string path, ReceiveImageChoice choice,
+                std::function<bool()> cancel)
+      : core_(core), ui_(ui), path_(std::move(path)), choice_(std::move(choice)), cancel_(std::move(cancel)) {}
   void show_message(const std::string& text) override { ui_.show_message(text); }
   std::optional<std::string> choose_image_path(const std::string&) override { return path_; }
   std::optional<ReceiveImageChoice> ask_receive_image(const ReceiveImageInfo&) override { return choice_; }
@@ -36,7 +37,7 @@ class LabCreatePort final : public CreatePort {
         .supervise = [&engine] { engine.supervise(); },
         .refresh = [](std::int32_t) {},
         .idle = [this] { ui_.run_posted(); },
-        .cancel_requested = [] { return false; },
+        .cancel_requested = [this] { return cancel_ && cancel_(); },
     });
   }
   void image_folder_chosen(const std::string&) override {}
@@ -46,6 +47,7 @@ class LabCreatePort final : public CreatePort {
   test::RecordingUi& ui_;
   std::string path_;
   ReceiveImageChoice choice_;
+  std::function<bool()> cancel_;
 };
 
 }  // namespace
@@ -111,10 +113,11 @@ CopyFlowResult LabController::copy(const std::string& image, const std::vector<s
 }
 
 CreateFlowResult LabController::create(const std::string& name, const std::string& path,
-                                       const std::string& description, int compression) {
+                                       const std::string& description, int compression,
+                                       std::function<bool()> cancel) {
   if (!discover({name}, 20s)) return {};
   check_only({name});
-  LabCreatePort port(core_, ui_, path, ReceiveImageChoice{description, compression});
+  LabCreatePort port(core_, ui_, path, ReceiveImageChoice{description, compression}, std::move(cancel));
   CreateFlow flow(core_);
   return flow.run(CreateFlow::checked_addresses(core_.main_client_list().rows()), false, port);
 }

@@ -6,6 +6,7 @@
 // notices, its engines' counters).
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,9 +34,10 @@ class LabController {
   bool discover(const std::vector<std::string>& names, std::chrono::milliseconds limit);
   // Copies the image to the named Clients (discovered first).
   CopyFlowResult copy(const std::string& image, const std::vector<std::string>& names);
-  // Has the named Client upload its first disk into `path`.
+  // Has the named Client upload its first disk into `path`; `cancel`, asked
+  // while the upload runs, presses Cancel when it returns true.
   CreateFlowResult create(const std::string& name, const std::string& path, const std::string& description,
-                          int compression);
+                          int compression, std::function<bool()> cancel = {});
 
   ControllerCore& core() { return core_; }
   const std::filesystem::path& folder() const { return folder_.path(); }

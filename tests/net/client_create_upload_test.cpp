@@ -107,7 +107,7 @@ class ClientCreateUpload : public ::testing::Test, protected test::ControllerPar
   }
   test::TempDir dir;
   std::string source;
-  ReceiveEngine engine{endpoints, stats, ui, SystemClock::instance(), ReceiveTiming{7000, 20ms, 500ms}};
+  ReceiveEngine engine{endpoints, stats, ui, SystemClock::instance(), ReceiveTiming{7000, 500ms}};
   test::RecordingReceivingDialog dialog;
   ClientRecord record;
   CreateOutcome outcome = CreateOutcome::cancelled;

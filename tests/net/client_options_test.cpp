@@ -115,7 +115,8 @@ TEST(ClientOptions, HelpDocumentsEveryOption) {
                              "--store-size", "--allow-write", "--once", "--verbose", "--seed", "--drop-in",
                              "--drop-out", "--duplicate-in", "--duplicate-out", "--delay-in", "--delay-out",
                              "--delay-ms", "--silent-after", "--exit-after", "--never-ack", "--repeat-ready",
-                             "--drop-out-of-order", "--help", "--version"}) {
+                             "--drop-out-of-order", "--stop-and-wait", "--compress-threads", "--upload-window",
+                             "--help", "--version"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
     // Every documented option is also accepted (with a value when it takes one),
     // beside a disk, which every Client needs.
@@ -134,7 +135,7 @@ TEST(ClientOptions, HelpDocumentsEveryOption) {
     documented.insert(usage.substr(at, end - at));
     at = end - 2;
   }
-  EXPECT_EQ(documented.size(), 26u);
+  EXPECT_EQ(documented.size(), 29u);
 }
 
 TEST(FaultDice, SameSeedSameDecisions) {

@@ -76,7 +76,7 @@ class CreateFlowNetTest : public ::testing::Test, protected test::ControllerPart
     ::unlink(port.path.c_str());
   }
 
-  ReceiveEngine engine{endpoints, stats, ui, SystemClock::instance(), ReceiveTiming{7000, 500ms, 300ms}};
+  ReceiveEngine engine{endpoints, stats, ui, SystemClock::instance(), ReceiveTiming{7000, 300ms}};
   CreateFlow flow{locks, tables, engine, stats};
   HeadlessPort port;
 };
@@ -142,7 +142,7 @@ TEST_F(CreateFlowNetTest, CancelRequestEndsTheUploadAbortsTheClientAndKeepsTheEa
 }
 
 TEST_F(CreateFlowNetTest, ClientGoingQuietEndsTheCreateAfterTheInactivityTime) {
-  ReceiveEngine quick{endpoints, stats, ui, SystemClock::instance(), ReceiveTiming{600, 0ms, 0ms}};
+  ReceiveEngine quick{endpoints, stats, ui, SystemClock::instance(), ReceiveTiming{600, 0ms}};
   dispatcher.set_create_handler(&quick);
   CreateFlow quick_flow{locks, tables, quick, stats};
   port.engine = &quick;

@@ -39,7 +39,7 @@ const Ipv4Address kController2(127, 0, 0, 2);
 const Ipv4Address kClient(127, 0, 0, 50);
 const Ipv4Address kStranger(127, 0, 0, 60);
 
-constexpr ReceiveTiming kTiming{7000, 20ms, 100ms};
+constexpr ReceiveTiming kTiming{7000, 100ms};
 
 std::uint16_t opcode_of(const Bytes& d) { return static_cast<std::uint16_t>(d.size() >= 8 ? (d[6] << 8) | d[7] : 0xFFFF); }
 std::uint32_t word_at(const Bytes& d, std::size_t at) {

@@ -90,7 +90,7 @@ class CreateFlowTest : public ::testing::Test {
   EndpointTable endpoints{dispatcher, ui};  // no endpoint opened: packets go nowhere
   TransferStats stats;
   ManualClock clock;
-  ReceiveEngine engine{endpoints, stats, ui, clock, ReceiveTiming{7000, 0ms, 0ms}};
+  ReceiveEngine engine{endpoints, stats, ui, clock, ReceiveTiming{7000, 0ms}};
   ClientTables tables;
   SettingsStore settings{dir / "settings", "2.11"};
   CreateFlow flow{locks, tables, engine, stats, &settings};
