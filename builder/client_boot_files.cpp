@@ -38,6 +38,21 @@ ClientBootFiles write_client_boot_files(const ClientSources& sources, const fs::
   return files;
 }
 
+std::string boot_files_notes(const ClientBootFiles& files) {
+  std::string text;
+  if (!files.initramfs.absent.empty()) {
+    text += "This kernel has no driver named:";
+    for (const auto& name : files.initramfs.absent) text += " " + name;
+    text += "\n";
+  }
+  if (!files.initramfs.missing_tools.empty()) {
+    text += "Not installed here, so the Clients cannot grow a copied file system of that kind on a larger disk:";
+    for (const auto& tool : files.initramfs.missing_tools) text += " " + tool;
+    text += "\n";
+  }
+  return text;
+}
+
 std::string size_text(const fs::path& path) {
   std::uintmax_t bytes = 0;
   std::error_code ec;

@@ -24,6 +24,10 @@ struct ClientBootFiles {
 // Writes FOLDER/vmlinuz and FOLDER/initrd.img.
 ClientBootFiles write_client_boot_files(const ClientSources& sources, const std::filesystem::path& folder);
 
+// What the administrator should know of the boot files: drivers the kernel
+// lacks, growth tools missing here; one line each, or "".
+std::string boot_files_notes(const ClientBootFiles& files);
+
 // kestrelon-client beside this program, else on PATH; a BuilderError otherwise.
 std::filesystem::path default_client_program();
 

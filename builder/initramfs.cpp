@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 #include "boot_templates.h"
 #include "builder_error.h"
@@ -54,6 +55,12 @@ std::string module_bytes(const fs::path& file) {
 
 std::string plain_module_path(const std::string& path) { return path.substr(0, path.find(".ko")) + ".ko"; }
 
+// The tools the Client runs to grow a copied file system to fill a larger disk
+// ("Keep partition size" off), with the Debian packages that ship them. Without
+// one the Client still copies, and its log says the file system kept its size.
+constexpr std::pair<const char*, const char*> kGrowthTools[] = {
+    {"e2fsck", "e2fsprogs"}, {"resize2fs", "e2fsprogs"}, {"ntfsresize", "ntfs-3g"}, {"fatresize", "fatresize"}};
+
 }  // namespace
 
 std::string read_file_bytes(const fs::path& path) {
@@ -76,6 +83,14 @@ InitramfsSummary write_initramfs(const InitramfsParts& parts, const fs::path& ta
   add_program(archive, "/bin/busybox", parts.busybox, read_file_bytes(parts.busybox));
   archive.add_symlink("/bin/sh", "busybox");
   add_program(archive, "/bin/kestrelon-client", parts.client, client_bytes(parts.client, target.parent_path()));
+  InitramfsSummary summary;
+  for (const auto& [tool, package] : kGrowthTools) {
+    if (const auto program = find_program(tool)) {
+      add_program(archive, std::string("/usr/sbin/") + tool, *program, read_file_bytes(*program));
+    } else {
+      summary.missing_tools.push_back(std::string(tool) + " (package " + package + ")");
+    }
+  }
 
   const ModulePlan plan = plan_modules(parts.kernel.modules, client_module_names());
   const std::string modules_root = "/lib/modules/" + parts.kernel.version + "/";
@@ -87,7 +102,9 @@ InitramfsSummary write_initramfs(const InitramfsParts& parts, const fs::path& ta
   }
   archive.add_file("/etc/kestrelon/modules", order);
   archive.write_gzip(target);
-  return InitramfsSummary{plan.load_order.size(), plan.absent};
+  summary.modules = plan.load_order.size();
+  summary.absent = plan.absent;
+  return summary;
 }
 
 }  // namespace kestrelon::builder

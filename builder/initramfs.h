@@ -1,6 +1,7 @@
 #pragma once
 // The Client's initial RAM file system: busybox, kestrelon-client with the
-// libraries it needs, the driver modules in load order, and our init script.
+// libraries it needs, the tools it grows copied file systems with, the driver
+// modules in load order, and our init script.
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@ struct InitramfsParts {
 struct InitramfsSummary {
   std::size_t modules = 0;             // modules carried
   std::vector<std::string> absent;     // wanted drivers this kernel lacks
+  std::vector<std::string> missing_tools;  // growth tools not installed here: "fatresize (package fatresize)"
 };
 
 InitramfsSummary write_initramfs(const InitramfsParts& parts, const std::filesystem::path& target);

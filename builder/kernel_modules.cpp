@@ -31,7 +31,9 @@ const std::vector<std::string>& client_module_names() {
       "alx", "atl1c", "atl1e", "sky2", "forcedeth", "r8152", "ax88179_178a", "cdc_ether", "virtio_pci", "virtio_net", "vmxnet3",
       // disk controllers and disks: SATA, NVMe, SCSI/SAS, USB, SD cards, virtual
       "ahci", "ata_piix", "ata_generic", "sd_mod", "nvme", "megaraid_sas", "mpt3sas", "vmw_pvscsi", "virtio_blk",
-      "virtio_scsi", "xhci_pci", "ehci_pci", "ohci_pci", "uhci_hcd", "usb_storage", "uas", "sdhci_pci", "mmc_block"};
+      "virtio_scsi", "xhci_pci", "ehci_pci", "ohci_pci", "uhci_hcd", "usb_storage", "uas", "sdhci_pci", "mmc_block",
+      // the Client grows a partition the kernel does not show through a loop device
+      "loop"};
   return names;
 }
 

@@ -43,12 +43,7 @@ std::string build_netboot_tree(const ClientSources& sources, AfterCopy after, co
   std::string text = "Wrote the network boot files to " + fs::absolute(out).string() + " (" + size_text(out) +
                      "; kernel " + files.kernel_version + ", " + std::to_string(files.initramfs.modules) +
                      " driver modules; after a copy: " + after_copy_word(after) + ").\n";
-  if (!files.initramfs.absent.empty()) {
-    text += "This kernel has no driver named:";
-    for (const auto& name : files.initramfs.absent) text += " " + name;
-    text += "\n";
-  }
-  return text;
+  return text + boot_files_notes(files);
 }
 
 void check_netboot_tree(const fs::path& dir) {

@@ -106,7 +106,7 @@ std::string build_usb_image(const ClientSources& sources, AfterCopy after, const
   return "Wrote the USB image " + fs::absolute(out).string() + " (" + size_text(out) + "; kernel " +
          boot.kernel_version + ", " + std::to_string(boot.initramfs.modules) + " driver modules; after a copy: " +
          after_copy_word(after) + "). Write it to a stick with: dd if=" + out.string() +
-         " of=/dev/sdX bs=4M conv=fsync\n";
+         " of=/dev/sdX bs=4M conv=fsync\n" + boot_files_notes(boot);
 }
 
 }  // namespace kestrelon::builder

@@ -83,10 +83,11 @@ network boot with dnsmasq (proxy DHCP or an isolated network, TFTP), at the
 command line or from a systemd unit."
     DEPENDS client)
   # The builder composes boot media from these packages at run time; the
-  # Client's program goes into every initramfs it makes.
+  # Client's program goes into every initramfs it makes, with the tools that
+  # grow a copied file system where they are installed.
   set(CPACK_DEBIAN_BUILDER_PACKAGE_DEPENDS
     "ipxe, dnsmasq-base, busybox-static, syslinux, syslinux-common, syslinux-efi, mtools, dosfstools, kmod, iproute2")
-  set(CPACK_DEBIAN_BUILDER_PACKAGE_RECOMMENDS "linux-image-amd64")
+  set(CPACK_DEBIAN_BUILDER_PACKAGE_RECOMMENDS "linux-image-amd64, e2fsprogs, ntfs-3g, fatresize")
 endif()
 
 include(CPack)

@@ -2,8 +2,10 @@
 # The first program of a PC booted into the Kestrelon Client (the initramfs of
 # kestrelon-builder). It prepares the ground and leaves the protocol to
 # kestrelon-client: load the drivers, get an address by DHCP on every wired
-# interface, name the Client, and run kestrelon-client over every fixed disk,
-# again whenever it ends. Kernel command line:
+# interface, name the Client, and run kestrelon-client over every fixed disk
+# (which it finds itself: --disk auto leaves out removable media, mounted disks
+# and the boot medium labelled KSTRLN-BOOT), again whenever it ends. Kernel
+# command line:
 #   kestrelon.after=stay|reboot|poweroff   what to do after a successful copy
 PATH=/bin:/sbin:/usr/bin:/usr/sbin
 export PATH
@@ -14,7 +16,6 @@ mount -t sysfs sysfs /sys
 mount -t devtmpfs devtmpfs /dev 2>/dev/null
 mount -t tmpfs tmpfs /run
 mkdir -p /run/kestrelon
-BOOT_LABEL=KSTRLN-BOOT
 STATE=/run/kestrelon
 
 say() { echo "kestrelon: $*"; }
@@ -75,29 +76,22 @@ client_name() {
   echo "PC-$(echo "$mac" | cut -d: -f4-6 | tr -d : | tr a-f A-F)"
 }
 
-# The disk holding the partition labelled $BOOT_LABEL (the USB stick booted from).
-boot_medium() {
-  findfs "LABEL=$BOOT_LABEL" 2>/dev/null | while read -r device; do
-    part=${device##*/}
-    if [ -e "/sys/class/block/$part/partition" ]; then
-      parent=$(readlink -f "/sys/class/block/$part/..")
-      echo "${parent##*/}"
-    else
-      echo "$part"
-    fi
-  done
-}
+# The kernel's block devices, on one line.
+block_devices() { echo /sys/block/*; }
 
-# Fixed disks: not removable, not virtual, not empty, not the boot medium.
-fixed_disks() {
-  medium=" $(boot_medium | tr '\n' ' ') "
-  for dir in /sys/block/*; do
-    disk=${dir##*/}
-    case "$disk" in loop* | ram* | zram* | sr* | fd* | md* | dm-* | nbd*) continue ;; esac
-    [ "$(cat "$dir/removable")" = 0 ] || continue
-    [ "$(cat "$dir/size")" != 0 ] || continue
-    case "$medium" in *" $disk "*) continue ;; esac
-    echo "$disk"
+# Disk controllers find their disks after their drivers are loaded (NVMe and
+# SATA in the background, USB after a delay): the Client looks at the disks
+# once it starts, so wait until the list has held still for 3 seconds (at most
+# 20 seconds in all).
+wait_for_disks() {
+  seen=$(block_devices)
+  still=0
+  waited=0
+  while [ $still -lt 3 ] && [ $waited -lt 20 ]; do
+    sleep 1
+    waited=$((waited + 1))
+    now=$(block_devices)
+    if [ "$now" = "$seen" ]; then still=$((still + 1)); else still=0; seen=$now; fi
   done
 }
 
@@ -106,15 +100,9 @@ run_client() {
   interface=$1
   name=$(client_name "$interface")
   set --
-  for disk in $(fixed_disks); do set -- "$@" --disk "/dev/$disk"; done
-  if [ $# -eq 0 ]; then
-    say "no fixed disk found; looking again in 5 seconds"
-    sleep 5
-    return 1
-  fi
-  [ "$AFTER" = stay ] || set -- "$@" --once
-  say "Client $name on $interface ($(cat "$STATE/$interface.address")) with disks: $(fixed_disks | tr '\n' ' ')"
-  { kestrelon-client --interface "$interface" --name "$name" --allow-write "$@"; echo $? >"$STATE/status"; } 2>&1 |
+  [ "$AFTER" = stay ] || set -- --once
+  say "Client $name on $interface ($(cat "$STATE/$interface.address"))"
+  { kestrelon-client --interface "$interface" --name "$name" --allow-write --disk auto "$@"; echo $? >"$STATE/status"; } 2>&1 |
     tee "$STATE/client.log"
   # With --once the Client also ends after an upload; only a copy onto the disks counts.
   [ "$(cat "$STATE/status")" = 0 ] && grep -q '^kestrelon-client .*: copy of ".*" complete' "$STATE/client.log"
@@ -125,6 +113,7 @@ main() {
   say "starting the Client (after a copy: $AFTER)"
   load_drivers
   start_dhcp
+  wait_for_disks
   waited=0
   while :; do
     interface=$(configured_interface)

@@ -4,6 +4,7 @@
 // and copies the image onto the others, which then boot the copied system.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <cstdio>
@@ -107,7 +108,7 @@ class ClientBootTest : public ::testing::Test {
                       "downloads one) and KESTRELON_TEST_KERNEL is not set";
     }
     ASSERT_TRUE(boot_files_.error.empty()) << boot_files_.error;
-    bench_ = std::make_unique<VmBench>(6);
+    bench_ = std::make_unique<VmBench>(8);
     // The bench's network has no default route and no multicast route, as
     // an isolated imaging network often has none.
     ASSERT_TRUE(bench_->ok()) << bench_->error();
@@ -143,18 +144,19 @@ class ClientBootTest : public ::testing::Test {
                                                   "serve"));
   }
 
-  // Clients that kestrelon-cli discover lists, by name, with their disk counts;
-  // asks again until every name in `wanted` is there or the limit passes.
-  std::map<std::string, int> discover(const std::set<std::string>& wanted, std::chrono::seconds limit) {
+  // Clients that kestrelon-cli discover lists, by name, each as its JSON object
+  // (disk count, drives and their partitions); asks again until every name in
+  // `wanted` is there or the limit passes.
+  std::map<std::string, nlohmann::json> discover(const std::set<std::string>& wanted, std::chrono::seconds limit) {
     const auto end = Clock::now() + limit;
-    std::map<std::string, int> listed;
+    std::map<std::string, nlohmann::json> listed;
     for (;;) {
       std::string out;
       run({KESTRELON_CLI_PATH, "discover", "--seconds", "3", "--json"}, "discover", 30s, &out);
       listed.clear();
       const auto json = nlohmann::json::parse(out.substr(std::min(out.find('{'), out.size())), nullptr, false);
       if (json.is_object() && json.contains("clients")) {
-        for (const auto& c : json["clients"]) listed[c["name"].get<std::string>()] = c["disks"].get<int>();
+        for (const auto& c : json["clients"]) listed[c["name"].get<std::string>()] = c;
       }
       bool all = true;
       for (const auto& w : wanted) all = all && listed.count(w);
@@ -182,6 +184,15 @@ class ClientBootTest : public ::testing::Test {
     const fs::path disk = bench_->folder() / (name + ".disk");
     std::ofstream(disk).close();
     fs::resize_file(disk, bytes);
+    return disk;
+  }
+
+  // A disk laid out as a PC's by make_pc_disk.sh (LAYOUT: gpt, mbr-ext4, ...).
+  fs::path pc_disk(const std::string& layout, const std::string& name, int mib) {
+    const fs::path disk = bench_->folder() / (name + ".disk");
+    const std::string command =
+        std::string(KESTRELON_LAB_DIR) + "/make_pc_disk.sh " + layout + " " + disk.string() + " " + std::to_string(mib);
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
     return disk;
   }
 
@@ -234,7 +245,7 @@ TEST_F(ClientBootTest, PcsBootFromTheNetworkAreListedImagedAndBootTheCopiedSyste
   for (int n = 1; n <= 3; ++n) {
     ASSERT_EQ(listed.count(pc_name(n)), 1u) << pc_name(n) << " not listed" << tails(all) << "\n--- serve ---\n"
                                             << server->process.output();
-    EXPECT_EQ(listed.at(pc_name(n)), 1) << pc_name(n) << " should announce its one fixed disk";
+    EXPECT_EQ(listed.at(pc_name(n))["disks"], 1) << pc_name(n) << " should announce its one fixed disk";
   }
   std::printf("[vm] three PCs listed %.0f s after power-on\n", seconds_since(power_on));
   const std::string served = server->process.output();
@@ -299,13 +310,119 @@ TEST_F(ClientBootTest, UefiPcsAndUsbSticksBootTheClient) {
   for (int n = 4; n <= 6; ++n) {
     ASSERT_EQ(listed.count(pc_name(n)), 1u) << pc_name(n) << " not listed" << tails(all) << "\n--- serve ---\n"
                                             << server->process.output();
-    EXPECT_EQ(listed.at(pc_name(n)), 1) << pc_name(n) << " should announce its fixed disk alone" << tails(all);
+    EXPECT_EQ(listed.at(pc_name(n))["disks"], 1) << pc_name(n) << " should announce its fixed disk alone" << tails(all);
   }
   std::printf("[vm] UEFI network, BIOS USB and UEFI USB PCs listed %.0f s after power-on\n",
               seconds_since(power_on));
   EXPECT_NE(server->process.output().find("PC " + pc_mac(4) + " (10.48.0."), std::string::npos);
   EXPECT_NE(pcs[0]->serial().find("EFI stub"), std::string::npos) << "pc4 did not boot by UEFI";
   EXPECT_NE(pcs[2]->serial().find("BdsDxe: starting Boot"), std::string::npos) << "pc6 did not boot by UEFI";
+}
+
+// The drive of a listed Client whose partition count is `partitions`, or null.
+const nlohmann::json* drive_with(const nlohmann::json& client, std::size_t partitions) {
+  for (const auto& d : client["drives"]) {
+    if (d["partitions"].size() == partitions) return &d;
+  }
+  return nullptr;
+}
+
+// Each partition's type byte and the Controller's name for it, in order.
+std::vector<std::pair<int, std::string>> types_of(const nlohmann::json& drive) {
+  std::vector<std::pair<int, std::string>> types;
+  for (const auto& p : drive["partitions"]) types.emplace_back(p["type"].get<int>(), p["type_name"].get<std::string>());
+  return types;
+}
+
+int shell(const std::string& command) {
+  const int rc = std::system(("bash -c '" + command + "'").c_str());
+  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+// A PC with a GPT disk on a SATA controller and a larger blank disk, and a PC
+// with an NVMe disk holding an MBR system: both boot from the network, their
+// Clients find the disks themselves and announce every partition with its type;
+// both are imaged; the GPT image goes onto the NVMe disk byte for byte, and the
+// NVMe image onto the larger disk, where the initramfs's e2fsck and resize2fs
+// grow its ext4 file system to fill it.
+TEST_F(ClientBootTest, NvmeAndGptDisksAreFoundImagedAndCopied) {
+  const auto stage_start = Clock::now();
+  const fs::path gpt = pc_disk("gpt", "pc7-gpt", 64);
+  const fs::path larger = blank_disk("pc7-larger", 96 << 20);
+  const fs::path nvme = pc_disk("mbr-ext4", "pc8-nvme", 64);
+  const fs::path nvme_before = bench_->folder() / "pc8-nvme.before";
+  fs::copy_file(nvme, nvme_before);
+  const auto server = serve();
+
+  const auto power_on = Clock::now();
+  PcSpec sata_pc{"gpt-sata", 7, pc_mac(7), larger};
+  sata_pc.sata_disk = gpt;
+  PcSpec nvme_pc{"nvme", 8, pc_mac(8)};
+  nvme_pc.nvme_disk = nvme;
+  auto pc7 = bench_->start_pc(sata_pc);
+  auto pc8 = bench_->start_pc(nvme_pc);
+  const std::vector<VirtualPc*> all = {pc7.get(), pc8.get()};
+  auto listed = discover({pc_name(7), pc_name(8)}, 360s);
+  ASSERT_TRUE(listed.count(pc_name(7)) && listed.count(pc_name(8))) << "not listed" << tails(all);
+  std::printf("[vm] SATA+virtio and NVMe PCs listed %.0f s after power-on\n", seconds_since(power_on));
+
+  // PC 7: the GPT disk with its EFI system, basic data (FAT16) and Linux
+  // partitions, and the blank virtio disk; PC 8: FAT16 (active) and Linux.
+  const nlohmann::json& c7 = listed[pc_name(7)];
+  ASSERT_EQ(c7["disks"], 2) << c7.dump() << tails(all);
+  const nlohmann::json* gpt_drive = drive_with(c7, 3);
+  const nlohmann::json* blank_drive = drive_with(c7, 0);
+  ASSERT_TRUE(gpt_drive && blank_drive) << c7.dump();
+  using Types = std::vector<std::pair<int, std::string>>;
+  EXPECT_EQ(types_of(*gpt_drive), (Types{{0xEF, "Unknown"}, {0x0E, "Fat16/LBA"}, {0x83, "Linux"}})) << c7.dump();
+  const nlohmann::json& c8 = listed[pc_name(8)];
+  ASSERT_EQ(c8["disks"], 1) << c8.dump() << tails(all);
+  EXPECT_EQ(types_of(c8["drives"][0]), (Types{{0x0E, "Fat16/LBA"}, {0x83, "Linux"}})) << c8.dump();
+  EXPECT_EQ(c8["drives"][0]["partitions"][0]["boot"], true);
+  // The Clients name the kind of each disk they found.
+  EXPECT_NE(pc7->serial().find("(SATA/SCSI, 64 MiB)"), std::string::npos) << tails({pc7.get()});
+  EXPECT_NE(pc7->serial().find("(virtio, 96 MiB)"), std::string::npos);
+  EXPECT_NE(pc8->serial().find("disk 1: /dev/nvme0n1 (NVMe, 64 MiB)"), std::string::npos) << tails({pc8.get()});
+
+  const fs::path gpt_image = bench_->folder() / "gpt.krn", nvme_image = bench_->folder() / "nvme.krn";
+  const std::string gpt_disk = std::to_string((*gpt_drive)["drive"].get<int>());
+  const std::string blank_disk_number = std::to_string((*blank_drive)["drive"].get<int>());
+  std::string out;
+  ASSERT_EQ(run({KESTRELON_CLI_PATH, "create", "--client", pc_name(7), "--disk", gpt_disk, "--out", gpt_image.string()},
+                "create-gpt", 300s, &out),
+            0)
+      << out << tails(all);
+  ASSERT_EQ(run({KESTRELON_CLI_PATH, "create", "--client", pc_name(8), "--disk", "1", "--out", nvme_image.string()},
+                "create-nvme", 300s, &out),
+            0)
+      << out << tails(all);
+  ASSERT_EQ(run({KESTRELON_CLI_PATH, "copy", gpt_image.string(), "--client", pc_name(8)}, "copy-gpt", 300s, &out), 0)
+      << out << tails(all);
+  EXPECT_TRUE(pc8->wait_exit(120s)) << "the NVMe PC did not power off" << tails({pc8.get()});
+  ASSERT_EQ(run({KESTRELON_CLI_PATH, "copy", nvme_image.string(), "--client", pc_name(7), "--disk", blank_disk_number},
+                "copy-nvme", 300s, &out),
+            0)
+      << out << tails(all);
+  EXPECT_TRUE(pc7->wait_exit(120s)) << "the SATA PC did not power off" << tails({pc7.get()});
+
+  // The NVMe disk now holds the GPT disk, both headers and every partition.
+  EXPECT_EQ(shell("cmp -s " + gpt.string() + " " + nvme.string()), 0) << "the GPT copy differs";
+  EXPECT_EQ(shell("sgdisk -v " + nvme.string() + " | grep -q \"No problems found\""), 0);
+  // The larger disk: the FAT partition as it was, the ext4 one grown to the end
+  // in the PC itself, whole and with its files.
+  EXPECT_NE(pc7->serial().find("grown from 55 MiB to 87 MiB, its file system from 55 MiB to 87 MiB"),
+            std::string::npos)
+      << tails({pc7.get()});
+  const std::string part2 = (bench_->folder() / "grown.ext4").string();
+  EXPECT_EQ(shell("cmp -s -i $((2048 * 512)) -n $((16384 * 512)) " + nvme_before.string() + " " + larger.string()), 0)
+      << "the FAT partition differs";
+  EXPECT_EQ(shell("sfdisk -d " + larger.string() + " | grep -q \"start= *18432, size= *178176, type=83\""), 0)
+      << "partition 2 does not reach the end of the disk";
+  ASSERT_EQ(shell("dd if=" + larger.string() + " of=" + part2 + " bs=512 skip=18432 status=none"), 0);
+  EXPECT_EQ(shell("e2fsck -fn " + part2 + " >/dev/null 2>&1"), 0) << "the grown file system is damaged";
+  EXPECT_EQ(shell("debugfs -R \"cat /docs/numbers.txt\" " + part2 + " 2>/dev/null | cmp -s - <(seq 1 40000)"), 0)
+      << "a file of the grown file system differs";
+  std::printf("[vm] NVMe and GPT run %.0f s\n", seconds_since(stage_start));
 }
 
 }  // namespace

@@ -165,6 +165,14 @@ std::unique_ptr<VirtualPc> VmBench::start_pc(const PcSpec& spec) {
     argv.insert(argv.end(), {"-drive", "if=none,id=disk,format=raw,file=" + spec.disk.string(), "-device",
                              "virtio-blk-pci,drive=disk,bootindex=" + std::to_string(boot_index++)});
   }
+  if (!spec.sata_disk.empty()) {
+    argv.insert(argv.end(), {"-drive", "if=none,id=sata,format=raw,file=" + spec.sata_disk.string(), "-device",
+                             "ahci,id=ahci", "-device", "ide-hd,drive=sata,bus=ahci.0"});
+  }
+  if (!spec.nvme_disk.empty()) {
+    argv.insert(argv.end(), {"-drive", "if=none,id=nvme,format=raw,file=" + spec.nvme_disk.string(), "-device",
+                             "nvme,serial=kestrelon-" + spec.name + ",drive=nvme"});
+  }
   return std::make_unique<VirtualPc>(spawn(argv, spec.name + ".qemu"), serial);
 }
 

@@ -24,7 +24,9 @@ struct PcSpec {
   std::filesystem::path disk;       // the fixed disk (virtio), a raw file; may be empty
   std::filesystem::path usb_stick;  // a raw image plugged in as a removable USB stick; may be empty
   bool uefi = false;                // OVMF instead of SeaBIOS
-  bool network_first = true;        // boot order: network, then the stick, then the disk
+  bool network_first = true;        // boot order: network, then the stick, then the disks
+  std::filesystem::path sata_disk;  // a disk on an AHCI (SATA) controller; may be empty
+  std::filesystem::path nvme_disk;  // a disk on an NVMe controller; may be empty
 };
 
 class VirtualPc {
