@@ -1,0 +1,49 @@
+#pragma once
+// Keeps the Client inventory up to date while the Controller runs: after each
+// pass of the MAC learner (at most once a second, from the idle pass) it notes
+// every listed Client, and writes the file at once when a fact changed (a new
+// Client, a new address or MAC address) and otherwise, for the times last seen,
+// at most every five minutes and at shutdown. A file that cannot be read or
+// written is left alone; problem() says why, for the front ends to show.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/client_inventory.h"
+#include "net/mac_learner.h"
+
+namespace kestrelon {
+
+class InventoryKeeper {
+ public:
+  static constexpr std::int64_t kLastSeenWriteSeconds = 300;
+
+  InventoryKeeper(const ClientInventory& inventory, MacLearner& learner);
+
+  // The idle pass, with the wall clock in seconds.
+  void idle(std::int64_t now);
+  // Writes what is still unwritten (shutdown).
+  void flush(std::int64_t now);
+
+  const ClientInventory& inventory() const { return inventory_; }
+  MacLearner& learner() { return learner_; }
+  // The last write's problem; empty when it went well.
+  const std::string& problem() const { return problem_; }
+
+ private:
+  void write(std::int64_t now);
+
+  const ClientInventory& inventory_;
+  MacLearner& learner_;
+  std::vector<InventoryEntry> known_;  // as last read or written
+  bool read_ = false;
+  struct Seen {
+    ListedClient client;
+    std::int64_t at = 0;
+  };
+  std::vector<Seen> unwritten_;  // seen since the last write, each at its latest
+  std::int64_t unwritten_since_ = 0;
+  std::string problem_;
+};
+
+}  // namespace kestrelon
