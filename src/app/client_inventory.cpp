@@ -14,7 +14,7 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-std::string address_text(Ipv4Address a) { return a.is_zero() ? std::string() : a.text(); }
+Json address_json(Ipv4Address a) { return a.is_zero() ? Json() : Json(a.text()); }
 
 Ipv4Address address_field(const Json& o, const char* key) {
   const auto it = o.find(key);
@@ -34,10 +34,10 @@ std::int64_t time_field(const Json& o, const char* key) {
 Json entry_json(const InventoryEntry& e) {
   Json o;
   o["name"] = e.name;
-  o["address"] = address_text(e.address);
+  o["address"] = address_json(e.address);
   o["mac"] = e.mac ? Json(e.mac->text()) : Json();
-  o["interface"] = address_text(e.interface_address);
-  o["broadcast"] = address_text(e.broadcast);
+  o["interface"] = address_json(e.interface_address);
+  o["broadcast"] = address_json(e.broadcast);
   o["last_seen"] = e.last_seen > 0 ? Json(utc_time_text(e.last_seen)) : Json();
   o["last_image"] = e.last_image.empty() ? Json() : Json(e.last_image);
   o["last_image_at"] = e.last_image_at > 0 ? Json(utc_time_text(e.last_image_at)) : Json();

@@ -7,8 +7,8 @@ namespace kestrelon {
 InventoryKeeper::InventoryKeeper(const ClientInventory& inventory, MacLearner& learner)
     : inventory_(inventory), learner_(learner) {}
 
-void InventoryKeeper::idle(std::int64_t now) {
-  if (!learner_.pass() || inventory_.file().empty()) return;
+void InventoryKeeper::note(std::int64_t now, bool at_once) {
+  if (!learner_.pass(at_once) || inventory_.file().empty()) return;
   if (!read_) {
     known_ = inventory_.read().entries;
     read_ = true;
@@ -27,6 +27,7 @@ void InventoryKeeper::idle(std::int64_t now) {
 }
 
 void InventoryKeeper::flush(std::int64_t now) {
+  note(now, true);
   if (!unwritten_.empty()) write(now);
 }
 

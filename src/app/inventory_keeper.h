@@ -21,8 +21,9 @@ class InventoryKeeper {
   InventoryKeeper(const ClientInventory& inventory, MacLearner& learner);
 
   // The idle pass, with the wall clock in seconds.
-  void idle(std::int64_t now);
-  // Writes what is still unwritten (shutdown).
+  void idle(std::int64_t now) { note(now, false); }
+  // Looks at the listed Clients once more and writes what is still unwritten
+  // (shutdown: a short run may end within a second of listing its Clients).
   void flush(std::int64_t now);
 
   const ClientInventory& inventory() const { return inventory_; }
@@ -31,6 +32,7 @@ class InventoryKeeper {
   const std::string& problem() const { return problem_; }
 
  private:
+  void note(std::int64_t now, bool at_once);
   void write(std::int64_t now);
 
   const ClientInventory& inventory_;

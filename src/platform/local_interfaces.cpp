@@ -25,7 +25,15 @@ std::vector<LocalInterface> local_interfaces() {
     e.name = i->ifa_name ? i->ifa_name : "";
     e.address = address_of(i->ifa_addr);
     e.netmask = address_of(i->ifa_netmask);
-    if (i->ifa_flags & IFF_BROADCAST) e.broadcast = address_of(i->ifa_broadaddr);
+    if (i->ifa_flags & IFF_BROADCAST) {
+      // An address added without "brd" has no broadcast address of its own (the
+      // system then reports the address itself): every host bit set is the one.
+      e.broadcast = address_of(i->ifa_broadaddr);
+      const bool host_route = e.netmask.value() == 0xFFFFFFFFu;
+      if ((e.broadcast.is_zero() || e.broadcast == e.address) && !host_route)
+        e.broadcast = directed_broadcast(e.address, e.netmask);
+      if (host_route) e.broadcast = Ipv4Address();
+    }
     e.up = (i->ifa_flags & IFF_UP) != 0;
     found.push_back(e);
   }
