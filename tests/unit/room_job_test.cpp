@@ -1,0 +1,156 @@
+// An unattended job over a Controller that has not started its network: the
+// targets marked pending before they are woken, booted PCs noted, the missing
+// woken again after a minute, the start once enough are ready; the per-PC facts
+// in the journal line; the History window's rows and its "Check the failed
+// Clients"; the live per-PC table.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "commands/history_view.h"
+#include "commands/live_target_rows.h"
+#include "commands/room_start.h"
+#include "support/recording_ui.h"
+#include "support/temp_folder.h"
+
+namespace kestrelon {
+namespace {
+
+MacAddress mac(int last) { return MacAddress({0x52, 0x54, 0, 0x4b, 0, static_cast<std::uint8_t>(last)}); }
+Ipv4Address here() { return Ipv4Address(10, 1, 12, 1); }
+
+class RoomJob : public ::testing::Test {
+ protected:
+  RoomJob() {
+    std::filesystem::create_directory(temp / "pending");
+    CoreOptions options;
+    options.settings_folder = temp.path();
+    options.profile_file = temp / "kestreln.ini";
+    options.journal_file = temp / "state" / "transfers.jsonl";
+    options.pending_folder = temp / "pending";
+    options.clock = &clock;
+    options.neighbours = [this] { return neighbours; };
+    core = std::make_unique<ControllerCore>(ui, options);
+    core->inventory().update([](std::vector<InventoryEntry>& e) {
+      for (int i = 1; i <= 3; ++i)
+        e.push_back({.name = "PC-0" + std::to_string(i), .address = Ipv4Address(10, 1, 12, 100 + i), .mac = mac(i),
+                     .interface_address = here(), .broadcast = Ipv4Address(10, 1, 12, 255)});
+      return true;
+    });
+  }
+  // PC-0N answers at a new address.
+  void lists(int n) {
+    ClientRecord& c = core->tables().clients[static_cast<std::size_t>(core->tables().client_count++)];
+    c.set_name("PC-0" + std::to_string(n));
+    c.address = Ipv4Address(10, 1, 12, 200 + n);
+    neighbours.push_back({c.address, mac(n), ""});
+  }
+
+  test::TempFolder temp;
+  ManualClock clock;
+  test::RecordingUi ui;
+  std::vector<NeighbourEntry> neighbours;
+  std::unique_ptr<ControllerCore> core;
+};
+
+TEST_F(RoomJob, TargetsArePendingWokenAndAwaitedUntilEnoughAreReady) {
+  lists(1);  // on already
+  std::vector<std::pair<MacAddress, Ipv4Address>> sent;
+  WakeSeams seams{.send = [&](const MacAddress& m, Ipv4Address, Ipv4Address to) {
+                    sent.emplace_back(m, to);
+                    return 0;
+                  },
+                  .interface_with = [](Ipv4Address) { return std::optional<LocalInterface>(); }};
+  RoomStart room(*core, {.pcs = {{"PC-01", ""}, {"PC-02", ""}, {"PC-03", ""}, {"PC-09", ""}},
+                         .wake = true, .min_clients = 3, .max_wait_ms = 300'000},
+                 seams);
+  const Tick t0 = clock.now();
+  const auto& woken = room.begin(t0);
+  EXPECT_EQ(room.pending_problem(), "");
+  EXPECT_EQ(read_pending(temp / "pending", 0, false).size(), 3u) << "every target with a known card, PC-01 too";
+  ASSERT_EQ(woken.size(), 3u) << "PC-01 was on already";
+  EXPECT_EQ(sent.size(), 2u);
+  EXPECT_EQ(sent[0], std::make_pair(mac(2), Ipv4Address(10, 1, 12, 255)));
+  EXPECT_NE(woken[2].problem.find("not in the Client inventory"), std::string::npos);
+
+  EXPECT_EQ(room.poll(1, t0 + 30'000), RoomWait::Decision::wait);
+  lists(2);
+  core->mac_learner().pass(true);
+  EXPECT_EQ(room.poll(2, t0 + 45'000), RoomWait::Decision::wait);
+  EXPECT_EQ(room.poll(2, t0 + 60'000), RoomWait::Decision::wait);
+  EXPECT_EQ(sent.size(), 3u) << "after a minute only PC-03, still missing, is woken again";
+  EXPECT_EQ(sent.back().first, mac(3));
+  lists(3);
+  core->mac_learner().pass(true);
+  EXPECT_EQ(room.poll(3, t0 + 74'200), RoomWait::Decision::start);
+  EXPECT_EQ(room.absent_reason("PC-09"), "offline: could not be woken: not in the Client inventory (never "
+                                         "listed by this Controller)");
+
+  JournalRecord line = {{"targets", {{{"name", "pc-02"}, {"outcome", "done"}},
+                                     {{"name", "PC-03"}, {"outcome", "failed"}, {"reason", "fell silent"}},
+                                     {{"name", "PC-01"}, {"outcome", "done"}}}}};
+  room.report().annotate(line);
+  EXPECT_EQ(line["targets"][0]["woken"], true);
+  EXPECT_EQ(line["targets"][0]["booted_after_seconds"], 45.0);
+  EXPECT_EQ(line["targets"][0]["mac"], "52:54:00:4b:00:02");
+  EXPECT_EQ(line["targets"][1]["booted_after_seconds"], 74.2) << "from its first packet";
+  EXPECT_EQ(line["targets"][2]["woken"], false);
+  EXPECT_EQ(line["targets"][2]["was_on"], true);
+
+  core->pending().unmark({mac(2)});  // its copy ended
+  EXPECT_EQ(read_pending(temp / "pending", 0, false).size(), 2u);
+  core.reset();
+  EXPECT_TRUE(read_pending(temp / "pending", 0, false).empty()) << "the job's end takes every mark";
+}
+
+TEST_F(RoomJob, HistoryShowsEachPcAndChecksTheFailedOnesForAnotherCopy) {
+  auto parse = [](const char* text) { return JournalRecord::parse(text); };
+  const HistoryView view({parse(R"({"kind":"create","started":"2026-05-01T01:00:00+02:00","result":"succeeded",
+                                    "image":"/srv/a.krn","targets":[{"name":"PC-01","outcome":"done"}]})"),
+                          parse(R"({"kind":"copy","started":"2026-05-01T02:00:03+02:00","result":"partial",
+                                    "image":"/srv/room.krn","targets":[
+                                      {"name":"PC-01","address":"10.1.12.201","outcome":"done","woken":false},
+                                      {"name":"PC-02","address":"10.1.12.202","outcome":"failed","reason":"fell silent",
+                                       "woken":true,"booted_after_seconds":45},
+                                      {"name":"PC-03","address":"10.1.12.103","outcome":"skipped",
+                                       "reason":"offline: did not come up within 300 s after it was woken","woken":true}]})")});
+  ASSERT_EQ(view.transfer_count(), 2);
+  EXPECT_EQ(view.transfer_row(0),
+            (std::vector<std::string>{"2026-05-01 02:00:03", "copy", "partial", "1 of 3 done", "/srv/room.krn"}));
+  const auto rows = view.pc_rows(0);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0], (std::vector<std::string>{"PC-01", "10.1.12.201", "copied", ""}));
+  EXPECT_EQ(rows[1], (std::vector<std::string>{"PC-02", "10.1.12.202", "failed",
+                                               "woken, booted after 45.0 s; fell silent"}));
+  EXPECT_EQ(view.pc_rows(1)[0][2], "uploaded");
+  EXPECT_TRUE(view.failed_clients(1).empty()) << "a Create has nobody to try again";
+
+  // PC-02 is listed now (by name, at a new address), PC-03 not at all.
+  CheckListModel& main = core->main_client_list().rows();
+  main.append_client_row({"PC-01", "010.001.012.201", 1, 0, 100}, true);
+  main.append_client_row({"PC-02", "010.001.012.222", 1, 0, 100}, false);
+  const auto missing = check_history_clients(*core, view.failed_clients(0));
+  EXPECT_EQ(main.check_state(0), kUnchecked);
+  EXPECT_EQ(main.check_state(1), kChecked);
+  ASSERT_EQ(missing.size(), 1u);
+  EXPECT_EQ(missing[0].name, "PC-03");
+}
+
+TEST(LiveTargetRows, EachTargetsStepAsTheCopyGoesOn) {
+  LiveTargetRows live;
+  std::vector<TargetState> states = {{.name = "PC-01", .address = Ipv4Address(10, 0, 0, 1), .step = TargetStep::ready},
+                                     {.name = "PC-09", .step = TargetStep::skipped, .reason = "offline"}};
+  EXPECT_TRUE(live.update(states));
+  EXPECT_FALSE(live.update(states)) << "nothing changed, nothing to redraw";
+  states[0].step = TargetStep::done;
+  states[0].last_heard = LastHeard{.answer = CopyAnswer::acknowledgement, .block = 40};
+  EXPECT_TRUE(live.update(states));
+  EXPECT_EQ(live.rows()[0], (std::vector<std::string>{"PC-01", "10.0.0.1", "copied",
+                                                      "last heard: acknowledgement of block 40"}));
+  EXPECT_EQ(live.rows()[1], (std::vector<std::string>{"PC-09", "", "skipped", "offline"}));
+  EXPECT_EQ(live.done(), 1);
+  EXPECT_EQ(live.targets(), 1);
+}
+
+}  // namespace
+}  // namespace kestrelon
