@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "commands/received_images.h"
+
 #include "model/check_list_model.h"
 #include "model/main_client_list.h"
 #include "net/wire_format.h"
@@ -127,9 +129,12 @@ CopyFlowResult CopyFlow::run(const CopyRequest& request) {
   transfer_ = &transfer;
   ended_late_ = false;
   report.open(target_states());
+  PendingScope pending(core_, target_addresses(core_));
+  pending_ = &pending;
   core_.registry().set_transfer_dialog_open(true);
   port_.run_transfer_dialog(transfer);
   core_.registry().set_transfer_dialog_open(false);
+  pending_ = nullptr;
   result.transfer_ran = true;
 
   // The dialog ended through its cancel path, which told the worker to stop;
@@ -147,6 +152,7 @@ CopyFlowResult CopyFlow::run(const CopyRequest& request) {
   result.cancelled = end == CopyEnd::cancelled;
   report.close(end);
   note_outcomes(result);
+  note_images_received(core_.inventory(), request.image_path, result.outcomes);
   if (result.not_done != 0 && engine.first_done_deadline() == 0) {
     engine.clear_running();
     port_.show_failed_clients(failed_targets());
@@ -182,11 +188,13 @@ void CopyFlow::record(const CopyRequest& request, CopyFlowResult& result, std::i
       .acknowledgements = result.transfer_ran ? core_.transfer_stats().acknowledgements.load() : 0,
       .cancelled = result.cancelled,
       .targets = result.outcomes,
+      .annotate = request.annotate,
   };
   append_to_journal(core_.journal(), result.journal);
 }
 
 void CopyFlow::supervise() {
+  if (pending_) pending_->release_done();
   CopyEngine& engine = core_.copy_engine();
   if (!engine.copy_running()) return;
   const Tick deadline = engine.first_done_deadline();

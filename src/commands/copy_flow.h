@@ -10,6 +10,7 @@
 // (start sent, ready, done, or why not) and records each copy it ran in the
 // transfer journal.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "transfer/copy_target_report.h"
 #include "commands/copy_transfer.h"
 #include "commands/journal_record.h"
+#include "commands/pending_scope.h"
 
 namespace kestrelon {
 
@@ -68,6 +70,8 @@ struct CopyRequest {
   // Clients asked for that the caller left out (not discovered, no such disk):
   // reported skipped.
   std::vector<LeftOutClient> left_out;
+  // Adds the caller's facts of each PC (its wake) to the journal line.
+  std::function<void(JournalRecord&)> annotate;
 };
 
 struct CopyFlowResult {
@@ -139,6 +143,7 @@ class CopyFlow {
   ControllerCore& core_;
   CopyFlowPort& port_;
   CopyTransfer* transfer_ = nullptr;  // while the flow runs one
+  PendingScope* pending_ = nullptr;   // the targets' marks for the boot service, meanwhile
   bool ended_late_ = false;           // the supervision ended the copy
 };
 

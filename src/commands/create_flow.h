@@ -98,7 +98,9 @@ class CreateFlow {
         program_(std::move(program)) {}
   explicit CreateFlow(ControllerCore& core)
       : CreateFlow(core.locks(), core.tables(), core.receive_engine(), core.transfer_stats(), &core.settings(),
-                   &core.journal(), core.program()) {}
+                   &core.journal(), core.program()) {
+    core_ = &core;
+  }
 
   // The address column of every checked row, in row order: what `run` takes.
   static std::vector<std::string> checked_addresses(const CheckListModel& rows);
@@ -138,6 +140,7 @@ class CreateFlow {
   const ReceivingDialog* receiving_dialog_ = nullptr;  // while one exists
   const TransferJournal* journal_;
   std::string program_;
+  ControllerCore* core_ = nullptr;  // for the boot service's pending mark, when run by a Controller
 };
 
 }  // namespace kestrelon

@@ -31,6 +31,7 @@ const std::vector<WakeOutcome>& RoomStart::begin(Tick now) {
     if (i < 0 || !inventory_[static_cast<std::size_t>(i)].mac) continue;
     const InventoryEntry& e = inventory_[static_cast<std::size_t>(i)];
     pending.push_back({*e.mac, 0, e.name});
+    marked_.push_back(*e.mac);
     if (listed_now(e.name, e.mac)) report_.on_already(e.name, e.mac);
   }
   pending_problem_ = core_.pending().mark(pending);
@@ -69,10 +70,6 @@ std::string RoomStart::absent_reason(const std::string& name) const {
   return "offline: not discovered within " + waited;
 }
 
-std::vector<MacAddress> RoomStart::marked() const {
-  std::vector<MacAddress> macs;
-  for (const PendingPc& p : core_.pending().marked()) macs.push_back(p.mac);
-  return macs;
-}
+RoomStart::~RoomStart() { core_.pending().unmark(marked_); }
 
 }  // namespace kestrelon

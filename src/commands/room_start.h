@@ -34,6 +34,10 @@ class RoomStart {
   static constexpr Tick kRewakePeriodMs = 60'000;
 
   RoomStart(ControllerCore& core, RoomRequest request, WakeSeams seams = WakeSeams::system());
+  // Takes away the marks this job set that are still there.
+  ~RoomStart();
+  RoomStart(const RoomStart&) = delete;
+  RoomStart& operator=(const RoomStart&) = delete;
 
   // Marks the targets pending and wakes those not listed now. Returns the
   // outcome of each wake (empty without `wake`).
@@ -48,8 +52,6 @@ class RoomStart {
   const std::string& pending_problem() const { return pending_problem_; }
   // Why a target that is not listed when the wait ends is left out.
   std::string absent_reason(const std::string& name) const;
-  // The MAC addresses the job marked pending (for the caller to take back).
-  std::vector<MacAddress> marked() const;
 
  private:
   bool listed_now(const std::string& name, const std::optional<MacAddress>& mac) const;
@@ -63,6 +65,7 @@ class RoomStart {
   std::vector<InventoryEntry> inventory_;
   std::vector<WakeOutcome> outcomes_;
   std::string pending_problem_;
+  std::vector<MacAddress> marked_;
   Tick began_ = 0;
   Tick last_wake_ = 0;
 };

@@ -61,9 +61,10 @@ TEST_F(RoomJob, TargetsArePendingWokenAndAwaitedUntilEnoughAreReady) {
                     return 0;
                   },
                   .interface_with = [](Ipv4Address) { return std::optional<LocalInterface>(); }};
-  RoomStart room(*core, {.pcs = {{"PC-01", ""}, {"PC-02", ""}, {"PC-03", ""}, {"PC-09", ""}},
+  auto room_job = std::make_unique<RoomStart>(*core, RoomRequest{.pcs = {{"PC-01", ""}, {"PC-02", ""}, {"PC-03", ""}, {"PC-09", ""}},
                          .wake = true, .min_clients = 3, .max_wait_ms = 300'000},
                  seams);
+  RoomStart& room = *room_job;
   const Tick t0 = clock.now();
   const auto& woken = room.begin(t0);
   EXPECT_EQ(room.pending_problem(), "");
@@ -99,7 +100,7 @@ TEST_F(RoomJob, TargetsArePendingWokenAndAwaitedUntilEnoughAreReady) {
 
   core->pending().unmark({mac(2)});  // its copy ended
   EXPECT_EQ(read_pending(temp / "pending", 0, false).size(), 2u);
-  core.reset();
+  room_job.reset();
   EXPECT_TRUE(read_pending(temp / "pending", 0, false).empty()) << "the job's end takes every mark";
 }
 
