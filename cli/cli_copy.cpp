@@ -178,7 +178,7 @@ std::optional<std::vector<LeftOutClient>> check_group(ControllerCore& core, Cons
     return std::nullopt;
   }
   std::vector<std::string> wanted;
-  for (int r = 0; r < members.row_count(); ++r) wanted.push_back(members.cell(r, 1));
+  for (int r = 0; r < members.row_count(); ++r) wanted.push_back(members.cell(r, 0));
   discover_clients(core, ui, wanted, a.session.discover_seconds);
   const GroupLoad load = load_group(core, members);
   for (const MovedMember& m : load.moved) output.message(moved_member_text(m));
