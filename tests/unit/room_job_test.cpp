@@ -10,6 +10,8 @@
 #include "commands/history_view.h"
 #include "commands/live_target_rows.h"
 #include "commands/room_start.h"
+#include "commands/schedule_room.h"
+#include "model/group_rows.h"
 #include "support/recording_ui.h"
 #include "support/temp_folder.h"
 
@@ -38,12 +40,21 @@ class RoomJob : public ::testing::Test {
       return true;
     });
   }
-  // PC-0N answers at a new address.
+  // PC-0N answers at a new address (and has a row in the main client list).
   void lists(int n) {
     ClientRecord& c = core->tables().clients[static_cast<std::size_t>(core->tables().client_count++)];
     c.set_name("PC-0" + std::to_string(n));
     c.address = Ipv4Address(10, 1, 12, 200 + n);
+    c.disk_count = 2;
     neighbours.push_back({c.address, mac(n), ""});
+    core->main_client_list().rows().append_client_row({c.name_text(), c.address.padded_text(), 2, 0, 100});
+  }
+  WakeSeams recording(std::vector<MacAddress>& sent) {
+    return {.send = [&sent](const MacAddress& m, Ipv4Address, Ipv4Address) {
+              sent.push_back(m);
+              return 0;
+            },
+            .interface_with = [](Ipv4Address) { return std::optional<LocalInterface>(); }};
   }
 
   test::TempFolder temp;
@@ -102,6 +113,46 @@ TEST_F(RoomJob, TargetsArePendingWokenAndAwaitedUntilEnoughAreReady) {
   EXPECT_EQ(read_pending(temp / "pending", 0, false).size(), 2u);
   room_job.reset();
   EXPECT_TRUE(read_pending(temp / "pending", 0, false).empty()) << "the job's end takes every mark";
+}
+
+TEST_F(RoomJob, AScheduledCopyWakesItsPcsAheadAndStartsOnceEnoughHaveCome) {
+  lists(1);
+  core->main_client_list().rows().check(0);
+  CheckListModel pcs;  // PC-01 checked, PC-02 from the loaded group, on its second disk
+  pcs.insert_client_columns();
+  append_group_row(pcs, parse_group_entry("PC-01,010.001.012.201,2,0,100"));
+  append_group_row(pcs, parse_group_entry("PC-02,010.001.012.102,2,1,100"));
+  pcs.check(0);
+  std::vector<MacAddress> sent;
+  const std::int64_t start = 1'800'000'000;
+  Tick tick = clock.now();
+  const auto at = [&](std::int64_t now) { return tick + static_cast<Tick>((now - (start - 700)) * 1000); };
+  ScheduleRoom schedule(*core, {.wake = true, .wake_lead_minutes = 10, .min_clients = 2, .max_wait_seconds = 300},
+                        pcs, recording(sent));
+  EXPECT_EQ(schedule.step(start - 700, start, at(start - 700)), ScheduleRoom::Step::counting);
+  EXPECT_TRUE(sent.empty()) << "not yet: the PCs are woken ten minutes ahead";
+  EXPECT_EQ(schedule.step(start - 600, start, at(start - 600)), ScheduleRoom::Step::counting);
+  EXPECT_EQ(sent, std::vector<MacAddress>{mac(2)}) << "only the PC that is off";
+  EXPECT_EQ(read_pending(temp / "pending", 0, false).size(), 2u);
+  lists(2);  // PC-02 boots into the Client
+  EXPECT_EQ(schedule.step(start - 300, start, at(start - 300)), ScheduleRoom::Step::counting) << "ready, not yet time";
+  CheckListModel& main = core->main_client_list().rows();
+  EXPECT_EQ(main.check_state(1), kChecked) << "PC-02 is checked as it comes";
+  EXPECT_EQ(main.cell(1, 3), "Disk 2 (100Mb)");
+  EXPECT_EQ(core->tables().clients[1].selected_disk, 1);
+  EXPECT_EQ(schedule.step(start, start, at(start)), ScheduleRoom::Step::start);
+  EXPECT_NE(schedule.status(at(start)).find("2 of 2 PCs ready"), std::string::npos) << schedule.status(at(start));
+
+  // Waiting from the start: PC-03 never comes; at the deadline the Copy goes to those there.
+  CheckListModel three = pcs;
+  append_group_row(three, parse_group_entry("PC-03,010.001.012.103,1,0,100"));
+  three.check(1);
+  ScheduleRoom late(*core, {.min_clients = 3, .max_wait_seconds = 120}, three, recording(sent));
+  EXPECT_EQ(late.step(start, start, at(start)), ScheduleRoom::Step::waiting);
+  EXPECT_NE(late.status(at(start)).find("waiting for PC-03 (2:00 left)"), std::string::npos) << late.status(at(start));
+  EXPECT_EQ(late.step(start + 119, start, at(start + 119)), ScheduleRoom::Step::waiting);
+  EXPECT_EQ(late.step(start + 120, start, at(start + 120)), ScheduleRoom::Step::start);
+  EXPECT_EQ(sent.size(), 1u) << "nobody is woken without the choice";
 }
 
 TEST_F(RoomJob, HistoryShowsEachPcAndChecksTheFailedOnesForAnotherCopy) {
