@@ -1,5 +1,6 @@
 #include "app/controller_core.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include "app/program_settings.h"
@@ -82,7 +83,7 @@ void ControllerCore::idle_pass() {
 void ControllerCore::shutdown() {
   if (shut_down_) return;
   shut_down_ = true;
-  if (started_) inventory_keeper_.flush(std::time(nullptr));
+  if (started_) inventory_keeper_.flush(std::time(nullptr), std::min(options_.shutdown_wait, std::chrono::milliseconds(200)));
   pending_.clear();
   // The copy worker first: it ends within one tick, as this thread holds no lock
   // a tick could wait for.

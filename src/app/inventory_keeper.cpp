@@ -7,8 +7,8 @@ namespace kestrelon {
 InventoryKeeper::InventoryKeeper(const ClientInventory& inventory, MacLearner& learner)
     : inventory_(inventory), learner_(learner) {}
 
-void InventoryKeeper::note(std::int64_t now, bool at_once) {
-  if (!learner_.pass(at_once) || inventory_.file().empty()) return;
+void InventoryKeeper::note(std::int64_t now, bool at_once, std::optional<std::chrono::milliseconds> lock_wait) {
+  if (!learner_.pass(at_once, lock_wait) || inventory_.file().empty()) return;
   if (!read_) {
     known_ = inventory_.read().entries;
     read_ = true;
@@ -26,8 +26,8 @@ void InventoryKeeper::note(std::int64_t now, bool at_once) {
   if (facts || (unwritten_since_ != 0 && now - unwritten_since_ >= kLastSeenWriteSeconds)) write(now);
 }
 
-void InventoryKeeper::flush(std::int64_t now) {
-  note(now, true);
+void InventoryKeeper::flush(std::int64_t now, std::chrono::milliseconds lock_wait) {
+  note(now, true, lock_wait);
   if (!unwritten_.empty()) write(now);
 }
 

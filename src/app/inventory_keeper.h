@@ -5,7 +5,9 @@
 // Client, a new address or MAC address) and otherwise, for the times last seen,
 // at most every five minutes and at shutdown. A file that cannot be read or
 // written is left alone; problem() says why, for the front ends to show.
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,11 +22,13 @@ class InventoryKeeper {
 
   InventoryKeeper(const ClientInventory& inventory, MacLearner& learner);
 
-  // The idle pass, with the wall clock in seconds.
-  void idle(std::int64_t now) { note(now, false); }
-  // Looks at the listed Clients once more and writes what is still unwritten
-  // (shutdown: a short run may end within a second of listing its Clients).
-  void flush(std::int64_t now);
+  // The idle pass, with the wall clock in seconds. A client table lock held
+  // now (by this very thread, in a modal run of the drive dialog) skips it.
+  void idle(std::int64_t now) { note(now, false, std::chrono::milliseconds(0)); }
+  // Looks at the listed Clients once more (unless the client table lock stays
+  // held for `lock_wait`) and writes what is still unwritten (shutdown: a short
+  // run may end within a second of listing its Clients).
+  void flush(std::int64_t now, std::chrono::milliseconds lock_wait);
 
   const ClientInventory& inventory() const { return inventory_; }
   MacLearner& learner() { return learner_; }
@@ -32,7 +36,7 @@ class InventoryKeeper {
   const std::string& problem() const { return problem_; }
 
  private:
-  void note(std::int64_t now, bool at_once);
+  void note(std::int64_t now, bool at_once, std::optional<std::chrono::milliseconds> lock_wait = std::nullopt);
   void write(std::int64_t now);
 
   const ClientInventory& inventory_;

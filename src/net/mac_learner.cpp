@@ -10,7 +10,7 @@ MacLearner::MacLearner(ClientTables& tables, Semaphore& client_table_lock, Endpo
     : tables_(tables), lock_(client_table_lock), endpoints_(endpoints), clock_(clock),
       neighbours_(std::move(neighbours)) {}
 
-bool MacLearner::pass(bool at_once) {
+bool MacLearner::pass(bool at_once, std::optional<std::chrono::milliseconds> lock_wait) {
   const Tick now = clock_.now();
   if (passed_ && !at_once && !tick_reached(now, next_pass_)) return false;
   passed_ = true;
@@ -22,13 +22,16 @@ bool MacLearner::pass(bool at_once) {
     int interface_index;
   };
   std::vector<Seen> copies;
-  {
-    SemaphoreGuard hold(lock_);
-    for (int i = 0; i < tables_.client_count; ++i) {
-      const ClientRecord& c = tables_.clients[static_cast<std::size_t>(i)];
-      copies.push_back({c.name_text(), c.address, c.interface_index});
-    }
+  if (lock_wait) {
+    if (!lock_.try_acquire_for(*lock_wait)) return false;
+  } else {
+    lock_.acquire();
   }
+  for (int i = 0; i < tables_.client_count; ++i) {
+    const ClientRecord& c = tables_.clients[static_cast<std::size_t>(i)];
+    copies.push_back({c.name_text(), c.address, c.interface_index});
+  }
+  lock_.release();
   const std::vector<NeighbourEntry> table = neighbours_ ? neighbours_() : std::vector<NeighbourEntry>{};
   std::map<int, Interface> interfaces;
   listed_.clear();

@@ -10,6 +10,7 @@
 // Runs on the user-interface thread from the idle pass, at most once a second;
 // it copies what it needs from the client table under the client table lock and
 // reads the neighbour table outside it.
+#include <chrono>
 #include <functional>
 #include <map>
 #include <optional>
@@ -46,8 +47,10 @@ class MacLearner {
              NeighbourSource neighbours = read_neighbour_table);
 
   // Looks at the listed Clients when a second has passed since the last look
-  // (or at once with `now`); true when it did (listed() is fresh).
-  bool pass(bool now = false);
+  // (or at once with `now`); true when it did (listed() is fresh). With
+  // `lock_wait`, a client table lock held longer than that is not waited for
+  // (shutdown must end) and nothing is looked at.
+  bool pass(bool now = false, std::optional<std::chrono::milliseconds> lock_wait = std::nullopt);
 
   // The Clients listed at the last pass, in client table order.
   const std::vector<ListedClient>& listed() const { return listed_; }
