@@ -4,6 +4,7 @@
 // booted, copied, failed and the reason), and "Check the failed Clients", which
 // checks in the main client list the PCs of that transfer that did not finish,
 // so that pressing Copy tries them again. CHistoryDlg shows it; tests drive it.
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
