@@ -33,21 +33,6 @@ std::string minutes_text(Tick ms) {
   return text;
 }
 
-// The checked rows' Clients as the MAC learner sees them.
-std::vector<ListedClient> checked_clients(ControllerCore& core) {
-  std::vector<ListedClient> checked;
-  const CheckListModel& rows = core.main_client_list().rows();
-  core.mac_learner().pass(true);
-  for (int r = 0; r < rows.row_count(); ++r) {
-    if (rows.check_state(r) != kChecked) continue;
-    const auto address = address_from_padded_text(rows.cell(r, 1));
-    ListedClient c{.name = rows.cell(r, 0), .address = address.value_or(Ipv4Address())};
-    if (address) c.mac = core.mac_learner().mac_of(*address);
-    checked.push_back(std::move(c));
-  }
-  return checked;
-}
-
 }  // namespace
 
 void add_room_options(CLI::App& command, RoomArgs& out) {
@@ -199,24 +184,15 @@ std::unique_ptr<ConsoleRoomStart> room_start(ControllerCore& core, ConsoleUi& ui
 }
 
 std::vector<LeftOutClient> leave_out_protected(ControllerCore& core, TransferOutput& output, bool include) {
-  const std::vector<ListedClient> checked = checked_clients(core);
-  const std::vector<ListedClient> found =
-      protected_targets(checked, core.mac_learner().listed(), core.inventory().read().entries);
+  const std::vector<ListedClient> found = protected_checked(core);
   if (found.empty()) return {};
   if (include) {
     output.message("copying to protected Client(s) as asked: " + client_list_text(found));
     return {};
   }
-  CheckListModel& rows = core.main_client_list().rows();
-  std::vector<LeftOutClient> out;
-  for (const ListedClient& p : found) {
-    for (int r = 0; r < rows.row_count(); ++r)
-      if (rows.check_state(r) == kChecked && rows.cell(r, 1) == p.address.padded_text()) rows.uncheck(r);
-    out.push_back({p.name, p.address, kProtectedReason});
-  }
   output.message("leaving out protected Client(s): " + client_list_text(found) +
                  " (--include-protected copies to them too)");
-  return out;
+  return kestrelon::leave_out_protected(core, found);
 }
 
 bool dry_run(ControllerCore& core, CopyFlow& flow, TransferOutput& output, const RoomArgs& args,

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "model/client_row_text.h"
+
 namespace kestrelon {
 
 namespace {
@@ -27,6 +29,32 @@ std::vector<ListedClient> protected_targets(const std::vector<ListedClient>& tar
     if (by_name || protected_by_mac(t, listed, inventory)) found.push_back(t);
   }
   return found;
+}
+
+std::vector<ListedClient> protected_checked(ControllerCore& core) {
+  std::vector<ListedClient> checked;
+  const CheckListModel& rows = core.main_client_list().rows();
+  MacLearner& learner = core.mac_learner();
+  learner.pass(true);
+  for (int r = 0; r < rows.row_count(); ++r) {
+    if (rows.check_state(r) != kChecked) continue;
+    const auto address = address_from_padded_text(rows.cell(r, 1));
+    ListedClient c{.name = rows.cell(r, 0), .address = address.value_or(Ipv4Address())};
+    if (address) c.mac = learner.mac_of(*address);
+    checked.push_back(std::move(c));
+  }
+  return protected_targets(checked, learner.listed(), core.inventory().read().entries);
+}
+
+std::vector<LeftOutClient> leave_out_protected(ControllerCore& core, const std::vector<ListedClient>& clients) {
+  CheckListModel& rows = core.main_client_list().rows();
+  std::vector<LeftOutClient> out;
+  for (const ListedClient& p : clients) {
+    for (int r = 0; r < rows.row_count(); ++r)
+      if (rows.check_state(r) == kChecked && rows.cell(r, 1) == p.address.padded_text()) rows.uncheck(r);
+    out.push_back({p.name, p.address, kProtectedReason});
+  }
+  return out;
 }
 
 std::string client_list_text(const std::vector<ListedClient>& clients) {

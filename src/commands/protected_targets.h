@@ -9,9 +9,13 @@
 #include <vector>
 
 #include "app/client_inventory.h"
+#include "app/controller_core.h"
+#include "commands/copy_flow.h"
 #include "net/mac_learner.h"
 
 namespace kestrelon {
+
+inline constexpr const char* kProtectedReason = "protected: not overwritten unless asked (--include-protected)";
 
 // The Clients of `targets` that are protected, in order. `listed` is every
 // Client listed now (to tell a MAC address shared by several).
@@ -19,9 +23,12 @@ std::vector<ListedClient> protected_targets(const std::vector<ListedClient>& tar
                                             const std::vector<ListedClient>& listed,
                                             const std::vector<InventoryEntry>& inventory);
 
+// The protected Clients among the main client list's checked rows.
+std::vector<ListedClient> protected_checked(ControllerCore& core);
+// Unchecks their rows and returns them as left out, with kProtectedReason.
+std::vector<LeftOutClient> leave_out_protected(ControllerCore& core, const std::vector<ListedClient>& clients);
+
 // "MASTER-01 (10.1.12.10), MASTER-02 (10.1.12.11)".
 std::string client_list_text(const std::vector<ListedClient>& clients);
-
-inline constexpr const char* kProtectedReason = "protected: not overwritten unless asked (--include-protected)";
 
 }  // namespace kestrelon
