@@ -9,7 +9,9 @@
 
 #include "copy_receive.h"
 #include "create_upload.h"
+#include "image_restorer.h"
 #include "net/wire_format.h"
+#include "restore_guard.h"
 
 namespace kestrelon::client {
 
@@ -152,7 +154,10 @@ void ClientNode::start_copy(std::span<const std::uint8_t> d, Ipv4Address from, T
     if (disk->is_block_device() && !settings_.allow_write) {
       return refuse(path + " is a block device; restoring onto it needs --allow-write");
     }
-    sink = std::make_unique<ImageRestorer>(std::move(disk));
+    if (const auto why = restore_refusal(*disk)) return refuse(*why);
+    note_copy_options(start->flags);
+    const RestoreOptions restore{(start->flags & kFlagKeepPartitionSize) != 0, start->file_name};
+    sink = std::make_unique<ImageRestorer>(std::move(disk), restore);
     restoring_disk_ = start->disk;
   }
   CopyTiming timing;
@@ -161,6 +166,17 @@ void ClientNode::start_copy(std::span<const std::uint8_t> d, Ipv4Address from, T
   if (!copy->open_data(&error)) return refuse(error);
   copy->begin(now);
   transfer_ = std::move(copy);
+}
+
+void ClientNode::note_copy_options(std::uint16_t flags) {
+  log_.detail(who_, (flags & kFlagKeepPartitionSize) != 0
+                        ? "partitions keep their size"
+                        : "the last partition grows to fill a disk larger than the image's");
+  if (flags & kFlagUniqueSid) {
+    log_.note(who_, "\"Create Unique NT SID\" is on, but this Client does not change Windows security identifiers: "
+                    "a restored Windows keeps the identifier of the PC the image was made from");
+  }
+  if (flags & kFlagSectorBySector) log_.detail(who_, "every sector of the image is written (as always)");
 }
 
 void ClientNode::start_create(std::span<const std::uint8_t> d, Ipv4Address from, Tick now) {
@@ -177,6 +193,7 @@ void ClientNode::start_create(std::span<const std::uint8_t> d, Ipv4Address from,
     return refuse("this Client has no disk " + std::to_string(request->disk) + " (it has " +
                   std::to_string(disks_.disks().size()) + ")");
   }
+  if (const DiskInfo& info = disks_.disks()[request->disk]; info.broken_copy) return refuse(broken_copy_text(info));
   std::string error;
   auto disk = DiskDevice::open(disks_.disks()[request->disk].path, false, &error);
   if (!disk) return refuse(error);
@@ -197,6 +214,8 @@ void ClientNode::replace_transfer(std::unique_ptr<Transfer> next) {
   if (transfer_) {
     transfer_->cancel("a new request replaces it");
     ++finished_;
+    transfer_.reset();
+    settle_restored_disk();
   }
   transfer_ = std::move(next);
 }
@@ -206,12 +225,19 @@ void ClientNode::reap(Tick) {
   ++finished_;
   if (transfer_->succeeded()) ++succeeded_;
   transfer_.reset();
-  // A restore rewrote a disk: announce its new partitions from now on.
-  if (restoring_disk_) {
-    std::string error;
-    if (!disks_.refresh(*restoring_disk_, &error)) log_.note(who_, "reading the restored disk failed: " + error);
-    restoring_disk_.reset();
+  settle_restored_disk();
+}
+
+void ClientNode::settle_restored_disk() {
+  if (!restoring_disk_) return;
+  // A restore rewrote the disk, whole or not: announce what it holds now.
+  std::string error;
+  if (!disks_.refresh(*restoring_disk_, &error)) {
+    log_.note(who_, "reading the restored disk failed: " + error);
+  } else if (const DiskInfo& d = disks_.disks()[*restoring_disk_]; d.broken_copy) {
+    log_.note(who_, broken_copy_text(d));
   }
+  restoring_disk_.reset();
 }
 
 void ClientNode::tick(Tick now) {

@@ -71,7 +71,10 @@ class ClientNode final : public ClientLink {
   void answer_discover(std::span<const std::uint8_t> datagram);
   void start_copy(std::span<const std::uint8_t> datagram, Ipv4Address from, Tick now);
   void start_create(std::span<const std::uint8_t> datagram, Ipv4Address from, Tick now);
+  // Says in the log what the options of a copy do here.
+  void note_copy_options(std::uint16_t flags);
   void replace_transfer(std::unique_ptr<Transfer> next);
+  void settle_restored_disk();
   void reap(Tick now);
   // Sends through the fault plan (drop, duplicate, delay).
   void send_with_faults(const Datagram& datagram, Ipv4Address to, std::uint16_t port);

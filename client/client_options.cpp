@@ -34,14 +34,21 @@ std::string client_usage() {
 
 A Client of the Kestrelon disk-imaging system. It answers discovery requests,
 receives multicast copies onto a disk (or into a folder), and uploads images of
-its disks. Disks are raw disk image files with an MBR partition table, or block
-devices.
+its disks. Disks are raw disk image files or block devices, partitioned with an
+MBR or a GPT, of 512-byte sectors.
 
 Disks and identity:
   --disk PATH           a disk, up to 4 times (the first is BIOS drive 0x80, the
-                        Controller's drive 1). Partitions are read from its MBR,
-                        logical partitions included. At least one is needed,
-                        unless --store and --store-size are given.
+                        Controller's drive 1). Partitions are read from its MBR
+                        (logical partitions included) or its GPT; the first 12
+                        are announced. At least one is needed, unless --store and
+                        --store-size are given.
+  --disk auto           every fixed disk of this PC instead (SATA, NVMe, virtio,
+                        USB), in a stable order, internal disks first; the log
+                        names each and those left out: removable media, mounted
+                        disks, disks of other sector sizes, and the medium the PC
+                        started from (FAT label KSTRLN-BOOT). The Controller
+                        lists the first four.
   --name NAME           the name announced (at most 40 bytes; default: host name).
                         With --count, each Client adds "-NNN" (its index).
   --address A           the local IPv4 address this Client binds (port 4747) and
@@ -65,7 +72,21 @@ Transfers:
   --allow-write         allow restoring onto a block device (image files are
                         always writable).
   --once                exit after the first transfer ends: status 0 when it
-                        succeeded, 1 when it failed or was aborted.
+                        succeeded (a copy: once the Controller has shown it took
+                        the Client's done, by its end of the copy or by falling
+                        silent), 1 when it failed or was aborted.
+
+A restore first wipes the disk's old partition table and file system starts and
+writes the new partition table last: a disk whose copy broke off has no
+partition table, and says so in its first sector and in this Client's log. It
+never writes onto a mounted disk or the medium the PC started from. The options
+that travel with a copy: "Keep partition size" off grows the last partition to
+fill a disk larger than the image's, and its file system with it (resize2fs,
+ntfsresize, fatresize, where installed); on, partitions keep their sizes.
+"Force sector-by-sector copying" makes a Create read every sector from the
+start of the disk to the end of its last partition, zeros and gaps included.
+"Create Unique NT SID" has no effect: this Client does not change Windows
+security identifiers, and says so in its log.
   --verbose             report every transfer step on standard error.
 
 Fault injection (for tests; the dice are seeded, so a run repeats exactly):
@@ -144,7 +165,15 @@ ParseResult parse_client_options(const std::vector<std::string>& args) {
   };
   FaultPlan& f = o.faults;
   const std::map<std::string, std::pair<Setter, const char*>> with_value = {
-      {"--disk", {[&](const std::string& v) { o.disks.push_back(v); return !v.empty(); }, "a path"}},
+      {"--disk", {[&](const std::string& v) {
+                    if (v == "auto") {
+                      o.discover_disks = true;
+                    } else {
+                      o.disks.push_back(v);
+                    }
+                    return !v.empty();
+                  },
+                  "a path, or auto"}},
       {"--name", {[&](const std::string& v) { o.name = v; return !v.empty() && v.size() <= 40; },
                   "a name of 1 to 40 bytes"}},
       {"--address", {address(o.address), "an IPv4 address"}},
@@ -204,6 +233,7 @@ ParseResult parse_client_options(const std::vector<std::string>& args) {
     return result;
   }
   if (o.disks.size() > static_cast<std::size_t>(kMaxDisks)) return error("at most 4 disks (--disk) can be given");
+  if (o.discover_disks && !o.disks.empty()) return error("--disk auto finds every disk: give no other --disk");
   if (o.count > 1 && !o.address_from) return error("--count needs --address-from (the first address)");
   if (o.address_from && o.address) return error("give either --address or --address-from, not both");
   if (o.address_from && (o.address_from->value() + static_cast<std::uint32_t>(o.count - 1) < o.address_from->value())) {
@@ -218,8 +248,10 @@ ParseResult parse_client_options(const std::vector<std::string>& args) {
   // A Client without a disk announces none, and the Controller's disk space
   // check then refuses every image with partitions: it could never be used.
   if (o.store_sectors != 0 && !o.store_dir) return error("--store-size goes with --store");
-  if (o.store_sectors != 0 && !o.disks.empty()) return error("--store-size is for a Client without --disk");
-  if (o.disks.empty() && o.store_sectors == 0) {
+  if (o.store_sectors != 0 && (!o.disks.empty() || o.discover_disks)) {
+    return error("--store-size is for a Client without --disk");
+  }
+  if (o.disks.empty() && !o.discover_disks && o.store_sectors == 0) {
     return error("give at least one --disk, or --store DIR with --store-size SIZE");
   }
   result.options = o;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "disk_discovery.h"
 #include "fault_plan.h"
 #include "platform/ipv4_address.h"
 
@@ -12,6 +13,8 @@ namespace kestrelon::client {
 
 struct ClientOptions {
   std::vector<std::string> disks;        // --disk, up to 4; BIOS numbers 0x80 upwards
+  bool discover_disks = false;           // --disk auto: every fixed disk of this PC
+  SystemPaths system_paths;              // where --disk auto looks (tests use trees of their own)
   std::string name;                      // --name; the host name when empty
   std::optional<Ipv4Address> address;    // --address
   int count = 1;                         // --count

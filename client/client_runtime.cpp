@@ -45,6 +45,33 @@ void raise_descriptor_limit() {
 
 constexpr Ipv4Address kLoopbackAddress(127, 0, 0, 1);
 
+std::string size_text(std::uint64_t sectors) {
+  if (sectors < 2048 * 1024) return std::to_string(sectors / 2048) + " MiB";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f GiB", static_cast<double>(sectors) / (2048.0 * 1024.0));
+  return text;
+}
+
+// --disk auto: the PC's fixed disks, each named in the log, the first four offered.
+std::vector<std::string> discovered_disks(const SystemPaths& system, ClientLog& log) {
+  const DiskSurvey survey = survey_disks(system);
+  for (const LeftOutDisk& d : survey.left_out) log.note("disks", d.name + " left out: " + d.why);
+  std::vector<std::string> paths;
+  std::string unlisted;
+  for (const FoundDisk& d : survey.disks) {
+    const std::string text = d.path + " (" + d.kind + ", " + size_text(d.sectors) + ")";
+    if (paths.size() < static_cast<std::size_t>(kMaxDisks)) {
+      paths.push_back(d.path);
+      log.note("disks", "disk " + std::to_string(paths.size()) + ": " + text);
+    } else {
+      unlisted += (unlisted.empty() ? "" : ", ") + text;
+    }
+  }
+  if (!unlisted.empty()) log.note("disks", "the Controller lists four disks; not offered: " + unlisted);
+  if (survey.disks.empty()) log.note("disks", "no fixed disk found");
+  return paths;
+}
+
 }  // namespace
 
 std::unique_ptr<ClientRuntime> ClientRuntime::create(const ClientOptions& options, std::string* error,
@@ -52,12 +79,20 @@ std::unique_ptr<ClientRuntime> ClientRuntime::create(const ClientOptions& option
   std::unique_ptr<ClientRuntime> rt(new ClientRuntime());
   rt->options_ = options;
   rt->log_ = log ? std::move(log) : std::make_unique<ClientLog>(options.verbose);
-  if (!rt->disks_.load(options.disks, error)) return nullptr;
+  if (options.discover_disks) {
+    // A PC's disk with a damaged table is still offered, without partitions, so
+    // that an image can be copied onto it.
+    if (!rt->disks_.load(discovered_disks(options.system_paths, *rt->log_), error, true)) return nullptr;
+  } else if (!rt->disks_.load(options.disks, error)) {
+    return nullptr;
+  }
   if (options.store_sectors != 0) rt->disks_.add_store_disk(options.store_sectors);
   for (const DiskInfo& disk : rt->disks_.disks()) {
+    if (!disk.table_problem.empty()) rt->log_->note("disk", disk.table_problem + "; announced without partitions");
+    if (disk.broken_copy) rt->log_->note("disk", broken_copy_text(disk));
     if (disk.table.partitions.size() > static_cast<std::size_t>(kMaxPartitions)) {
       rt->log_->note("disk", disk.path + " has " + std::to_string(disk.table.partitions.size()) +
-                                 " partitions; only the first 12 are announced and imaged");
+                                 " partitions; the first 12 are announced, and all are imaged");
     }
   }
 

@@ -275,9 +275,18 @@ void CopyReceive::on_tick(Tick now) {
     return;
   }
   if (state_ == State::done) {
-    if (tick_reached(now, done_first_ + timing_.done_linger)) {
+    // The Controller does not answer OP_COPY_DONE. It has taken it once it sends
+    // OP_ABORT (every target done, or the wait for the others over), or once it
+    // has fallen silent; while it still sends blocks (to others, or to us because
+    // our answer was lost) we keep saying done, less often after a while.
+    if (tick_reached(now, last_datagram_ + timing_.done_quiet)) {
+      log_.detail(link_.who(), "the Controller has fallen silent: the copy has ended");
       end_transfer();
-    } else if (tick_reached(now, done_last_ + timing_.done_repeat)) {
+      return;
+    }
+    const Tick every =
+        tick_reached(now, done_first_ + timing_.done_linger) ? timing_.done_repeat_late : timing_.done_repeat;
+    if (tick_reached(now, done_last_ + every)) {
       link_.send_to(encode_copy_done(link_.self()), controller_);
       done_last_ = now;
     }
@@ -335,6 +344,9 @@ void CopyReceive::fail(const std::string& why) {
 void CopyReceive::end_transfer() {
   state_ = State::ended;
   data_.close();
+  if (complete_ && sink_) {
+    for (const std::string& line : sink_->after_done()) log_.note(link_.who(), line);
+  }
 }
 
 void CopyReceive::cancel(const std::string& why) {

@@ -25,7 +25,9 @@
 //   For other files (kept with --store) a block shorter than 1350 bytes ends the
 //   copy; a length that is a multiple of 1350 is taken when the next block
 //   stays missing after two requests.
-// - OP_COPY_DONE follows the last byte written, repeated until OP_ABORT.
+// - OP_COPY_DONE follows the last byte written, repeated until the Controller
+//   shows it has taken it: by OP_ABORT, or by falling silent on the data group.
+//   Only then has the transfer ended (and a restore's slow after-work runs).
 #include <memory>
 #include <optional>
 #include <vector>
@@ -33,6 +35,7 @@
 #include "client_log.h"
 #include "client_wire.h"
 #include "copy_sink.h"
+#include "image_layout.h"
 #include "platform/udp_socket.h"
 #include "transfer.h"
 
@@ -45,7 +48,9 @@ struct CopyTiming {
   Tick ready_repeat = 1000;
   int ready_repeats = 5;
   Tick done_repeat = 250;
-  Tick done_linger = 5000;
+  Tick done_linger = 5000;     // then OP_COPY_DONE goes every done_repeat_late
+  Tick done_repeat_late = 1000;
+  Tick done_quiet = 3000;      // silence on the data group that ends a done copy
   Tick silence_limit = 60000;
   Tick resolution = 10;
   std::uint32_t ack_every = 4;

@@ -1,14 +1,12 @@
 #pragma once
 // Where the bytes of a received copy go, in order: a file kept byte for byte, or
-// a disk restored from this Client's image layout.
+// a disk restored from this Client's image layout (image_restorer.h).
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
-#include "disk_device.h"
-#include "image_layout.h"
 
 namespace kestrelon::client {
 
@@ -21,6 +19,9 @@ class CopySink {
   virtual bool finish() = 0;
   // The copy ended before its end.
   virtual void abandon() = 0;
+  // The Controller has taken the copy as done: work that may take long and must
+  // not hold up the answer, one line of log each.
+  virtual std::vector<std::string> after_done() { return {}; }
   virtual const std::string& error() const = 0;
   // Whether the image must be this Client's own layout (a restore needs it).
   virtual bool needs_own_layout() const = 0;
@@ -56,36 +57,5 @@ class StoreSink final : public CopySink {
 
 // A file name that stays inside its folder: no slashes, not "." or "..".
 std::string safe_file_name(const std::string& name);
-
-// Restores an image of this Client's layout onto a disk as its bytes arrive:
-// partition data at each partition's place (zeros where no chunk is), then the
-// MBR and extended boot records saved in the image.
-class ImageRestorer final : public CopySink {
- public:
-  explicit ImageRestorer(std::unique_ptr<DiskDevice> disk);
-  bool consume(std::span<const std::uint8_t> bytes) override;
-  bool finish() override;
-  void abandon() override {}
-  const std::string& error() const override { return error_; }
-  bool needs_own_layout() const override { return true; }
-  std::string where() const override { return disk_->path(); }
-
- private:
-  enum class Stage { header, chunk_head, chunk_body, ended, failed };
-  bool fail(std::string why);
-  bool take_header();
-  bool take_chunk();
-  bool zero_up_to(std::size_t partition, std::uint64_t offset);
-
-  std::unique_ptr<DiskDevice> disk_;
-  Stage stage_ = Stage::header;
-  std::vector<std::uint8_t> pending_;  // bytes of the part being assembled
-  std::size_t wanted_ = 36;            // bytes that part needs
-  image::ImageHeader header_;
-  image::ChunkHead chunk_;
-  std::vector<std::uint64_t> written_;  // per partition: bytes restored from its start
-  std::vector<std::uint8_t> raw_;
-  std::string error_;
-};
 
 }  // namespace kestrelon::client

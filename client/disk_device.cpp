@@ -49,6 +49,17 @@ std::unique_ptr<DiskDevice> DiskDevice::open(const std::string& path, bool writa
       ::close(fd);
       return nullptr;
     }
+    // Partition tables and images count 512-byte sectors; on a disk of 4096-byte
+    // sectors the same numbers would mean other places.
+    int sector = 0;
+    if (::ioctl(fd, BLKSSZGET, &sector) == 0 && sector != static_cast<int>(kSectorSize)) {
+      if (error) {
+        *error = "disk " + path + " has " + std::to_string(sector) +
+                 "-byte sectors; this Client handles only disks of 512-byte sectors";
+      }
+      ::close(fd);
+      return nullptr;
+    }
   } else if (S_ISREG(st.st_mode)) {
     size = static_cast<std::uint64_t>(st.st_size);
   } else {

@@ -15,7 +15,8 @@ namespace kestrelon::client {
 class DiskDevice {
  public:
   // Opens `path` for reading, or for reading and writing; a block device opened
-  // for writing is claimed exclusively (refused while mounted or in use). Fails
+  // for writing is claimed exclusively (refused while it or a partition of it is
+  // mounted or in use), and one whose sectors are not 512 bytes is refused. Fails
   // with a message naming the path and the reason.
   static std::unique_ptr<DiskDevice> open(const std::string& path, bool writable, std::string* error);
   ~DiskDevice();

@@ -1,8 +1,16 @@
 #include "disk_set.h"
 
+#include "restore_guard.h"
+
 namespace kestrelon::client {
 
-bool DiskSet::load(const std::vector<std::string>& paths, std::string* error) {
+std::string broken_copy_text(const DiskInfo& disk) {
+  return disk.path + " holds a broken-off copy of \"" + disk.broken_copy.value_or("") +
+         "\": it has no partition table, and none of its old file systems, until a copy to it ends whole";
+}
+
+bool DiskSet::load(const std::vector<std::string>& paths, std::string* error, bool lenient) {
+  lenient_ = lenient;
   disks_.assign(paths.size(), DiskInfo{});
   entries_.assign(paths.size(), DiskEntry{});
   for (std::size_t i = 0; i < paths.size(); ++i) {
@@ -23,12 +31,18 @@ bool DiskSet::refresh(std::size_t index, std::string* error) {
 bool DiskSet::read_disk(std::size_t index, const std::string& path, std::string* error) {
   const auto disk = DiskDevice::open(path, false, error);
   if (!disk) return false;
-  auto table = disk->partition_table(error);
-  if (!table) return false;
+  std::string problem;
+  auto table = disk->partition_table(&problem);
+  if (!table && !lenient_) {
+    if (error) *error = problem;
+    return false;
+  }
   DiskInfo& info = disks_[index];
   info.path = path;
   info.sectors = disk->sectors();
-  info.table = std::move(*table);
+  info.table = table ? std::move(*table) : PartitionTable{};
+  info.table_problem = table ? "" : problem;
+  info.broken_copy = broken_copy_of(*disk);
   info.entry = announce_entry(static_cast<int>(index), info.sectors, info.table);
   entries_[index] = info.entry;
   return true;

@@ -8,20 +8,52 @@
 
 namespace kestrelon::client {
 
+namespace {
+
+// Where the chunks come from. Sector by sector: everything from sector 0 to the
+// end of what the table describes (the whole disk when it has no table; a GPT's
+// backup is kept as table sectors). Otherwise every partition, and the room
+// between the table and the first partition, where boot loaders live (a BIOS
+// boot loader's second stage lies there on MBR disks).
+std::vector<image::Area> areas_to_read(const PartitionTable& table, std::uint64_t disk_sectors, bool every_sector) {
+  constexpr std::uint64_t kBootRoom = 2048;
+  std::vector<image::Area> areas;
+  if (every_sector) {
+    const std::uint64_t end = table.kind == TableKind::none ? disk_sectors : std::min(table.extent, disk_sectors);
+    if (end > 0) areas.push_back({0, end});
+    return areas;
+  }
+  std::uint64_t first = table.extent;
+  for (const Partition& p : table.partitions) first = std::min(first, p.start_lba);
+  const std::uint64_t after_table =
+      table.kind == TableKind::gpt ? table.table_sectors[table.table_sectors.size() - table.gpt_tail - 1] + 1 : 1;
+  if (table.kind != TableKind::none && first > after_table) {
+    areas.push_back({after_table, std::min(first - after_table, kBootRoom)});
+  }
+  for (const Partition& p : table.partitions) areas.push_back({p.start_lba, p.sectors});
+  std::sort(areas.begin(), areas.end(),
+            [](const image::Area& a, const image::Area& b) { return a.start_lba < b.start_lba; });
+  return areas;
+}
+
+}  // namespace
+
 std::unique_ptr<ImageBuilder> ImageBuilder::open(std::unique_ptr<DiskDevice> disk, BuildRequest request,
                                                  std::string* error) {
   auto table = disk->partition_table(error);
   if (!table) return nullptr;
   if (table->table_sectors.size() > image::kMaxTableSectors) {
-    if (error) *error = disk->path() + " has more extended boot records than an image can keep";
+    if (error) *error = disk->path() + " has more partition table sectors than an image can keep";
     return nullptr;
   }
   std::unique_ptr<ImageBuilder> b(new ImageBuilder(std::move(disk), request));
   image::ImageHeader& h = b->header_;
-  h.flags = request.sector_by_sector ? image::kFlagAllChunks : 0;
+  h.flags = static_cast<std::uint16_t>((request.sector_by_sector ? image::kFlagAllChunks : 0) |
+                                       (table->kind == TableKind::gpt ? image::kFlagGpt : 0));
   h.level = static_cast<std::uint16_t>(request.level);
   h.source_sectors = b->disk_->sectors();
-  // Like the announce, an image carries the first 12 partitions.
+  // Like the announce, the summary lists the first 12 partitions; the areas
+  // carry them all.
   const std::size_t count = std::min<std::size_t>(table->partitions.size(), image::kMaxPartitions);
   for (std::size_t i = 0; i < count; ++i) {
     const Partition& p = table->partitions[i];
@@ -31,8 +63,13 @@ std::unique_ptr<ImageBuilder> ImageBuilder::open(std::unique_ptr<DiskDevice> dis
     }
     h.partitions.push_back(image::ImagePartition{p.number, p.type, p.boot, p.logical, p.start_lba,
                                                  static_cast<std::uint32_t>(p.sectors)});
-    b->total_ += p.sectors * kSectorSize;
   }
+  h.areas = areas_to_read(*table, h.source_sectors, request.sector_by_sector);
+  if (h.areas.size() > image::kMaxAreas) {
+    if (error) *error = b->disk_->path() + " has more partitions than an image can keep";
+    return nullptr;
+  }
+  for (const image::Area& a : h.areas) b->total_ += a.sectors * kSectorSize;
   for (const std::uint64_t lba : table->table_sectors) {
     image::TableSector t;
     t.lba = lba;
@@ -55,12 +92,12 @@ bool ImageBuilder::next(std::vector<std::uint8_t>& out) {
     return true;
   }
   while (stage_ == Stage::chunks) {
-    if (partition_ >= header_.partitions.size()) {
+    if (partition_ >= header_.areas.size()) {
       stage_ = Stage::end;
       break;
     }
-    const image::ImagePartition& p = header_.partitions[partition_];
-    const std::uint64_t size = std::uint64_t{p.sectors} * kSectorSize;
+    const image::Area& p = header_.areas[partition_];
+    const std::uint64_t size = p.sectors * kSectorSize;
     if (offset_ >= size) {
       ++partition_;
       offset_ = 0;
@@ -69,8 +106,8 @@ bool ImageBuilder::next(std::vector<std::uint8_t>& out) {
     const std::uint32_t n = static_cast<std::uint32_t>(std::min<std::uint64_t>(image::kChunkSize, size - offset_));
     raw_.resize(n);
     if (!disk_->read_at(p.start_lba * kSectorSize + offset_, raw_)) {
-      error_ = "reading partition " + std::to_string(p.number) + " of " + disk_->path() + " failed: " +
-               std::strerror(errno);
+      error_ = "reading sector " + std::to_string(p.start_lba + offset_ / kSectorSize) + " of " + disk_->path() +
+               " failed: " + std::strerror(errno);
       return false;
     }
     image::ChunkHead head;

@@ -1,8 +1,10 @@
 #pragma once
 // Reads a disk and produces this Client's image of it (see image_layout.h), one
-// piece at a time: the header area, then one chunk per 64 KiB of partition data
-// (zlib-compressed at the requested level, all-zero chunks left out unless every
-// sector was asked for), then the end chunk.
+// piece at a time: the header area, then one chunk per 64 KiB of each area (every
+// partition and the boot loader's room before the first; sector by sector,
+// everything from sector 0 to the end of the last partition), zlib-compressed at
+// the requested level, all-zero chunks left out unless every sector was asked
+// for; then the end chunk.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -32,7 +34,7 @@ class ImageBuilder {
 
   // Bytes of the image produced so far (its length once next() returned false).
   std::uint64_t produced() const { return produced_; }
-  // Partition bytes read so far and in all, for the progress fields.
+  // Area bytes read so far and in all, for the progress fields.
   std::uint64_t read_bytes() const { return read_; }
   std::uint64_t total_bytes() const { return total_; }
   const image::ImageHeader& header() const { return header_; }
@@ -45,8 +47,8 @@ class ImageBuilder {
   BuildRequest request_;
   image::ImageHeader header_;
   Stage stage_ = Stage::header;
-  std::size_t partition_ = 0;
-  std::uint64_t offset_ = 0;  // in the current partition
+  std::size_t partition_ = 0;  // the current area
+  std::uint64_t offset_ = 0;  // in the current area
   std::uint64_t produced_ = 0, read_ = 0, total_ = 0;
   std::vector<std::uint8_t> raw_, packed_;
   std::string error_;

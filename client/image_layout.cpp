@@ -9,6 +9,8 @@ namespace kestrelon::client::image {
 namespace {
 
 constexpr std::array<std::uint8_t, 4> kChunkMagic = {'C', 'H', 'N', 'K'};
+// 512 TiB: no sector number in a sound header lies further out.
+constexpr std::uint64_t kFarthestSector = std::uint64_t{1} << 40;
 
 void write_le64(std::span<std::uint8_t> b, std::size_t at, std::uint64_t v) {
   write_le32(b, at, static_cast<std::uint32_t>(v));
@@ -21,17 +23,19 @@ bool signed_here(std::span<const std::uint8_t> b) {
   return b.size() >= 4 && std::equal(kSignature.begin(), kSignature.end(), b.begin());
 }
 
+std::vector<Area> areas_of(const ImageHeader& h) {
+  if (!h.areas.empty()) return h.areas;
+  std::vector<Area> areas;
+  for (const auto& p : h.partitions) areas.push_back(Area{p.start_lba, p.sectors});
+  return areas;
+}
+
+std::size_t areas_offset(std::size_t tables) { return kTableAreaOffset + 4 + tables * kTableSectorEntry; }
+
 }  // namespace
 
 std::uint32_t ImageHeader::data_offset() const {
-  return static_cast<std::uint32_t>(kTableAreaOffset + 4 + table_sectors.size() * kTableSectorEntry);
-}
-
-std::uint64_t ImageHeader::sectors_needed() const {
-  std::uint64_t end = 0;
-  for (const auto& p : partitions) end = std::max(end, p.start_lba + p.sectors);
-  for (const auto& t : table_sectors) end = std::max(end, t.lba + 1);
-  return end;
+  return static_cast<std::uint32_t>(areas_offset(table_sectors.size()) + areas_of(*this).size() * kAreaEntry);
 }
 
 std::array<std::uint8_t, kLinkPatchLength> length_patch(std::uint64_t length) {
@@ -45,6 +49,7 @@ std::vector<std::uint8_t> encode_header(const ImageHeader& h) {
   std::vector<std::uint8_t> b(h.data_offset(), 0);
   const auto patch = length_patch(h.length);
   std::copy(patch.begin(), patch.end(), b.begin());
+  const std::vector<Area> areas = areas_of(h);
   write_le16(b, 12, kFormatVersion);
   write_le16(b, 14, h.flags);
   write_le32(b, 16, h.data_offset());
@@ -52,6 +57,7 @@ std::vector<std::uint8_t> encode_header(const ImageHeader& h) {
   write_le16(b, 22, static_cast<std::uint16_t>(h.table_sectors.size()));
   write_le64(b, 24, h.source_sectors);
   write_le32(b, 32, kChunkSize);
+  write_le16(b, 36, static_cast<std::uint16_t>(areas.size()));
   b[kSummaryOffset] = 1;
   b[kPartitionCountOffset] = static_cast<std::uint8_t>(h.partitions.size());
   for (std::size_t k = 0; k < h.partitions.size(); ++k) {
@@ -71,6 +77,11 @@ std::vector<std::uint8_t> encode_header(const ImageHeader& h) {
     write_le64(b, at, h.table_sectors[i].lba);
     std::copy(h.table_sectors[i].bytes.begin(), h.table_sectors[i].bytes.end(), b.begin() + static_cast<long>(at + 8));
   }
+  for (std::size_t i = 0; i < areas.size(); ++i) {
+    const std::size_t at = areas_offset(h.table_sectors.size()) + kAreaEntry * i;
+    write_le64(b, at, areas[i].start_lba);
+    write_le64(b, at + 8, areas[i].sectors);
+  }
   return b;
 }
 
@@ -86,17 +97,21 @@ HeaderParse parse_header(std::span<const std::uint8_t> b) {
     r.error = std::move(why);
     return r;
   };
-  if (b.size() < 36) {
-    r.needed = 36;
+  constexpr std::size_t kFixedFields = 38;
+  if (b.size() < kFixedFields) {
+    r.needed = kFixedFields;
     return r;
   }
   if (!signed_here(b)) return invalid("not an image of this Client (no KRNI signature)");
-  if (read_le16(b, 12) != kFormatVersion) {
-    return invalid("image format version " + std::to_string(read_le16(b, 12)) + " is not known");
+  const std::uint16_t version = read_le16(b, 12);
+  if (version != 1 && version != 2) {
+    return invalid("image format version " + std::to_string(version) + " is not known");
   }
   const std::uint32_t data_offset = read_le32(b, 16);
   const std::size_t tables = read_le16(b, 22);
-  if (tables > kMaxTableSectors || data_offset != kTableAreaOffset + 4 + tables * kTableSectorEntry) {
+  const std::size_t area_count = version == 1 ? 0 : read_le16(b, 36);
+  if (tables > kMaxTableSectors || area_count > kMaxAreas ||
+      data_offset != areas_offset(tables) + area_count * kAreaEntry) {
     return invalid("the image header is damaged (data offset " + std::to_string(data_offset) + ")");
   }
   if (read_le32(b, 32) != kChunkSize) return invalid("the image uses an unknown chunk size");
@@ -105,6 +120,7 @@ HeaderParse parse_header(std::span<const std::uint8_t> b) {
     return r;
   }
   ImageHeader& h = r.header;
+  h.version = version;
   h.length = read_le64(b, kLengthLowOffset);
   h.flags = read_le16(b, 14);
   h.level = read_le16(b, 20);
@@ -120,7 +136,7 @@ HeaderParse parse_header(std::span<const std::uint8_t> b) {
     p.type = b[at + 17];
     p.boot = b[at + 18];
     p.logical = b[at + 19] != 0;
-    if (p.start_lba > (std::uint64_t{1} << 40)) return invalid("partition " + std::to_string(k) + " starts too far out");
+    if (p.start_lba > kFarthestSector) return invalid("partition " + std::to_string(k) + " starts too far out");
     h.partitions.push_back(p);
   }
   if (read_le32(b, kTableAreaOffset) != tables) return invalid("the image's table area is damaged");
@@ -128,10 +144,17 @@ HeaderParse parse_header(std::span<const std::uint8_t> b) {
     const std::size_t at = kTableAreaOffset + 4 + kTableSectorEntry * i;
     TableSector t;
     t.lba = read_le64(b, at);
-    if (t.lba > (std::uint64_t{1} << 40)) return invalid("a table sector lies too far out");
+    if (t.lba > kFarthestSector) return invalid("a table sector lies too far out");
     std::copy_n(b.begin() + static_cast<long>(at + 8), 512, t.bytes.begin());
     h.table_sectors.push_back(t);
   }
+  for (std::size_t i = 0; i < area_count; ++i) {
+    const std::size_t at = areas_offset(tables) + kAreaEntry * i;
+    const Area a{read_le64(b, at), read_le64(b, at + 8)};
+    if (a.start_lba > kFarthestSector || a.sectors > kFarthestSector) return invalid("an area lies too far out");
+    h.areas.push_back(a);
+  }
+  h.areas = areas_of(h);
   r.state = HeaderParse::State::ok;
   return r;
 }

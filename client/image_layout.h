@@ -8,28 +8,38 @@
 //   4    4  image length, low 32 bits (LE). Filled in by the Controller's link
 //           patch at the end of the upload, and written by the Client as well.
 //   8    4  image length, high 32 bits (LE)
-//   12   2  format version (1)
-//   14   2  flags: bit 0 = every chunk stored (sector-by-sector)
+//   12   2  format version (1 or 2)
+//   14   2  flags: bit 0 = every sector (sector-by-sector), bit 1 = GPT disk
 //   16   4  data offset: where the chunk stream starts
 //   20   2  compression level used (0 = stored)
 //   22   2  number of saved table sectors
 //   24   8  size of the source disk in sectors
 //   32   4  chunk size in bytes (65536)
+//   36   2  version 2: number of areas
 //   256  512 description (zero; the Controller writes the user's text here)
 //   5512 1  summary version (1)
-//   5513 1  partition count n (at most 12)
+//   5513 1  partition count n (at most 12: the partitions the Controller sees)
 //   7066 + 24k  partition k: full size (4, sectors), data size (4, sectors), start
 //               sector (8), number, type, boot indicator, logical flag (1 each),
 //               4 reserved. Entry 11 runs past 7344, into space nothing else uses.
 //   8192     4  count of table sectors, then each: its sector number (8) and its
-//               512 bytes (the MBR and every extended boot record)
+//               512 bytes (the MBR and every extended boot record; for a GPT the
+//               protective MBR, both headers and both entry arrays)
+//   version 2, after the table sectors: the areas, each its first sector (8)
+//               and sector count (8), in disk order: every partition (also those
+//               past the twelfth), the boot loader's room between the table and
+//               the first partition, or with sector-by-sector one area from
+//               sector 0 to the end of the last partition. Version 1 has one
+//               area per summary partition.
 //   data offset: chunks, each a 32-byte head and its stored bytes, ending with
-//               an end chunk (partition 0xFF):
-//       0 4 "CHNK", 4 1 partition index, 5 1 method (0 stored, 1 zlib),
-//       6 2 reserved, 8 8 byte offset in the partition, 16 4 raw length,
+//               an end chunk (area 0xFF):
+//       0 4 "CHNK", 4 1 area index, 5 1 method (0 stored, 1 zlib),
+//       6 2 reserved, 8 8 byte offset in the area, 16 4 raw length,
 //       20 4 stored length, 24 4 CRC-32 of the raw bytes, 28 4 reserved.
-// All numbers are little-endian. A partition's bytes that no chunk covers are
-// zeros (chunks of zeros are left out unless sector-by-sector was asked for).
+// All numbers are little-endian. An area's bytes that no chunk covers are zeros
+// (chunks of zeros are left out unless sector-by-sector was asked for). A table
+// sector that lies inside an area is restored from the table sectors, not from
+// the area's chunks.
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -40,7 +50,7 @@
 namespace kestrelon::client::image {
 
 inline constexpr std::array<std::uint8_t, 4> kSignature = {'K', 'R', 'N', 'I'};
-inline constexpr std::uint16_t kFormatVersion = 1;
+inline constexpr std::uint16_t kFormatVersion = 2;
 inline constexpr std::size_t kLengthLowOffset = 4;
 inline constexpr std::size_t kLinkPatchLength = 12;  // bytes 0-11 are rewritten at the end
 inline constexpr std::size_t kDescriptionOffset = 256;
@@ -50,14 +60,16 @@ inline constexpr std::size_t kEntriesOffset = 7066;
 inline constexpr std::size_t kEntryStride = 24;
 inline constexpr int kMaxPartitions = 12;
 inline constexpr std::size_t kTableAreaOffset = 8192;
-inline constexpr std::size_t kMaxTableSectors = 64;
+// A GPT of 128 entries takes 67 table sectors; version 1 images kept at most 64.
+inline constexpr std::size_t kMaxTableSectors = 256;
 inline constexpr std::size_t kTableSectorEntry = 8 + 512;
 inline constexpr std::uint32_t kChunkSize = 65536;
 inline constexpr std::size_t kChunkHeadSize = 32;
 inline constexpr std::uint8_t kEndChunk = 0xFF;
+inline constexpr std::size_t kAreaEntry = 16;
+inline constexpr std::size_t kMaxAreas = 254;  // area indexes 0-253; 0xFF ends the stream
 inline constexpr std::uint16_t kFlagAllChunks = 1;
-// Image files of this Client never have a header larger than this.
-inline constexpr std::size_t kMaxDataOffset = kTableAreaOffset + 4 + kMaxTableSectors * kTableSectorEntry;
+inline constexpr std::uint16_t kFlagGpt = 2;
 
 struct ImagePartition {
   std::uint8_t number = 0, type = 0, boot = 0;
@@ -70,19 +82,28 @@ struct ImagePartition {
 struct TableSector {
   std::uint64_t lba = 0;
   std::array<std::uint8_t, 512> bytes{};
+  friend bool operator==(const TableSector&, const TableSector&) = default;
+};
+
+// A stretch of the disk whose bytes the chunks carry.
+struct Area {
+  std::uint64_t start_lba = 0;
+  std::uint64_t sectors = 0;
+  friend bool operator==(const Area&, const Area&) = default;
 };
 
 struct ImageHeader {
+  std::uint16_t version = kFormatVersion;
   std::uint64_t length = 0;
   std::uint16_t flags = 0;
   std::uint16_t level = 0;
   std::uint64_t source_sectors = 0;
-  std::vector<ImagePartition> partitions;
+  std::vector<ImagePartition> partitions;  // the summary: the first 12
   std::vector<TableSector> table_sectors;
+  // Where the chunks go. Encoding an empty list writes one area per partition.
+  std::vector<Area> areas;
 
   std::uint32_t data_offset() const;
-  // The sectors a target disk needs: the end of the last partition or table sector.
-  std::uint64_t sectors_needed() const;
 };
 
 // The header area, data_offset() bytes long.

@@ -1,7 +1,10 @@
 #include "mbr.h"
 
+#include <algorithm>
 #include <array>
 
+#include "file_system_probe.h"
+#include "gpt.h"
 #include "net/byte_order.h"
 
 namespace kestrelon::client {
@@ -35,6 +38,66 @@ bool inside(std::uint64_t start, std::uint64_t sectors, std::uint64_t limit) {
   return start <= limit && sectors <= limit - start;
 }
 
+// A basic data partition may hold NTFS, exFAT or FAT; announced as the MBR type
+// its file system would have, so the Controller names FAT as FAT.
+std::uint8_t basic_data_type(const SectorReader& read, std::uint64_t start, std::uint64_t sectors) {
+  std::array<std::uint8_t, kProbeBytes> head{};
+  for (std::uint64_t k = 0; k < kProbeBytes / kSectorSize; ++k) {
+    if (!read(start + k, std::span<std::uint8_t, kSectorSize>(head.data() + k * kSectorSize, kSectorSize))) return 0x07;
+  }
+  switch (probe_file_system(head, sectors * kSectorSize).kind) {
+    case FileSystemKind::fat12: return 0x01;
+    case FileSystemKind::fat16: return 0x0E;
+    case FileSystemKind::fat32: return 0x0C;
+    default: return 0x07;
+  }
+}
+
+// The GPT behind a protective MBR: its primary header and entries must be sound;
+// the backup's sectors are listed where the primary says it lies.
+bool read_gpt(const SectorReader& read, std::uint64_t disk_sectors, PartitionTable& table, std::string* error) {
+  std::array<std::uint8_t, kSectorSize> sector{};
+  if (disk_sectors < 3 || !read(gpt::kPrimaryLba, sector)) return fail(error, "cannot read the GPT header (sector 1)");
+  std::string why;
+  const auto header = gpt::parse_header(sector, &why);
+  if (!header) return fail(error, why);
+  const std::uint64_t entry_sectors = header->entry_sectors();
+  if (header->my_lba != gpt::kPrimaryLba || header->entries_lba < 2 ||
+      header->entries_lba + entry_sectors > header->first_usable || header->last_usable >= disk_sectors ||
+      header->alternate_lba >= disk_sectors || header->alternate_lba <= header->last_usable + entry_sectors) {
+    return fail(error, "the GPT header does not fit the disk");
+  }
+  std::vector<std::uint8_t> array(entry_sectors * kSectorSize);
+  for (std::uint64_t k = 0; k < entry_sectors; ++k) {
+    const auto sector_bytes = std::span<std::uint8_t, kSectorSize>(array.data() + k * kSectorSize, kSectorSize);
+    if (!read(header->entries_lba + k, sector_bytes)) {
+      return fail(error, "cannot read the GPT entries at sector " + std::to_string(header->entries_lba + k));
+    }
+  }
+  const auto entries = gpt::parse_entries(*header, array, &why);
+  if (!entries) return fail(error, why);
+  table.kind = TableKind::gpt;
+  table.table_sectors = {0, gpt::kPrimaryLba};
+  for (std::uint64_t k = 0; k < entry_sectors; ++k) table.table_sectors.push_back(header->entries_lba + k);
+  const std::uint64_t backup_entries = header->alternate_lba - entry_sectors;
+  for (std::uint64_t k = 0; k < entry_sectors; ++k) table.table_sectors.push_back(backup_entries + k);
+  table.table_sectors.push_back(header->alternate_lba);
+  table.extent = header->entries_lba + entry_sectors;
+  table.gpt_tail = entry_sectors + 1;
+  for (const gpt::Entry& e : *entries) {
+    if (e.index > 0xFE) return fail(error, "GPT partition " + std::to_string(e.index + 1) + " has too high a number");
+    const std::uint64_t sectors = e.last_lba - e.first_lba + 1;
+    const std::uint8_t type =
+        gpt::is_basic_data(e.type) ? basic_data_type(read, e.first_lba, sectors) : gpt::type_byte(e.type);
+    table.partitions.push_back(Partition{static_cast<std::uint8_t>(e.index + 1),
+                                         static_cast<std::uint8_t>(e.legacy_bootable() ? 0x80 : 0), type, false,
+                                         e.first_lba, sectors});
+    table.entries.push_back(EntryPlace{gpt::kPrimaryLba, static_cast<int>(e.index)});
+    table.extent = std::max(table.extent, e.last_lba + 1);
+  }
+  return true;
+}
+
 }  // namespace
 
 bool is_extended_type(std::uint8_t type) { return type == 0x05 || type == 0x0F || type == 0x85; }
@@ -49,7 +112,17 @@ std::optional<PartitionTable> read_partition_table(const SectorReader& read, std
     return std::nullopt;
   }
   if (!has_signature(mbr)) return table;
+  if (gpt::is_protective_mbr(mbr)) {
+    if (!read_gpt(read, disk_sectors, table, error)) {
+      if (error) *error = "GPT: " + *error;
+      return std::nullopt;
+    }
+    return table;
+  }
+  table.kind = TableKind::mbr;
   table.table_sectors.push_back(0);
+  table.extent = 1;
+  std::vector<EntryPlace> logical_entries;
 
   std::vector<Partition> logical;
   bool seen_extended = false;
@@ -60,9 +133,11 @@ std::optional<PartitionTable> read_partition_table(const SectorReader& read, std
       fail(error, "partition " + std::to_string(slot + 1) + " lies outside the disk");
       return std::nullopt;
     }
+    table.extent = std::max(table.extent, std::uint64_t{e.lba} + e.sectors);
     if (!is_extended_type(e.type)) {
       table.partitions.push_back(
           Partition{static_cast<std::uint8_t>(slot + 1), e.boot, e.type, false, e.lba, e.sectors});
+      table.entries.push_back(EntryPlace{0, slot});
       continue;
     }
     if (seen_extended) {
@@ -70,6 +145,7 @@ std::optional<PartitionTable> read_partition_table(const SectorReader& read, std
       return std::nullopt;
     }
     seen_extended = true;
+    table.extended_slot = slot;
     // Walk the chain. Each record's first entry is a logical partition relative to
     // the record; its second points at the next record, relative to the extended
     // partition's start. Records must move forward, which also rules out loops.
@@ -103,6 +179,7 @@ std::optional<PartitionTable> read_partition_table(const SectorReader& read, std
         }
         logical.push_back(Partition{static_cast<std::uint8_t>(5 + logical.size()), part.boot, part.type, true,
                                     start, part.sectors});
+        logical_entries.push_back(EntryPlace{ebr, 0});
       }
       const RawEntry next = entry(sector, 1);
       if (!is_extended_type(next.type) || next.lba == 0) break;
@@ -115,6 +192,7 @@ std::optional<PartitionTable> read_partition_table(const SectorReader& read, std
     }
   }
   table.partitions.insert(table.partitions.end(), logical.begin(), logical.end());
+  table.entries.insert(table.entries.end(), logical_entries.begin(), logical_entries.end());
   return table;
 }
 

@@ -14,6 +14,9 @@ set(CPACK_COMPONENTS_ALL controller)
 if(TARGET kestrelon-client)
   list(APPEND CPACK_COMPONENTS_ALL client)
 endif()
+if(TARGET kestrelon-builder)
+  list(APPEND CPACK_COMPONENTS_ALL builder)
+endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION admin)
@@ -31,11 +34,28 @@ sets of Clients as named groups. This package holds the desktop Controller
 (kestrelon) and its command-line front end (kestrelon-cli).")
 
 set(CPACK_DEBIAN_CLIENT_PACKAGE_NAME kestrelon-client)
+# The tools that grow a restored file system to fill a larger disk.
+set(CPACK_DEBIAN_CLIENT_PACKAGE_RECOMMENDS "e2fsprogs, ntfs-3g, fatresize")
 set(CPACK_COMPONENT_CLIENT_DESCRIPTION
   "reference Client of the Kestrelon disk-imaging system
 kestrelon-client answers the Controller's discovery requests, receives
 multicast copies onto disk image files or block devices, and uploads images of
 its disks. It can emulate many Clients in one process and misbehave on purpose,
 for demonstrations, tests and network labs.")
+
+# The builder composes boot media from these packages at run time; the
+# Client's program goes into every initramfs it makes.
+set(CPACK_DEBIAN_BUILDER_PACKAGE_NAME kestrelon-builder)
+set(CPACK_DEBIAN_BUILDER_PACKAGE_DEPENDS
+  "kestrelon-client (= ${PROJECT_VERSION}), ipxe, dnsmasq-base, busybox-static, syslinux, syslinux-common, syslinux-efi, mtools, dosfstools, kmod, iproute2")
+set(CPACK_DEBIAN_BUILDER_PACKAGE_RECOMMENDS "linux-image-amd64")
+set(CPACK_COMPONENT_BUILDER_DESCRIPTION
+  "client builder of the Kestrelon disk-imaging system
+kestrelon-builder prepares the boot media with which PCs become Kestrelon
+Clients without installing anything on them: network boot files (iPXE for BIOS
+and UEFI PCs, a boot menu, Debian's kernel and a small initramfs that runs
+kestrelon-client over the PC's fixed disks) and a USB image, and serves the
+network boot with dnsmasq (proxy DHCP or an isolated network, TFTP), at the
+command line or from a systemd unit.")
 
 include(CPack)

@@ -14,8 +14,14 @@ PACKAGES=(
   libwxgtk3.2-dev xvfb xauth xdotool openbox imagemagick librsvg2-bin x11-utils
   # the multi-host network lab, virtual disks, and the comparison peer
   iproute2 nftables fdisk dosfstools e2fsprogs udpcast procps mtools mount
+  # PC disks for the reference Client: GPT, NTFS, and growing file systems
+  gdisk ntfs-3g fatresize
   # checks of the installed tree: desktop entry and manual pages
   desktop-file-utils man-db
+  # the client builder's parts (boot loaders, DHCP/TFTP, busybox, USB images,
+  # module index) and the emulated PCs of its test (QEMU, its firmware)
+  ipxe dnsmasq-base busybox-static syslinux syslinux-common syslinux-efi kmod
+  qemu-system-x86 ipxe-qemu ovmf
 )
 
 missing=()
@@ -36,4 +42,14 @@ apt-get update -qq
 if [ ${#missing[@]} -gt 0 ]; then
   echo "deps: installing ${missing[*]}"
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# Debian's current kernel package, downloaded (not installed) for the boot files
+# the emulated-PC test builds; older ones are removed.
+kernel_cache=/var/cache/kestrelon-builder
+kernel=$(apt-cache depends linux-image-amd64 | awk '/Depends: linux-image-/ { print $2; exit }')
+if [ -n "$kernel" ] && ! ls "$kernel_cache/${kernel}"_*.deb >/dev/null 2>&1; then
+  echo "deps: downloading $kernel into $kernel_cache"
+  mkdir -p "$kernel_cache"
+  (cd "$kernel_cache" && rm -f linux-image-*.deb && apt-get download -qq -o APT::Sandbox::User=root "$kernel")
 fi

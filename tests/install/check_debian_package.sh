@@ -79,4 +79,11 @@ for program in kestrelon kestrelon-cli; do
   check_libraries "$unpacked/usr/bin/$program" "$depends"
 done
 check_libraries "$unpacked/usr/bin/kestrelon-client" "$client_depends"
+builder=$(ls "$out"/kestrelon-builder_*.deb)
+builder_contents=$(dpkg-deb --contents "$builder")
+for path in usr/bin/kestrelon-builder usr/share/man/man1/kestrelon-builder.1.gz \
+  usr/lib/systemd/system/kestrelon-builder-serve@.service; do
+  grep -q " \./$path\$" <<<"$builder_contents" || fail "kestrelon-builder lacks /$path"
+done
+grep -q "ipxe" <<<"$(dpkg-deb --field "$builder" Depends)" || fail "kestrelon-builder does not depend on ipxe"
 echo "packages in order; kestrelon depends on: $depends; kestrelon-client on: $client_depends"

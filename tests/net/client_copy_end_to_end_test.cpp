@@ -32,7 +32,9 @@ class ClientCopyEndToEnd : public ::testing::Test, protected test::CopySide {
     KESTRELON_REQUIRE_PRIVATE_NETWORK();
     ASSERT_TRUE(start_network(kController));
   }
-  bool copy(const std::string& path, std::chrono::milliseconds limit = 30s) { return CopySide::copy(path, limit); }
+  bool copy(const std::string& path, std::chrono::milliseconds limit = 30s, CopyOptions options = {}) {
+    return CopySide::copy(path, limit, options);
+  }
   ClientOptions store_options(int i) {
     ClientOptions o;
     o.address = client_address(i);
@@ -143,7 +145,7 @@ TEST_F(ClientCopyEndToEnd, ImageRestoredOntoABlankDiskThatIsThenAnnounced) {
   RunningClient client(o);
   ASSERT_TRUE(client.ok());
   add_target(client_address(20));
-  ASSERT_TRUE(copy(dir.file("restore.krn")));
+  ASSERT_TRUE(copy(dir.file("restore.krn"), 30s, CopyOptions{.keep_partition_size = true}));
   expect_same_disks(source, target);
 
   // The restored disk's partitions are announced from now on.

@@ -46,6 +46,11 @@ struct RecordingLink : ClientLink {
 struct MemorySink : CopySink {
   std::vector<std::uint8_t> bytes;
   bool finished = false, abandoned = false, own_layout = false;
+  int after_done_calls = 0;
+  std::vector<std::string> after_done() override {
+    ++after_done_calls;
+    return {};
+  }
   std::string err;
   bool consume(std::span<const std::uint8_t> b) override {
     bytes.insert(bytes.end(), b.begin(), b.end());
@@ -128,6 +133,30 @@ TEST_F(CopyReceiveTest, ReadyThenExactEndOfAMultipleOf1350) {
   EXPECT_TRUE(copy->finished());
   EXPECT_TRUE(copy->succeeded());
   EXPECT_FALSE(sink->abandoned);
+}
+
+TEST_F(CopyReceiveTest, DoneIsRepeatedWhileTheControllerSendsAndEndsWhenItFallsSilent) {
+  make(1350 * 40);
+  burst(0, 39);
+  ASSERT_TRUE(copy->succeeded());
+  link.clear();
+  // The Controller goes on sending (for other Clients, or because it did not hear
+  // us): the copy is not over, and done is said again, less often after 5 s.
+  for (int i = 0; i < 16; ++i) {
+    wait(500);
+    send(39);
+  }
+  EXPECT_FALSE(copy->finished());
+  EXPECT_GE(link.count(wire::OP_COPY_DONE), 19 + 2) << "every 250 ms for 5 s, then every second";
+  EXPECT_LE(link.count(wire::OP_COPY_DONE), 20 + 3);
+  EXPECT_EQ(sink->after_done_calls, 0) << "the slow after-work waits for the Controller";
+  // Silence: the Controller has taken our done (and its abort was lost).
+  wait(2900);
+  EXPECT_FALSE(copy->finished());
+  wait(200);
+  EXPECT_TRUE(copy->finished());
+  EXPECT_TRUE(copy->succeeded());
+  EXPECT_EQ(sink->after_done_calls, 1);
 }
 
 TEST_F(CopyReceiveTest, TheSameRequestIsAnsweredAgainOnlyBeforeAnyData) {

@@ -37,6 +37,14 @@ TEST(ClientOptions, ReadsEveryOption) {
   EXPECT_EQ(o.faults.extra_ready, 2);
 }
 
+TEST(ClientOptions, DiskAutoFindsThePcsDisks) {
+  const auto r = parse({"--disk", "auto", "--interface", "eth0", "--once"});
+  ASSERT_TRUE(r.options) << r.error;
+  EXPECT_TRUE(r.options->discover_disks);
+  EXPECT_TRUE(r.options->disks.empty());
+  EXPECT_EQ(r.options->system_paths.sys, "/sys");
+}
+
 TEST(ClientOptions, EmulatedClientsNeedAFirstAddress) {
   EXPECT_FALSE(parse({"--disk", "d.img", "--count", "5"}).options);
   const auto r = parse({"--disk", "d.img", "--count", "512", "--address-from", "10.47.4.1"});
@@ -54,6 +62,8 @@ TEST(ClientOptions, AClientNeedsADiskOrASizedStore) {
       {{"--disk", "d.img", "--store", "/tmp/s", "--store-size", "8G"}, "without --disk"},
       {{"--disk", "d.img", "--interface", "eth0", "--address", "10.0.0.5"}, "either --interface or --address"},
       {{"--store", "/tmp/s", "--store-size", "3X"}, "--store-size: '3X'"},
+      {{"--disk", "auto", "--disk", "d.img"}, "--disk auto finds every disk: give no other --disk"},
+      {{"--disk", "auto", "--store", "/tmp/s", "--store-size", "8G"}, "without --disk"},
   };
   for (const auto& [args, text] : refused) {
     const auto r = parse(args);

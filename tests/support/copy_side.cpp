@@ -31,9 +31,9 @@ void CopySide::add_target(Ipv4Address address) {
   tables.client_count = tables.target_count = i + 1;
 }
 
-bool CopySide::copy(const std::string& path, std::chrono::milliseconds limit) {
+bool CopySide::copy(const std::string& path, std::chrono::milliseconds limit, CopyOptions options) {
   if (image.open(path) != 0) return false;
-  if (!engine.copy_start(image, CopyOptions{})) return false;
+  if (!engine.copy_start(image, options)) return false;
   worker.start();
   const auto end = std::chrono::steady_clock::now() + limit;
   // The engine starts on the receive thread just after the last ready answer is

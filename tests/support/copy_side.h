@@ -35,7 +35,7 @@ class CopySide : public ControllerParts {
   // Copies `path` to every target: Copy start, the worker, until every target
   // is done or `limit` has passed; then stops the worker and multicasts
   // OP_ABORT. True when every target answered and reported done.
-  bool copy(const std::string& path, std::chrono::milliseconds limit);
+  bool copy(const std::string& path, std::chrono::milliseconds limit, CopyOptions options = {});
 
   CopyEngine engine{tables, locks, endpoints, ui, stats, SystemClock::instance()};
   CopyWorker worker{engine, locks.worker};

@@ -1,0 +1,234 @@
+#include "image_restorer.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "restore_guard.h"
+
+namespace kestrelon::client {
+
+ImageRestorer::ImageRestorer(std::unique_ptr<DiskDevice> disk, RestoreOptions options)
+    : disk_(std::move(disk)), path_(disk_->path()), options_(std::move(options)) {}
+
+bool ImageRestorer::fail(std::string why) {
+  error_ = std::move(why);
+  stage_ = Stage::failed;
+  return false;
+}
+
+bool ImageRestorer::consume(std::span<const std::uint8_t> bytes) {
+  while (!bytes.empty()) {
+    if (stage_ == Stage::failed) return false;
+    if (stage_ == Stage::ended) return fail("the image has bytes after its end chunk");
+    const std::size_t take = std::min(bytes.size(), wanted_ - pending_.size());
+    pending_.insert(pending_.end(), bytes.begin(), bytes.begin() + static_cast<long>(take));
+    bytes = bytes.subspan(take);
+    if (pending_.size() < wanted_) continue;
+    const bool ok = stage_ == Stage::header ? take_header() : take_chunk();
+    if (!ok) return false;
+  }
+  return stage_ != Stage::failed;
+}
+
+bool ImageRestorer::take_header() {
+  const image::HeaderParse parsed = image::parse_header(pending_);
+  if (parsed.state == image::HeaderParse::State::invalid) return fail(parsed.error);
+  if (parsed.state == image::HeaderParse::State::need_more) {
+    wanted_ = parsed.needed;
+    return true;
+  }
+  header_ = parsed.header;
+  std::string why;
+  auto target = fit_table(header_, disk_->sectors(), options_.keep_partition_size, &why);
+  if (!target) return fail(why + " (" + path_ + ")");
+  target_ = std::move(*target);
+  // Everything above leaves the disk as it was; from here on it holds a
+  // broken-off copy until finish() has written the table.
+  if (!wipe_for_restore(*disk_, options_.image_name, &why)) return fail(why);
+  for (const Partition& p : target_.table.partitions) {
+    watched_.push_back(Watched{p.start_lba * kSectorSize, p.sectors * kSectorSize});
+    hold(p.start_lba * kSectorSize, std::min(kHeadGuard, p.sectors * kSectorSize));
+  }
+  // A disk imaged whole without a partition table may hold a file system from
+  // sector 0 on: its start waits like a partition's.
+  if (target_.table.kind == TableKind::none && !header_.areas.empty() && header_.areas[0].start_lba == 0) {
+    const std::uint64_t bytes = header_.areas[0].sectors * kSectorSize;
+    watched_.push_back(Watched{0, bytes});
+    hold(0, std::min(kHeadGuard, bytes));
+  }
+  std::sort(watched_.begin(), watched_.end(), [](const Watched& a, const Watched& b) { return a.start < b.start; });
+  written_.assign(header_.areas.size(), 0);
+  pending_.clear();
+  stage_ = Stage::chunk_head;
+  wanted_ = image::kChunkHeadSize;
+  return true;
+}
+
+void ImageRestorer::hold(std::uint64_t at, std::uint64_t length) {
+  // A sound image holds back a few MiB at most; a hostile one is not let run
+  // the Client out of memory (what it would hold back is written at once).
+  constexpr std::uint64_t kMaxHeld = 64 << 20;
+  if (length == 0 || held_bytes_ + length > kMaxHeld) return;
+  // Held ranges never overlap: a range that meets one already held is left out.
+  auto next = held_.lower_bound(at);
+  if (next != held_.end() && next->first < at + length) return;
+  if (next != held_.begin()) {
+    const auto before = std::prev(next);
+    if (before->first + before->second.size() > at) return;
+  }
+  held_.emplace(at, std::vector<std::uint8_t>(length, 0));
+  held_bytes_ += length;
+}
+
+void ImageRestorer::probe_before(std::uint64_t position) {
+  for (Watched& w : watched_) {
+    if (w.probed || w.start + std::min(kHeadGuard, w.bytes) > position) continue;
+    w.probed = true;
+    const auto head = held_.find(w.start);
+    if (head == held_.end()) continue;
+    const FileSystemProbe probe = probe_file_system(head->second, w.bytes);
+    w.kind = probe.kind;
+    for (const ByteRange& r : guard_ranges(probe, w.bytes)) hold(w.start + r.offset, r.length);
+  }
+}
+
+bool ImageRestorer::write_guarded(std::uint64_t at, std::span<std::uint8_t> bytes) {
+  const std::uint64_t end = at + bytes.size();
+  const auto clear = [&](std::uint64_t from, std::uint64_t to, std::vector<std::uint8_t>* keep, std::uint64_t keep_at) {
+    from = std::max(from, at);
+    to = std::min(to, end);
+    if (from >= to) return;
+    if (keep)
+      std::copy(bytes.begin() + static_cast<long>(from - at), bytes.begin() + static_cast<long>(to - at),
+                keep->begin() + static_cast<long>(from - keep_at));
+    std::fill(bytes.begin() + static_cast<long>(from - at), bytes.begin() + static_cast<long>(to - at), 0);
+  };
+  for (auto lba = std::lower_bound(target_.keep_clear.begin(), target_.keep_clear.end(), at / kSectorSize);
+       lba != target_.keep_clear.end() && *lba * kSectorSize < end; ++lba) {
+    clear(*lba * kSectorSize, (*lba + 1) * kSectorSize, nullptr, 0);
+  }
+  auto h = held_.upper_bound(at);
+  if (h != held_.begin()) --h;
+  for (; h != held_.end() && h->first < end; ++h) clear(h->first, h->first + h->second.size(), &h->second, h->first);
+  // Sector 0 keeps the marker of a broken-off copy until the end.
+  const std::size_t skip = at < kSectorSize ? std::min<std::size_t>(bytes.size(), kSectorSize - at) : 0;
+  return disk_->write_at(at + skip, bytes.subspan(skip));
+}
+
+bool ImageRestorer::zero_up_to(std::size_t area, std::uint64_t offset) {
+  const image::Area& a = header_.areas[area];
+  // Sector 0 keeps the marker of a broken-off copy until the end.
+  const std::uint64_t from = std::max(a.start_lba * kSectorSize + written_[area], std::uint64_t{kSectorSize});
+  const std::uint64_t to = a.start_lba * kSectorSize + offset;
+  if (to > from && !disk_->zero_range(from, to - from)) {
+    return fail("clearing sectors from " + std::to_string(a.start_lba + written_[area] / kSectorSize) + " of " + path_ +
+                " failed: " + std::strerror(errno));
+  }
+  written_[area] = std::max(written_[area], offset);
+  return true;
+}
+
+bool ImageRestorer::take_chunk() {
+  if (stage_ == Stage::chunk_head) {
+    std::string why;
+    const auto head = image::decode_chunk_head(pending_, &why);
+    if (!head) return fail(why);
+    chunk_ = *head;
+    pending_.clear();
+    if (chunk_.is_end()) {
+      stage_ = Stage::ended;
+      wanted_ = 0;
+      return true;
+    }
+    if (chunk_.partition >= header_.areas.size()) return fail("a chunk names an area the image lacks");
+    const std::uint64_t size = header_.areas[chunk_.partition].sectors * kSectorSize;
+    if (chunk_.offset < written_[chunk_.partition] || chunk_.offset > size ||
+        chunk_.raw_length > size - chunk_.offset) {
+      return fail("a chunk lies outside its area or out of order");
+    }
+    stage_ = Stage::chunk_body;
+    wanted_ = chunk_.stored_length;
+    return true;
+  }
+  std::span<std::uint8_t> raw = pending_;
+  if (chunk_.method == 1) {
+    raw_.resize(chunk_.raw_length);
+    uLongf length = chunk_.raw_length;
+    if (::uncompress(raw_.data(), &length, pending_.data(), pending_.size()) != Z_OK || length != chunk_.raw_length) {
+      return fail("a compressed chunk is damaged");
+    }
+    raw = raw_;
+  }
+  if (::crc32(0, raw.data(), static_cast<uInt>(raw.size())) != chunk_.crc) return fail("a chunk fails its checksum");
+  const std::uint64_t at = header_.areas[chunk_.partition].start_lba * kSectorSize + chunk_.offset;
+  if (!zero_up_to(chunk_.partition, chunk_.offset)) return false;
+  probe_before(at);
+  if (!write_guarded(at, raw)) {
+    return fail("writing sector " + std::to_string(at / kSectorSize) + " of " + path_ +
+                " failed: " + std::strerror(errno));
+  }
+  probe_before(at + raw.size());
+  written_[chunk_.partition] = chunk_.offset + chunk_.raw_length;
+  pending_.clear();
+  stage_ = Stage::chunk_head;
+  wanted_ = image::kChunkHeadSize;
+  return true;
+}
+
+bool ImageRestorer::finish() {
+  if (stage_ == Stage::failed) return false;
+  if (stage_ != Stage::ended) return fail("the image ended before its end chunk");
+  for (std::size_t a = 0; a < header_.areas.size(); ++a) {
+    if (!zero_up_to(a, header_.areas[a].sectors * kSectorSize)) return false;
+  }
+  probe_before(UINT64_MAX);
+  return write_last();
+}
+
+bool ImageRestorer::write_last() {
+  const auto failed_writing = [&](const std::string& what) {
+    return fail("writing " + what + " of " + path_ + " failed: " + std::strerror(errno));
+  };
+  // The marker goes first: the disk has no partition table until the end all the same.
+  if (!disk_->zero_range(0, kSectorSize)) return failed_writing("sector 0");
+  for (const auto& [at, bytes] : held_) {
+    if (!disk_->write_at(at, bytes)) return failed_writing("the start of a file system");
+  }
+  if (!disk_->sync()) return fail("flushing " + path_ + " failed: " + std::strerror(errno));
+
+  // A FAT partition that grows is written at its old size: fatresize grows the
+  // partition with the file system.
+  const std::vector<image::TableSector>* table = &target_.sectors;
+  if (const auto& g = target_.growth) {
+    const auto grown = std::find_if(watched_.begin(), watched_.end(),
+                                    [&](const Watched& w) { return w.start == g->start_lba * kSectorSize; });
+    const FileSystemKind kind = grown == watched_.end() ? FileSystemKind::unknown : grown->kind;
+    growth_ = GrowthJob{path_, *g, kind, {}};
+    if (is_fat(kind)) {
+      growth_->grown_table = target_.sectors;
+      table = &target_.ungrown;
+    }
+  }
+  for (const image::TableSector& t : *table) {
+    if (!disk_->write_at(t.lba * kSectorSize, t.bytes)) return failed_writing("the partition table");
+  }
+  if (!disk_->sync()) return fail("flushing " + path_ + " failed: " + std::strerror(errno));
+  if (!disk_->reread_partitions()) {
+    // The data is written; only the kernel's view of the partitions is old.
+    error_ = "the kernel did not take the new partition table of " + path_ + ": " + std::strerror(errno);
+  }
+  return true;
+}
+
+std::vector<std::string> ImageRestorer::after_done() {
+  if (!growth_) return {};
+  disk_.reset();  // the tools open the disk or its partitions for themselves
+  const GrowthJob job = *growth_;
+  growth_.reset();
+  return grow_file_system(job);
+}
+
+}  // namespace kestrelon::client

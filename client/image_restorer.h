@@ -1,0 +1,85 @@
+#pragma once
+// Restores an image of this Client's layout onto a disk as its bytes arrive, in
+// an order that keeps a restore which breaks off from passing for a good one:
+//
+// 1. With the header: checks that the image fits the disk (nothing is written
+//    otherwise), fits the image's partition table to the disk (target_table.h),
+//    then wipes the disk's old table and file system starts and marks sector 0
+//    (restore_guard.h).
+// 2. Each chunk at its area's place, zeros where no chunk is. What would make a
+//    half-written disk look usable is written as zeros for now and held back:
+//    the table's sectors, the first 128 KiB of every partition, and the backup
+//    superblocks and boot sectors that the new file systems' starts point to.
+// 3. At the end: the held-back bytes, then the partition table, last.
+// 4. Once the Controller has taken the copy as done (after_done), a partition
+//    grown to fill a larger disk gets its file system grown (file_system_growth.h).
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "copy_sink.h"
+#include "disk_device.h"
+#include "file_system_growth.h"
+#include "image_layout.h"
+#include "target_table.h"
+
+namespace kestrelon::client {
+
+struct RestoreOptions {
+  bool keep_partition_size = true;  // false: the last partition fills a larger disk
+  std::string image_name;           // for the marker of a broken-off copy
+};
+
+class ImageRestorer final : public CopySink {
+ public:
+  explicit ImageRestorer(std::unique_ptr<DiskDevice> disk, RestoreOptions options = {});
+  bool consume(std::span<const std::uint8_t> bytes) override;
+  bool finish() override;
+  void abandon() override {}
+  std::vector<std::string> after_done() override;
+  const std::string& error() const override { return error_; }
+  bool needs_own_layout() const override { return true; }
+  std::string where() const override { return path_; }
+
+ private:
+  enum class Stage { header, chunk_head, chunk_body, ended, failed };
+  struct Watched {                       // a partition whose file system is judged once its start has come
+    std::uint64_t start = 0, bytes = 0;  // on the disk, in bytes
+    bool probed = false;
+    FileSystemKind kind = FileSystemKind::unknown;
+  };
+  bool fail(std::string why);
+  bool take_header();
+  bool take_chunk();
+  bool zero_up_to(std::size_t area, std::uint64_t offset);
+  // Writes bytes at a disk offset, with the table's sectors zeroed and the held
+  // ranges taken out (kept in held_, zeros written).
+  bool write_guarded(std::uint64_t at, std::span<std::uint8_t> bytes);
+  void hold(std::uint64_t at, std::uint64_t length);
+  // Judges the file systems whose starts lie wholly before `position`.
+  void probe_before(std::uint64_t position);
+  bool write_last();
+
+  std::unique_ptr<DiskDevice> disk_;
+  std::string path_;
+  RestoreOptions options_;
+  Stage stage_ = Stage::header;
+  std::vector<std::uint8_t> pending_;  // bytes of the part being assembled
+  std::size_t wanted_ = 38;            // bytes that part needs
+  image::ImageHeader header_;
+  TargetTable target_;
+  image::ChunkHead chunk_;
+  std::vector<std::uint64_t> written_;  // per area: bytes restored from its start
+  std::vector<std::uint8_t> raw_;
+  std::map<std::uint64_t, std::vector<std::uint8_t>> held_;  // disk offset: bytes written last
+  std::uint64_t held_bytes_ = 0;
+  std::vector<Watched> watched_;
+  std::optional<GrowthJob> growth_;
+  std::string error_;
+};
+
+}  // namespace kestrelon::client
