@@ -2,7 +2,9 @@
 
 #include <fcntl.h>
 #include <sched.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -51,8 +53,29 @@ std::string vm_bench_unavailable_reason() {
   return {};
 }
 
-VirtualPc::VirtualPc(lab::LabProcess process, fs::path serial_log)
-    : process_(std::move(process)), serial_log_(std::move(serial_log)) {}
+VirtualPc::VirtualPc(lab::LabProcess process, fs::path serial_log, fs::path monitor)
+    : process_(std::move(process)), serial_log_(std::move(serial_log)), monitor_(std::move(monitor)) {}
+
+bool VirtualPc::power_on() {
+  // The monitor socket is a file: reachable from any network namespace.
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un at{};
+    at.sun_family = AF_UNIX;
+    std::snprintf(at.sun_path, sizeof at.sun_path, "%s", monitor_.c_str());
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at) == 0) {
+      const char command[] = "cont\n";
+      const bool sent = ::write(fd, command, sizeof command - 1) == static_cast<ssize_t>(sizeof command - 1);
+      // Let the monitor read the line before the connection goes.
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      ::close(fd);
+      return sent;
+    }
+    if (fd >= 0) ::close(fd);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return false;
+}
 
 std::string VirtualPc::serial() const { return read_all(serial_log_); }
 
@@ -135,9 +158,15 @@ std::unique_ptr<VirtualPc> VmBench::start_pc(const PcSpec& spec) {
   const fs::path serial = folder_ / (spec.name + ".serial");
   std::error_code ec;
   fs::remove(serial, ec);
+  const fs::path monitor = spec.switched_off ? folder_ / (spec.name + ".monitor") : fs::path();
   std::vector<std::string> argv = {"/usr/bin/env", "qemu-system-x86_64", "-accel", "tcg", "-m", "512",
-                                   "-display", "none", "-monitor", "none", "-no-reboot",
-                                   "-serial", "file:" + serial.string()};
+                                   "-display", "none", "-serial", "file:" + serial.string()};
+  if (spec.switched_off) {
+    argv.insert(argv.end(), {"-S", "-monitor", "unix:" + monitor.string() + ",server,nowait"});
+  } else {
+    argv.insert(argv.end(), {"-monitor", "none"});
+  }
+  if (!spec.restarts) argv.push_back("-no-reboot");
   if (spec.uefi) {
     const fs::path vars = folder_ / (spec.name + ".vars");
     fs::copy_file(kOvmfVars, vars, fs::copy_options::overwrite_existing, ec);
@@ -165,7 +194,7 @@ std::unique_ptr<VirtualPc> VmBench::start_pc(const PcSpec& spec) {
     argv.insert(argv.end(), {"-drive", "if=none,id=disk,format=raw,file=" + spec.disk.string(), "-device",
                              "virtio-blk-pci,drive=disk,bootindex=" + std::to_string(boot_index++)});
   }
-  return std::make_unique<VirtualPc>(spawn(argv, spec.name + ".qemu"), serial);
+  return std::make_unique<VirtualPc>(spawn(argv, spec.name + ".qemu"), serial, monitor);
 }
 
 }  // namespace kestrelon::vm

@@ -25,11 +25,17 @@ struct PcSpec {
   std::filesystem::path usb_stick;  // a raw image plugged in as a removable USB stick; may be empty
   bool uefi = false;                // OVMF instead of SeaBIOS
   bool network_first = true;        // boot order: network, then the stick, then the disk
+  // Switched off: QEMU waits, paused, until power_on() (what Wake-on-LAN does to
+  // a real PC's firmware); and a restart restarts the PC instead of ending QEMU.
+  bool switched_off = false;
+  bool restarts = false;
 };
 
 class VirtualPc {
  public:
-  VirtualPc(lab::LabProcess process, std::filesystem::path serial_log);
+  VirtualPc(lab::LabProcess process, std::filesystem::path serial_log, std::filesystem::path monitor = {});
+  // Lets a PC started switched off run (its monitor's "cont"); false when that failed.
+  bool power_on();
   // Waits until the serial console has shown `text`; false after `limit` or
   // when the PC has ended without showing it.
   bool wait_for_serial(const std::string& text, std::chrono::milliseconds limit);
@@ -43,6 +49,7 @@ class VirtualPc {
  private:
   lab::LabProcess process_;
   std::filesystem::path serial_log_;
+  std::filesystem::path monitor_;
 };
 
 class VmBench {
