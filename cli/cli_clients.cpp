@@ -12,6 +12,7 @@
 #include "app/transfer_journal.h"
 #include "cli_commands.h"
 #include "client_choice.h"
+#include "error_report.h"
 #include "text_table.h"
 
 namespace kestrelon::cli {
@@ -43,8 +44,7 @@ int run_list(const ClientsArgs& a) {
   const ClientInventory inventory = inventory_in_use();
   const ClientInventory::Contents contents = inventory.read();
   if (!contents.problem.empty()) {
-    std::fprintf(stderr, "kestrelon-cli clients: %s does not read as a Client inventory: %s\n",
-                 inventory.file().c_str(), contents.problem.c_str());
+    report_error("clients", inventory.file().string() + " does not read as a Client inventory: " + contents.problem);
     return kExitFailed;
   }
   if (a.json) {
@@ -97,14 +97,12 @@ int run_protect(const ProtectArgs& a, bool protect) {
     return !names.empty();
   });
   if (!problem.empty()) {
-    std::fprintf(stderr, "kestrelon-cli %s: %s\n", command, problem.c_str());
+    report_error(command, problem);
     return kExitFailed;
   }
   if (names.empty()) {
-    std::fprintf(stderr,
-                 "kestrelon-cli %s: no Client '%s' in %s (a Client is added when a Controller lists it; "
-                 "'kestrelon-cli clients' shows them)\n",
-                 command, printable(a.client).c_str(), inventory.file().c_str());
+    report_error(command, "no Client '" + printable(a.client) + "' in " + inventory.file().string() +
+                              " (a Client is added when a Controller lists it; 'kestrelon-cli clients' shows them)");
     return kExitFailed;
   }
   for (const std::string& name : names) {

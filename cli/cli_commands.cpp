@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "error_report.h"
+
 namespace kestrelon::cli {
 
 namespace {
@@ -26,7 +28,7 @@ std::vector<CommandDefinition> registered_commands() {
 }
 
 int usage_error(const std::string& command, const std::string& text) {
-  std::fprintf(stderr, "kestrelon-cli %s: %s\n", command.c_str(), text.c_str());
+  report_error(command, text);
   return kExitUsage;
 }
 

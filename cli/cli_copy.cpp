@@ -25,11 +25,13 @@
 #include "commands/transfer_checks.h"
 #include "console_ui.h"
 #include "core_options.h"
+#include "error_report.h"
 #include "model/client_row_text.h"
 #include "room_job.h"
 #include "scheduled_start.h"
 #include "stop_signal.h"
 #include "transfer_output.h"
+#include "whole_number.h"
 
 namespace kestrelon::cli {
 
@@ -173,8 +175,7 @@ std::optional<std::vector<LeftOutClient>> check_group(ControllerCore& core, Cons
   members.insert_client_columns();
   read_group_rows(store, a.group, members);
   if (!store.find(a.group) || members.row_count() == 0) {
-    std::fprintf(stderr, "kestrelon-cli copy: no group '%s' with members in %s\n", printable(a.group).c_str(),
-                 core.profile().path().c_str());
+    report_error("copy", "no group '" + printable(a.group) + "' with members in " + core.profile().path().string());
     return std::nullopt;
   }
   std::vector<std::string> wanted;
@@ -193,12 +194,13 @@ std::optional<std::vector<LeftOutClient>> check_group(ControllerCore& core, Cons
   if (missing == 0) return left_out;
   output.rows("Group members not on the network", absent);
   if (missing == members.row_count() && !a.skip_unready) {
-    std::fprintf(stderr, "kestrelon-cli copy: no member of group '%s' answered\n", printable(a.group).c_str());
+    report_error("copy", "no member of group '" + printable(a.group) + "' answered");
     return std::nullopt;
   }
   if (a.allow_missing || a.skip_unready) return left_out;
-  std::fprintf(stderr, "kestrelon-cli copy: %d member(s) of group '%s' did not answer; nothing was copied "
-               "(--allow-missing or --skip-unready copies to the others)\n", missing, printable(a.group).c_str());
+  report_error("copy", std::to_string(missing) + " member(s) of group '" + printable(a.group) +
+                           "' did not answer; nothing was copied (--allow-missing or --skip-unready copies to the "
+                           "others)");
   return std::nullopt;
 }
 
@@ -210,7 +212,7 @@ std::optional<std::vector<LeftOutClient>> check_named(ControllerCore& core, Cons
   const std::vector<std::string> missing = check_clients(core, a.all, a.all ? std::vector<std::string>{} : a.clients);
   const std::vector<DiskLack> lacking = choose_disk(core, a.disk, a.skip_unready);
   if (!a.skip_unready) {
-    const bool found = report_missing("copy", missing);
+    const bool found = report_missing("copy", missing, core.main_client_list().rows(), a.session.discover_seconds);
     if (!report_lacking("copy", a.disk, lacking) || !found) return std::nullopt;
     return std::vector<LeftOutClient>{};
   }
@@ -364,7 +366,7 @@ CommandRun define_copy(CLI::App& command) {
   CLI::Option* all = command.add_flag("--all", a->all, "every Client discovered")->excludes(client);
   CLI::Option* disk = command.add_option("--disk", a->disk, "overwrite disk N (1 = the first disk each Client lists)")
                           ->type_name("N")
-                          ->check(CLI::Range(1, kMaxDisks));
+                          ->check(whole_number(1, kMaxDisks));
   CLI::Option* group =
       command.add_option("--group", a->group, "the members of group NAME that answer, each on its stored disk")
           ->type_name("NAME")
@@ -386,7 +388,7 @@ CommandRun define_copy(CLI::App& command) {
                   "give up when not every target has answered the start request after S seconds (default " +
                       std::to_string(kDefaultReadySeconds) + ")")
       ->type_name("S")
-      ->check(CLI::Range(1, 3600));
+      ->check(whole_number(1, 3600));
   command.add_flag("--json", a->json,
                    "print one JSON object per line: each Client's step, progress every tenth, messages, "
                    "and a summary");
@@ -394,7 +396,7 @@ CommandRun define_copy(CLI::App& command) {
   command.add_flag("--fast", a->fast, "fast mode: send as acknowledgements come, resend lost blocks alone (-fast 1)");
   command.add_option("--rate", a->rate_mbs, "send at most MBS megabytes (10^6 bytes) per second (-rate MBS)")
       ->type_name("MBS")
-      ->check(CLI::Range(1, 100000));
+      ->check(whole_number(1, 100000));
   add_room_options(command, a->room);
   add_session_options(command, a->session);
   command.footer(std::string("Multicasts IMAGE to the chosen Clients at once, as the window's Copy command does,\n"

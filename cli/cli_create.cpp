@@ -7,9 +7,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <ctime>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "app/switch_check.h"
@@ -17,12 +19,15 @@
 #include "client_choice.h"
 #include "commands/create_flow.h"
 #include "commands/headless_receiving_dialog.h"
+#include "commands/image_description.h"
 #include "commands/transfer_checks.h"
 #include "console_ui.h"
 #include "core_options.h"
+#include "error_report.h"
 #include "model/client_row_text.h"
 #include "stop_signal.h"
 #include "transfer_output.h"
+#include "whole_number.h"
 
 namespace kestrelon::cli {
 
@@ -102,7 +107,14 @@ class ConsoleCreatePort final : public CreatePort {
   TargetState source_;
 };
 
-int run_create(const CreateArgs& a, const Args& switch_words) {
+int run_create(CreateArgs a, const Args& switch_words) {
+  // As the window's save-file dialog does: a name without an extension gets ".krn".
+  // A folder stays a folder, to be refused below.
+  std::error_code ec;
+  if (std::filesystem::path(a.out).extension().empty() && !a.out.ends_with('/') &&
+      !std::filesystem::is_directory(a.out, ec)) {
+    a.out += ".krn";
+  }
   if (const std::string problem = switch_words_problem(switch_words); !problem.empty()) {
     return usage_error("create", problem);
   }
@@ -123,7 +135,8 @@ int run_create(const CreateArgs& a, const Args& switch_words) {
   }
   discover_clients(core, ui, {a.client}, a.session.discover_seconds);
   int exit_code = kExitFailed;
-  if (!stop_requested() && report_missing("create", check_clients(core, false, {a.client})) &&
+  if (!stop_requested() && report_missing("create", check_clients(core, false, {a.client}), core.main_client_list().rows(),
+                                                 a.session.discover_seconds) &&
       report_lacking("create", a.disk, choose_disk(core, a.disk, false))) {
     ConsoleCreatePort port(core, ui, output, a);
     CreateFlow flow(core);
@@ -144,10 +157,9 @@ int run_create(const CreateArgs& a, const Args& switch_words) {
       output.text(line);
       exit_code = kExitOk;
     } else if (result.end == CreateFlowEnd::file_not_created) {
-      std::fprintf(stderr, "kestrelon-cli create: cannot create %s: %s\n", result.path.c_str(),
-                   std::strerror(result.open_error));
+      report_error("create", "cannot create " + result.path + ": " + std::strerror(result.open_error));
     } else if (result.end == CreateFlowEnd::client_not_found) {
-      std::fprintf(stderr, "kestrelon-cli create: the Client went away before the Create started\n");
+      report_error("create", "the Client went away before the Create started");
     }
   }
   core.shutdown();
@@ -160,22 +172,20 @@ CommandRun define_create(CLI::App& command) {
   command.add_option("--client", a->client, "the Client named X or with address X")->type_name("X")->required();
   command.add_option("--disk", a->disk, "read disk N (1 = the first disk the Client lists)")
       ->type_name("N")
-      ->check(CLI::Range(1, kMaxDisks));
-  command.add_option("--out", a->out, "the image file to write (\".krn\" by custom)")
+      ->check(whole_number(1, kMaxDisks));
+  command.add_option("--out", a->out, "the image file to write (\".krn\" is added to a name without an extension)")
       ->type_name("FILE")
       ->required()
       ->check([](const std::string& v) { return v.empty() ? std::string("needs a file name") : std::string(); });
   command
       .add_option("--description", a->description,
-                  "stored in the image, at most " + std::to_string(CreateFlow::kDescriptionLimit) + " characters")
+                  "stored in the image: at most " + std::to_string(kDescriptionCharacters) + " characters in " +
+                      std::to_string(kDescriptionBytes) + " bytes of UTF-8")
       ->type_name("TEXT")
-      ->check([](const std::string& v) {
-        return v.size() > CreateFlow::kDescriptionLimit ? std::string("the description is longer than 400 characters")
-                                                         : std::string();
-      });
+      ->check([](const std::string& v) { return description_problem(v); });
   command.add_option("--compression", a->compression, "0 (none) to 9 (maximum, the default)")
       ->type_name("L")
-      ->check(CLI::Range(0, 9));
+      ->check(whole_number(0, 9));
   command.add_flag("--sector-by-sector", a->sector_by_sector, "force sector-by-sector copying");
   command.add_flag("--overwrite", a->overwrite, "replace FILE when it exists (otherwise refused)");
   command.add_flag("--json", a->json, "print one JSON object per line: the Client's step, progress, a summary");

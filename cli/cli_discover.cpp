@@ -16,12 +16,14 @@
 #include "client_choice.h"
 #include "console_ui.h"
 #include "core_options.h"
+#include "error_report.h"
 #include "json_text.h"
 #include "model/client_row_text.h"
 #include "model/disk_texts.h"
 #include "platform/semaphore.h"
 #include "stop_signal.h"
 #include "text_table.h"
+#include "whole_number.h"
 
 namespace kestrelon::cli {
 
@@ -141,8 +143,8 @@ int run_discover(const DiscoverArgs& a, const Args& switch_words) {
     return kExitFailed;
   }
   if (core.endpoints().opened_endpoints() == 0) {
-    std::fprintf(stderr, "kestrelon-cli discover: no interface could be opened%s\n",
-                 a.loopback ? "" : " (try --loopback for Clients on this machine)");
+    report_error("discover", std::string("no interface could be opened") +
+                                 (a.loopback ? "" : " (try --loopback for Clients on this machine)"));
   }
   const bool watch = a.seconds == 0;
   if (watch) std::fprintf(stderr, "kestrelon-cli: discovering; Ctrl-C to stop\n");
@@ -178,7 +180,7 @@ CommandRun define_discover(CLI::App& command) {
                   "listen for N seconds, then print the list (default " + std::to_string(kDefaultSeconds) +
                       "); 0 keeps listening until Ctrl-C and prints the list whenever it changes")
       ->type_name("N")
-      ->check(CLI::Range(0, 86400 * 365));
+      ->check(whole_number(0, 86400 * 365));
   command.add_flag("--json", a->json, "print JSON (with --seconds 0, one object per line per change)");
   command.add_flag("--loopback", a->loopback, "also open endpoints on loopback addresses (Clients on this machine)");
   command.footer(std::string("Discovers the Clients on every local interface and prints them as the Controller\n"

@@ -18,10 +18,12 @@
 #include "commands/save_group_dialog.h"
 #include "console_ui.h"
 #include "core_options.h"
+#include "error_report.h"
 #include "json_text.h"
 #include "model/client_row_text.h"
 #include "stop_signal.h"
 #include "text_table.h"
+#include "whole_number.h"
 
 namespace kestrelon::cli {
 
@@ -60,10 +62,10 @@ class ConsoleGroupPort final : public GroupPort {
  public:
   explicit ConsoleGroupPort(bool replace) : replace_(replace) {}
   void show_message(const std::string& text) override {
-    std::fprintf(stderr, "kestrelon-cli group save: %s\n", text.c_str());
+    report_error("group save", text);
   }
   bool ask_yes_no(const std::string& text) override {
-    if (!replace_) std::fprintf(stderr, "kestrelon-cli group save: %s (--replace replaces it)\n", text.c_str());
+    if (!replace_) report_error("group save", text + " (--replace replaces it)");
     return replace_;
   }
 
@@ -91,8 +93,7 @@ int run_list(const ListArgs& a) {
 bool read_members(const GroupStore& store, const std::string& name, CheckListModel& members, const char* command) {
   read_group_rows(store, name, members);
   if (store.find(name)) return true;
-  std::fprintf(stderr, "kestrelon-cli %s: no group '%s' in %s\n", command, printable(name).c_str(),
-               store.profile().path().c_str());
+  report_error(command, "no group '" + printable(name) + "' in " + store.profile().path().string());
   return false;
 }
 
@@ -167,7 +168,8 @@ int run_save(const SaveArgs& a, const Args& switch_words) {
   }
   discover_clients(core, ui, a.all ? std::vector<std::string>{} : a.clients, a.session.discover_seconds);
   int exit_code = kExitFailed;
-  if (!stop_requested() && report_missing("group save", check_clients(core, a.all, a.clients)) &&
+  if (!stop_requested() && report_missing("group save", check_clients(core, a.all, a.clients),
+                                                 core.main_client_list().rows(), a.session.discover_seconds) &&
       report_lacking("group save", a.disk, choose_disk(core, a.disk, false))) {
     SaveGroupDialog rules(core, port);
     if (rules.save(a.name)) {
@@ -188,12 +190,11 @@ int run_delete(const DeleteArgs& a) {
   GroupStore store(profile);
   const std::optional<std::string> group = store.find(a.name);
   if (!group) {
-    std::fprintf(stderr, "kestrelon-cli group delete: no group '%s' in %s\n", printable(a.name).c_str(),
-                 profile.path().c_str());
+    report_error("group delete", "no group '" + printable(a.name) + "' in " + profile.path().string());
     return kExitFailed;
   }
   if (!store.remove(*group)) {
-    std::fprintf(stderr, "kestrelon-cli group delete: %s could not be written\n", profile.path().c_str());
+    report_error("group delete", profile.path().string() + " could not be written");
     return kExitFailed;
   }
   std::printf("Deleted group %s.\n", printable(*group).c_str());
@@ -218,7 +219,7 @@ CommandRun define_group(CLI::App& command) {
   show->add_option("--discover-seconds", show_args->discover_seconds,
                    "discover for at most S seconds and tell which members answer")
       ->type_name("S")
-      ->check(CLI::Range(1, 3600));
+      ->check(whole_number(1, 3600));
   show->add_flag("--loopback", show_args->loopback, "also open endpoints on loopback addresses");
 
   auto save_args = std::make_shared<SaveArgs>();
@@ -231,7 +232,7 @@ CommandRun define_group(CLI::App& command) {
   save->add_flag("--all", save_args->all, "every Client discovered")->excludes(client);
   save->add_option("--disk", save_args->disk, "target disk N of every member (1 = the first disk)")
       ->type_name("N")
-      ->check(CLI::Range(1, kMaxDisks));
+      ->check(whole_number(1, kMaxDisks));
   save->add_flag("--replace", save_args->replace, "replace a group of that name");
   add_session_options(*save, save_args->session);
 

@@ -12,6 +12,7 @@
 #include "client_choice.h"
 #include "json_text.h"
 #include "text_table.h"
+#include "whole_number.h"
 
 namespace kestrelon::cli {
 
@@ -127,7 +128,7 @@ CommandRun define_history(CLI::App& command) {
       .add_option("--last", a->last,
                   "the last N transfers (default " + std::to_string(kDefaultLast) + "; 0 shows all)")
       ->type_name("N")
-      ->check(CLI::NonNegativeNumber);
+      ->check(whole_number(0));
   command.add_flag("--json", a->json, "print the journal's lines as they are: one JSON object per transfer");
   command.footer("Every Copy and Create, from the window or the command line, appends one line to\n"
                  "$XDG_STATE_HOME/kestrelon/transfers.jsonl (~/.local/state/kestrelon/transfers.jsonl):\n"

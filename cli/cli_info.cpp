@@ -9,8 +9,10 @@
 
 #include "cli_commands.h"
 #include "client_choice.h"
+#include "error_report.h"
 #include "json_text.h"
 #include "text_table.h"
+#include "transfer/image_file.h"
 #include "transfer/image_info.h"
 
 namespace kestrelon::cli {
@@ -79,6 +81,15 @@ int run_info(const InfoArgs& a) {
   std::string error;
   const std::optional<ImageInfo> info = read_image_info(a.image, &error);
   if (!info) return usage_error("info", error);
+  // A file without a partition summary is no image at all: one line says so.
+  if (!info->has_summary && !a.json) {
+    report_error("info", printable(a.image) + " is not an image: " +
+                             (info->length < image::kHeaderLength
+                                  ? "it holds " + std::to_string(info->length) + " bytes, and an image at least " +
+                                        std::to_string(image::kHeaderLength)
+                                  : std::string("its partition summary cannot be read or claims more than 12 partitions")));
+    return kExitFailed;
+  }
   if (a.json) {
     print_json(a.image, *info);
   } else {

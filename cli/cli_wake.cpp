@@ -15,6 +15,7 @@
 #include "app/transfer_journal.h"
 #include "cli_commands.h"
 #include "client_choice.h"
+#include "error_report.h"
 #include "commands/wake_pcs.h"
 #include "json_text.h"
 
@@ -66,8 +67,7 @@ int run_wake(const WakeArgs& a) {
     ProfileStore profile(ProfileStore::default_path(SettingsStore::default_folder()));
     const GroupStore store(profile);
     if (!store.find(a.group)) {
-      std::fprintf(stderr, "kestrelon-cli wake: no group '%s' in %s\n", printable(a.group).c_str(),
-                   profile.path().c_str());
+      report_error("wake", "no group '" + printable(a.group) + "' in " + profile.path().string());
       return kExitFailed;
     }
     for (const GroupEntry& e : store.read(a.group)) wanted.push_back({e.name, e.address});
@@ -77,8 +77,7 @@ int run_wake(const WakeArgs& a) {
   const ClientInventory inventory(ClientInventory::beside(TransferJournal::default_file()));
   const ClientInventory::Contents contents = inventory.read();
   if (!contents.problem.empty()) {
-    std::fprintf(stderr, "kestrelon-cli wake: %s does not read as a Client inventory: %s\n",
-                 inventory.file().c_str(), contents.problem.c_str());
+    report_error("wake", inventory.file().string() + " does not read as a Client inventory: " + contents.problem);
     return kExitFailed;
   }
   const std::vector<WakeOutcome> outcomes = wake_pcs(contents.entries, wanted, directed, WakeSeams::system());

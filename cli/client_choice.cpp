@@ -2,12 +2,15 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <thread>
 
+#include "error_report.h"
 #include "model/client_row_text.h"
 #include "stop_signal.h"
+#include "whole_number.h"
 
 namespace kestrelon::cli {
 
@@ -27,14 +30,33 @@ void add_session_options(CLI::App& command, SessionArgs& out) {
                       std::to_string(SessionArgs::kDefaultDiscoverSeconds) +
                       "); ends as soon as every Client named is listed")
       ->type_name("S")
-      ->check(CLI::Range(1, 3600));
+      ->check(whole_number(1, 3600));
   command.add_flag("--loopback", out.loopback, "also open endpoints on loopback addresses (Clients on this machine)");
 }
 
-bool row_is(const CheckListModel& rows, int row, const std::string& wanted) {
-  if (rows.cell(row, 0) == wanted) return true;
+namespace {
+
+// Equal without regard to ASCII letter case, as the groups file compares names.
+bool same_letters(std::string_view a, std::string_view b) {
+  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) {
+           return lower(x) == lower(y);
+         });
+}
+
+}  // namespace
+
+std::vector<int> rows_of(const CheckListModel& rows, const std::string& wanted) {
+  std::vector<int> exact, by_name;
   const auto address = Ipv4Address::parse(wanted);
-  return address && rows.cell(row, 1) == address->padded_text();
+  for (int r = 0; r < rows.row_count(); ++r) {
+    if (rows.cell(r, 0) == wanted || (address && rows.cell(r, 1) == address->padded_text())) {
+      exact.push_back(r);
+    } else if (same_letters(rows.cell(r, 0), wanted)) {
+      by_name.push_back(r);
+    }
+  }
+  return exact.empty() ? by_name : exact;
 }
 
 namespace {
@@ -42,12 +64,23 @@ namespace {
 bool all_listed(ControllerCore& core, const std::vector<std::string>& wanted) {
   if (wanted.empty()) return false;
   const CheckListModel& rows = core.main_client_list().rows();
-  for (const std::string& w : wanted) {
-    bool found = false;
-    for (int r = 0; r < rows.row_count() && !found; ++r) found = row_is(rows, r, w);
-    if (!found) return false;
-  }
+  for (const std::string& w : wanted)
+    if (rows_of(rows, w).empty()) return false;
   return true;
+}
+
+// "PC-1 (10.0.0.11), PC-2 (10.0.0.12)": the Clients listed, at most `limit` of them.
+std::string answered_text(const CheckListModel& rows, int limit) {
+  std::string text;
+  for (int r = 0; r < rows.row_count() && r < limit; ++r) {
+    const auto address = address_from_padded_text(rows.cell(r, 1));
+    text += (r == 0 ? "" : ", ") + printable(rows.cell(r, 0)) + " (" +
+            (address ? address->text() : rows.cell(r, 1)) + ")";
+  }
+  if (rows.row_count() > limit) {
+    text += " and " + std::to_string(rows.row_count() - limit) + " more ('kestrelon-cli discover' lists them)";
+  }
+  return text;
 }
 
 }  // namespace
@@ -76,14 +109,9 @@ std::vector<std::string> check_clients(ControllerCore& core, bool all, const std
   }
   std::vector<std::string> missing;
   for (const std::string& w : wanted) {
-    bool found = false;
-    for (int r = 0; r < rows.row_count(); ++r) {
-      if (row_is(rows, r, w)) {
-        rows.check(r);
-        found = true;
-      }
-    }
-    if (!found) missing.push_back(w);
+    const std::vector<int> found = rows_of(rows, w);
+    for (const int r : found) rows.check(r);
+    if (found.empty()) missing.push_back(w);
   }
   return missing;
 }
@@ -111,16 +139,22 @@ std::vector<DiskLack> choose_disk(ControllerCore& core, int disk, bool uncheck) 
   return lacking;
 }
 
-bool report_missing(const char* command, const std::vector<std::string>& missing) {
-  for (const std::string& m : missing)
-    std::fprintf(stderr, "kestrelon-cli %s: no Client '%s' was discovered\n", command, printable(m).c_str());
+bool report_missing(const char* command, const std::vector<std::string>& missing, const CheckListModel& rows,
+                    int discover_seconds) {
+  constexpr int kListed = 20;
+  const std::string answered = rows.row_count() == 0 ? "no Client answered"
+                                                      : "the Clients that answered: " + answered_text(rows, kListed);
+  for (const std::string& m : missing) {
+    report_error(command, "no Client '" + printable(m) + "' answered in " + std::to_string(discover_seconds) +
+                              " s; " + answered);
+  }
   return missing.empty();
 }
 
 bool report_lacking(const char* command, int disk, const std::vector<DiskLack>& lacking) {
   for (const DiskLack& l : lacking) {
-    std::fprintf(stderr, "kestrelon-cli %s: Client '%s' has %d disk(s), no disk %d\n", command,
-                 printable(l.name).c_str(), l.disk_count, disk);
+    report_error(command, "Client '" + printable(l.name) + "' has " + std::to_string(l.disk_count) +
+                              " disk(s), no disk " + std::to_string(disk));
   }
   return lacking.empty();
 }

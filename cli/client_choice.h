@@ -30,9 +30,10 @@ struct SessionArgs {
 // Adds --discover-seconds and --loopback, bound to `out`.
 void add_session_options(CLI::App& command, SessionArgs& out);
 
-// True when row `row` is the Client `wanted`: its name, or its address in any
-// form Ipv4Address::parse reads.
-bool row_is(const CheckListModel& rows, int row, const std::string& wanted);
+// The rows of the Client `wanted`: those with its address, in any form
+// Ipv4Address::parse reads, or with that name; without regard to letter case, as
+// group names, when no row has the name exactly as written.
+std::vector<int> rows_of(const CheckListModel& rows, const std::string& wanted);
 
 // Discovers for at most `seconds`, ending early once every wanted Client is
 // listed (with `wanted` empty it runs the whole time). Ctrl-C ends it too.
@@ -54,9 +55,11 @@ struct DiskLack {
 // Clients that have no such disk; with `uncheck`, their rows are unchecked.
 std::vector<DiskLack> choose_disk(ControllerCore& core, int disk, bool uncheck);
 
-// Prints "kestrelon-cli COMMAND: no Client 'X' was discovered" for each, or that
-// Client X has no disk N; true when there was nothing to print.
-bool report_missing(const char* command, const std::vector<std::string>& missing);
+// Reports "no Client 'X' answered in S s" for each, with the Clients that did
+// answer (the rows of the list), or that Client X has no disk N; true when there
+// was nothing to report.
+bool report_missing(const char* command, const std::vector<std::string>& missing, const CheckListModel& rows,
+                    int discover_seconds);
 bool report_lacking(const char* command, int disk, const std::vector<DiskLack>& lacking);
 
 }  // namespace kestrelon::cli

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstdio>
 
+#include "error_report.h"
+
 namespace kestrelon::cli {
 
 void ConsoleUi::show_message(const std::string& text) {
@@ -11,7 +13,7 @@ void ConsoleUi::show_message(const std::string& text) {
   if (output_) {
     output_->message(line);
   } else {
-    std::fprintf(stderr, "kestrelon: %s\n", line.c_str());
+    report_message(line);
   }
   ++shown_;
 }

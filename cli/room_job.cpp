@@ -15,6 +15,7 @@
 #include "model/client_row_text.h"
 #include "stop_signal.h"
 #include "transfer/image_file.h"
+#include "whole_number.h"
 
 namespace kestrelon::cli {
 
@@ -48,12 +49,12 @@ void add_room_options(CLI::App& command, RoomArgs& out) {
       .add_option("--min-clients", out.min_clients,
                   "start as soon as N targets are listed and ready (default: all of them)")
       ->type_name("N")
-      ->check(CLI::Range(1, kMaxClients));
+      ->check(whole_number(1, kMaxClients));
   command
       .add_option("--max-wait", out.max_wait,
                   "wait at most SECONDS for them, then copy to those ready; the others are left out")
       ->type_name("SECONDS")
-      ->check(CLI::Range(0, 86400));
+      ->check(whole_number(0, 86400));
   command.add_flag("--include-protected", out.include_protected,
                    "also copy to protected Clients ('kestrelon-cli clients protect'); they are left out otherwise");
   command.add_flag("--dry-run", out.dry_run,

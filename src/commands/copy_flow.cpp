@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "commands/received_images.h"
-
+#include "commands/transfer_checks.h"
 #include "model/check_list_model.h"
 #include "model/main_client_list.h"
 #include "net/wire_format.h"
@@ -58,6 +58,12 @@ std::optional<std::uint64_t> CopyFlow::open_image(const std::string& image_path,
   const SummaryRead summary = image.read_summary();
   if (!summary.summary) {
     port_.show_message(summary.error);
+    return std::nullopt;
+  }
+  // A cut-off image would be sent whole to every Client, only for each to refuse
+  // it or keep a broken disk: it is refused here, as the command line refuses it.
+  if (const std::string damage = image_damage(image_path); !damage.empty()) {
+    port_.show_message(damage + " It is not sent.");
     return std::nullopt;
   }
   return summary.summary->summed_sectors(options.keep_partition_size);
@@ -128,31 +134,24 @@ CopyFlowResult CopyFlow::run(const CopyRequest& request) {
                         image, request.options);
   transfer_ = &transfer;
   ended_late_ = false;
+  running_ = Running{.request = &request, .result = &result, .started_ms = started_ms};
   report.open(target_states());
+  result.transfer_ran = true;
   PendingScope pending(core_, target_addresses(core_));
   pending_ = &pending;
   core_.registry().set_transfer_dialog_open(true);
   port_.run_transfer_dialog(transfer);
   core_.registry().set_transfer_dialog_open(false);
   pending_ = nullptr;
-  result.transfer_ran = true;
 
   // The dialog ended through its cancel path, which told the worker to stop;
   // once it has stopped, nothing more is multicast after the abort.
   core_.copy_worker().stop_and_join();
   core_.endpoints().send(EndpointTable::kAllInterfaces, wire::build_abort(), wire::kDataGroup, wire::kDataPort);
 
-  result.not_done = count_not_done();
-  result.image_bytes = engine.total_bytes();
-  result.seconds = engine.seconds_to_all_done().value_or(0);
-  result.blocks_sent = engine.blocks_sent();
-  result.retries = core_.transfer_stats().retries.load();
-  result.targets = target_count();
-  const CopyEnd end = how_it_ended(transfer, result.not_done);
-  result.cancelled = end == CopyEnd::cancelled;
-  report.close(end);
-  note_outcomes(result);
-  note_images_received(core_.inventory(), request.image_path, result.outcomes);
+  // Unless the supervision has already ended it, the copy ends here, before the
+  // lists and messages below wait for the user.
+  conclude(how_it_ended(transfer, count_not_done()));
   if (result.not_done != 0 && engine.first_done_deadline() == 0) {
     engine.clear_running();
     port_.show_failed_clients(failed_targets());
@@ -160,10 +159,29 @@ CopyFlowResult CopyFlow::run(const CopyRequest& request) {
   port_.show_timed_message(kRestoringConnectionsText);
 
   transfer_ = nullptr;
+  running_.reset();
   image.close();
   core_.registry().discover(true);
-  record(request, result, started_ms);
   return result;
+}
+
+void CopyFlow::conclude(CopyEnd end) {
+  if (!running_ || running_->concluded) return;
+  running_->concluded = true;
+  CopyFlowResult& result = *running_->result;
+  const CopyEngine& engine = core_.copy_engine();
+  result.not_done = count_not_done();
+  result.image_bytes = engine.total_bytes();
+  result.seconds = engine.seconds_to_all_done().value_or(0);
+  result.blocks_sent = engine.blocks_sent();
+  result.retries = core_.transfer_stats().retries.load();
+  result.targets = target_count();
+  result.cancelled = end == CopyEnd::cancelled;
+  core_.copy_report().close(end);
+  note_outcomes(result);
+  note_images_received(core_.inventory(), running_->request->image_path, result.outcomes);
+  record(*running_->request, result, running_->started_ms);
+  if (!result.outcomes.empty()) port_.transfer_ended(result.journal);
 }
 
 CopyEnd CopyFlow::how_it_ended(const CopyTransfer& transfer, int not_done) const {
@@ -190,7 +208,8 @@ void CopyFlow::record(const CopyRequest& request, CopyFlowResult& result, std::i
       .targets = result.outcomes,
       .annotate = request.annotate,
   };
-  append_to_journal(core_.journal(), result.journal);
+  // Without a single Client there was nothing to copy to: no copy took place.
+  if (!result.outcomes.empty()) append_to_journal(core_.journal(), result.journal);
 }
 
 void CopyFlow::supervise() {
@@ -203,6 +222,9 @@ void CopyFlow::supervise() {
   if (not_done == 0) return;
   engine.clear_running();
   ended_late_ = true;
+  // The copy is over for the Clients that did not finish: so the journal says,
+  // before the list and the message wait for the user.
+  conclude(CopyEnd::late_after_first);
   port_.show_failed_clients(failed_targets());
   if (transfer_) transfer_->cancel();
   port_.show_message(fill_placeholder(kClientsDidNotCompleteText, std::to_string(not_done)));

@@ -50,6 +50,9 @@ class CopyFlowPort {
   // when that fails), `transfer.refresh` every 333 ms, `transfer.cancel` for its
   // Cancel button. Returns once the dialog has ended (always through cancel).
   virtual void run_transfer_dialog(CopyTransfer& transfer) = 0;
+  // The copy has ended and its journal line is written: every Client's outcome,
+  // before any list or message about it waits for the user.
+  virtual void transfer_ended(const JournalFacts& /*facts*/) {}
 };
 
 // A Client asked for that the caller leaves out, and why. The address is zero
@@ -87,7 +90,8 @@ struct CopyFlowResult {
   int skipped = 0;                // Clients left out before the start
   bool cancelled = false;         // ended by the user's Cancel
   // What the transfer journal was given; `kind` is empty when nothing was recorded
-  // (the image could not be opened).
+  // (the image could not be opened). A copy that had not one Client to copy to
+  // (none checked) is not written to the journal: it never started.
   JournalFacts journal;
   bool succeeded() const { return transfer_ran && targets > 0 && not_done == 0; }
 };
@@ -134,6 +138,9 @@ class CopyFlow {
   // who had too small a disk.
   bool check_disk_space(std::uint64_t image_sectors, bool skip);
   CopyEnd how_it_ended(const CopyTransfer& transfer, int not_done) const;
+  // The running copy has ended as `end` says: its figures, each target's outcome
+  // and the journal line, once per copy, as soon as the end is known.
+  void conclude(CopyEnd end);
   void record(const CopyRequest& request, CopyFlowResult& result, std::int64_t started_ms) const;
   void note_outcomes(CopyFlowResult& result);
   int count_not_done();
@@ -145,6 +152,14 @@ class CopyFlow {
   CopyTransfer* transfer_ = nullptr;  // while the flow runs one
   PendingScope* pending_ = nullptr;   // the targets' marks for the boot service, meanwhile
   bool ended_late_ = false;           // the supervision ended the copy
+  // The copy that `run` has under way, for the supervision to conclude.
+  struct Running {
+    const CopyRequest* request = nullptr;
+    CopyFlowResult* result = nullptr;
+    std::int64_t started_ms = 0;
+    bool concluded = false;
+  };
+  std::optional<Running> running_;
 };
 
 }  // namespace kestrelon

@@ -30,14 +30,6 @@ std::string CreateFlow::file_name_of(const std::string& path) {
   return std::filesystem::path(path).filename().string();
 }
 
-std::string CreateFlow::cut_to_bytes(std::string text, std::size_t limit) {
-  if (text.size() <= limit) return text;
-  std::size_t end = limit;
-  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-  text.resize(end);
-  return text;
-}
-
 std::vector<std::string> CreateFlow::checked_addresses(const CheckListModel& rows) {
   std::vector<std::string> addresses;
   for (int r = 0; r < rows.row_count(); ++r)
@@ -112,12 +104,19 @@ CreateFlowResult CreateFlow::run(const std::vector<std::string>& checked_address
     result.end = CreateFlowEnd::not_confirmed;
     return result;
   }
-  // A character cut in two would make the stored description unreadable as UTF-8.
-  choice->description = cut_to_bytes(std::move(choice->description), kDescriptionLimit);
+  // Cut short, the description would lose its end unseen: a front end refuses
+  // it as it is entered, and this refuses what still comes through.
+  if (const std::string problem = description_problem(choice->description); !problem.empty()) {
+    file.close();
+    port.show_message(problem);
+    result.end = CreateFlowEnd::description_too_long;
+    return result;
+  }
 
   std::unique_ptr<ReceivingDialog> dialog =
       port.make_receiving_dialog({file_name_of(*path), client->name_text(), choice->compression_position != 0});
   receiving_dialog_ = dialog.get();
+  if (registry_) registry_->set_receiving_dialog_open(true);
   // What the Receiving dialog clears as it opens; cleared here, before the first
   // packet can count, so a front end's dialog has nothing left to reset.
   stats_.clear_counters();
@@ -131,6 +130,7 @@ CreateFlowResult CreateFlow::run(const std::vector<std::string>& checked_address
   pending.reset();
   dialog.reset();
   receiving_dialog_ = nullptr;
+  if (registry_) registry_->set_receiving_dialog_open(false);
   result.end = CreateFlowEnd::uploaded;
   if (result.outcome == CreateOutcome::completed) {
     if (const int e = staged.commit(); e != 0) {
@@ -140,6 +140,7 @@ CreateFlowResult CreateFlow::run(const std::vector<std::string>& checked_address
   }
 
   record(*client, result, started_ms);
+  port.transfer_ended(result.journal);
 
   const std::string folder = folder_of(*path);
   if (settings_) write_image_folder(*settings_, folder);

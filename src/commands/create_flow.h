@@ -17,6 +17,7 @@
 #include "net/client_record.h"
 #include "net/program_locks.h"
 #include "transfer/receive_engine.h"
+#include "commands/image_description.h"
 #include "commands/journal_record.h"
 #include "commands/receiving_dialog.h"
 #include "transfer/transfer_stats.h"
@@ -32,7 +33,7 @@ struct ReceiveImageInfo {
 
 // What the user chose in it.
 struct ReceiveImageChoice {
-  std::string description;      // at most kDescriptionLimit characters are used
+  std::string description;      // UTF-8; see image_description.h for what fits
   int compression_position = 9;  // the slider, 0 ("None") to 9 ("Maximum")
 };
 
@@ -53,6 +54,8 @@ class CreatePort {
   // After an upload, successful or not: the folder of the chosen file becomes the
   // image folder (shown, stored as "Path", listed again).
   virtual void image_folder_chosen(const std::string& folder) = 0;
+  // The upload has ended and its journal line is written.
+  virtual void transfer_ended(const JournalFacts& /*facts*/) {}
 };
 
 enum class CreateFlowEnd {
@@ -63,6 +66,7 @@ enum class CreateFlowEnd {
   no_path,           // the save-file dialog was cancelled
   file_not_created,  // the path could not be opened for writing (silent)
   not_confirmed,     // the Receiving Disk Image dialog was cancelled; the file is deleted
+  description_too_long,  // the description does not fit the image (a message said why); the file is deleted
   uploaded,          // the engine ran; `outcome` says how it ended
 };
 
@@ -82,23 +86,25 @@ class CreateFlow {
   static constexpr const char* kTooManyText = "Only 1 client's drive can be saved at once !";
   static constexpr const char* kNoClientText = "A client must be selected !";
   static constexpr const char* kNoPartitionsText = "The selected drive does not have any partitions to copy !";
-  static constexpr std::size_t kDescriptionLimit = 400;
+  static constexpr std::size_t kDescriptionLimit = kDescriptionCharacters;
 
   // `settings`, when given, receives the new image folder as "Path"; `journal`,
-  // when given, a line for each upload, as run from `program`.
+  // when given, a line for each upload, as run from `program`; `registry`, when
+  // given, holds every Client's expiry while the Receiving dialog is open.
   CreateFlow(ProgramLocks& locks, const ClientTables& tables, ReceiveEngine& engine, TransferStats& stats,
              SettingsStore* settings = nullptr, const TransferJournal* journal = nullptr,
-             std::string program = "kestrelon")
+             std::string program = "kestrelon", ClientRegistry* registry = nullptr)
       : locks_(locks),
         tables_(tables),
         engine_(engine),
         stats_(stats),
         settings_(settings),
         journal_(journal),
-        program_(std::move(program)) {}
+        program_(std::move(program)),
+        registry_(registry) {}
   explicit CreateFlow(ControllerCore& core)
       : CreateFlow(core.locks(), core.tables(), core.receive_engine(), core.transfer_stats(), &core.settings(),
-                   &core.journal(), core.program()) {
+                   &core.journal(), core.program(), &core.registry()) {
     core_ = &core;
   }
 
@@ -121,9 +127,6 @@ class CreateFlow {
   static std::string folder_of(const std::string& path);
   // The name part of a path.
   static std::string file_name_of(const std::string& path);
-  // The longest start of a UTF-8 `text` of at most `limit` bytes that ends on a
-  // whole character.
-  static std::string cut_to_bytes(std::string text, std::size_t limit);
   // Why an upload that ended so did not give an image ("" when it did), for
   // the per-Client reports and the journal.
   static std::string outcome_reason(CreateOutcome outcome, const ReceiveEngine& engine);
@@ -140,6 +143,7 @@ class CreateFlow {
   const ReceivingDialog* receiving_dialog_ = nullptr;  // while one exists
   const TransferJournal* journal_;
   std::string program_;
+  ClientRegistry* registry_;
   ControllerCore* core_ = nullptr;  // for the boot service's pending mark, when run by a Controller
 };
 

@@ -17,6 +17,9 @@ LoadGroupDialog::LoadResult LoadGroupDialog::load(CheckListModel& preview) {
     port_.show_message(kSelectGroupText);
     return LoadResult::stay_open;
   }
+  // The target table keeps the check marks the load replaces: a Client that
+  // drops out and comes back is checked again from it.
+  core_.main_client_list().rebuild_target_table(true);
   return apply_group_rows(core_, preview) > 0 ? LoadResult::loaded_with_missing : LoadResult::loaded;
 }
 

@@ -27,7 +27,8 @@ class LoadGroupDialog {
   // "Load Group" and "Delete Group": a group is chosen and the list is not empty.
   bool buttons_enabled() const { return !chosen_.empty() && !names_.empty(); }
   // "Load Group" pressed. After "Select a group !" the dialog stays open.
-  // Otherwise the group has been loaded into the main client list and the dialog
+  // Otherwise the target table has been rebuilt from the check marks as they
+  // were, then the group has been loaded into the main client list and the dialog
   // ends with OK, first showing "List of failed Clients" when members are missing:
   // the rows of `preview` that loading left unchecked.
   enum class LoadResult { stay_open, loaded, loaded_with_missing };

@@ -9,6 +9,8 @@ SaveGroupDialog::SaveGroupDialog(ControllerCore& core, GroupPort& port)
     : core_(core), port_(port), store_(core.profile()), names_(store_.names()) {}
 
 void SaveGroupDialog::fill_contents(CheckListModel& contents) const {
+  // The target table is the meaning of the check marks at every group save.
+  core_.main_client_list().rebuild_target_table(true);
   for (const ClientRowFields& member : checked_members(core_.main_client_list().rows()))
     contents.append_client_row(member);
 }
@@ -29,6 +31,7 @@ bool SaveGroupDialog::save(const std::string& name_text) {
   }
   if (store_.find(name_text) && !port_.ask_yes_no(kReplaceGroupText)) return false;
   // The rows as they are now: Clients may have left the list while the dialog was open.
+  core_.main_client_list().rebuild_target_table(true);
   const std::vector<ClientRowFields> members = checked_members(core_.main_client_list().rows());
   if (members.empty()) {
     port_.show_message(kNoClientCheckedText);

@@ -20,7 +20,8 @@ class SaveGroupDialog {
 
   // The list box's entries, read from the file when the dialog starts.
   const std::vector<std::string>& group_names() const { return names_; }
-  // "Contents of Group to Save": one row per checked Client, in row order.
+  // "Contents of Group to Save": one row per checked Client, in row order, after
+  // the target table has been rebuilt from the check marks (again as it saves).
   void fill_contents(CheckListModel& contents) const;
   // A group chosen in the list: its rows in `preview`. The name edit then shows
   // the group's name.

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "transfer/image_file.h"
+#include "transfer/image_info.h"
 
 namespace kestrelon {
 
@@ -19,7 +20,16 @@ std::string image_problem(const std::string& path) {
   if (const int e = image.open(path); e == EINVAL) return path + " is not a file";
   else if (e != 0) return "cannot open " + path + ": " + std::strerror(e);
   const SummaryRead summary = image.read_summary();
-  return summary.summary ? std::string() : summary.error;
+  return summary.summary ? image_damage(path) : summary.error;
+}
+
+std::string image_damage(const std::string& path) {
+  ImageFile image;
+  if (image.open(path) != 0) return {};
+  if (const SummaryRead summary = image.read_summary(); !summary.summary) return summary.error;
+  const std::optional<ImageInfo> info = read_image_info(path, nullptr);
+  if (!info || info->well_formed()) return {};
+  return "The image file " + path + " is damaged: " + info->problem + ".";
 }
 
 std::string output_problem(const std::string& path, bool replace) {

@@ -1,8 +1,6 @@
 #include "controls/check_list_ctrl.h"
 
 #include <algorithm>
-#include <chrono>
-#include <thread>
 
 #include <wx/dcclient.h>
 #include <wx/headerctrl.h>
@@ -11,6 +9,7 @@
 #include <wx/settings.h>
 #include <wx/vlbox.h>
 
+#include "controls/close_wait.h"
 #include "controls/dib.h"
 #include "controls/wx_text_measure.h"
 #include "model/ellipsis.h"
@@ -43,6 +42,7 @@ class CCheckListCtrl::Rows : public wxVListBox {
     Bind(wxEVT_LEFT_DOWN, &Rows::OnLeftDown, this);
     Bind(wxEVT_LEFT_DCLICK, &Rows::OnLeftDoubleClick, this);
     Bind(wxEVT_RIGHT_DCLICK, [](wxMouseEvent&) {});
+    Bind(wxEVT_KEY_DOWN, &Rows::OnKeyDown, this);
     Bind(wxEVT_LISTBOX, &Rows::OnSelection, this);
     Bind(wxEVT_SET_FOCUS, &Rows::OnFocus, this);
     Bind(wxEVT_KILL_FOCUS, &Rows::OnFocus, this);
@@ -149,6 +149,17 @@ class CCheckListCtrl::Rows : public wxVListBox {
     SendToOwner(EVT_CHECKLIST_DCLICK, row);
   }
 
+  // Space checks or unchecks the highlighted row, as a click on it does; every
+  // other key moves the selection as the list's own keys do.
+  void OnKeyDown(wxKeyEvent& event) {
+    if (event.GetKeyCode() != WXK_SPACE || event.HasAnyModifiers()) {
+      event.Skip();
+      return;
+    }
+    const int row = owner_->model_.space_toggle();
+    if (row >= 0) SendToOwner(EVT_CHECKLIST_CLICK, row);
+  }
+
   void OnSelection(wxCommandEvent& event) {
     if (event.GetInt() >= 0) owner_->model_.select_row(event.GetInt());
   }
@@ -199,7 +210,7 @@ CCheckListCtrl::CCheckListCtrl(wxWindow* parent, wxWindowID id, CheckListModel& 
 
 CCheckListCtrl::~CCheckListCtrl() {
   model_.set_change_handler(nullptr);
-  std::this_thread::sleep_for(std::chrono::milliseconds(kCloseWaitMs));
+  WaitWithoutInput(wxGetTopLevelParent(this), kCloseWaitMs);
 }
 
 bool CCheckListCtrl::HasFocus() const { return wxWindow::FindFocus() == rows_; }

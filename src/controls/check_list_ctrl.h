@@ -3,7 +3,8 @@
 // highlight to the right edge, check pictures, cell texts shortened with "...")
 // and forwards clicks to the model. A single click toggles the row's check mark;
 // a double click toggles it once more (so it ends as it was) and tells the owner.
-// The keyboard only moves the selection. The rows and their states live in the
+// Space toggles the highlighted row's mark as a click does; the other keys move
+// the selection. The rows and their states live in the
 // model; this window keeps nothing but column widths.
 #include <string>
 #include <vector>
@@ -17,15 +18,17 @@
 class wxHeaderCtrlSimple;
 class wxScrollBar;
 
-// Sent to the owner after a click on the list (the check mark already toggled) and
-// after a double click on a row; the event's int is the row, -1 for none.
+// Sent to the owner after a click on the list or Space (the check mark already
+// toggled) and after a double click on a row; the event's int is the row, -1 for
+// none.
 wxDECLARE_EVENT(EVT_CHECKLIST_CLICK, wxCommandEvent);
 wxDECLARE_EVENT(EVT_CHECKLIST_DCLICK, wxCommandEvent);
 
 class CCheckListCtrl : public wxPanel {
  public:
   // Closing waits this long before the list lets go of its resources, as the
-  // list always has; a window that owns two lists takes about four seconds.
+  // list always has; a window that owns two lists takes about four seconds. Its
+  // dialog is off the screen by then, and no input gets through meanwhile.
   static constexpr int kCloseWaitMs = 2000;
 
   CCheckListCtrl(wxWindow* parent, wxWindowID id, kestrelon::CheckListModel& model,

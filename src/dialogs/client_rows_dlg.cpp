@@ -15,11 +15,12 @@ CClientRowsDlg::CClientRowsDlg(wxWindow* parent, int id, const wxString& title, 
   // wide enough for the four columns side by side and for each line of the text.
   SetFont(wxFont(wxFontInfo(8)));
   const int text_height = body.text.empty() ? 0 : 33;
-  const auto client = dialog_rect(0, 0, 310, 160 + text_height);
-  const auto frame = dialog_rect(7, 7, 296, 124 + text_height);
-  const auto text = dialog_rect(14, 19, 282, 30);
-  const auto list = dialog_rect(14, 19 + text_height, 282, 105);
-  const auto button = dialog_rect(130, 139 + text_height, 50, 14);
+  const int w = body.extra_width;
+  const auto client = dialog_rect(0, 0, 310 + w, 160 + text_height);
+  const auto frame = dialog_rect(7, 7, 296 + w, 124 + text_height);
+  const auto text = dialog_rect(14, 19, 282 + w, 30);
+  const auto list = dialog_rect(14, 19 + text_height, 282 + w, 105);
+  const auto button = dialog_rect(130 + w / 2, 139 + text_height, 50, 14);
   SetClientSize(client.width, client.height);
   new wxStaticBox(this, wxID_ANY, kestrelon::text::kClientsLabel, At(frame), SizeOf(frame));
   if (!body.text.empty()) new wxStaticText(this, wxID_ANY, body.text, At(text), SizeOf(text));

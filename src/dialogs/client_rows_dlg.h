@@ -18,6 +18,7 @@ class CClientRowsDlg : public wxDialog {
     wxString text;  // above the list; none when empty
     int button_id = 0;
     wxString button_label;
+    int extra_width = 0;  // dialog units beyond the four columns' width, for a fifth
   };
 
   CClientRowsDlg(wxWindow* parent, int id, const wxString& title, const Body& body);

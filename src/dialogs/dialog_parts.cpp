@@ -1,6 +1,5 @@
 #include "dialogs/dialog_parts.h"
 
-#include <wx/listbox.h>
 #include <wx/stattext.h>
 
 #include "controls/check_list_ctrl.h"
@@ -17,15 +16,30 @@ CCheckListCtrl* CreateClientRowsList(wxWindow* parent, int id, kestrelon::CheckL
   return list;
 }
 
-wxListBox* CreateGroupList(wxWindow* parent, const kestrelon::PixelRect& label, const kestrelon::PixelRect& list,
-                           const std::vector<std::string>& names) {
-  new wxStaticText(parent, wxID_ANY, kestrelon::text::kGroupsLabel, At(label));
-  auto* box = new wxListBox(parent, kestrelon::ids::kGroupList, At(list), SizeOf(list), 0, nullptr, wxLB_SINGLE);
-  FillGroupList(box, names);
-  return box;
+CGroupList::CGroupList(wxWindow* parent, const kestrelon::PixelRect& rect)
+    : wxListBox(parent, kestrelon::ids::kGroupList, At(rect), SizeOf(rect), 0, nullptr, wxLB_SINGLE) {}
+
+void CGroupList::Fill(const std::vector<std::string>& names) {
+  Clear();
+  for (const std::string& name : names) Append(wxString::FromUTF8(name));
+  user_input_ = false;
 }
 
-void FillGroupList(wxListBox* list, const std::vector<std::string>& names) {
-  list->Clear();
-  for (const std::string& name : names) list->Append(wxString::FromUTF8(name));
+bool CGroupList::TryBefore(wxEvent& event) {
+  const wxEventType type = event.GetEventType();
+  if (type == wxEVT_LEFT_DOWN || type == wxEVT_KEY_DOWN) {
+    user_input_ = true;
+  } else if (type == wxEVT_LISTBOX && !user_input_) {
+    SetSelection(wxNOT_FOUND);
+    return true;
+  }
+  return wxListBox::TryBefore(event);
+}
+
+CGroupList* CreateGroupList(wxWindow* parent, const kestrelon::PixelRect& label, const kestrelon::PixelRect& list,
+                            const std::vector<std::string>& names) {
+  new wxStaticText(parent, wxID_ANY, kestrelon::text::kGroupsLabel, At(label));
+  auto* box = new CGroupList(parent, list);
+  box->Fill(names);
+  return box;
 }

@@ -75,7 +75,7 @@ void CLoadGroupDlg::OnDelete() {
     return;
   }
   const std::string name = groups_->GetString(static_cast<unsigned>(selected)).utf8_string();
-  if (rules_.remove(name, preview_rows_)) FillGroupList(groups_, rules_.group_names());
+  if (rules_.remove(name, preview_rows_)) groups_->Fill(rules_.group_names());
   cancel_->SetLabel(rules_.cancel_caption());
   UpdateButtons();
   name_->SetLabelText(wxString::FromUTF8(rules_.chosen()));

@@ -6,6 +6,7 @@
 #include <wx/dialog.h>
 
 #include "commands/load_group_dialog.h"
+#include "dialogs/dialog_parts.h"
 #include "dialogs/wx_group_port.h"
 #include "model/check_list_model.h"
 
@@ -34,7 +35,7 @@ class CLoadGroupDlg : public wxDialog {
   WxGroupPort port_;
   kestrelon::LoadGroupDialog rules_;
   kestrelon::CheckListModel preview_rows_;
-  wxListBox* groups_ = nullptr;
+  CGroupList* groups_ = nullptr;
   wxStaticText* name_ = nullptr;
   wxButton* load_ = nullptr;
   wxButton* delete_ = nullptr;

@@ -3,11 +3,13 @@
 #include <algorithm>
 
 #include <wx/button.h>
+#include <wx/msgdlg.h>
 #include <wx/slider.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include "commands/image_description.h"
 #include "model/dialog_units.h"
 
 namespace {
@@ -60,6 +62,11 @@ CReceiveImageDlg::CReceiveImageDlg(wxWindow* parent, const kestrelon::ReceiveIma
 
 void CReceiveImageDlg::OnReceive(wxCommandEvent&) {
   choice_.description = description_->GetValue().utf8_string();
+  // Refused here, with the text still in the box to be shortened.
+  if (const std::string problem = kestrelon::description_problem(choice_.description); !problem.empty()) {
+    wxMessageBox(wxString::FromUTF8(problem), GetTitle(), wxOK | wxICON_WARNING, this);
+    return;
+  }
   choice_.compression_position = compression_->GetValue();
   EndModal(wxID_OK);
 }

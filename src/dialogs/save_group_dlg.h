@@ -5,6 +5,7 @@
 #include <wx/dialog.h>
 
 #include "commands/save_group_dialog.h"
+#include "dialogs/dialog_parts.h"
 #include "dialogs/wx_group_port.h"
 #include "model/check_list_model.h"
 
@@ -32,7 +33,7 @@ class CSaveGroupDlg : public wxDialog {
   kestrelon::SaveGroupDialog rules_;
   kestrelon::CheckListModel preview_rows_;
   kestrelon::CheckListModel contents_rows_;
-  wxListBox* groups_ = nullptr;
+  CGroupList* groups_ = nullptr;
   wxTextCtrl* name_ = nullptr;
   wxButton* save_ = nullptr;
 };

@@ -160,6 +160,13 @@ void CheckListModel::click_toggle(int row) {
   toggle(row, before);
 }
 
+int CheckListModel::space_toggle() {
+  const int row = focused_row();
+  if (row < 0 || !check_images_) return -1;
+  click_toggle(row);
+  return row;
+}
+
 bool CheckListModel::exactly_one_checked() const {
   int count = 0;
   last_checked(&count);

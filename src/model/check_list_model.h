@@ -99,6 +99,10 @@ class CheckListModel {
   void uncheck_all();
   // A click on `row` (-1 when the click hit no row).
   void click_toggle(int row);
+  // Space on the list: the highlighted row's check mark changes as a click on the
+  // row would change it. Returns that row; -1 (nothing changed) when no row is
+  // highlighted or the list shows no check marks.
+  int space_toggle();
   bool exactly_one_checked() const;
   // The last checked row in list order, or -1; `count` receives the number of
   // checked rows.

@@ -51,6 +51,18 @@ constexpr std::array<std::uint16_t, 32> kCp1252High = {
 
 }  // namespace
 
+ImageListFollow follow_image_folder(const std::vector<std::string>& shown, const std::string& selected_name,
+                                    std::vector<std::string> listed) {
+  ImageListFollow follow;
+  follow.changed = listed != shown;
+  follow.names = std::move(listed);
+  if (!selected_name.empty()) {
+    const auto at = std::find(follow.names.begin(), follow.names.end(), selected_name);
+    if (at != follow.names.end()) follow.selected = static_cast<int>(at - follow.names.begin());
+  }
+  return follow;
+}
+
 bool wildcard_match(std::string_view pattern, std::string_view name) {
   std::size_t p = 0, n = 0, star = std::string_view::npos, resume = 0;
   while (n < name.size()) {

@@ -18,6 +18,17 @@ struct ImageFolderListing {
 // be read.
 ImageFolderListing list_image_files(const std::string& folder, std::string_view pattern);
 
+// The image list as the folder now holds it: `names` (from list_image_files) and
+// the position there of the entry that was selected (`selected_name`, empty for
+// none), -1 when it has gone. `changed` is false when the names are the ones shown.
+struct ImageListFollow {
+  bool changed = false;
+  std::vector<std::string> names;
+  int selected = -1;
+};
+ImageListFollow follow_image_folder(const std::vector<std::string>& shown, const std::string& selected_name,
+                                    std::vector<std::string> listed);
+
 // The order of the image file list: letters compared without regard to case,
 // names equal that way ordered by their bytes, so "A.krn" comes before "b.krn".
 bool image_list_before(std::string_view a, std::string_view b);

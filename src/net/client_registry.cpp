@@ -59,7 +59,7 @@ void ClientRegistry::age_and_refresh() {
   // passes; waiting for the lock there would never end.
   if (modal_holds_ > 0 || in_idle_pass_) return;
   in_idle_pass_ = true;
-  if (!transfer_dialog_open_.load() && !drive_dialog_open_.load()) {
+  if (!transfer_dialog_open_.load() && !drive_dialog_open_.load() && !receiving_dialog_open_.load()) {
     SemaphoreGuard guard(lock_);
     expire_silent_clients(clock_.now());
   }
@@ -68,6 +68,22 @@ void ClientRegistry::age_and_refresh() {
     refresh_list(clock_.now());
   }
   in_idle_pass_ = false;
+}
+
+void ClientRegistry::set_receiving_dialog_open(bool open) {
+  if (!open) {
+    SemaphoreGuard guard(lock_);
+    renew_lifetimes();
+  }
+  receiving_dialog_open_.store(open);
+}
+
+void ClientRegistry::renew_lifetimes() {
+  const Tick fresh = clock_.now() + kAnnounceLifetimeMs;
+  for (int i = 0; i < tables_.client_count; ++i) {
+    Tick& expiry = tables_.clients[static_cast<std::size_t>(i)].expiry;
+    if (tick_later(fresh, expiry)) expiry = fresh;
+  }
 }
 
 void ClientRegistry::expire_silent_clients(Tick now) {
@@ -151,11 +167,7 @@ ClientRegistry::ModalLockHold::~ModalLockHold() {
   // a fresh lifetime, an idle pass that takes the lock before their receive
   // thread does would expire the Clients behind them, and with each its choice
   // of disk (a drive dialog left open for more than five seconds).
-  const Tick fresh = registry_.clock_.now() + kAnnounceLifetimeMs;
-  for (int i = 0; i < registry_.tables_.client_count; ++i) {
-    Tick& expiry = registry_.tables_.clients[static_cast<std::size_t>(i)].expiry;
-    if (tick_later(fresh, expiry)) expiry = fresh;
-  }
+  registry_.renew_lifetimes();
   --registry_.modal_holds_;
   registry_.lock_.release();
 }

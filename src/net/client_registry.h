@@ -37,13 +37,19 @@ class ClientRegistry final : public AnnounceHandler {
   void on_announce(const wire::Announce& announce, int endpoint_index) override;
 
   // The idle-time pass, on the user-interface thread: expiry (skipped while the
-  // Transfer or the drive dialog is open), then the refresh of the list.
+  // Transfer, the Receiving or the drive dialog is open), then the refresh of the
+  // list.
   void age_and_refresh();
 
   // Set by the Transfer dialog and the drive dialog while they are open: no Client
   // expires meanwhile.
   void set_transfer_dialog_open(bool open) { transfer_dialog_open_.store(open); }
   void set_drive_dialog_open(bool open) { drive_dialog_open_.store(open); }
+  // The same for the Receiving dialog of a Create. No discovery request goes out
+  // while it is open, so as it closes every Client gets a full lifetime again:
+  // otherwise all would expire at once after an upload of more than five seconds
+  // and come back as new Clients, on their first disks.
+  void set_receiving_dialog_open(bool open);
 
   // Holds the client table lock on the user-interface thread for a modal run (the
   // drive dialog, the low-disk-space list). Idle passes that the modal loop runs
@@ -63,6 +69,9 @@ class ClientRegistry final : public AnnounceHandler {
 
  private:
   void expire_silent_clients(Tick now);
+  // Every record's expiry at least a full lifetime from now. The caller holds the
+  // client table lock.
+  void renew_lifetimes();
   void refresh_list(Tick now);
   void restore_check_marks(const std::string& address_text);
 
@@ -73,6 +82,7 @@ class ClientRegistry final : public AnnounceHandler {
   ClientListView& list_;
   std::atomic<bool> transfer_dialog_open_{false};
   std::atomic<bool> drive_dialog_open_{false};
+  std::atomic<bool> receiving_dialog_open_{false};
   std::atomic<int> modal_holds_{0};  // changed on the user-interface thread
   bool in_idle_pass_ = false;
 };

@@ -372,6 +372,7 @@ void CopyEngine::set_acker(Ipv4Address address, int interface_index) {
 void CopyEngine::send_acker(Ipv4Address address, int interface_index) {
   endpoints_.send(interface_index, wire::build_acker(), address, wire::kControlPort);
   acker_designated_.store(true);
+  if (CopyObserver* o = observer_.load()) o->acknowledging(address);
 }
 
 void CopyEngine::choose_another_acker() {

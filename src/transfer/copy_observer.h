@@ -3,8 +3,9 @@
 // them one by one (the per-Client events of the command line, the transfer
 // journal). The copy engine calls it: start_sent from Copy start on the
 // user-interface thread with the client table lock held, heard from the receive
-// threads with the receive lock held. An implementation only records, under a
-// lock of its own that it never holds while calling out.
+// threads with the receive lock held, acknowledging from a receive thread or the
+// copy worker. An implementation only records, under a lock of its own that it
+// never holds while calling out.
 #include <cstdint>
 
 #include "platform/ipv4_address.h"
@@ -22,6 +23,9 @@ class CopyObserver {
   // completions, the datagram's source for the others. `block` is the block
   // acknowledged or asked for again, 0 for the others.
   virtual void heard(Ipv4Address from, CopyAnswer answer, std::uint32_t block) = 0;
+  // OP_ACKER went to `client`: from now on it acknowledges for all, while the
+  // others speak only to ask for a lost block and to report completion.
+  virtual void acknowledging(Ipv4Address client) = 0;
 };
 
 }  // namespace kestrelon

@@ -31,6 +31,7 @@ void CopyTargetReport::reset() {
   states_.clear();
   events_.clear();
   open_ = false;
+  acknowledging_named_ = false;
 }
 
 void CopyTargetReport::skip(const std::string& name, Ipv4Address address, const std::string& reason,
@@ -69,6 +70,7 @@ void CopyTargetReport::heard(Ipv4Address from, CopyAnswer answer, std::uint32_t 
   TargetState* s = open_ ? find(from) : nullptr;
   if (!s) return;
   s->last_heard = LastHeard{.answer = answer, .block = block, .at = now};
+  if (answer == CopyAnswer::acknowledgement || answer == CopyAnswer::resend_request) s->receiving = true;
   const bool before_ready = s->step == TargetStep::listed || s->step == TargetStep::start_sent;
   if (answer == CopyAnswer::ready && before_ready) {
     s->step = TargetStep::ready;
@@ -79,6 +81,17 @@ void CopyTargetReport::heard(Ipv4Address from, CopyAnswer answer, std::uint32_t 
   }
 }
 
+void CopyTargetReport::acknowledging(Ipv4Address client) {
+  std::lock_guard hold(mutex_);
+  TargetState* named = open_ ? find(client) : nullptr;
+  if (!named) return;
+  // The engine names another only when the one before stopped acknowledging.
+  for (TargetState& s : states_) s.replaced = s.replaced || (s.acknowledging && &s != named);
+  named->acknowledging = true;
+  named->replaced = false;
+  acknowledging_named_ = true;
+}
+
 void CopyTargetReport::close(CopyEnd end) {
   const Tick now = clock_.now();
   std::lock_guard hold(mutex_);
@@ -87,36 +100,67 @@ void CopyTargetReport::close(CopyEnd end) {
   for (TargetState& s : states_) {
     if (s.step == TargetStep::done || s.step == TargetStep::skipped) continue;
     if (s.last_heard) s.last_heard->before_end_ms = now - s.last_heard->at;
-    s.reason = failure_reason(end, s);
+    s.reason = failure_reason(end, s, acknowledging_named_);
     s.step = TargetStep::failed;
     changed(s);
   }
 }
 
-std::string CopyTargetReport::failure_reason(CopyEnd end, const TargetState& t) {
-  const bool answered_start = t.step == TargetStep::ready || t.last_heard.has_value();
+namespace {
+
+std::string last_heard_text(const LastHeard& h) {
+  char text[160];
+  if (h.answer == CopyAnswer::acknowledgement || h.answer == CopyAnswer::resend_request) {
+    std::snprintf(text, sizeof text, "last heard: %s %s block %u, %.1f s before the end", answer_text(h.answer),
+                  h.answer == CopyAnswer::acknowledgement ? "of" : "for", h.block, h.before_end_ms / 1000.0);
+  } else {
+    std::snprintf(text, sizeof text, "last heard: %s, %.1f s before the end", answer_text(h.answer),
+                  h.before_end_ms / 1000.0);
+  }
+  return text;
+}
+
+// What the target's answers tell of it during the copy. Only the acknowledging
+// Client acknowledges once the first blocks have gone; a Client that receives
+// well is quiet until it is done, so its last word may be old.
+std::string what_is_known(CopyEnd end, const TargetState& t, bool acknowledging_named) {
+  if (!t.receiving) {
+    if (end == CopyEnd::cancelled) return "ready, no block acknowledged yet";
+    return "ready, but it acknowledged no block: it refused the image, or no block reached it";
+  }
+  // Until one is named, every Client acknowledges.
+  if (!acknowledging_named) return "receiving";
+  if (!t.acknowledging) {
+    return "receiving, not the acknowledging Client (such a Client answers only to ask for a lost block)";
+  }
+  if (end == CopyEnd::no_acknowledger_left) return "";
+  return t.replaced ? "it stopped acknowledging and another Client took over" : "the acknowledging Client";
+}
+
+}  // namespace
+
+std::string CopyTargetReport::failure_reason(CopyEnd end, const TargetState& t, bool acknowledging_named) {
   std::string why;
   switch (end) {
-    case CopyEnd::never_started:
+    case CopyEnd::never_started: {
+      const bool answered_start = t.step == TargetStep::ready || t.last_heard.has_value();
       why = answered_start ? "ready, but the copy never started: not every Client answered the start request"
                            : "no answer to the start request";
       break;
+    }
     case CopyEnd::late_after_first: why = "not done 5 s after the first Client finished"; break;
-    case CopyEnd::no_acknowledger_left: why = "fell silent"; break;
+    case CopyEnd::no_acknowledger_left:
+      why = t.acknowledging ? "fell silent as the acknowledging Client"
+                            : "the copy stopped: no acknowledging Client was left";
+      break;
     case CopyEnd::cancelled: why = "cancelled"; break;
     case CopyEnd::all_done: why = "did not report completion"; break;
   }
   if (!t.last_heard) return why + "; nothing heard from it";
-  const LastHeard& h = t.last_heard.value();
-  char text[160];
-  if (h.answer == CopyAnswer::acknowledgement || h.answer == CopyAnswer::resend_request) {
-    std::snprintf(text, sizeof text, "; last heard: %s %s block %u, %.1f s before the end", answer_text(h.answer),
-                  h.answer == CopyAnswer::acknowledgement ? "of" : "for", h.block, h.before_end_ms / 1000.0);
-  } else {
-    std::snprintf(text, sizeof text, "; last heard: %s, %.1f s before the end", answer_text(h.answer),
-                  h.before_end_ms / 1000.0);
+  if (end != CopyEnd::never_started) {
+    if (const std::string known = what_is_known(end, t, acknowledging_named); !known.empty()) why += "; " + known;
   }
-  return why + text;
+  return why + "; " + last_heard_text(*t.last_heard);
 }
 
 std::vector<TargetState> CopyTargetReport::take_events() {

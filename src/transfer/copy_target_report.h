@@ -40,6 +40,9 @@ struct TargetState {
   TargetStep step = TargetStep::listed;
   std::string reason;   // why it was skipped or failed
   std::optional<LastHeard> last_heard;
+  bool receiving = false;      // it acknowledged a block or asked for one again
+  bool acknowledging = false;  // it was named the acknowledging Client
+  bool replaced = false;       // and another was named after it: it had stopped acknowledging
 };
 
 // How a copy ended: it decides the reason given to each target that did not finish.
@@ -70,14 +73,20 @@ class CopyTargetReport final : public CopyObserver {
   // CopyObserver.
   void start_sent(Ipv4Address target) override;
   void heard(Ipv4Address from, CopyAnswer answer, std::uint32_t block) override;
+  void acknowledging(Ipv4Address client) override;
 
   // The changes since the last call, each a copy of the target as it then was.
   std::vector<TargetState> take_events();
   // Every target and skipped Client, in the order they were added.
   std::vector<TargetState> states() const;
 
-  // "fell silent; last heard: acknowledgement of block 40, 3.2 s before the end".
-  static std::string failure_reason(CopyEnd end, const TargetState& target);
+  // Why a target did not finish, in what is known of it and nothing more: how
+  // the copy ended, then ready or receiving, whether it was the acknowledging
+  // Client (once one has been named, the others are quiet while they receive
+  // well), and what was last heard: "not done 5 s after the first Client
+  // finished; receiving, not the acknowledging Client (...); last heard:
+  // acknowledgement of block 34, 12.5 s before the end".
+  static std::string failure_reason(CopyEnd end, const TargetState& target, bool acknowledging_named = true);
 
  private:
   TargetState* find(Ipv4Address address);
@@ -88,6 +97,7 @@ class CopyTargetReport final : public CopyObserver {
   std::vector<TargetState> states_;
   std::vector<TargetState> events_;
   bool open_ = false;
+  bool acknowledging_named_ = false;  // OP_ACKER went to a target of this copy
 };
 
 }  // namespace kestrelon

@@ -48,6 +48,7 @@ std::optional<ImageInfo> read_image_info(const std::string& path, std::string* e
     info.problem = summary.error;
     return info;
   }
+  info.has_summary = true;
   for (int k = 0; k < summary.summary->count; ++k) {
     const std::size_t i = static_cast<std::size_t>(k);
     const std::size_t entry = image::kSummaryOffset + image::kFullSizeInSummary + i * image::kEntryStride;

@@ -30,6 +30,7 @@ struct ImageInfo {
   std::uint64_t full_sectors = 0;  // summed, as the space check with "Keep partition size" on
   std::uint64_t data_sectors = 0;  // summed, as the space check with it off
   std::optional<std::uint64_t> recorded_length;  // kestrelon-client images only
+  bool has_summary = false;  // the partition summary was read: the file may be an image
   std::string problem;  // why it is not a well-formed image; empty when it is
   bool well_formed() const { return problem.empty(); }
 };

@@ -34,3 +34,8 @@ void DesktopServices::TransferWatch() {
 void DesktopServices::SuperviseCreate() { core_.receive_engine().supervise(); }
 
 void DesktopServices::Rediscover() { core_.registry().discover(true); }
+
+void DesktopServices::SetTransferOutcomeSink(std::function<void(const std::string&)> sink) {
+  copy_->SetOutcomeSink(sink);
+  create_->SetOutcomeSink(std::move(sink));
+}

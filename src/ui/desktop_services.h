@@ -45,6 +45,7 @@ class DesktopServices : public ViewServices {
   std::optional<std::string> Create() override;
   void LoadGroup() override;
   void SaveGroup() override;
+  void SetTransferOutcomeSink(std::function<void(const std::string&)> sink) override;
 
   // Options > Preferences...: true when OK changed the set of interfaces (the
   // client list has been emptied for a fresh discovery).

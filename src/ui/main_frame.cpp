@@ -34,8 +34,14 @@ CMainFrame::CMainFrame(ViewServices& services)
   }
   CreateMenu();
   CreateStatusBar(2);
+  // The first pane has the menu prompts; the wider second one says how the last
+  // Copy or Create ended.
+  const int widths[] = {-2, -3};
+  SetStatusWidths(2, widths);
   SetStatusBarPane(0);
   SetStatusText(text::kIdleStatus, 0);
+  services_.SetTransferOutcomeSink(
+      [this](const std::string& line) { SetStatusText(wxString::FromUTF8(line), kOutcomePane); });
 
   view_ = new CShadowView(this, services_);
 
@@ -45,6 +51,7 @@ CMainFrame::CMainFrame(ViewServices& services)
 }
 
 CMainFrame::~CMainFrame() {
+  services_.SetTransferOutcomeSink(nullptr);
   discovery_timer_.Stop();
   transfer_watch_timer_.Stop();
 }
@@ -98,6 +105,7 @@ void CMainFrame::OnToggleStatusBar(wxCommandEvent&) {
   bar->Show(!bar->IsShown());
   GetMenuBar()->Check(ids::kViewStatusBar, bar->IsShown());
   SendSizeEvent();
+  view_->KeepWindowMinimum();
 }
 
 void CMainFrame::OnTimer(wxTimerEvent& event) {

@@ -14,6 +14,8 @@ class CMainFrame : public wxFrame {
  public:
   static constexpr int kDiscoveryPeriodMs = 1000;
   static constexpr int kTransferWatchPeriodMs = 500;
+  // The status-bar pane that says how the last Copy or Create ended.
+  static constexpr int kOutcomePane = 1;
 
   explicit CMainFrame(ViewServices& services);
   ~CMainFrame() override;

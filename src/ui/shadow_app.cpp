@@ -11,6 +11,7 @@
 #include "ui/desktop_services.h"
 #include "ui/idle_time_work.h"
 #include "ui/main_frame.h"
+#include "ui/network_start.h"
 #include "ui/shadow_view.h"
 #include "ui/single_instance.h"
 #include "ui/strings.h"
@@ -79,12 +80,14 @@ bool CShadowApp::OnInit() {
   Bind(wxEVT_MENU, &CShadowApp::OnAbout, this, ids::kAppAbout);
   Bind(wxEVT_MENU, &CShadowApp::OnPreferences, this, ids::kOptionsPreferences);
 
-  if (!core_->start()) {
+  const NetworkStart network = StartNetwork(*core_, *messages_, loopback);
+  if (!network.started) {
     // The network could not start; its message has been shown.
     frame_->Destroy();
     frame_ = nullptr;
     return false;
   }
+  if (!network.note.empty()) frame_->SetStatusText(wxString::FromUTF8(network.note), CMainFrame::kOutcomePane);
   idle_work_ = std::make_unique<IdleTimeWork>([this] { core_->idle_pass(); });
   return true;
 }

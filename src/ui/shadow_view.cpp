@@ -1,15 +1,20 @@
 #include "ui/shadow_view.h"
 
+#include <algorithm>
+
 #include <wx/button.h>
 #include <wx/dirdlg.h>
 #include <wx/filefn.h>
+#include <wx/frame.h>
 #include <wx/listbox.h>
 #include <wx/log.h>
 #include <wx/msgdlg.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
+#include <wx/statusbr.h>
 
 #include "commands/group_port.h"
+#include "commands/image_information.h"
 #include "controls/bitmap_button_256colors.h"
 #include "controls/check_list_ctrl.h"
 #include "controls/dib_static.h"
@@ -19,7 +24,6 @@
 #include "model/dialog_units.h"
 #include "model/image_file_list.h"
 #include "model/main_form_enabling.h"
-#include "transfer/image_file.h"
 #include "ui/command_ids.h"
 #include "ui/strings.h"
 #include "ui/view_services.h"
@@ -60,7 +64,8 @@ void MoveTo(wxWindow* w, const kestrelon::LayoutRect& r) { w->Move(r.left, r.top
 CShadowView::CShadowView(wxWindow* parent, ViewServices& services)
     : wxScrolledWindow(parent, 101, wxDefaultPosition, wxDefaultSize, wxHSCROLL | wxVSCROLL | wxTAB_TRAVERSAL),
       services_(services),
-      choose_folder_(ChooseWithDirDialog) {
+      choose_folder_(ChooseWithDirDialog),
+      folder_watch_(this) {
   // The form's geometry is in pixels of the classic 8-point dialog font; a font of
   // that size keeps the captions inside their controls.
   SetFont(wxFont(wxFontInfo(8)));
@@ -82,6 +87,7 @@ CShadowView::CShadowView(wxWindow* parent, ViewServices& services)
   Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { CreateImage(); }, ids::kCreate);
   Bind(EVT_CHECKLIST_CLICK, [this](wxCommandEvent&) { UpdateClientButtons(); }, ids::kClientList);
   Bind(EVT_CHECKLIST_DCLICK, [this](wxCommandEvent&) { DriveSelection(); }, ids::kClientList);
+  Bind(wxEVT_TIMER, [this](wxTimerEvent&) { FollowImageFolder(); });
 }
 
 void CShadowView::CreateControls() {
@@ -148,6 +154,8 @@ void CShadowView::InitialUpdate() {
   RegisterToolTips();
   AttachClientList();
   LayOut(GetClientSize().GetWidth(), GetClientSize().GetHeight());
+  KeepWindowMinimum();
+  folder_watch_.Start(kFolderWatchMs);
 }
 
 void CShadowView::RecordMetrics() {
@@ -164,6 +172,17 @@ void CShadowView::RecordMetrics() {
   SetVirtualSize(min_width_, min_height_);
 }
 
+void CShadowView::KeepWindowMinimum() {
+  auto* frame = dynamic_cast<wxFrame*>(GetParent());
+  if (frame == nullptr || !ready_) return;
+  // The frame's minimum client size counts its menu bar but not its status bar.
+  wxSize minimum = MinimumSize();
+  if (const wxStatusBar* bar = frame->GetStatusBar(); bar != nullptr && bar->IsShown())
+    minimum.y += bar->GetSize().y;
+  frame->SetMinClientSize(minimum);
+  minimum_corrected_ = false;
+}
+
 kestrelon::FormControlSizes CShadowView::ControlSizes() const {
   return {SizeOf(browse_), SizeOf(file_info_), SizeOf(client_info_), SizeOf(empty_static_), SizeOf(logo_)};
 }
@@ -171,6 +190,24 @@ kestrelon::FormControlSizes CShadowView::ControlSizes() const {
 void CShadowView::OnSize(wxSizeEvent& event) {
   event.Skip();  // scroll bars first
   LayOut(event.GetSize().GetWidth(), event.GetSize().GetHeight());
+  CorrectWindowMinimum(event.GetSize());
+}
+
+void CShadowView::CorrectWindowMinimum(wxSize form) {
+  auto* top = dynamic_cast<wxTopLevelWindow*>(GetParent());
+  if (top == nullptr || !ready_ || minimum_corrected_ || !top->IsShown() || top->GetMinSize() == wxDefaultSize)
+    return;
+  // Until the window manager has decorated the window, the toolkit converts
+  // between window and client sizes with an estimate of the decorations: a
+  // window held at its minimum may then give the form a few pixels too few. The
+  // first time that shows, the minimum grows by them; once only, so a screen too
+  // small for the form cannot make it grow without end. A larger shortfall is no
+  // such error (a window manager that ignores the minimum): the form scrolls.
+  constexpr int kDecorationError = 8;
+  const wxSize short_by(std::max(0, min_width_ - form.x), std::max(0, min_height_ - form.y));
+  if (short_by == wxSize(0, 0) || short_by.x > kDecorationError || short_by.y > kDecorationError) return;
+  minimum_corrected_ = true;
+  top->SetMinSize(top->GetMinSize() + short_by);
 }
 
 void CShadowView::LayOut(int cx, int cy) {
@@ -245,6 +282,20 @@ bool CShadowView::FillImageList(const wxString& pattern) {
   return listing.matched;
 }
 
+void CShadowView::FollowImageFolder() {
+  std::vector<std::string> shown;
+  for (const wxString& name : image_list_->GetStrings()) shown.push_back(name.utf8_string());
+  const int selected = image_list_->GetSelection();
+  const std::string selected_name = selected == wxNOT_FOUND ? "" : shown[static_cast<std::size_t>(selected)];
+  const auto listing = kestrelon::list_image_files(ImageFolder().utf8_string(), text::kImagePattern);
+  const auto follow = kestrelon::follow_image_folder(shown, selected_name, listing.files);
+  if (!follow.changed) return;
+  image_list_->Clear();
+  for (const auto& name : follow.names) image_list_->Append(wxString::FromUTF8(name));
+  if (follow.selected >= 0) image_list_->SetSelection(follow.selected);
+  if (follow.selected < 0 && selected != wxNOT_FOUND) UpdateFileButtons();
+}
+
 void CShadowView::ChooseFolder() {
   if (const auto chosen = choose_folder_(this, ImageFolder())) {
     if (chosen->empty()) {
@@ -260,14 +311,10 @@ void CShadowView::ChooseFolder() {
 void CShadowView::ShowFileInformation() {
   const int selected = image_list_->GetSelection();
   if (selected == wxNOT_FOUND) return;
-  const std::string name = image_list_->GetString(selected).utf8_string();
-  kestrelon::ImageFile file;
-  if (file.open(kestrelon::image_file_path(ImageFolder().utf8_string(), name)) != 0) return;
-  const auto length = file.length();
-  if (!length) return;
-  const std::string description = kestrelon::description_to_utf8(file.description());
-  file.close();
-  CFileInfoDlg dialog(this, wxString::FromUTF8(kestrelon::image::information_text(name, *length, description)));
+  const auto text = kestrelon::file_information_text(ImageFolder().utf8_string(),
+                                                     image_list_->GetString(selected).utf8_string());
+  if (!text) return;
+  CFileInfoDlg dialog(this, wxString::FromUTF8(*text));
   dialog.ShowModal();
 }
 

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include <wx/scrolwin.h>
+#include <wx/timer.h>
 
 #include "model/form_layout.h"
 
@@ -25,6 +26,8 @@ class CShadowView : public wxScrolledWindow {
   // no file-system path.
   using FolderChooser = std::function<std::optional<wxString>(wxWindow* parent, const wxString& start)>;
 
+  static constexpr int kFolderWatchMs = 1000;
+
   CShadowView(wxWindow* parent, ViewServices& services);
 
   // The form's start-up: pictures for the buttons, layout metrics, image folder,
@@ -33,9 +36,17 @@ class CShadowView : public wxScrolledWindow {
 
   // Lays the form out for a client size; called on every size change.
   void LayOut(int cx, int cy);
+  // The window that shows the form gets no smaller than the form needs: at its
+  // minimum every control is whole, without scrolling. At the start, and again
+  // when the status bar is shown or hidden.
+  void KeepWindowMinimum();
 
   // Image pane.
   bool FillImageList(const wxString& pattern);
+  // Brings the image list in line with the folder: files added or removed since
+  // the last fill appear or go without Browse; the selected file stays selected
+  // while it is there. Runs every kFolderWatchMs.
+  void FollowImageFolder();
   void ChooseFolder();
   void ShowFileInformation();
   void UpdateFileButtons();
@@ -69,12 +80,15 @@ class CShadowView : public wxScrolledWindow {
   std::string SelectedImagePath() const;
   void SetImageFolder(const wxString& folder);
   void OnSize(wxSizeEvent& event);
+  void CorrectWindowMinimum(wxSize form);
 
   ViewServices& services_;
   FolderChooser choose_folder_;
+  wxTimer folder_watch_;
 
   kestrelon::FormMetrics metrics_;
   bool ready_ = false;
+  bool minimum_corrected_ = false;
   int min_width_ = 0;
   int min_height_ = 0;
 

@@ -36,6 +36,7 @@ inline constexpr const char* kLoadGroupButton = "Load Group";
 inline constexpr const char* kDeleteGroupButton = "Delete Group";
 inline constexpr const char* kFailedClientsTitle = "List of failed Clients";
 inline constexpr const char* kClientsLabel = "Clients";
+inline constexpr const char* kReasonColumn = "Reason";
 
 // Menu prompts (status bar text before the line break, tip after it).
 inline constexpr const char* kPromptDiscover = "Discover all the Clients.\nDiscover";

@@ -1,6 +1,7 @@
 #pragma once
 // What the main frame and form ask of the rest of the program. The application
 // implements it over the core (DesktopServices); tests implement it with fakes.
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -38,4 +39,7 @@ class ViewServices {
   virtual std::optional<std::string> Create() = 0;
   virtual void LoadGroup() = 0;
   virtual void SaveGroup() = 0;
+
+  // Where the line that says how each Copy and Create ended goes; empty: nowhere.
+  virtual void SetTransferOutcomeSink(std::function<void(const std::string&)> /*sink*/) {}
 };

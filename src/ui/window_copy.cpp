@@ -2,6 +2,7 @@
 
 #include <wx/app.h>
 
+#include "commands/transfer_outcome.h"
 #include "dialogs/failed_clients_dlg.h"
 #include "dialogs/low_disk_space_dlg.h"
 #include "dialogs/timed_message_dlg.h"
@@ -21,13 +22,19 @@ void WindowCopy::show_low_disk_space(const std::vector<kestrelon::ClientRowField
 }
 
 void WindowCopy::show_failed_clients(const std::vector<kestrelon::ClientRowFields>& clients) {
-  CFailedClientsDlg dialog(DialogParent(), clients);
+  // The copy has been concluded by now: the report holds why each one failed.
+  CFailedClientsDlg dialog(DialogParent(), clients,
+                           kestrelon::failure_reasons(clients, core_.copy_report().states()));
   dialog.ShowModal();
 }
 
 void WindowCopy::show_timed_message(const std::string& text) {
   CTimedMessageDlg dialog(DialogParent(), wxString::FromUTF8(text), kRestoringConnectionsId);
   dialog.ShowModal();
+}
+
+void WindowCopy::transfer_ended(const kestrelon::JournalFacts& facts) {
+  if (outcome_sink_) outcome_sink_(kestrelon::transfer_outcome_line(facts));
 }
 
 void WindowCopy::run_transfer_dialog(kestrelon::CopyTransfer& transfer) {

@@ -5,6 +5,7 @@
 #include <wx/filename.h>
 #include <wx/msgdlg.h>
 
+#include "commands/transfer_outcome.h"
 #include "dialogs/receive_image_dlg.h"
 #include "dialogs/receiving_dlg.h"
 #include "ui/strings.h"
@@ -19,6 +20,10 @@ std::optional<std::string> WindowCreate::Run(bool sector_by_sector) {
   chosen_folder_.reset();
   flow_.run(kestrelon::CreateFlow::checked_addresses(core_.main_client_list().rows()), sector_by_sector, *this);
   return chosen_folder_;
+}
+
+void WindowCreate::transfer_ended(const kestrelon::JournalFacts& facts) {
+  if (outcome_sink_) outcome_sink_(kestrelon::transfer_outcome_line(facts));
 }
 
 void WindowCreate::show_message(const std::string& text) { core_.ui().show_message(text); }

@@ -7,9 +7,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <optional>
 
 #include <wx/filedlg.h>
 #include <wx/listbox.h>
+#include <wx/statusbr.h>
 #include <wx/textctrl.h>
 #include <wx/uiaction.h>
 
@@ -17,6 +20,8 @@
 
 #include "app/transfer_journal.h"
 #include "desktop_rig.h"
+#include "controls/check_list_ctrl.h"
+#include "dialogs/drive_dlg.h"
 #include "dialogs/failed_clients_dlg.h"
 #include "dialogs/file_info_dlg.h"
 #include "dialogs/low_disk_space_dlg.h"
@@ -267,6 +272,12 @@ TEST(CopyCreateWindow, TooSmallDiskIsUncheckedAndASilentClientIsListedAsFailed) 
          EXPECT_EQ(d->Rows().row_count(), 1);
          EXPECT_EQ(d->Rows().cell(0, 0), "Bravo");
          EXPECT_EQ(d->Rows().cell(0, 1), "127.000.000.022");
+         EXPECT_EQ(d->Rows().columns().at(4).header, "Reason");
+         EXPECT_EQ(d->Rows().cell(0, 4).rfind("not done 5 s after the first Client finished", 0), 0u)
+             << d->Rows().cell(0, 4);
+         // Said before the list waits for the user.
+         EXPECT_EQ(rig.Frame()->GetStatusBar()->GetStatusText(CMainFrame::kOutcomePane).BeforeFirst('('),
+                   "Copied pattern.krn to 1 of 2 Clients; not done: Bravo ");
          rig.ClickWindow(d->FindWindow(wxID_OK));
        }),
       {"the Transfer dialog ends", [&] { return log.Of<CTransferDlg>(false).size() == 2; }, 8000},
@@ -281,6 +292,63 @@ TEST(CopyCreateWindow, TooSmallDiskIsUncheckedAndASilentClientIsListedAsFailed) 
   EXPECT_FALSE(SameBytes(rig.Store("Bravo") / "pattern.krn", image));
   EXPECT_TRUE(FolderNames(rig.Store("Small")).empty());
   rig.ExpectNoDiscoveryWhileOpen(typeid(CTransferDlg));
+}
+
+// During a Create no discovery request goes out; one that runs longer than a
+// Client's five-second lifetime (its source falls silent until the inactivity
+// time ends it) leaves every other Client as the user left it: listed all along,
+// unchecked, on the disk chosen for it.
+TEST(CopyCreateWindow, ALongCreateLeavesTheOtherClientsAsTheUserLeftThem) {
+  KESTRELON_REQUIRE_REFERENCE_CLIENTS();
+  TuningValues tuning;
+  tuning.create_inactivity_ms = 6500;
+  DesktopRig rig({{"Other", "127.0.0.41", {32, 64}}, {"Source", "127.0.0.42", {32}, 0, {"--silent-after 3"}}}, tuning);
+  ASSERT_TRUE(rig.ok());
+  rig.Dialogs().SetAnswer(AnswerInformationAndMessages);
+  const DialogLog& log = rig.Dialogs();
+  const fs::path saved = rig.Folder() / "saved";
+  fs::create_directories(saved);
+  const auto click_row = [](CCheckListCtrl* list, int row, bool twice) {
+    const wxRect r = list->RowRect(row);
+    ClickAt(list, wxPoint(r.x + 40, r.y + r.height / 2), twice);
+  };
+  int fewest_rows = 2;
+  auto watched = std::make_shared<std::optional<SteadyTime>>();
+  const auto watch_rows = [&] { fewest_rows = std::min(fewest_rows, rig.Rows().row_count()); };
+  ASSERT_TRUE(RunSteps(Join({{
+      {"two Clients listed", [&] { return rig.Rows().row_count() == 2; }, 15000},
+      Settle(),
+      Do("double-click Other", [&] { click_row(rig.View()->ClientList(), 0, true); }),
+      {"its drives shown", [&] { return OpenDialog<CDriveDlg>() != nullptr; }},
+      Placed(),
+      Do("check its second drive", [&] { click_row(OpenDialog<CDriveDlg>()->Drives(), 1, false); }),
+      Pause(300),
+      Do("press OK", [&] { rig.ClickWindow(OpenDialog<CDriveDlg>()->FindWindow(wxID_OK)); }),
+      {"Other on its second disk", [&] { return rig.Rows().cell(0, 3) == "Disk 2 (64Mb)"; }, 10000},
+      Do("check Source", [&] { rig.ClickRow(1); }),
+      {"Create enabled", [&] { return rig.View()->FindWindow(ids::kCreate)->IsThisEnabled(); }},
+      Do("press Create", [&] { rig.ClickButton(ids::kCreate); })}, SaveAs(log, saved / "long.krn"), {
+      {"Receiving Disk Image open", [&] { return OpenDialog<CReceiveImageDlg>() != nullptr; }, 10000},
+      Placed(),
+      Do("press Receive Image", [&] { rig.ClickWindow(OpenDialog<CReceiveImageDlg>()->FindWindow(wxID_OK)); }),
+      {"the silence ends the Create", [&] {
+         watch_rows();
+         return !log.Of<CReceivingDlg>(false).empty();
+       }, 20000},
+      {"the rows watched 3 s more", [&] {
+         watch_rows();
+         if (!*watched) *watched = std::chrono::steady_clock::now();
+         return std::chrono::steady_clock::now() - **watched > 3s;
+       }},
+  }})));
+  EXPECT_EQ(fewest_rows, 2) << "Clients expired after the Create";
+  EXPECT_EQ(rig.Rows().cell(0, 0), "Other");
+  EXPECT_EQ(rig.Rows().cell(0, 3), "Disk 2 (64Mb)");
+  EXPECT_EQ(rig.Rows().check_state(0), kUnchecked);
+  EXPECT_EQ(rig.Rows().check_state(1), kChecked);
+  EXPECT_EQ(log.Messages(), std::vector<std::string>{"The client did not complete the transfer!"});
+  const wxString outcome = rig.Frame()->GetStatusBar()->GetStatusText(CMainFrame::kOutcomePane);
+  EXPECT_TRUE(outcome.StartsWith("Create of long.krn from Source failed: fell silent")) << outcome;
 }
 
 TEST(CopyCreateWindow, CancelOrSilenceDuringCreateKeepsTheEarlierImageAndLeavesNoFile) {

@@ -20,6 +20,7 @@
 #include <wx/testing.h>
 #include <wx/textctrl.h>
 #include <wx/uiaction.h>
+#include <wx/utils.h>
 
 #include "app/controller_core.h"
 #include "app/text_file.h"
@@ -238,6 +239,8 @@ TEST_F(GroupDialogs, SavedGroupChecksTheSameRowsWithTheirDisksAndListsAMemberTha
   ASSERT_NO_FATAL_FAILURE(StartWindow());
   ShownDialogs shown;
   std::vector<std::string> contents;
+  int targets_saved = -1;
+  int targets_loaded = -1;
   std::vector<Step> steps = {
       Listed(4), Settle(),
       // LAB-PC-10's second disk, as the drive selection stores it (double click).
@@ -249,11 +252,19 @@ TEST_F(GroupDialogs, SavedGroupChecksTheSameRowsWithTheirDisksAndListsAMemberTha
            for (int r = 0; r < d->ContentsRows().row_count(); ++r) contents.push_back(d->ContentsRows().cell(r, 3));
            EXPECT_FALSE(d->SaveButton()->IsEnabled()) << "disabled while the name is empty";
          }));
-  Append(steps, {ClickFormButton(ids::kDeselectAll),
+  // The target table follows the check marks at a save, and at a load the marks
+  // it replaces.
+  const auto target_count = [this](int& into) {
+    return Do("note the target table", [this, &into] { into = window_.core->tables().target_count; });
+  };
+  Append(steps, {target_count(targets_saved), ClickFormButton(ids::kDeselectAll),
                  {"nothing checked", [&] { return CheckStates(Rows()) == std::vector<int>(4, kUnchecked); }}});
   Append(steps, LoadSteps("Lab A"));
   steps.push_back(Closed(ids::kLoadGroupDialog, "Load Group closed"));
+  steps.push_back(target_count(targets_loaded));
   ASSERT_TRUE(RunSteps(std::move(steps)));
+  EXPECT_EQ(targets_saved, 3);
+  EXPECT_EQ(targets_loaded, 0);
 
   EXPECT_EQ(contents, (std::vector<std::string>{"Disk 1 (256Mb)", "Disk 2 (128Mb)", "Disk 1 (64Mb)"}));
   EXPECT_EQ(ProfileText(),
@@ -376,6 +387,49 @@ TEST_F(GroupDialogs, ReplaceAsksFirstAndDeleteTurnsCancelIntoClose) {
   // Closing after a deletion loads nothing: the check marks are as they were.
   EXPECT_EQ(CheckStates(Rows()), (std::vector<int>{kUnchecked, kUnchecked, kChecked, kChecked}));
   EXPECT_EQ(window_.idle->ModalDialogsOpen(), 0);
+}
+
+// Load Group opens with no group chosen, though the toolkit's list takes its first
+// entry as it takes the keyboard focus. Cancel takes the dialog off the screen at
+// once; a click on the main window during the list's closing wait, made through
+// the X server by another program, is dropped rather than delivered afterwards.
+TEST_F(GroupDialogs, LoadGroupStartsWithNothingChosenAndItsClosingLetsNoClickThrough) {
+  { std::ofstream(profile_) << "[Lab A]\n0=Bench,127.000.000.011,1,0,256\n[Room 2]\n0=Spare,127.000.000.014,1,0,16\n"; }
+  ASSERT_NO_FATAL_FAILURE(StartWindow());
+  const std::filesystem::path clicked = folder_ / "clicked";
+  bool clicked_in_wait = false;
+  ASSERT_TRUE(RunSteps({
+      Listed(4), Settle(), ClickFormButton(ids::kLoadGroup),
+      {"Load Group open", [] { return Open<CLoadGroupDlg>(ids::kLoadGroupDialog) != nullptr; }},
+      Pause(500),
+      {"nothing chosen", [] {
+         const CLoadGroupDlg* d = Open<CLoadGroupDlg>(ids::kLoadGroupDialog);
+         EXPECT_EQ(d->Groups()->GetCount(), 2u);
+         EXPECT_EQ(d->Groups()->GetSelection(), wxNOT_FOUND);
+         EXPECT_TRUE(d->NameText()->GetLabel().empty());
+         EXPECT_EQ(d->PreviewRows().row_count(), 0);
+         EXPECT_FALSE(d->LoadButton()->IsEnabled());
+         EXPECT_FALSE(d->DeleteButton()->IsEnabled());
+         return true;
+       }},
+      Do("click Bench's row from outside once the dialog is off the screen; press Cancel", [&] {
+         CCheckListCtrl* list = window_.frame->View()->ClientList();
+         const wxRect r = list->RowRect(0);
+         const wxPoint at = list->ClientToScreen(wxPoint(r.x + 40, r.y + r.height / 2));
+         wxExecute(wxString::Format("sh -c 'for i in $(seq 150); do xdotool search --onlyvisible --name "
+                                    "\"^Load Group$\" >/dev/null || break; sleep 0.02; done; "
+                                    "xdotool mousemove %d %d click 1 && touch %s'",
+                                    at.x, at.y, clicked.string()),
+                   wxEXEC_ASYNC);
+         ClickCentre(Open<CLoadGroupDlg>(ids::kLoadGroupDialog)->CancelButton());
+       }),
+      Closed(ids::kLoadGroupDialog, "the list's wait over"),
+      Do("note whether the click came first", [&] { clicked_in_wait = std::filesystem::exists(clicked); }),
+      Pause(1000),
+  }));
+  EXPECT_TRUE(clicked_in_wait) << "the dialog stayed on the screen through the wait";
+  EXPECT_EQ(Rows().check_state(0), kUnchecked) << "the click went through to the main window";
+  EXPECT_EQ(ProfileText(), "[Lab A]\n0=Bench,127.000.000.011,1,0,256\n[Room 2]\n0=Spare,127.000.000.014,1,0,16\n");
 }
 
 TEST_F(GroupDialogs, AGroupSavedByTheCommandLineLoadsInTheWindowAndTheOtherWayRound) {

@@ -13,6 +13,9 @@ class StepWalker : public wxTimer {
 
   void Notify() override {
     if (busy_) return;  // a step that opened a modal dialog is still running
+    // A closing list's wait lets only the screen and input through, as a sleep
+    // would let nothing: the steps wait too.
+    if (const wxEventLoopBase* active = wxEventLoopBase::GetActive(); active && active->IsYielding()) return;
     busy_ = true;
     while (index_ < steps_.size()) {
       Step& step = steps_[index_];

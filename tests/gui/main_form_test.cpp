@@ -13,6 +13,9 @@
 #include <wx/testing.h>
 #include <wx/textctrl.h>
 
+#include <wx/uiaction.h>
+
+#include "controls/check_list_ctrl.h"
 #include "controls/label_button.h"
 #include "controls/wx_text_measure.h"
 #include "dialogs/file_info_dlg.h"
@@ -128,6 +131,8 @@ TEST_F(MainForm, ResizingPlacesEveryControlAsTheLayoutSays) {
 TEST_F(MainForm, SmallerThanTheMinimumScrollsInsteadOfShrinking) {
   Open();
   ASSERT_TRUE(RunSteps({{"shrink", [&] {
+                           // As a window manager that ignores the window's minimum would.
+                           frame_->SetMinClientSize(wxDefaultSize);
                            frame_->SetClientSize(400, 250);
                            return true;
                          }},
@@ -236,6 +241,61 @@ TEST_F(MainForm, BrowseChangesFolderListAndSettingOrNothingWhenCancelled) {
   view_->SetFolderChooser([&](wxWindow*, const wxString&) { return std::optional<wxString>(wxString()); });
   wxTEST_DIALOG(view_->ChooseFolder(), wxExpectModal<wxMessageDialog>(wxID_OK).Describe("not a valid folder"));
   EXPECT_EQ(view_->ImageFolder(), other.string());
+}
+
+// Space checks and unchecks the highlighted row as a click does; the image list
+// follows files that come and go in its folder, the selection kept while its file
+// is there; and the window gets no smaller than the form with every control whole.
+TEST_F(MainForm, SpaceTogglesARowTheImageListFollowsItsFolderAndTheWindowKeepsItsMinimum) {
+  WriteImage(folder_ / "a.krn", 100, "");
+  WriteImage(folder_ / "b.krn", 100, "");
+  Open();
+  CheckListModel& rows = services_.ClientRows();
+  for (const char* name : {"PC-1", "PC-2"})
+    rows.append_client_row({.name = name, .address = std::string("010.000.000.00") + name[3], .disk_count = 1});
+  CCheckListCtrl* list = view_->ClientList();
+  const auto key = [](int code) { return [code] { wxUIActionSimulator().Char(code); }; };
+  ASSERT_TRUE(RunSteps({Settle(),
+                        Do("click PC-2", [&] {
+                          const wxRect r = list->RowRect(1);
+                          ClickAt(list, wxPoint(r.x + 40, r.y + r.height / 2));
+                        }),
+                        {"PC-2 checked", [&] { return rows.check_state(1) == kChecked && rows.selected_row() == 1; }},
+                        Do("Space", key(WXK_SPACE)),
+                        {"Space unchecks it", [&] { return rows.check_state(1) == kUnchecked; }},
+                        Do("Up", key(WXK_UP)),
+                        {"PC-1 highlighted", [&] { return rows.selected_row() == 0; }},
+                        Do("Space", key(WXK_SPACE)),
+                        {"PC-1 checked, Create enabled", [&] {
+                           return rows.check_state(0) == kChecked && rows.check_state(1) == kUnchecked &&
+                                  Enabled(ids::kCreate);
+                         }},
+                        Do("select b.krn, then c.krn arrives and a.krn goes", [&] {
+                          ImageList()->SetSelection(1);
+                          view_->UpdateFileButtons();
+                          WriteImage(folder_ / "c.krn", 100, "");
+                          fs::remove(folder_ / "a.krn");
+                        }),
+                        {"listed without Browse", [&] {
+                           return ImageList()->GetCount() == 2 && ImageList()->GetString(1) == "c.krn";
+                         }, 3000},
+                        Do("check the selection, then b.krn goes", [&] {
+                          EXPECT_EQ(ImageList()->GetStringSelection(), "b.krn");
+                          EXPECT_TRUE(Enabled(ids::kCopy));
+                          fs::remove(folder_ / "b.krn");
+                        }),
+                        {"gone, and Copy with it", [&] {
+                           return ImageList()->GetCount() == 1 && !Enabled(ids::kCopy);
+                         }, 3000},
+                        Do("shrink the window", [&] { frame_->SetClientSize(300, 200); }),
+                        Pause(500)}));
+  const wxSize client = view_->GetClientSize();
+  EXPECT_GE(client.x, view_->MinimumSize().x);
+  EXPECT_GE(client.y, view_->MinimumSize().y);
+  for (wxWindow* child : view_->GetChildren()) {
+    if (!child->IsShown()) continue;
+    EXPECT_TRUE(wxRect(client).Contains(child->GetRect())) << "control " << child->GetId() << " is cut off";
+  }
 }
 
 TEST_F(MainForm, LongPathShowsItsLongestFittingPrefixWithDots) {

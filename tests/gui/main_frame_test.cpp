@@ -4,13 +4,18 @@
 #include <wx/html/helpctrl.h>
 #include <wx/html/helpfrm.h>
 #include <wx/menu.h>
+#include <wx/msgdlg.h>
 #include <wx/statusbr.h>
+#include <wx/testing.h>
 
 #include "fake_view_services.h"
 #include "gui_steps.h"
+#include "support/temp_folder.h"
+#include "window_setup.h"
 #include "ui/command_ids.h"
 #include "ui/help_book.h"
 #include "ui/main_frame.h"
+#include "ui/network_start.h"
 #include "ui/shadow_view.h"
 
 namespace kestrelon::test {
@@ -102,6 +107,37 @@ TEST_F(MainFrameTest, HelpTopicsOpenTheBook) {
   ASSERT_EQ(books.size(), 1u);
   EXPECT_EQ(books[0].GetTitle(), "Kestrelon Help");
   help->GetFrame()->Close();
+}
+
+// A start without any usable network: the message keeps its own text and says
+// below it what is missing and what to do.
+class ReadMessage : public wxExpectModalBase<wxMessageDialog, ReadMessage> {
+ public:
+  explicit ReadMessage(wxString& text) : text_(text) {}
+
+ protected:
+  int OnInvoked(wxMessageDialog* dialog) const override {
+    text_ = dialog->GetMessage();
+    return wxID_OK;
+  }
+
+ private:
+  wxString& text_;
+};
+
+TEST(NetworkStartTest, WithoutAnAddressTheMessageSaysWhatIsMissingAndWhatToDo) {
+  TempFolder folder;
+  WxUserMessages messages;
+  CoreOptions options = LoopbackCoreOptions(folder.path());
+  options.addresses = [] { return AddressList{0, {}}; };
+  ControllerCore core(messages, options);
+  wxString shown;
+  NetworkStart start;
+  wxTEST_DIALOG(start = StartNetwork(core, messages, false), ReadMessage(shown));
+  EXPECT_FALSE(start.started);
+  EXPECT_TRUE(shown.StartsWith("Invalid or missing TCP/IP configuration (0)\n\nNo network interface")) << shown;
+  EXPECT_NE(shown.Find("Connect this computer"), wxNOT_FOUND) << shown;
+  EXPECT_NE(shown.Find("--loopback"), wxNOT_FOUND) << shown;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <nlohmann/json.hpp>
 
 #include "cli_rig.h"
 #include "support/child_process.h"
@@ -43,6 +44,42 @@ TEST_F(CliCommandLineTest, NoCommandOrAnUnknownOneIsAUsageError) {
   EXPECT_NE(none.output().find("Usage: kestrelon-cli"), std::string::npos) << none.output();
   test::ChildProcess unknown(bare({"frobnicate"}), environment());
   EXPECT_EQ(unknown.wait(5s), 2);
+}
+
+// Each mistake is told in one line that names what is wrong; with --json the
+// same comes as one JSON object on standard output, for a script.
+TEST_F(CliCommandLineTest, MistakesAreOneClearLineAndAJsonObjectUnderJson) {
+  const std::string not_an_image = (temp / "notes.txt").string();
+  test::ChildProcess write({"/bin/sh", "-c", "echo 'not an image' > \"$1\"", "sh", not_an_image}, environment());
+  ASSERT_EQ(write.wait(5s), 0);
+  struct Case {
+    std::vector<std::string> args;
+    int exit_code;
+    std::string line;
+  };
+  const std::vector<Case> cases{
+      {{"frobnicate"}, 2,
+       "kestrelon-cli: 'frobnicate' is not a command; the commands are copy, create, discover, group, history, info "
+       "and interfaces"},
+      {{"group", "remove", "Lab A"}, 2,
+       "kestrelon-cli group: 'remove' is not a command of group; the commands are list, show, save and delete"},
+      {{"history", "--last", "abc"}, 2,
+       "kestrelon-cli history: --last: 'abc' is not a whole number (see 'kestrelon-cli history --help')"},
+      {{"info", not_an_image}, 1,
+       "kestrelon-cli info: " + not_an_image + " is not an image: it holds 13 bytes, and an image at least 7344"},
+  };
+  for (const Case& c : cases) {
+    test::ChildProcess cli(with_errors(c.args), environment());
+    EXPECT_EQ(cli.wait(5s), c.exit_code) << c.line;
+    EXPECT_EQ(cli.output(), c.line + "\n");
+  }
+
+  test::ChildProcess json(bare({"history", "--last", "abc", "--json"}), environment());
+  EXPECT_EQ(json.wait(5s), 2);
+  const auto error = nlohmann::json::parse(json.output());  // standard output holds the object alone
+  EXPECT_EQ(error["event"], "error");
+  EXPECT_EQ(error["command"], "history");
+  EXPECT_EQ(error["text"], "--last: 'abc' is not a whole number (see 'kestrelon-cli history --help')");
 }
 
 TEST_F(CliCommandLineTest, SwitchWordsGoOnlyToCommandsThatRunTheController) {

@@ -9,7 +9,10 @@
 #include <iterator>
 #include <thread>
 
+#include <nlohmann/json.hpp>
+
 #include "cli_rig.h"
+#include "model/client_row_text.h"
 #include "support/child_process.h"
 #include "support/private_network.h"
 #include "support/scripted_announcer.h"
@@ -78,6 +81,56 @@ TEST_F(CliCreateTest, UploadIsWrittenWithTheDescriptionAndTheExitCodeIsZero) {
   EXPECT_EQ(std::string(file.begin() + 256, file.begin() + 273), "Lab image, term 2");
   EXPECT_EQ(file[273], 0);
   EXPECT_EQ(Bytes(file.end() - 1000, file.end()), test::counting(1000, 39));
+}
+
+// A careful administrator's Create: the name typed in another letter case, a
+// file name without an extension, a description in German and Greek whose 300
+// characters take 500 bytes. Then the mistakes: a Client that is not there
+// (named with those that answered, once the discovery time is over) and a
+// description too long for the image's field (refused before any discovery).
+TEST_F(CliCreateTest, NameInAnyCaseNoExtensionAndANonAsciiDescriptionKeptWhole) {
+  std::string description = "Physiklabor, Raum 12, Woche 3: ";  // 31 characters
+  for (int i = 0; i < 229; ++i) description += i % 2 ? "\xC3\xBC" : "\xCE\xB1";  // ü and α, two bytes each
+  description += "Ende";
+  ASSERT_EQ(character_count(description), 264);
+  ASSERT_EQ(description.size(), 493u) << "fits the 511 bytes of the field";
+  std::string too_long;
+  for (int i = 0; i < 300; ++i) too_long += "\xC3\xBC";  // 300 characters in 600 bytes
+
+  test::ChildProcess refused(command({"--client", "lab-pc-1", "--disk", "2", "--out", out, "--description", too_long}),
+                             environment());
+  EXPECT_EQ(refused.wait(5s), 2);
+  EXPECT_EQ(announcer.discovers_heard(), 0) << "refused before any network";
+
+  test::ScriptedUploader client(kUploader, kLoopback);
+  ASSERT_TRUE(client.ok());
+  client.start({.stream = upload_stream()});
+  const std::string named = (temp / "physics-term3").string();
+  test::ChildProcess cli(command({"--client", "LAB-PC-1", "--disk", "2", "--out", named, "--description", description}),
+                         environment());
+  ASSERT_EQ(cli.wait(30s), 0) << cli.output();
+  client.join();
+  EXPECT_NE(cli.output().find("Created " + named + ".krn"), std::string::npos) << cli.output();
+  EXPECT_FALSE(std::filesystem::exists(named)) << "the name as typed is not used";
+  std::ifstream in(named + ".krn", std::ios::binary);
+  const Bytes file{std::istreambuf_iterator<char>(in), {}};
+  ASSERT_EQ(file.size(), 7344u + 40 * 1000);
+  EXPECT_EQ(std::string(file.begin() + 256, file.begin() + 256 + static_cast<long>(description.size())), description);
+  EXPECT_EQ(file[256 + description.size()], 0);
+
+  test::ChildProcess info({KESTRELON_CLI_PATH, "info", named + ".krn", "--json"}, environment());
+  ASSERT_EQ(info.wait(5s), 0) << info.output();
+  EXPECT_EQ(nlohmann::json::parse(info.output())["description"], description) << "read back whole";
+
+  const int heard_before = announcer.discovers_heard();
+  test::ChildProcess nobody(command({"--client", "lab-pc-9", "--out", out, "--json"}), environment());
+  ASSERT_EQ(nobody.wait(15s), 1) << nobody.output();
+  const auto error = nlohmann::json::parse(nobody.output());
+  EXPECT_EQ(error["event"], "error");
+  EXPECT_EQ(error["command"], "create");
+  EXPECT_EQ(error["text"],
+            "no Client 'lab-pc-9' answered in 3 s; the Clients that answered: lab-pc-1 (127.0.4.1)");
+  EXPECT_GE(announcer.discovers_heard() - heard_before, 3) << "the list comes after the whole discovery time";
 }
 
 TEST_F(CliCreateTest, SilentClientEndsTheCreateWithItsMessageAndNoFile) {

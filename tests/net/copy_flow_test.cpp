@@ -8,9 +8,11 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <thread>
 
 #include "commands/schedule_flow.h"
+#include "commands/transfer_checks.h"
 #include "copy_rig.h"
 #include "scripted_copy_port.h"
 #include "support/scripted_announcer.h"
@@ -33,6 +35,7 @@ class CopyFlowTest : public ::testing::Test {
     o.clock = &clock;
     o.settings_folder = temp / "settings";
     o.profile_file = temp / "kestreln.ini";
+    o.journal_file = journal_file;
     o.shutdown_wait = 300ms;
     return o;
   }
@@ -96,7 +99,15 @@ class CopyFlowTest : public ::testing::Test {
     return n;
   }
 
+  // The journal's records, and how many there were as the failed Clients were listed.
+  std::vector<JournalRecord> journal() const { return TransferJournal(journal_file).read().records; }
+  void count_journal_when_listed() {
+    port.on_failed = [this] { journal_when_listed = static_cast<int>(journal().size()); };
+  }
+
   test::TempFolder temp;
+  std::filesystem::path journal_file = temp / "transfers.jsonl";
+  int journal_when_listed = -1;
   test::RecordingUi ui;
   ManualClock clock{5000};
   test::ScriptedAnnouncer announcer{kController};
@@ -135,6 +146,7 @@ TEST_F(CopyFlowTest, ACopyThatEveryTargetCompletesAbortsRestoresAndRediscovers) 
 TEST_F(CopyFlowTest, CancelBeforeAnyClientIsDoneListsEveryTargetAsFailed) {
   discover({100'000, 100'000, 100'000});
   check_all();
+  count_journal_when_listed();
   port.during = [&](CopyTransfer& transfer) {
     for (int c = 0; c < 3; ++c) send(c, test::copy_ready_datagram());
     wait_running(true);
@@ -144,6 +156,8 @@ TEST_F(CopyFlowTest, CancelBeforeAnyClientIsDoneListsEveryTargetAsFailed) {
   EXPECT_FALSE(result.succeeded());
   EXPECT_EQ(result.not_done, 3);
   EXPECT_EQ(port.failed, (std::vector<std::vector<std::string>>{{"PC-0", "PC-1", "PC-2"}}));
+  EXPECT_EQ(journal_when_listed, 1) << "journalled as the copy ended, before the list waits for the user";
+  EXPECT_EQ(journal().back().value("result", ""), "cancelled");
   EXPECT_FALSE(core.copy_engine().copy_running()) << "the flow clears the running flag";
   EXPECT_TRUE(saw_abort(2));
 }
@@ -151,6 +165,7 @@ TEST_F(CopyFlowTest, CancelBeforeAnyClientIsDoneListsEveryTargetAsFailed) {
 TEST_F(CopyFlowTest, TargetsNotDoneFiveSecondsAfterTheFirstAreReportedByTheSupervision) {
   discover({100'000, 100'000});
   check_all();
+  count_journal_when_listed();
   port.during = [&](CopyTransfer& transfer) {
     send(0, test::copy_ready_datagram());
     send(1, test::copy_ready_datagram());
@@ -170,6 +185,10 @@ TEST_F(CopyFlowTest, TargetsNotDoneFiveSecondsAfterTheFirstAreReportedByTheSuper
   EXPECT_EQ(port.failed, (std::vector<std::vector<std::string>>{{"PC-0"}})) << "listed once, by the supervision";
   EXPECT_EQ(port.messages, std::vector<std::string>{"1 clients did not complete the transfer!"});
   EXPECT_FALSE(core.copy_engine().copy_running());
+  EXPECT_EQ(journal_when_listed, 1) << "journalled as the supervision ended the copy";
+  ASSERT_EQ(journal().size(), 1u);
+  EXPECT_EQ(journal()[0].value("result", ""), "partial");
+  EXPECT_EQ(journal()[0]["targets"][0].value("reason", "").rfind("not done 5 s after the first Client finished", 0), 0u);
 }
 
 TEST_F(CopyFlowTest, TargetsWithTooSmallADiskAreListedUncheckedAndNothingIsCopied) {
@@ -211,6 +230,20 @@ TEST_F(CopyFlowTest, FilesThatAreNoImagesAreRefusedBeforeAnyTargetIsTold) {
   flow.run((temp / "odd.krn").string(), CopyOptions{});
   ASSERT_EQ(port.messages.size(), 3u);
   EXPECT_NE(port.messages[2].find("claims 200 partitions"), std::string::npos) << port.messages[2];
+
+  // An image of the reference Client that records 40000 bytes and holds 20000.
+  std::vector<std::uint8_t> cut = test::image_bytes(
+      {.length = 20'000, .partition_count = 1, .full_sectors = {100}, .data_sectors = {100}});
+  const std::uint8_t header[] = {'K', 'R', 'N', 'I', 0x40, 0x9C, 0, 0, 0, 0, 0, 0};
+  std::copy(std::begin(header), std::end(header), cut.begin());
+  test::write_file((temp / "cut.krn").string(), cut);
+  flow.run((temp / "cut.krn").string(), CopyOptions{});
+  ASSERT_EQ(port.messages.size(), 4u);
+  EXPECT_EQ(port.messages[3], "The image file " + (temp / "cut.krn").string() +
+                                  " is damaged: the file holds 20000 bytes of an image of 40000: it was cut off."
+                                  " It is not sent.");
+  EXPECT_EQ(image_problem((temp / "cut.krn").string()), image_damage((temp / "cut.krn").string()))
+      << "the command line's check is the same";
   EXPECT_EQ(port.dialogs, 0);
   EXPECT_EQ(copy_starts(0), 0);
 }
@@ -223,6 +256,7 @@ TEST_F(CopyFlowTest, WithoutACheckedClientTheTransferDialogClosesAtOnceAfterTheM
   EXPECT_EQ(ui.messages(), std::vector<std::string>{"No clients have been checked (discovered) !"});
   EXPECT_FALSE(result.succeeded());
   EXPECT_FALSE(core.copy_worker().active());
+  EXPECT_TRUE(journal().empty()) << "a copy to nobody never started: it is no failed copy";
 }
 
 // Whether this process holds `path` open.

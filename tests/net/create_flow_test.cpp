@@ -81,7 +81,7 @@ class CreateFlowNetTest : public ::testing::Test, protected test::ControllerPart
   HeadlessPort port;
 };
 
-TEST_F(CreateFlowNetTest, UploadEndsWholeWithTheDescriptionCutTo400AndProgressShown) {
+TEST_F(CreateFlowNetTest, UploadEndsWholeWithA400CharacterDescriptionAndProgressShown) {
   test::ScriptedUploader client(kClient, kController);
   ASSERT_TRUE(client.ok());
   Bytes header(8000, 0);
@@ -93,7 +93,7 @@ TEST_F(CreateFlowNetTest, UploadEndsWholeWithTheDescriptionCutTo400AndProgressSh
   const Bytes end = test::end_record();
   stream.insert(stream.end(), end.begin(), end.end());
   client.start({.stream = stream});
-  port.choice = {std::string(450, 'D'), 3};
+  port.choice = {std::string(400, 'D'), 3};  // the most the dialog takes
   { std::ofstream(port.path) << "an earlier image"; }
 
   const CreateFlowResult r = flow.run({"127.000.000.070"}, false, port);
@@ -109,7 +109,7 @@ TEST_F(CreateFlowNetTest, UploadEndsWholeWithTheDescriptionCutTo400AndProgressSh
   const Bytes file{std::istreambuf_iterator<char>(in), {}};
   ASSERT_EQ(file.size(), 8000u + 60 * 1500);
   EXPECT_EQ(std::string(file.begin() + 256, file.begin() + 656), std::string(400, 'D'));
-  EXPECT_EQ(file[656], 0) << "the description is cut to 400 characters";
+  EXPECT_EQ(file[656], 0) << "the header's zero byte ends the description";
   EXPECT_EQ(Bytes(file.begin() + 8000, file.begin() + 9500), test::counting(1500, 0));
   ASSERT_FALSE(port.refreshed.empty());
   EXPECT_GE(port.refreshed.back(), 0) << "the last refresh shows where the upload ended";

@@ -20,7 +20,10 @@ struct ScriptedCopyPort : CopyFlowPort {
   explicit ScriptedCopyPort(RecordingUi& u) : ui(u) {}
   void show_message(const std::string& text) override { messages.push_back(text); }
   void show_low_disk_space(const std::vector<ClientRowFields>& clients) override { low_space.push_back(names(clients)); }
-  void show_failed_clients(const std::vector<ClientRowFields>& clients) override { failed.push_back(names(clients)); }
+  void show_failed_clients(const std::vector<ClientRowFields>& clients) override {
+    failed.push_back(names(clients));
+    if (on_failed) on_failed();
+  }
   void show_timed_message(const std::string& text) override { timed.push_back(text); }
   void run_transfer_dialog(CopyTransfer& transfer) override {
     bool ended = false;
@@ -45,6 +48,7 @@ struct ScriptedCopyPort : CopyFlowPort {
 
   RecordingUi& ui;
   std::function<void(CopyTransfer&)> during;
+  std::function<void()> on_failed;  // as the failed Clients are listed
   std::chrono::milliseconds wait_limit = 3s;  // for the Transfer dialog to end
   std::vector<std::string> messages;
   std::vector<std::vector<std::string>> low_space;

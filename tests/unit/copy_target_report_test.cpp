@@ -52,6 +52,7 @@ TEST_F(CopyTargetReportTest, TheEndGivesEachUnfinishedTargetItsReasonAndWhatWasL
   for (const Ipv4Address a : {kA, kB, kC}) report.start_sent(a);
   report.heard(kA, CopyAnswer::ready, 0);
   report.heard(kB, CopyAnswer::ready, 0);
+  report.acknowledging(kA);
   clock.advance(1000);
   report.heard(kB, CopyAnswer::acknowledgement, 700);
   clock.advance(500);
@@ -62,7 +63,8 @@ TEST_F(CopyTargetReportTest, TheEndGivesEachUnfinishedTargetItsReasonAndWhatWasL
   report.close(CopyEnd::late_after_first);
   EXPECT_EQ(events(), (std::vector<std::string>{"pc-b failed", "pc-c failed"})) << "pc-a had finished";
   const TargetState b = state_of("pc-b");
-  EXPECT_EQ(b.reason, "not done 5 s after the first Client finished; last heard: resend request for block 650, "
+  EXPECT_EQ(b.reason, "not done 5 s after the first Client finished; receiving, not the acknowledging Client (such "
+                      "a Client answers only to ask for a lost block); last heard: resend request for block 650, "
                       "5.2 s before the end");
   ASSERT_TRUE(b.last_heard);
   EXPECT_EQ(b.last_heard->before_end_ms, 5200u);
@@ -83,12 +85,53 @@ TEST_F(CopyTargetReportTest, HowTheCopyEndedDecidesTheReason) {
   EXPECT_EQ(CopyTargetReport::failure_reason(CopyEnd::never_started, ready),
             "ready, but the copy never started: not every Client answered the start request; last heard: ready, "
             "1.5 s before the end");
-  EXPECT_EQ(CopyTargetReport::failure_reason(CopyEnd::no_acknowledger_left, ready),
-            "fell silent; last heard: ready, 1.5 s before the end");
+  EXPECT_EQ(CopyTargetReport::failure_reason(CopyEnd::cancelled, ready),
+            "cancelled; ready, no block acknowledged yet; last heard: ready, 1.5 s before the end");
   TargetState acked = ready;
+  acked.receiving = true;
   acked.last_heard = LastHeard{.answer = CopyAnswer::acknowledgement, .block = 31, .before_end_ms = 15'000};
   EXPECT_EQ(CopyTargetReport::failure_reason(CopyEnd::cancelled, acked),
-            "cancelled; last heard: acknowledgement of block 31, 15.0 s before the end");
+            "cancelled; receiving, not the acknowledging Client (such a Client answers only to ask for a lost "
+            "block); last heard: acknowledgement of block 31, 15.0 s before the end");
+  EXPECT_EQ(CopyTargetReport::failure_reason(CopyEnd::cancelled, acked, /*acknowledging_named=*/false),
+            "cancelled; receiving; last heard: acknowledgement of block 31, 15.0 s before the end")
+      << "before one is named, every Client acknowledges";
+  acked.acknowledging = true;
+  EXPECT_EQ(CopyTargetReport::failure_reason(CopyEnd::cancelled, acked),
+            "cancelled; the acknowledging Client; last heard: acknowledgement of block 31, 15.0 s before the end");
+  acked.replaced = true;
+  EXPECT_EQ(CopyTargetReport::failure_reason(CopyEnd::late_after_first, acked),
+            "not done 5 s after the first Client finished; it stopped acknowledging and another Client took over; "
+            "last heard: acknowledgement of block 31, 15.0 s before the end");
+}
+
+// The acknowledging Clients fell silent one after another: only they are said
+// to have fallen silent. A Client that was receiving quietly is not blamed for
+// its old last word, and one that answered no block at all is told apart.
+TEST_F(CopyTargetReportTest, WhenNoAcknowledgingClientIsLeftOnlyTheSilentOnesAreSaidToHaveFallenSilent) {
+  open_three();
+  for (const Ipv4Address a : {kA, kB, kC}) report.heard(a, CopyAnswer::ready, 0);
+  for (std::uint32_t block = 0; block <= 34; ++block) {
+    report.heard(kA, CopyAnswer::acknowledgement, block);
+    report.heard(kB, CopyAnswer::acknowledgement, block);
+  }
+  report.acknowledging(kA);
+  clock.advance(4000);
+  report.heard(kA, CopyAnswer::acknowledgement, 500);
+  clock.advance(3000);
+  report.acknowledging(kB);  // A fell silent: B takes over, and falls silent too
+  clock.advance(2000);
+  report.close(CopyEnd::no_acknowledger_left);
+  EXPECT_EQ(state_of("pc-a").reason,
+            "fell silent as the acknowledging Client; last heard: acknowledgement of block 500, 5.0 s before the end");
+  EXPECT_EQ(state_of("pc-b").reason,
+            "fell silent as the acknowledging Client; last heard: acknowledgement of block 34, 9.0 s before the end");
+  EXPECT_EQ(state_of("pc-c").reason,
+            "the copy stopped: no acknowledging Client was left; ready, but it acknowledged no block: it refused "
+            "the image, or no block reached it; last heard: ready, 9.0 s before the end");
+  EXPECT_TRUE(state_of("pc-a").receiving && state_of("pc-a").acknowledging && state_of("pc-a").replaced);
+  EXPECT_FALSE(state_of("pc-b").replaced) << "the last one named";
+  EXPECT_FALSE(state_of("pc-c").receiving || state_of("pc-c").acknowledging);
 }
 
 TEST_F(CopyTargetReportTest, ResetForgetsTheLastCopyAndReportsNothingBeforeItOpens) {

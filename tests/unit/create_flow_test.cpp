@@ -158,7 +158,7 @@ TEST_F(CreateFlowTest, CancelledReceiveImageDialogKeepsAnEarlierImageAndShowsThe
 
 TEST_F(CreateFlowTest, FailedUploadLeavesNoFileAndStillMakesItsFolderTheImageFolder) {
   port.path = (dir / "b.krn").string();
-  port.choice = ReceiveImageChoice{std::string(450, 'd'), 0};
+  port.choice = ReceiveImageChoice{std::string(400, 'd'), 0};
   const auto r = run({"010.000.000.003"});
   EXPECT_EQ(r.end, CreateFlowEnd::uploaded);
   EXPECT_EQ(r.outcome, CreateOutcome::cancelled);
@@ -198,12 +198,27 @@ TEST(CreateFlowPaths, FolderAndNameOfAChosenPath) {
   EXPECT_EQ(CreateFlow::file_name_of("/srv/images/lab.krn"), "lab.krn");
 }
 
-TEST(CreateFlowPaths, DescriptionIsCutOnAWholeCharacter) {
+TEST_F(CreateFlowTest, DescriptionThatDoesNotFitIsRefusedWholeAndNeverCut) {
   std::string accents;
-  for (int i = 0; i < 250; ++i) accents += "\xC3\xA9";  // U+00E9, two bytes each
-  EXPECT_EQ(CreateFlow::cut_to_bytes(accents, 400), accents.substr(0, 400));
-  EXPECT_EQ(CreateFlow::cut_to_bytes("a" + accents, 400), "a" + accents.substr(0, 398)) << "not 1 byte of 2";
-  EXPECT_EQ(CreateFlow::cut_to_bytes("short", 400), "short");
+  for (int i = 0; i < 255; ++i) accents += "\xC3\xA9";  // U+00E9, two bytes each
+  EXPECT_EQ(character_count(accents), 255);
+  EXPECT_EQ(description_problem(accents), "") << "510 bytes fit";
+  EXPECT_EQ(description_problem(std::string(400, 'a')), "");
+  EXPECT_EQ(description_problem(std::string(401, 'a')),
+            "The description has 401 characters; an image holds at most 400.");
+  EXPECT_EQ(description_problem(accents + "\xC3\xA9"),
+            "The description is too long for an image: its 256 characters take 512 bytes, and an image holds "
+            "511 (a letter outside ASCII takes 2 to 4 bytes). Shorten it by 1 byte.");
+
+  // A front end that lets such a text through gets the message, and no image.
+  port.path = (dir / "lab.krn").string();
+  port.choice = ReceiveImageChoice{accents + "\xF0\x9F\x90\xA6", 9};  // 256 characters, 514 bytes
+  EXPECT_EQ(run({"010.000.000.003"}).end, CreateFlowEnd::description_too_long);
+  ASSERT_EQ(port.messages.size(), 1u);
+  EXPECT_NE(port.messages[0].find("take 514 bytes"), std::string::npos) << port.messages[0];
+  EXPECT_TRUE(port.dialogs.empty()) << "no upload was started";
+  for (const auto& e : std::filesystem::directory_iterator(dir))
+    EXPECT_EQ(e.path().filename(), "settings") << "no image or temporary file left behind";
 }
 
 }  // namespace
