@@ -69,10 +69,9 @@ std::optional<std::uint64_t> CopyFlow::open_image(const std::string& image_path,
   return summary.summary->summed_sectors(options.keep_partition_size);
 }
 
-bool CopyFlow::prepare(const CopyRequest& request, ImageFile& image) {
-  const std::optional<std::uint64_t> sectors =
-      open_image(request.image_path, request.options, image, /*require_targets=*/true);
-  return sectors && check_disk_space(*sectors, request.skip_unready) && target_count() > 0;
+bool CopyFlow::prepare(const CopyRequest& request, ImageFile& image, bool require_targets) {
+  const std::optional<std::uint64_t> sectors = open_image(request.image_path, request.options, image, require_targets);
+  return sectors && check_disk_space(*sectors, request.skip_unready) && (!require_targets || target_count() > 0);
 }
 
 bool CopyFlow::check_disk_space(std::uint64_t image_sectors, bool skip) {

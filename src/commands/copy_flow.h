@@ -110,8 +110,9 @@ class CopyFlow {
   // them before its countdown): opens the image, rebuilds the targets, refuses an
   // empty target table, sums the partition sizes and checks the space (with
   // `skip_unready`, a disk too small leaves its Client out, and nobody left fails).
-  // False after a message or the low-disk-space list.
-  bool prepare(const CopyRequest& request, ImageFile& image);
+  // False after a message or the low-disk-space list. Without `require_targets`
+  // an empty target table passes (PCs still to come).
+  bool prepare(const CopyRequest& request, ImageFile& image, bool require_targets = true);
 
   // Compares the image size in sectors with each target's selected disk as its
   // Client announced it. With a failure, unchecks the failing rows, shows the

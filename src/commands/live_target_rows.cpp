@@ -1,5 +1,7 @@
 #include "commands/live_target_rows.h"
 
+#include <algorithm>
+
 namespace kestrelon {
 
 namespace {
@@ -31,6 +33,19 @@ bool LiveTargetRows::update(const std::vector<TargetState>& states) {
   if (rows == rows_) return false;
   rows_ = std::move(rows);
   return true;
+}
+
+PixelRect live_table_place(const PixelRect& dialog, int width, int height, const PixelRect& screen) {
+  constexpr int kGap = 8;
+  const auto clamp = [](int at, int size, int from, int room) { return std::max(from, std::min(at, from + room - size)); };
+  const int top = clamp(dialog.y, height, screen.y, screen.height);
+  const int left = clamp(dialog.x, width, screen.x, screen.width);
+  if (dialog.x + dialog.width + kGap + width <= screen.x + screen.width)
+    return {dialog.x + dialog.width + kGap, top, width, height};
+  if (dialog.x - kGap - width >= screen.x) return {dialog.x - kGap - width, top, width, height};
+  if (dialog.y + dialog.height + kGap + height <= screen.y + screen.height)
+    return {left, dialog.y + dialog.height + kGap, width, height};
+  return {left, std::max(screen.y, dialog.y - kGap - height), width, height};
 }
 
 }  // namespace kestrelon

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "model/dialog_units.h"
 #include "transfer/copy_target_report.h"
 
 namespace kestrelon {
@@ -28,5 +29,12 @@ class LiveTargetRows {
 };
 
 inline constexpr const char* kLiveTargetColumns[] = {"Name", "IP Address", "Step", "Details"};
+
+// Where the table of `width` x `height` goes beside the Transfer dialog at
+// `dialog`, on the screen's work area `screen`: to its right, else to its left,
+// else below it, else above it (the window manager would push a window that
+// does not fit back over the dialog); its top (or left) as the dialog's, kept
+// on the screen.
+PixelRect live_table_place(const PixelRect& dialog, int width, int height, const PixelRect& screen);
 
 }  // namespace kestrelon

@@ -57,6 +57,12 @@ std::vector<LeftOutClient> leave_out_protected(ControllerCore& core, const std::
   return out;
 }
 
+std::string protected_question(const std::vector<ListedClient>& clients) {
+  return "Protected Clients are checked: " + client_list_text(clients) +
+         ".\nA protected Client (a room's master PC) is overwritten only when you say so.\n\n"
+         "Copy onto them too?\nYes: copy onto them as well. No: leave them out. Cancel: copy nothing.";
+}
+
 std::string client_list_text(const std::vector<ListedClient>& clients) {
   std::string text;
   for (const ListedClient& c : clients) {

@@ -28,6 +28,10 @@ std::vector<ListedClient> protected_checked(ControllerCore& core);
 // Unchecks their rows and returns them as left out, with kProtectedReason.
 std::vector<LeftOutClient> leave_out_protected(ControllerCore& core, const std::vector<ListedClient>& clients);
 
+// The window's question before a Copy (or a Schedule) onto protected Clients,
+// naming them: Yes copies onto them too, No leaves them out, Cancel copies nothing.
+std::string protected_question(const std::vector<ListedClient>& clients);
+
 // "MASTER-01 (10.1.12.10), MASTER-02 (10.1.12.11)".
 std::string client_list_text(const std::vector<ListedClient>& clients);
 

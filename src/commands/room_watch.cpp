@@ -56,6 +56,14 @@ std::string RoomWatch::status(Tick now) const {
   return text + " (" + left_text(room_.wait().remaining(now)) + " left)";
 }
 
+std::string RoomWatch::end_text() const {
+  if (all_here()) return "All " + std::to_string(count()) + " PCs are here.";
+  std::string missing;
+  for (int r = 0; r < members_.row_count(); ++r)
+    if (members_.check_state(r) != kChecked) missing += (missing.empty() ? "" : ", ") + members_.cell(r, 0);
+  return std::to_string(ready()) + " of " + std::to_string(count()) + " PCs came up; not " + missing + ".";
+}
+
 std::vector<std::string> check_arrived_members(ControllerCore& core, CheckListModel& members) {
   // The absent members alone, matched against the whole list as loading does.
   CheckListModel absent;

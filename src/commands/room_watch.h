@@ -39,6 +39,11 @@ class RoomWatch {
   const CheckListModel& members() const { return members_; }
   // "2 of 3 PCs ready; waiting for PC-03 (4:12 left)" for the window to show.
   std::string status(Tick now) const;
+  // Whether the watch is over at `now`: enough PCs are here, or the time is up.
+  bool over(Tick now) { return decision(now) != RoomWait::Decision::wait; }
+  // What the window says once it is over: "All 3 PCs are here." or
+  // "2 of 3 PCs came up; not PC-03."
+  std::string end_text() const;
 
  private:
   ControllerCore& core_;

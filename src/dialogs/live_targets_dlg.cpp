@@ -1,5 +1,6 @@
 #include "dialogs/live_targets_dlg.h"
 
+#include <wx/display.h>
 #include <wx/listctrl.h>
 #include <wx/sizer.h>
 
@@ -13,15 +14,19 @@ CLiveTargetsDlg::CLiveTargetsDlg(wxWindow* transfer_dialog, const kestrelon::Cop
       report_(report),
       timer_(this) {
   list_ = new wxListCtrl(this, ids::kLiveTargetsList, wxDefaultPosition, wxDefaultSize, wxLC_REPORT | wxLC_NO_SORT_HEADER);
-  static constexpr int kWidths[] = {130, 110, 80, 300};
+  static constexpr int kWidths[] = {120, 100, 70, 250};
   for (int c = 0; c < 4; ++c) list_->AppendColumn(kestrelon::kLiveTargetColumns[c], wxLIST_FORMAT_LEFT, kWidths[c]);
   auto* sizer = new wxBoxSizer(wxVERTICAL);
   sizer->Add(list_, 1, wxEXPAND | wxALL, 6);
   SetSizer(sizer);
-  SetSize(FromDIP(wxSize(640, 260)));
+  SetSize(FromDIP(wxSize(560, 260)));
   // Beside the Transfer dialog, not over it.
-  const wxRect beside = transfer_dialog->GetScreenRect();
-  SetPosition(wxPoint(beside.GetRight() + 8, beside.GetTop()));
+  const wxRect dialog = transfer_dialog->GetScreenRect();
+  const wxRect screen = wxDisplay(transfer_dialog).GetClientArea();
+  const kestrelon::PixelRect at =
+      kestrelon::live_table_place({dialog.x, dialog.y, dialog.width, dialog.height}, GetSize().x, GetSize().y,
+                                  {screen.x, screen.y, screen.width, screen.height});
+  SetPosition(wxPoint(at.x, at.y));
   Bind(wxEVT_TIMER, [this](wxTimerEvent&) { Refresh333(); });
   Refresh333();
   timer_.Start(333);

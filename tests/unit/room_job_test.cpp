@@ -9,6 +9,8 @@
 
 #include "commands/history_view.h"
 #include "commands/live_target_rows.h"
+#include "commands/load_group_dialog.h"
+#include "commands/protected_targets.h"
 #include "commands/room_start.h"
 #include "commands/schedule_room.h"
 #include "model/group_rows.h"
@@ -153,6 +155,87 @@ TEST_F(RoomJob, AScheduledCopyWakesItsPcsAheadAndStartsOnceEnoughHaveCome) {
   EXPECT_EQ(late.step(start + 119, start, at(start + 119)), ScheduleRoom::Step::waiting);
   EXPECT_EQ(late.step(start + 120, start, at(start + 120)), ScheduleRoom::Step::start);
   EXPECT_EQ(sent.size(), 1u) << "nobody is woken without the choice";
+  // The Copy goes to those there; PC-03 is reported left out, with why.
+  CopyRequest request;
+  late.fill(request);
+  ASSERT_EQ(request.left_out.size(), 1u);
+  EXPECT_EQ(request.left_out[0].name, "PC-03");
+  EXPECT_EQ(request.left_out[0].address, Ipv4Address(10, 1, 12, 103));
+  EXPECT_EQ(request.left_out[0].reason, "offline: not discovered within 120 s");
+  ASSERT_TRUE(request.annotate);
+  JournalRecord line = {{"targets", {{{"name", "PC-02"}, {"outcome", "done"}}}}};
+  request.annotate(line);
+  EXPECT_EQ(line["targets"][0]["mac"], "52:54:00:4b:00:02") << line.dump();
+  EXPECT_EQ(late.give_up_text(), "None of the 3 PCs came up by the end of the wait: nothing was copied.");
+
+  // The window's PCs: the checked Clients and the loaded group's members that were away.
+  CheckListModel loaded;
+  loaded.insert_client_columns();
+  append_group_row(loaded, parse_group_entry("PC-01,010.001.012.201,2,0,100"));
+  append_group_row(loaded, parse_group_entry("PC-03,010.001.012.103,1,0,100"));
+  loaded.check(0);
+  const CheckListModel chosen = schedule_room_pcs(main, &loaded);
+  ASSERT_EQ(chosen.row_count(), 3);
+  EXPECT_EQ(chosen.cell(0, 0), "PC-01");
+  EXPECT_EQ(chosen.cell(1, 0), "PC-02");
+  EXPECT_EQ(chosen.cell(2, 0), "PC-03");
+  EXPECT_EQ(chosen.cell(2, 3), "Disk 1 (100Mb)");
+  EXPECT_EQ(schedule_room_pcs(main, nullptr).row_count(), 2);
+}
+
+TEST_F(RoomJob, LoadGroupWithTheWakeWakesTheAbsentAndChecksThemAsTheyCome) {
+  class Port final : public GroupPort {
+   public:
+    void show_message(const std::string& text) override { said.push_back(text); }
+    bool ask_yes_no(const std::string&) override { return false; }
+    std::vector<std::string> said;
+  } port;
+  ASSERT_EQ(GroupStore(core->profile())
+                .save("Room", {{"PC-01", "010.001.012.101", 2, 0, 100},
+                               {"PC-02", "010.001.012.102", 2, 1, 100},
+                               {"PC-09", "010.001.012.109", 1, 0, 100}}),
+            GroupStore::SaveResult::saved);
+  lists(1);  // at a new address
+  core->mac_learner().pass(true);
+  std::vector<MacAddress> sent;
+  LoadGroupDialog dialog(*core, port, recording(sent));
+  CheckListModel preview;
+  preview.insert_client_columns();
+  dialog.select_group("Room", preview);
+  dialog.set_wake(true);
+  EXPECT_EQ(dialog.load(preview), LoadGroupDialog::LoadResult::loaded_waking);
+  ASSERT_EQ(port.said.size(), 2u);
+  EXPECT_EQ(port.said[0], "PC-01 now answers at 10.1.12.201 (the group has 10.1.12.101).");
+  EXPECT_EQ(port.said[1].rfind("Not woken: PC-09 (not in the Client inventory", 0), 0u) << port.said[1];
+  EXPECT_EQ(sent, std::vector<MacAddress>{mac(2)});
+  std::unique_ptr<RoomWatch> watch = dialog.take_watch();
+  ASSERT_NE(watch, nullptr);
+  EXPECT_EQ(read_pending(temp / "pending", 0, false).size(), 2u) << "the members with known cards";
+
+  const Tick t0 = clock.now();
+  EXPECT_TRUE(watch->poll(t0).empty());
+  lists(2);
+  EXPECT_EQ(watch->poll(t0 + 40'000), std::vector<std::string>{"PC-02"});
+  EXPECT_EQ(core->main_client_list().rows().check_state(1), kChecked);
+  EXPECT_EQ(core->tables().clients[1].selected_disk, 1) << "on its stored disk";
+  EXPECT_FALSE(watch->over(t0 + 40'000)) << "PC-09 is still awaited";
+  EXPECT_NE(watch->status(t0 + 40'000).find("2 of 3 PCs ready; waiting for PC-09 (29:20 left)"), std::string::npos)
+      << watch->status(t0 + 40'000);
+  EXPECT_TRUE(watch->over(t0 + RoomWatch::kWatchMs));
+  EXPECT_EQ(watch->end_text(), "2 of 3 PCs came up; not PC-09.");
+  watch.reset();
+  EXPECT_TRUE(read_pending(temp / "pending", 0, false).empty());
+
+  // Without the wake the absent are listed as before, and nothing is sent.
+  LoadGroupDialog plain(*core, port, recording(sent));
+  plain.select_group("Room", preview);
+  EXPECT_EQ(plain.load(preview), LoadGroupDialog::LoadResult::loaded_with_missing);
+  EXPECT_EQ(plain.take_watch(), nullptr);
+  EXPECT_EQ(sent.size(), 1u);
+
+  // A protected Client is named in the window's question.
+  const std::string question = protected_question({{.name = "PC-01", .address = Ipv4Address(10, 1, 12, 201)}});
+  EXPECT_EQ(question.rfind("Protected Clients are checked: PC-01 (10.1.12.201).", 0), 0u) << question;
 }
 
 TEST_F(RoomJob, HistoryShowsEachPcAndChecksTheFailedOnesForAnotherCopy) {
@@ -202,6 +285,18 @@ TEST(LiveTargetRows, EachTargetsStepAsTheCopyGoesOn) {
   EXPECT_EQ(live.rows()[1], (std::vector<std::string>{"PC-09", "", "skipped", "offline"}));
   EXPECT_EQ(live.done(), 1);
   EXPECT_EQ(live.targets(), 1);
+
+  // Beside the Transfer dialog, on whichever side the screen has room for it.
+  const PixelRect screen{0, 0, 1280, 1024};
+  const auto at = [&](PixelRect dialog, int w, int h) {
+    const PixelRect r = live_table_place(dialog, w, h, screen);
+    return std::vector<int>{r.x, r.y};
+  };
+  EXPECT_EQ(at({100, 200, 400, 300}, 560, 260), (std::vector<int>{508, 200})) << "to the right";
+  EXPECT_EQ(at({640, 200, 400, 300}, 560, 260), (std::vector<int>{72, 200})) << "to the left";
+  EXPECT_EQ(at({300, 200, 700, 300}, 560, 260), (std::vector<int>{300, 508})) << "below";
+  EXPECT_EQ(at({300, 600, 700, 300}, 560, 260), (std::vector<int>{300, 332})) << "above";
+  EXPECT_EQ(at({100, 900, 400, 300}, 560, 260), (std::vector<int>{508, 764})) << "kept on the screen";
 }
 
 }  // namespace
