@@ -8,6 +8,7 @@
 #include "builder_error.h"
 #include "kernel_source.h"
 #include "netboot_tree.h"
+#include "app/pending_transfers.h"
 #include "serve.h"
 #include "usb_image.h"
 
@@ -93,12 +94,19 @@ int main(int argc, char** argv) {
       ->check([](const std::string& v) {
         return parse_dhcp_range(v) ? std::string() : std::string("needs two IPv4 addresses A,B with A <= B");
       });
-  std::string menu_default = "client";
+  std::string menu_default = "local";
   serve_command
       ->add_option("--menu-default", menu_default,
-                   "what the boot menu starts when nobody chooses: client (the Kestrelon Client) or local (the PC's "
-                   "own disk) (default: client)")
+                   "what the boot menu starts when nobody chooses, for a PC without a transfer waiting: local (the "
+                   "PC's own disk) or client (the Kestrelon Client) (default: local)")
       ->check(CLI::IsMember({"client", "local"}));
+  std::string pending_dir = kestrelon::PendingTransfers::default_folder().string();
+  serve_command
+      ->add_option("--pending-dir", pending_dir,
+                   "the folder where Controllers on this machine mark the PCs with a transfer waiting; those boot "
+                   "into the Client at once (default: $KESTRELON_PENDING_DIR, else " +
+                       std::string(kestrelon::PendingTransfers::kDefaultFolder) + ")")
+      ->type_name("DIR");
   serve_command
       ->add_option("--menu-timeout", serve_settings.menu_timeout,
                    "seconds the boot menu waits; 0 starts the default at once (default: 5)")
@@ -129,6 +137,7 @@ int main(int argc, char** argv) {
       std::cout << build_usb_image(sources_of(usb_options), after_of(usb_options), usb_options.out);
     } else {
       serve_settings.menu_default = menu_default == "local" ? MenuChoice::local : MenuChoice::client;
+      serve_settings.pending_folder = pending_dir;
       if (!range_text.empty()) serve_settings.range = parse_dhcp_range(range_text);
       return serve(serve_settings);
     }

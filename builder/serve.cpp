@@ -16,6 +16,7 @@
 
 #include "builder_error.h"
 #include "netboot_tree.h"
+#include "pending_menus.h"
 #include "port_check.h"
 #include "program_run.h"
 #include "serve_log.h"
@@ -138,13 +139,23 @@ int serve(const ServeSettings& s) {
                : std::string("by proxy DHCP beside the network's DHCP server")) +
       "; menu: " + menu_choice_word(s.menu_default) + " after " + std::to_string(s.menu_timeout) + " s");
 
+  const fs::path pending_folder = s.pending_folder.empty() ? PendingTransfers::default_folder() : s.pending_folder;
+  PendingMenus menus(root, pending_folder);
+  if (!menus.problem().empty()) {
+    say("PCs marked pending by a Controller cannot be served: " + menus.problem());
+  } else {
+    say("PCs marked pending in " + pending_folder.string() + " boot into the Client at once");
+  }
+
   ServeLog log(neighbour_mac);
   std::string pending, everything;
   bool stopping = false;
   int status = 0;
   for (;;) {
+    for (const std::string& change : menus.sync(std::time(nullptr))) say(change);
     pollfd fds[2] = {{out_fd, POLLIN, 0}, {signals.fd(), POLLIN, 0}};
-    if (::poll(fds, 2, -1) < 0 && errno != EINTR) break;
+    // Woken at least once a second to follow the PCs marked pending.
+    if (::poll(fds, 2, 1000) < 0 && errno != EINTR) break;
     if (fds[1].revents & POLLIN) {
       signalfd_siginfo info{};
       [[maybe_unused]] const ssize_t n = ::read(signals.fd(), &info, sizeof info);

@@ -16,8 +16,11 @@ struct ServeSettings {
   std::filesystem::path dir;
   std::string interface;
   std::optional<DhcpRange> range;  // none: proxy DHCP
-  MenuChoice menu_default = MenuChoice::client;
+  // A PC a Controller on this machine has marked pending boots into the Client
+  // at once; every other PC gets this default.
+  MenuChoice menu_default = MenuChoice::local;
   int menu_timeout = 5;
+  std::filesystem::path pending_folder;  // where Controllers mark PCs pending
 };
 
 // Returns 0 after a signal ended it; throws a BuilderError when it cannot start

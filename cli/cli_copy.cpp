@@ -27,6 +27,7 @@
 #include "core_options.h"
 #include "error_report.h"
 #include "model/client_row_text.h"
+#include "room_job.h"
 #include "scheduled_start.h"
 #include "stop_signal.h"
 #include "transfer_output.h"
@@ -63,6 +64,7 @@ struct CopyArgs {
   int ready_seconds = kDefaultReadySeconds;
   bool json = false;
   StartArgs start;
+  RoomArgs room;      // --wake, --min-clients, --max-wait, --include-protected, --dry-run
   bool fast = false;  // the Controller's "-fast 1"
   int rate_mbs = 0;   // the Controller's "-rate N"
   SessionArgs session;
@@ -177,9 +179,11 @@ std::optional<std::vector<LeftOutClient>> check_group(ControllerCore& core, Cons
     return std::nullopt;
   }
   std::vector<std::string> wanted;
-  for (int r = 0; r < members.row_count(); ++r) wanted.push_back(members.cell(r, 1));
+  for (int r = 0; r < members.row_count(); ++r) wanted.push_back(members.cell(r, 0));
   discover_clients(core, ui, wanted, a.session.discover_seconds);
-  const int missing = apply_group_rows(core, members);
+  const GroupLoad load = load_group(core, members);
+  for (const MovedMember& m : load.moved) output.message(moved_member_text(m));
+  const int missing = load.missing;
   std::vector<LeftOutClient> left_out;
   std::vector<ClientRowFields> absent;
   for (int r = 0; r < members.row_count(); ++r) {
@@ -261,6 +265,7 @@ int run_copy(const CopyArgs& a, const Args& switch_words) {
   if (const std::string problem = switch_words_problem(switch_words); !problem.empty()) {
     return usage_error("copy", problem);
   }
+  if (const std::string problem = room_args_problem(a.room, !a.all); !problem.empty()) return usage_error("copy", problem);
   if (const std::string problem = image_problem(a.image); !problem.empty()) return usage_error("copy", problem);
   std::optional<std::int64_t> start;
   if (a.start.given()) {
@@ -291,21 +296,60 @@ int run_copy(const CopyArgs& a, const Args& switch_words) {
   CopyFlow flow(core, port);
   port.set_flow(&flow);
   int exit_code = kExitFailed;
-  auto left_out = choose_targets(core, ui, output, a);
-  if (left_out && start && !stop_requested()) {
-    // The Copy's checks now, so a mistake shows at once and not hours later; when
-    // the time comes the Copy runs from its first step, every check again.
+  // A room job wakes its PCs and waits for them first, then goes ahead with
+  // those that came (as --skip-unready does).
+  const bool room_job = a.room.waits() && !a.room.dry_run;
+  std::unique_ptr<ConsoleRoomStart> room;
+  const auto choose = [&]() -> std::optional<std::vector<LeftOutClient>> {
+    if (!room_job) return choose_targets(core, ui, output, a);
+    room = room_start(core, ui, output, a.room, a.group, a.clients);
+    if (!room->run()) return std::nullopt;
+    CopyArgs present = a;
+    present.skip_unready = true;
+    present.allow_missing = true;
+    present.session.discover_seconds = 1;
+    auto out = choose_targets(core, ui, output, present);
+    if (out) room->explain(*out);
+    return out;
+  };
+  std::optional<std::vector<LeftOutClient>> left_out;
+  if (start && room_job) {
+    // The PCs may be off until the job wakes them: nothing to check before the start.
     ConsoleCountdown countdown(core, ui, output, *start);
-    const CopyRequest early{.image_path = a.image, .options = options, .skip_unready = a.skip_unready};
-    left_out = schedule_copy(flow, early, countdown) ? choose_targets(core, ui, output, a) : std::nullopt;
+    if (countdown.run_schedule_dialog()) left_out = choose();
+  } else {
+    left_out = choose();
+    if (left_out && start && !stop_requested()) {
+      // The Copy's checks now, so a mistake shows at once and not hours later; when
+      // the time comes the Copy runs from its first step, every check again.
+      ConsoleCountdown countdown(core, ui, output, *start);
+      const CopyRequest early{.image_path = a.image, .options = options, .skip_unready = a.skip_unready};
+      left_out = schedule_copy(flow, early, countdown) ? choose() : std::nullopt;
+    }
   }
-  if (left_out && !stop_requested()) {
-    const CopyFlowResult result = flow.run(
-        {.image_path = a.image, .options = options, .skip_unready = a.skip_unready, .left_out = *left_out});
+  std::size_t protected_count = 0;
+  if (left_out) {
+    const std::vector<LeftOutClient> kept = leave_out_protected(core, output, a.room.include_protected);
+    protected_count = kept.size();
+    left_out->insert(left_out->end(), kept.begin(), kept.end());
+  }
+  const bool skip = a.skip_unready || room_job || protected_count > 0;
+  if (left_out && a.room.dry_run && !stop_requested()) {
+    const CopyRequest planned{.image_path = a.image, .options = options, .skip_unready = skip, .left_out = *left_out};
+    exit_code = dry_run(core, flow, output, a.room, room_pcs(core, a.group, a.clients), planned) ? kExitOk : kExitFailed;
+  } else if (left_out && !stop_requested()) {
+    const RoomStart* job = room ? &room->room() : nullptr;
+    const CopyFlowResult result = flow.run({.image_path = a.image,
+                                            .options = options,
+                                            .skip_unready = skip,
+                                            .left_out = *left_out,
+                                            .annotate = [job](JournalRecord& r) {
+                                              if (job) job->report().annotate(r);
+                                            }});
     port.show_events();
     if (!result.journal.kind.empty()) output.summary(result.journal);
     print_totals(output, a.image, result);
-    exit_code = exit_code_of(result, a.skip_unready);
+    exit_code = exit_code_of(result, skip);
   }
   core.shutdown();
   ui.drain();
@@ -353,6 +397,7 @@ CommandRun define_copy(CLI::App& command) {
   command.add_option("--rate", a->rate_mbs, "send at most MBS megabytes (10^6 bytes) per second (-rate MBS)")
       ->type_name("MBS")
       ->check(whole_number(1, 100000));
+  add_room_options(command, a->room);
   add_session_options(command, a->session);
   command.footer(std::string("Multicasts IMAGE to the chosen Clients at once, as the window's Copy command does,\n"
                              "and prints each Client's step as it happens (start sent, ready, done, or why not).\n"
@@ -364,6 +409,10 @@ CommandRun define_copy(CLI::App& command) {
                              "Exit code: 0 every target finished; 3 the same, but Clients were left out\n"
                              "(--skip-unready); 1 a target did not finish, or nothing was copied; 2 a mistake\n"
                              "in the command line or the image, found before the network is opened.\n"
+                             "With --wake (or --min-clients, --max-wait) the targets are marked pending for the\n"
+                             "boot service, woken, and awaited; the copy then goes to those that came up.\n"
+                             "Protected Clients ('kestrelon-cli clients protect') are left out unless\n"
+                             "--include-protected. --dry-run makes every check and sends nothing.\n"
                              "Each copy is recorded in the transfer journal ('kestrelon-cli history').\n\n") +
                  kCoreOptionsHelp);
   return [a](const Args& switch_words) { return run_copy(*a, switch_words); };

@@ -112,10 +112,11 @@ int run_show(const ShowArgs& a, const Args& switch_words) {
       return kExitFailed;
     }
     std::vector<std::string> wanted;
-    for (int r = 0; r < members.row_count(); ++r) wanted.push_back(members.cell(r, 1));
+    for (int r = 0; r < members.row_count(); ++r) wanted.push_back(members.cell(r, 0));
     discover_clients(core, ui, wanted, a.discover_seconds);
-    // The matching of Load Group: a member is online when a listed Client has its address.
-    apply_group_rows(core, members);
+    // The matching of Load Group: by address, MAC address or name.
+    for (const MovedMember& m : load_group(core, members).moved)
+      std::fprintf(stderr, "kestrelon-cli group show: %s\n", printable(moved_member_text(m)).c_str());
     core.shutdown();
     ui.drain();
   }

@@ -54,6 +54,22 @@ std::string megabytes(const Json& record) {
   return text;
 }
 
+// "woken, booted after 74.2 s, " for a PC an unattended job woke; "" otherwise.
+std::string wake_text(const Json& target) {
+  const auto woken = target.find("woken");
+  std::string text;
+  if (woken != target.end() && woken->is_boolean() && woken->get<bool>()) {
+    text = "woken, ";
+    if (const auto b = target.find("booted_after_seconds"); b != target.end() && b->is_number()) {
+      char booted[48];
+      std::snprintf(booted, sizeof booted, "booted after %.1f s, ", b->get<double>());
+      text += booted;
+    }
+  }
+  if (const std::string why = text_of(target, "wake_problem"); !why.empty()) text += "not woken (" + printable(why) + "), ";
+  return text;
+}
+
 void print_table(const std::vector<Json>& records) {
   std::vector<std::vector<std::string>> rows{{"Started", "Kind", "Result", "Clients", "MB", "MB/s", "Image"}};
   std::vector<std::string> details;  // the Clients that did not finish, after each row
@@ -64,10 +80,11 @@ void print_table(const std::vector<Json>& records) {
     std::string detail;
     if (const auto t = r.find("targets"); t != r.end() && t->is_array()) {
       for (const Json& target : *t) {
-        if (text_of(target, "outcome") == "done") continue;
+        const std::string wake = wake_text(target);
+        if (text_of(target, "outcome") == "done" && wake.empty()) continue;
         const std::string address = text_of(target, "address");
         detail += "\n    " + printable(text_of(target, "name")) + (address.empty() ? "" : " (" + address + ")") +
-                  ": " + text_of(target, "outcome") +
+                  ": " + wake + text_of(target, "outcome") +
                   (text_of(target, "reason").empty() ? "" : ": " + printable(text_of(target, "reason")));
       }
     }

@@ -56,7 +56,10 @@ std::string command_words_problem(const CLI::App& app, const Args& words, std::s
     at = named.front();
     where += (where.empty() ? "" : " ") + word;
   }
-  if (help || at == &app || at->get_subcommands([](const CLI::App*) { return true; }).empty()) return {};
+  // A command whose own commands are optional (clients, clients protect) runs alone too.
+  if (help || at == &app || at->get_subcommands([](const CLI::App*) { return true; }).empty() ||
+      at->get_require_subcommand_min() == 0)
+    return {};
   return "a command is needed: " + command_list(*at, " or ");
 }
 

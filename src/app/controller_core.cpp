@@ -1,5 +1,8 @@
 #include "app/controller_core.h"
 
+#include <algorithm>
+#include <ctime>
+
 #include "app/program_settings.h"
 #include "net/port_in_use.h"
 #include "platform/local_addresses.h"
@@ -28,6 +31,10 @@ ControllerCore::ControllerCore(UserMessages& ui, CoreOptions options)
       main_client_list_(tables_, locks_.client_table),
       endpoints_(dispatcher_, ui, options_.tuning.multicast_ttl),
       registry_(tables_, locks_.client_table, endpoints_, clock_, main_client_list_),
+      mac_learner_(tables_, locks_.client_table, endpoints_, clock_, options_.neighbours),
+      inventory_(options_.inventory_file.empty() ? ClientInventory::beside(journal_.file()) : options_.inventory_file),
+      inventory_keeper_(inventory_, mac_learner_),
+      pending_(options_.pending_folder.empty() ? PendingTransfers::default_folder() : options_.pending_folder),
       copy_report_(clock_),
       copy_engine_(tables_, locks_, endpoints_, ui, transfer_stats_, clock_),
       copy_worker_(copy_engine_, locks_.worker),
@@ -70,11 +77,16 @@ std::optional<Ipv4Address> ControllerCore::address_in_use() const {
   return address_with_port_in_use(list.addresses);
 }
 
-void ControllerCore::idle_pass() { registry_.age_and_refresh(); }
+void ControllerCore::idle_pass() {
+  registry_.age_and_refresh();
+  if (started_ && !shut_down_) inventory_keeper_.idle(std::time(nullptr));
+}
 
 void ControllerCore::shutdown() {
   if (shut_down_) return;
   shut_down_ = true;
+  if (started_) inventory_keeper_.flush(std::time(nullptr), std::min(options_.shutdown_wait, std::chrono::milliseconds(200)));
+  pending_.clear();
   // The copy worker first: it ends within one tick, as this thread holds no lock
   // a tick could wait for.
   copy_worker_.stop_and_join();

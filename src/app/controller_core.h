@@ -13,6 +13,9 @@
 #include <optional>
 
 #include "app/profile_store.h"
+#include "app/client_inventory.h"
+#include "app/inventory_keeper.h"
+#include "app/pending_transfers.h"
 #include "app/program_options.h"
 #include "app/settings_store.h"
 #include "app/transfer_journal.h"
@@ -21,6 +24,7 @@
 #include "net/client_record.h"
 #include "net/client_registry.h"
 #include "net/endpoint_table.h"
+#include "net/mac_learner.h"
 #include "net/notice_board.h"
 #include "net/program_locks.h"
 #include "net/receive_dispatcher.h"
@@ -46,6 +50,12 @@ struct CoreOptions {
   std::filesystem::path profile_file;
   // Empty: TransferJournal::default_file().
   std::filesystem::path journal_file;
+  // Empty: the Client inventory beside the journal.
+  std::filesystem::path inventory_file;
+  // Empty: PendingTransfers::default_folder(), the folder the boot service shares.
+  std::filesystem::path pending_folder;
+  // Where the MAC addresses of listed Clients come from.
+  NeighbourSource neighbours = read_neighbour_table;
   // The program the journal says a transfer was run from.
   std::string program = "kestrelon";
   // The longest wait for each lock at shutdown.
@@ -74,7 +84,8 @@ class ControllerCore {
   // holds, or nullopt. Opens nothing that stays.
   std::optional<Ipv4Address> address_in_use() const;
 
-  // The idle-time pass of the user-interface thread: expiry and list refresh.
+  // The idle-time pass of the user-interface thread: expiry and list refresh,
+  // then (at most once a second) the MAC addresses and the Client inventory.
   void idle_pass();
 
   // Closes the network and waits for the locks, at most `shutdown_wait` each; a
@@ -106,6 +117,10 @@ class ControllerCore {
   CopyTargetReport& copy_report() { return copy_report_; }
   CopyWorker& copy_worker() { return copy_worker_; }
   ReceiveEngine& receive_engine() { return receive_engine_; }
+  const ClientInventory& inventory() const { return inventory_; }
+  InventoryKeeper& inventory_keeper() { return inventory_keeper_; }
+  MacLearner& mac_learner() { return mac_learner_; }
+  PendingTransfers& pending() { return pending_; }
 
  private:
   // Declaration order is construction order: the locks exist before any endpoint
@@ -126,6 +141,12 @@ class ControllerCore {
   MainClientList main_client_list_;
   EndpointTable endpoints_;
   ClientRegistry registry_;
+  // What the Controller remembers of the PCs between runs, and the PCs it tells
+  // the boot service to start into the Client.
+  MacLearner mac_learner_;
+  ClientInventory inventory_;
+  InventoryKeeper inventory_keeper_;
+  PendingTransfers pending_;
 
   // Transfer engines; each registers its packet handler with the dispatcher in
   // the constructor and stops its worker first in shutdown().

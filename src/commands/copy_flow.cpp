@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "commands/received_images.h"
 #include "commands/transfer_checks.h"
 #include "model/check_list_model.h"
 #include "model/main_client_list.h"
@@ -68,10 +69,9 @@ std::optional<std::uint64_t> CopyFlow::open_image(const std::string& image_path,
   return summary.summary->summed_sectors(options.keep_partition_size);
 }
 
-bool CopyFlow::prepare(const CopyRequest& request, ImageFile& image) {
-  const std::optional<std::uint64_t> sectors =
-      open_image(request.image_path, request.options, image, /*require_targets=*/true);
-  return sectors && check_disk_space(*sectors, request.skip_unready) && target_count() > 0;
+bool CopyFlow::prepare(const CopyRequest& request, ImageFile& image, bool require_targets) {
+  const std::optional<std::uint64_t> sectors = open_image(request.image_path, request.options, image, require_targets);
+  return sectors && check_disk_space(*sectors, request.skip_unready) && (!require_targets || target_count() > 0);
 }
 
 bool CopyFlow::check_disk_space(std::uint64_t image_sectors, bool skip) {
@@ -136,9 +136,12 @@ CopyFlowResult CopyFlow::run(const CopyRequest& request) {
   running_ = Running{.request = &request, .result = &result, .started_ms = started_ms};
   report.open(target_states());
   result.transfer_ran = true;
+  PendingScope pending(core_, target_addresses(core_));
+  pending_ = &pending;
   core_.registry().set_transfer_dialog_open(true);
   port_.run_transfer_dialog(transfer);
   core_.registry().set_transfer_dialog_open(false);
+  pending_ = nullptr;
 
   // The dialog ended through its cancel path, which told the worker to stop;
   // once it has stopped, nothing more is multicast after the abort.
@@ -175,6 +178,7 @@ void CopyFlow::conclude(CopyEnd end) {
   result.cancelled = end == CopyEnd::cancelled;
   core_.copy_report().close(end);
   note_outcomes(result);
+  note_images_received(core_.inventory(), running_->request->image_path, result.outcomes);
   record(*running_->request, result, running_->started_ms);
   if (!result.outcomes.empty()) port_.transfer_ended(result.journal);
 }
@@ -201,12 +205,14 @@ void CopyFlow::record(const CopyRequest& request, CopyFlowResult& result, std::i
       .acknowledgements = result.transfer_ran ? core_.transfer_stats().acknowledgements.load() : 0,
       .cancelled = result.cancelled,
       .targets = result.outcomes,
+      .annotate = request.annotate,
   };
   // Without a single Client there was nothing to copy to: no copy took place.
   if (!result.outcomes.empty()) append_to_journal(core_.journal(), result.journal);
 }
 
 void CopyFlow::supervise() {
+  if (pending_) pending_->release_done();
   CopyEngine& engine = core_.copy_engine();
   if (!engine.copy_running()) return;
   const Tick deadline = engine.first_done_deadline();

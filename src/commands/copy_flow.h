@@ -10,6 +10,7 @@
 // (start sent, ready, done, or why not) and records each copy it ran in the
 // transfer journal.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "transfer/copy_target_report.h"
 #include "commands/copy_transfer.h"
 #include "commands/journal_record.h"
+#include "commands/pending_scope.h"
 
 namespace kestrelon {
 
@@ -71,6 +73,8 @@ struct CopyRequest {
   // Clients asked for that the caller left out (not discovered, no such disk):
   // reported skipped.
   std::vector<LeftOutClient> left_out;
+  // Adds the caller's facts of each PC (its wake) to the journal line.
+  std::function<void(JournalRecord&)> annotate;
 };
 
 struct CopyFlowResult {
@@ -106,8 +110,9 @@ class CopyFlow {
   // them before its countdown): opens the image, rebuilds the targets, refuses an
   // empty target table, sums the partition sizes and checks the space (with
   // `skip_unready`, a disk too small leaves its Client out, and nobody left fails).
-  // False after a message or the low-disk-space list.
-  bool prepare(const CopyRequest& request, ImageFile& image);
+  // False after a message or the low-disk-space list. Without `require_targets`
+  // an empty target table passes (PCs still to come).
+  bool prepare(const CopyRequest& request, ImageFile& image, bool require_targets = true);
 
   // Compares the image size in sectors with each target's selected disk as its
   // Client announced it. With a failure, unchecks the failing rows, shows the
@@ -146,6 +151,7 @@ class CopyFlow {
   ControllerCore& core_;
   CopyFlowPort& port_;
   CopyTransfer* transfer_ = nullptr;  // while the flow runs one
+  PendingScope* pending_ = nullptr;   // the targets' marks for the boot service, meanwhile
   bool ended_late_ = false;           // the supervision ended the copy
   // The copy that `run` has under way, for the supervision to conclude.
   struct Running {

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "app/program_settings.h"
+#include "commands/pending_scope.h"
 #include "commands/staged_image_file.h"
 #include "platform/semaphore.h"
 #include "transfer/buffered_file_writer.h"
@@ -121,10 +122,13 @@ CreateFlowResult CreateFlow::run(const std::vector<std::string>& checked_address
   // packet can count, so a front end's dialog has nothing left to reset.
   stats_.clear_counters();
   const std::int64_t started_ms = wall_clock_ms();
+  std::optional<PendingScope> pending;
+  if (core_) pending.emplace(*core_, std::vector<Ipv4Address>{client->address});
   engine_.start({std::move(file), *client, std::move(choice->description), choice->compression_position,
                  sector_by_sector, dialog.get()});
   const ReceivingDialog::End end = dialog->run_modal();
   result.outcome = engine_.finish(end);
+  pending.reset();
   dialog.reset();
   receiving_dialog_ = nullptr;
   if (registry_) registry_->set_receiving_dialog_open(false);

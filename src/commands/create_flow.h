@@ -104,7 +104,9 @@ class CreateFlow {
         registry_(registry) {}
   explicit CreateFlow(ControllerCore& core)
       : CreateFlow(core.locks(), core.tables(), core.receive_engine(), core.transfer_stats(), &core.settings(),
-                   &core.journal(), core.program(), &core.registry()) {}
+                   &core.journal(), core.program(), &core.registry()) {
+    core_ = &core;
+  }
 
   // The address column of every checked row, in row order: what `run` takes.
   static std::vector<std::string> checked_addresses(const CheckListModel& rows);
@@ -142,6 +144,7 @@ class CreateFlow {
   const TransferJournal* journal_;
   std::string program_;
   ClientRegistry* registry_;
+  ControllerCore* core_ = nullptr;  // for the boot service's pending mark, when run by a Controller
 };
 
 }  // namespace kestrelon

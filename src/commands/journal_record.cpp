@@ -71,6 +71,7 @@ JournalRecord journal_record(const JournalFacts& f) {
   JournalRecord targets = JournalRecord::array();
   for (const TargetState& t : f.targets) targets.push_back(target_record(t));
   r["targets"] = targets;
+  if (f.annotate) f.annotate(r);
   return r;
 }
 

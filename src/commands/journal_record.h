@@ -10,6 +10,7 @@
 // "result" is "succeeded" (every target done), "partial" (some done),
 // "cancelled" (the user's Cancel, none done) or "failed".
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,8 @@ struct JournalFacts {
   std::int32_t acknowledgements = 0;
   bool cancelled = false;
   std::vector<TargetState> targets;  // the Clients, each with its outcome
+  // Adds what the caller knows beyond the transfer (each PC's wake) to the line.
+  std::function<void(JournalRecord&)> annotate;
 };
 
 JournalRecord journal_record(const JournalFacts& facts);

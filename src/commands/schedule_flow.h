@@ -19,7 +19,9 @@ class SchedulePort {
   virtual bool run_schedule_dialog() = 0;
 };
 
-// True when the Copy command is due now.
-bool schedule_copy(CopyFlow& copy_flow, const CopyRequest& request, SchedulePort& schedule);
+// True when the Copy command is due now. Without `require_targets`, no Client
+// need be checked yet (the PCs are to be woken before the start).
+bool schedule_copy(CopyFlow& copy_flow, const CopyRequest& request, SchedulePort& schedule,
+                   bool require_targets = true);
 
 }  // namespace kestrelon

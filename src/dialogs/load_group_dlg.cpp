@@ -1,20 +1,22 @@
 #include "dialogs/load_group_dlg.h"
 
 #include <wx/button.h>
+#include <wx/checkbox.h>
 #include <wx/listbox.h>
 #include <wx/stattext.h>
 
 #include "dialogs/dialog_parts.h"
 #include "dialogs/missing_members_dlg.h"
 #include "ui/command_ids.h"
+#include "ui/room_ids.h"
 #include "ui/strings.h"
 
 namespace ids = kestrelon::ids;
 namespace text = kestrelon::text;
 using kestrelon::dialog_rect;
 
-CLoadGroupDlg::CLoadGroupDlg(wxWindow* parent, kestrelon::ControllerCore& core)
-    : wxDialog(parent, ids::kLoadGroupDialog, text::kLoadGroupTitle), port_(this), rules_(core, port_) {
+CLoadGroupDlg::CLoadGroupDlg(wxWindow* parent, kestrelon::ControllerCore& core, kestrelon::WakeSeams seams)
+    : wxDialog(parent, ids::kLoadGroupDialog, text::kLoadGroupTitle), port_(this), rules_(core, port_, std::move(seams)) {
   const auto client = dialog_rect(0, 0, 460, 193);
   SetClientSize(client.width, client.height);
 
@@ -36,6 +38,9 @@ CLoadGroupDlg::CLoadGroupDlg(wxWindow* parent, kestrelon::ControllerCore& core)
   cancel_ = new wxButton(this, wxID_CANCEL, "Cancel", At(cancel), SizeOf(cancel));
   load_->Disable();
   delete_->Disable();
+  const auto wake = dialog_rect(115, 174, 140, 10);
+  wake_ = new wxCheckBox(this, ids::kWakePcs, text::kWakePcsChoice, At(wake), SizeOf(wake));
+  wake_->SetToolTip(text::kWakePcsTip);
 
   groups_->Bind(wxEVT_LISTBOX, [this](wxCommandEvent&) { OnGroupSelected(); });
   load_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnLoad(); });
@@ -56,6 +61,7 @@ void CLoadGroupDlg::OnGroupSelected() {
 
 void CLoadGroupDlg::OnLoad() {
   using Result = kestrelon::LoadGroupDialog::LoadResult;
+  rules_.set_wake(wake_->GetValue());
   const Result result = rules_.load(preview_rows_);
   if (result == Result::stay_open) {
     UpdateButtons();

@@ -2,7 +2,11 @@
 // Load Group: the groups saved so far and the members of the one chosen; loading
 // checks the members that are listed, with their stored target disks, and shows
 // the others in "List of failed Clients"; Delete Group removes the chosen group.
+// "Wake the PCs" wakes the members that are not on the network instead of
+// listing them; the watch that checks them as they come goes to the caller.
 // The rules are kestrelon::LoadGroupDialog's; this window shows them.
+#include <memory>
+
 #include <wx/dialog.h>
 
 #include "commands/load_group_dialog.h"
@@ -11,12 +15,14 @@
 #include "model/check_list_model.h"
 
 class wxButton;
+class wxCheckBox;
 class wxListBox;
 class wxStaticText;
 
 class CLoadGroupDlg : public wxDialog {
  public:
-  CLoadGroupDlg(wxWindow* parent, kestrelon::ControllerCore& core);
+  CLoadGroupDlg(wxWindow* parent, kestrelon::ControllerCore& core,
+                kestrelon::WakeSeams seams = kestrelon::WakeSeams::system());
   ~CLoadGroupDlg() override;
 
   wxListBox* Groups() const { return groups_; }
@@ -24,7 +30,10 @@ class CLoadGroupDlg : public wxDialog {
   wxButton* LoadButton() const { return load_; }
   wxButton* DeleteButton() const { return delete_; }
   wxButton* CancelButton() const { return cancel_; }
+  wxCheckBox* WakeBox() const { return wake_; }
   const kestrelon::CheckListModel& PreviewRows() const { return preview_rows_; }
+  // After Load Group with the wake: the watch over the woken members.
+  std::unique_ptr<kestrelon::RoomWatch> TakeWatch() { return rules_.take_watch(); }
 
  private:
   void OnGroupSelected();
@@ -40,4 +49,5 @@ class CLoadGroupDlg : public wxDialog {
   wxButton* load_ = nullptr;
   wxButton* delete_ = nullptr;
   wxButton* cancel_ = nullptr;
+  wxCheckBox* wake_ = nullptr;
 };

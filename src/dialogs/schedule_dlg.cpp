@@ -4,6 +4,8 @@
 #include <ctime>
 
 #include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/spinctrl.h>
 #include <wx/radiobut.h>
 #include <wx/sizer.h>
 #include <wx/spinbutt.h>
@@ -11,6 +13,7 @@
 #include <wx/textctrl.h>
 
 #include "controls/bitmap_button_256colors.h"
+#include "ui/room_ids.h"
 
 namespace {
 
@@ -31,11 +34,12 @@ std::int64_t monotonic_ms() {
 
 }  // namespace
 
-CScheduleDlg::CScheduleDlg(wxWindow* parent, WallClock clock)
+CScheduleDlg::CScheduleDlg(wxWindow* parent, WallClock clock, kestrelon::ScheduleRoom* room)
     : wxDialog(parent, kDialogId, kTitle),
       clock_(clock ? std::move(clock) : WallClock(system_wall_clock)),
       model_(clock_()),
-      timer_(this, kTimerId) {
+      timer_(this, kTimerId),
+      room_(room) {
   CreateControls();
   Bind(wxEVT_TIMER, &CScheduleDlg::OnTimer, this, kTimerId);
   Bind(wxEVT_SPIN_UP, &CScheduleDlg::OnSpin, this, kStartTimeSpin);
@@ -94,12 +98,68 @@ void CScheduleDlg::CreateControls() {
 
   auto* column = new wxBoxSizer(wxVERTICAL);
   column->Add(grid, 0, wxEXPAND | wxALL, 12);
+  if (room_ != nullptr) CreateRoomControls(column);
   column->Add(buttons, 0, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, 12);
   SetSizerAndFit(column);
 }
 
+void CScheduleDlg::CreateRoomControls(wxSizer* column) {
+  namespace ids = kestrelon::ids;
+  const kestrelon::ScheduleRoomOptions& o = room_->options();
+  auto* box = new wxStaticBoxSizer(wxVERTICAL, this, "PCs of the Copy");
+  wxWindow* in = box->GetStaticBox();
+  const auto spin = [in](int id, int max, int value) {
+    return new wxSpinCtrl(in, id, wxEmptyString, wxDefaultPosition, wxSize(80, -1), wxSP_ARROW_KEYS, 0, max, value);
+  };
+  const auto line = [in, box](std::initializer_list<wxWindow*> parts) {
+    auto* row = new wxBoxSizer(wxHORIZONTAL);
+    for (wxWindow* w : parts) row->Add(w, 0, wxALIGN_CENTRE_VERTICAL | wxRIGHT, 6);
+    box->Add(row, 0, wxALL, 4);
+  };
+  wake_ = new wxCheckBox(in, ids::kWakePcs, "Wake the PCs");
+  wake_->SetValue(o.wake);
+  wake_lead_ = spin(ids::kWakeLead, 240, o.wake_lead_minutes);
+  line({wake_, wake_lead_, new wxStaticText(in, wxID_ANY, "minutes before the start")});
+  min_clients_ = spin(ids::kMinClients, room_->pc_count(), o.min_clients);
+  line({new wxStaticText(in, wxID_ANY, "Start with at least"), min_clients_,
+        new wxStaticText(in, wxID_ANY, wxString::Format("of the %d PCs (0: all of them),", room_->pc_count()))});
+  max_wait_ = spin(ids::kMaxWait, 720, o.max_wait_seconds / 60);
+  line({new wxStaticText(in, wxID_ANY, "waiting for them at most"), max_wait_,
+        new wxStaticText(in, wxID_ANY, "minutes after the start")});
+  room_status_ = new wxStaticText(in, ids::kRoomStatus, wxEmptyString, wxDefaultPosition, wxSize(420, -1),
+                                  wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
+  box->Add(room_status_, 0, wxEXPAND | wxALL, 4);
+  column->Add(box, 0, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, 12);
+}
+
+kestrelon::ScheduleRoomOptions CScheduleDlg::RoomOptions() const {
+  return {.wake = wake_->GetValue(),
+          .wake_lead_minutes = wake_lead_->GetValue(),
+          .min_clients = min_clients_->GetValue(),
+          .max_wait_seconds = max_wait_->GetValue() * 60};
+}
+
+bool CScheduleDlg::StepRoom(bool due) {
+  using Step = kestrelon::ScheduleRoom::Step;
+  // Once reached, the start stays where it was while the PCs are awaited.
+  if (due && !room_start_) room_start_ = model_.start();
+  const kestrelon::Tick tick = room_->tick_now();
+  const Step step = room_->step(clock_(), room_start_.value_or(model_.start()), tick);
+  room_status_->SetLabel(wxString::FromUTF8(room_->status(tick)));
+  if (step != Step::start && step != Step::give_up) return false;
+  timer_.Stop();
+  ShowValues();
+  EndModal(step == Step::start ? wxID_OK : wxID_ABORT);
+  return true;
+}
+
 void CScheduleDlg::OnTimer(wxTimerEvent&) {
-  if (model_.tick(clock_())) {
+  const bool due = model_.tick(clock_());
+  if (room_ != nullptr && model_.running()) {
+    if (!StepRoom(due)) ShowValues();
+    return;
+  }
+  if (due) {
     timer_.Stop();
     ShowValues();
     EndModal(wxID_OK);
@@ -122,11 +182,17 @@ void CScheduleDlg::OnRadio(wxCommandEvent& event) {
 }
 
 void CScheduleDlg::OnStart(wxCommandEvent&) {
+  if (room_ != nullptr) room_->choose(RoomOptions());
   model_.press_start();
   ApplyEnabling();
 }
 
 void CScheduleDlg::OnStop(wxCommandEvent&) {
+  if (room_ != nullptr) {
+    room_->stop();
+    room_start_.reset();
+    room_status_->SetLabel(wxEmptyString);
+  }
   model_.press_stop();
   ApplyEnabling();
 }
@@ -153,4 +219,10 @@ void CScheduleDlg::ApplyEnabling() {
   start_->Enable(model_.start_enabled());
   stop_->Enable(model_.stop_enabled());
   blink_->Enable(model_.blink_enabled());
+  if (room_ != nullptr) {
+    // The room's choices are made before the countdown starts.
+    for (wxWindow* w : {static_cast<wxWindow*>(wake_), static_cast<wxWindow*>(wake_lead_),
+                        static_cast<wxWindow*>(min_clients_), static_cast<wxWindow*>(max_wait_)})
+      w->Enable(model_.radios_enabled());
+  }
 }

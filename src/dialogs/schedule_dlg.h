@@ -3,17 +3,26 @@
 // watches the countdown; when the start time comes the dialog ends itself with OK
 // and the caller runs the Copy command. Every rule lives in ScheduleCountdown; this
 // window renders it, feeds it the 1-second timer, the spin arrows and the buttons.
+//
+// Given the room of a Copy (ScheduleRoom), it also offers "Wake the PCs" some
+// minutes before the start and a minimum of PCs to wait for after it; then it
+// ends with OK only once the room says start, and with wxID_ABORT when nobody
+// came.
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include <wx/dialog.h>
 #include <wx/timer.h>
 
+#include "commands/schedule_room.h"
 #include "model/schedule_countdown.h"
 #include "model/spin_acceleration.h"
 
 class CBitmapButton256colors;
 class wxButton;
+class wxCheckBox;
+class wxSpinCtrl;
 class wxRadioButton;
 class wxSpinButton;
 class wxSpinEvent;
@@ -40,13 +49,18 @@ class CScheduleDlg : public wxDialog {
   // The wall clock in whole seconds; tests pass a faster one.
   using WallClock = std::function<std::int64_t()>;
 
-  explicit CScheduleDlg(wxWindow* parent, WallClock clock = {});
+  // `room`, when given, outlives the dialog.
+  explicit CScheduleDlg(wxWindow* parent, WallClock clock = {}, kestrelon::ScheduleRoom* room = nullptr);
   ~CScheduleDlg() override;
 
   const kestrelon::ScheduleCountdown& Countdown() const { return model_; }
 
  private:
   void CreateControls();
+  void CreateRoomControls(wxSizer* column);
+  kestrelon::ScheduleRoomOptions RoomOptions() const;
+  // The room's step in this tick; true when the dialog has ended.
+  bool StepRoom(bool due);
   void OnTimer(wxTimerEvent&);
   void OnSpin(wxSpinEvent& event);
   void OnRadio(wxCommandEvent& event);
@@ -71,4 +85,12 @@ class CScheduleDlg : public wxDialog {
   CBitmapButton256colors* blink_ = nullptr;
   wxButton* start_ = nullptr;
   wxButton* stop_ = nullptr;
+
+  kestrelon::ScheduleRoom* room_ = nullptr;
+  std::optional<std::int64_t> room_start_;  // the start, once the countdown reached it
+  wxCheckBox* wake_ = nullptr;
+  wxSpinCtrl* wake_lead_ = nullptr;
+  wxSpinCtrl* min_clients_ = nullptr;
+  wxSpinCtrl* max_wait_ = nullptr;
+  wxStaticText* room_status_ = nullptr;
 };

@@ -6,6 +6,24 @@
 
 namespace kestrelon {
 
+CheckListModel::CheckListModel(const CheckListModel& other)
+    : columns_(other.columns_),
+      rows_(other.rows_),
+      check_images_(other.check_images_),
+      single_check_(other.single_check_),
+      single_selection_(other.single_selection_) {}
+
+CheckListModel& CheckListModel::operator=(const CheckListModel& other) {
+  if (this == &other) return *this;
+  columns_ = other.columns_;
+  rows_ = other.rows_;
+  check_images_ = other.check_images_;
+  single_check_ = other.single_check_;
+  single_selection_ = other.single_selection_;
+  notify(ListChange::Kind::reset);
+  return *this;
+}
+
 void CheckListModel::notify(ListChange::Kind kind, int row) {
   if (quiet_ == 0 && on_change_) on_change_(ListChange{kind, row});
 }

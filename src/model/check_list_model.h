@@ -40,6 +40,12 @@ class CheckListModel {
  public:
   using ChangeHandler = std::function<void(const ListChange&)>;
 
+  CheckListModel() = default;
+  // A copy is a list of its own: the view told about the original's changes is
+  // not told about the copy's (it may be gone before the copy is).
+  CheckListModel(const CheckListModel& other);
+  CheckListModel& operator=(const CheckListModel& other);
+
   // A view installs this to be told about every change. It runs inside the model
   // call that made the change, possibly with the client table lock held by the
   // caller: it must not take that lock.

@@ -5,6 +5,7 @@
 
 #include "model/client_row_text.h"
 #include "model/decimal_text.h"
+#include "model/group_member_match.h"
 
 namespace kestrelon {
 
@@ -27,22 +28,38 @@ void append_group_row(CheckListModel& rows, const GroupEntry& entry) {
   rows.set_cell(row, 3, "Disk " + std::to_string(disk_number) + " (" + entry.size + "Mb)");
 }
 
-void load_group_rows(CheckListModel& main, CheckListModel& members, ClientTables& tables) {
+std::vector<MovedMember> load_group_rows(CheckListModel& main, CheckListModel& members, ClientTables& tables,
+                                         const GroupMacs& macs) {
+  std::vector<MatchCandidate> listed;
   for (int i = 0; i < main.row_count(); ++i) {
     const std::string address = main.cell(i, 1);
-    for (int j = 0; j < members.row_count(); ++j) {
-      if (members.cell(j, 1) != address) continue;
-      const std::string target = members.cell(j, 3);
-      main.check(i);
-      main.set_cell(i, 3, target);
-      const auto selected_disk = static_cast<std::int16_t>(disk_index_from_target(target));
+    listed.push_back({main.cell(i, 0), address, macs.of_row ? macs.of_row(address) : std::nullopt});
+  }
+  std::vector<MatchCandidate> wanted;
+  for (int j = 0; j < members.row_count(); ++j) {
+    const std::string name = members.cell(j, 0);
+    wanted.push_back({name, members.cell(j, 1), macs.of_member ? macs.of_member(name) : std::nullopt});
+  }
+  const std::vector<MemberMatch> matches = match_group_members(listed, wanted);
+  std::vector<MovedMember> moved;
+  for (int j = 0; j < members.row_count(); ++j) {
+    const MemberMatch& m = matches[static_cast<std::size_t>(j)];
+    if (!m.found()) continue;
+    const std::string target = members.cell(j, 3);
+    const auto selected_disk = static_cast<std::int16_t>(disk_index_from_target(target));
+    for (int row : m.rows) {
+      main.check(row);
+      main.set_cell(row, 3, target);
+      const std::string address = main.cell(row, 1);
       for (int c = 0; c < tables.client_count; ++c) {
         ClientRecord& client = tables.clients[static_cast<std::size_t>(c)];
         if (client.address.padded_text() == address) client.selected_disk = selected_disk;
       }
-      members.check(j);
     }
+    members.check(j);
+    if (m.moved) moved.push_back({members.cell(j, 0), members.cell(j, 1), main.cell(m.rows.front(), 1)});
   }
+  return moved;
 }
 
 void append_unchecked_rows(const CheckListModel& from, CheckListModel& to) {

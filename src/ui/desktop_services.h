@@ -12,8 +12,11 @@
 class wxWindow;
 
 namespace kestrelon {
+class CheckListModel;
 class ControllerCore;
+class RoomWatch;
 struct ClientRecord;
+struct CopyRequest;
 }  // namespace kestrelon
 
 class WindowCopy;
@@ -46,6 +49,8 @@ class DesktopServices : public ViewServices {
   void LoadGroup() override;
   void SaveGroup() override;
   void SetTransferOutcomeSink(std::function<void(const std::string&)> sink) override;
+  std::optional<std::string> ShowHistory() override;
+  bool FollowRoom() override;
 
   // Options > Preferences...: true when OK changed the set of interfaces (the
   // client list has been emptied for a fresh discovery).
@@ -62,8 +67,22 @@ class DesktopServices : public ViewServices {
   virtual void SuperviseCopy();
 
  private:
+  // The answer to the question about protected Clients among the checked ones.
+  enum class ProtectedChoice { none_checked, include, leave_out, cancel };
+  ProtectedChoice AskAboutProtected();
+  // The Copy command with `choice` made already (a scheduled Copy asks no one).
+  void RunCopy(kestrelon::CopyRequest request, ProtectedChoice choice);
+  void ShowStatus(const std::string& line);
+
   kestrelon::ControllerCore& core_;
   std::unique_ptr<WindowCopy> copy_;
   std::unique_ptr<WindowCreate> create_;
   WallClock schedule_clock_;
+  std::function<void(const std::string&)> status_sink_;
+  // The group loaded last, as loading left its rows (members not on the network
+  // unchecked): a scheduled Copy waits for those too.
+  std::unique_ptr<kestrelon::CheckListModel> loaded_group_;
+  // The members woken by Load Group, until they are all here or the watch ends.
+  std::unique_ptr<kestrelon::RoomWatch> group_watch_;
+  int group_watch_ready_ = -1;  // PCs here at the last status line; -1: none shown yet
 };

@@ -8,6 +8,7 @@
 #include "model/shown_text.h"
 #include "ui/command_ids.h"
 #include "ui/help_book.h"
+#include "ui/room_ids.h"
 #include "ui/shadow_view.h"
 #include "ui/strings.h"
 #include "ui/view_services.h"
@@ -69,6 +70,8 @@ void CMainFrame::CreateMenu() {
   auto* view = new wxMenu;
   view->AppendCheckItem(ids::kViewStatusBar, "&Status Bar", Prompt(text::kPromptStatusBar));
   view->Check(ids::kViewStatusBar, true);
+  view->AppendSeparator();
+  view->Append(ids::kViewHistory, "&History...", Prompt(text::kPromptHistory));
 
   auto* options = new wxMenu;
   options->Append(ids::kOptionsPreferences, "&Preferences...", Prompt(text::kPromptPreferences));
@@ -93,6 +96,7 @@ void CMainFrame::CreateMenu() {
   Bind(wxEVT_MENU, [this](wxCommandEvent&) { services_.Rediscover(); }, ids::kFileDiscover);
   Bind(wxEVT_MENU, [this](wxCommandEvent&) { Close(); }, ids::kAppExit);
   Bind(wxEVT_MENU, &CMainFrame::OnToggleStatusBar, this, ids::kViewStatusBar);
+  Bind(wxEVT_MENU, [this](wxCommandEvent&) { view_->ShowHistory(); }, ids::kViewHistory);
   Bind(wxEVT_MENU, [this](wxCommandEvent&) { help_->ShowTopics(); }, ids::kHelpFinder);
   Bind(wxEVT_MENU, [this](wxCommandEvent&) { help_->ShowTopics(); }, ids::kDefaultHelp);
   Bind(wxEVT_MENU, [this](wxCommandEvent&) { help_->ShowStartPage(); }, ids::kHelpIndex);
@@ -116,5 +120,6 @@ void CMainFrame::OnTimer(wxTimerEvent& event) {
     if (!services_.TransferDialogOpen()) services_.PeriodicDiscovery();
   } else if (event.GetId() == ids::kTransferWatchTimer) {
     services_.TransferWatch();
+    if (services_.FollowRoom()) view_->UpdateClientButtons();
   }
 }

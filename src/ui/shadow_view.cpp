@@ -1,6 +1,7 @@
 #include "ui/shadow_view.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include <wx/button.h>
 #include <wx/dirdlg.h>
@@ -316,6 +317,20 @@ void CShadowView::ShowFileInformation() {
   if (!text) return;
   CFileInfoDlg dialog(this, wxString::FromUTF8(*text));
   dialog.ShowModal();
+}
+
+void CShadowView::ShowHistory() {
+  if (const auto image = services_.ShowHistory()) ChooseImage(*image);
+  UpdateClientButtons();
+}
+
+void CShadowView::ChooseImage(const std::string& path) {
+  const std::filesystem::path file(path);
+  if (EnterFolder(wxString::FromUTF8(file.parent_path().string()))) SetImageFolder(wxGetCwd());
+  FillImageList(text::kImagePattern);
+  const int at = image_list_->FindString(wxString::FromUTF8(file.filename().string()), true);
+  if (at != wxNOT_FOUND) image_list_->SetSelection(at);
+  UpdateFileButtons();
 }
 
 void CShadowView::UpdateFileButtons() {

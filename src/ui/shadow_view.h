@@ -49,6 +49,10 @@ class CShadowView : public wxScrolledWindow {
   void FollowImageFolder();
   void ChooseFolder();
   void ShowFileInformation();
+  // View > History...; after "Check the failed Clients" the Copy's image is chosen.
+  void ShowHistory();
+  // Chooses the image file at `path`: its folder becomes the image folder.
+  void ChooseImage(const std::string& path);
   void UpdateFileButtons();
   wxString ImageFolder() const;
 

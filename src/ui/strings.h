@@ -42,6 +42,9 @@ inline constexpr const char* kNameToSaveLabel = "Name of Group to Save:";
 inline constexpr const char* kNameToLoadLabel = "Name of Group to Load:";
 inline constexpr const char* kSaveGroupButton = "Save Group";
 inline constexpr const char* kLoadGroupButton = "Load Group";
+inline constexpr const char* kWakePcsChoice = "Wake the PCs";
+inline constexpr const char* kWakePcsTip =
+    "Switch on the PCs that are not on the network (Wake-on-LAN); each is checked as it comes up";
 inline constexpr const char* kDeleteGroupButton = "Delete Group";
 inline constexpr const char* kFailedClientsTitle = "List of failed Clients";
 inline constexpr const char* kClientsLabel = "Clients";
@@ -55,6 +58,8 @@ inline constexpr const char* kPromptWebSite = "Opens Kestrelon's Web Site\nWebSi
 inline constexpr const char* kPromptExit = "Quit the application\nExit";
 inline constexpr const char* kPromptStatusBar = "Show or hide the status bar\nToggle StatusBar";
 inline constexpr const char* kPromptHelpTopics = "List Help topics\nHelp Topics";
+inline constexpr const char* kPromptHistory =
+    "Show each Copy and Create of the journal and how every PC fared\nHistory";
 inline constexpr const char* kPromptAbout = "Display program information, version number and copyright\nAbout";
 
 // Tool tips.

@@ -40,6 +40,13 @@ class ViewServices {
   virtual void LoadGroup() = 0;
   virtual void SaveGroup() = 0;
 
+  // View > History...: the History window. Returns the image of the Copy whose
+  // failed Clients it checked for another try, when it did.
+  virtual std::optional<std::string> ShowHistory() { return std::nullopt; }
+  // The transfer watch's last part: the PCs woken by Load Group are checked as
+  // they come up. True when rows were checked.
+  virtual bool FollowRoom() { return false; }
+
   // Where the line that says how each Copy and Create ended goes; empty: nowhere.
   virtual void SetTransferOutcomeSink(std::function<void(const std::string&)> /*sink*/) {}
 };

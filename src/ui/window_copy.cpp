@@ -4,6 +4,7 @@
 
 #include "commands/transfer_outcome.h"
 #include "dialogs/failed_clients_dlg.h"
+#include "dialogs/live_targets_dlg.h"
 #include "dialogs/low_disk_space_dlg.h"
 #include "dialogs/timed_message_dlg.h"
 #include "dialogs/transfer_dlg.h"
@@ -39,5 +40,13 @@ void WindowCopy::transfer_ended(const kestrelon::JournalFacts& facts) {
 
 void WindowCopy::run_transfer_dialog(kestrelon::CopyTransfer& transfer) {
   CTransferDlg dialog(DialogParent(), transfer);
+  // The per-PC table opens beside it once its modal loop runs (a window opened
+  // before would be disabled by that loop), without taking the keyboard from it;
+  // as the dialog's child it goes with it.
+  dialog.CallAfter([&dialog, this] {
+    if (!dialog.IsModal()) return;
+    auto* live = new CLiveTargetsDlg(&dialog, core_.copy_report());
+    live->ShowWithoutActivating();
+  });
   dialog.ShowModal();
 }

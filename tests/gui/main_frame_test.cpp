@@ -13,6 +13,7 @@
 #include "support/temp_folder.h"
 #include "window_setup.h"
 #include "ui/command_ids.h"
+#include "ui/room_ids.h"
 #include "ui/help_book.h"
 #include "ui/main_frame.h"
 #include "ui/network_start.h"
@@ -52,6 +53,7 @@ TEST_F(MainFrameTest, TitleMenuAndStatusBar) {
   const std::pair<int, const char*> items[] = {
       {ids::kFileDiscover, "&Discover"},       {ids::kFileClientBuilder, "Client&Builder"},
       {ids::kAppExit, "E&xit"},                {ids::kViewStatusBar, "&Status Bar"},
+      {ids::kViewHistory, "&History..."},
       {ids::kOptionsPreferences, "&Preferences..."}, {ids::kHelpFinder, "&Help Topics"},
       {ids::kHelpWebSite, "Kestrelon on the Web..."}, {ids::kAppAbout, "&About Kestrelon..."}};
   for (const auto& [id, label] : items) {

@@ -20,6 +20,9 @@ inline CoreOptions LoopbackCoreOptions(const std::filesystem::path& folder) {
   options.addresses = [] { return AddressList{0, {Ipv4Address(127, 0, 0, 1)}}; };
   options.settings_folder = folder;
   options.profile_file = folder / "kestreln.ini";
+  // The marks for a boot service stay in the test's folder.
+  options.pending_folder = folder / "pending";
+  std::filesystem::create_directories(options.pending_folder);
   return options;
 }
 

@@ -59,8 +59,8 @@ TEST_F(CliCommandLineTest, MistakesAreOneClearLineAndAJsonObjectUnderJson) {
   };
   const std::vector<Case> cases{
       {{"frobnicate"}, 2,
-       "kestrelon-cli: 'frobnicate' is not a command; the commands are copy, create, discover, group, history, info "
-       "and interfaces"},
+       "kestrelon-cli: 'frobnicate' is not a command; the commands are clients, copy, create, discover, group, "
+       "history, info, interfaces and wake"},
       {{"group", "remove", "Lab A"}, 2,
        "kestrelon-cli group: 'remove' is not a command of group; the commands are list, show, save and delete"},
       {{"history", "--last", "abc"}, 2,

@@ -140,7 +140,7 @@ class ClientBootTest : public ::testing::Test {
   std::unique_ptr<Server> serve() {
     return std::make_unique<Server>(bench_->spawn({KESTRELON_BUILDER_PATH, "serve", "--dir", boot_folder().string(),
                                                    "--interface", "br0", "--dhcp-range", "10.48.0.100,10.48.0.199",
-                                                   "--menu-timeout", "0"},
+                                                   "--menu-default", "client", "--menu-timeout", "0"},
                                                   "serve"));
   }
 

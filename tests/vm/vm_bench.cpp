@@ -2,7 +2,9 @@
 
 #include <fcntl.h>
 #include <sched.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -51,8 +53,29 @@ std::string vm_bench_unavailable_reason() {
   return {};
 }
 
-VirtualPc::VirtualPc(lab::LabProcess process, fs::path serial_log)
-    : process_(std::move(process)), serial_log_(std::move(serial_log)) {}
+VirtualPc::VirtualPc(lab::LabProcess process, fs::path serial_log, fs::path monitor)
+    : process_(std::move(process)), serial_log_(std::move(serial_log)), monitor_(std::move(monitor)) {}
+
+bool VirtualPc::power_on() {
+  // The monitor socket is a file: reachable from any network namespace.
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un at{};
+    at.sun_family = AF_UNIX;
+    std::snprintf(at.sun_path, sizeof at.sun_path, "%s", monitor_.c_str());
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at) == 0) {
+      const char command[] = "cont\n";
+      const bool sent = ::write(fd, command, sizeof command - 1) == static_cast<ssize_t>(sizeof command - 1);
+      // Let the monitor read the line before the connection goes.
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      ::close(fd);
+      return sent;
+    }
+    if (fd >= 0) ::close(fd);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return false;
+}
 
 std::string VirtualPc::serial() const { return read_all(serial_log_); }
 
@@ -131,49 +154,55 @@ int VmBench::exec(const std::string& command) {
   return shell("ip netns exec " + quote(name_) + " sh -c " + quote(command));
 }
 
-std::unique_ptr<VirtualPc> VmBench::start_pc(const PcSpec& spec) {
-  const fs::path serial = folder_ / (spec.name + ".serial");
+std::unique_ptr<VirtualPc> VmBench::start_pc(const PcSpec& pc) {
+  const fs::path serial = folder_ / (pc.name + ".serial");
   std::error_code ec;
   fs::remove(serial, ec);
+  const fs::path monitor = pc.switched_off ? folder_ / (pc.name + ".monitor") : fs::path();
   std::vector<std::string> argv = {"/usr/bin/env", "qemu-system-x86_64", "-accel", "tcg", "-m", "512",
-                                   "-display", "none", "-monitor", "none", "-no-reboot",
-                                   "-serial", "file:" + serial.string()};
-  if (spec.uefi) {
-    const fs::path vars = folder_ / (spec.name + ".vars");
+                                   "-display", "none", "-serial", "file:" + serial.string()};
+  if (pc.switched_off) {
+    argv.insert(argv.end(), {"-S", "-monitor", "unix:" + monitor.string() + ",server,nowait"});
+  } else {
+    argv.insert(argv.end(), {"-monitor", "none"});
+  }
+  if (!pc.restarts) argv.push_back("-no-reboot");
+  if (pc.uefi) {
+    const fs::path vars = folder_ / (pc.name + ".vars");
     fs::copy_file(kOvmfVars, vars, fs::copy_options::overwrite_existing, ec);
     argv.insert(argv.end(), {"-machine", "q35", "-drive", std::string("if=pflash,format=raw,readonly=on,file=") + kOvmfCode,
                              "-drive", "if=pflash,format=raw,file=" + vars.string()});
   }
   int boot_index = 1;
-  if (spec.tap > 0 && spec.network_first) boot_index = 2;
-  if (spec.tap > 0) {
-    argv.insert(argv.end(), {"-netdev", "tap,id=net0,ifname=tap" + std::to_string(spec.tap) + ",script=no,downscript=no",
-                             "-device", "virtio-net-pci,netdev=net0,mac=" + spec.mac +
-                                            (spec.network_first ? ",bootindex=1" : "")});
+  if (pc.tap > 0 && pc.network_first) boot_index = 2;
+  if (pc.tap > 0) {
+    argv.insert(argv.end(), {"-netdev", "tap,id=net0,ifname=tap" + std::to_string(pc.tap) + ",script=no,downscript=no",
+                             "-device", "virtio-net-pci,netdev=net0,mac=" + pc.mac +
+                                            (pc.network_first ? ",bootindex=1" : "")});
   } else {
     argv.insert(argv.end(), {"-nic", "none"});
   }
-  if (!spec.usb_stick.empty()) {
+  if (!pc.usb_stick.empty()) {
     argv.insert(argv.end(), {"-device", "qemu-xhci,id=xhci", "-drive",
-                             "if=none,id=stick,format=raw,file=" + spec.usb_stick.string(), "-device",
+                             "if=none,id=stick,format=raw,file=" + pc.usb_stick.string(), "-device",
                              // Many USB drives say they are fixed disks: the Client's init
                              // must know its stick by the label, not by the removable flag.
                              "usb-storage,bus=xhci.0,drive=stick,removable=off,bootindex=" +
                                  std::to_string(boot_index++)});
   }
-  if (!spec.disk.empty()) {
-    argv.insert(argv.end(), {"-drive", "if=none,id=disk,format=raw,file=" + spec.disk.string(), "-device",
+  if (!pc.disk.empty()) {
+    argv.insert(argv.end(), {"-drive", "if=none,id=disk,format=raw,file=" + pc.disk.string(), "-device",
                              "virtio-blk-pci,drive=disk,bootindex=" + std::to_string(boot_index++)});
   }
-  if (!spec.sata_disk.empty()) {
-    argv.insert(argv.end(), {"-drive", "if=none,id=sata,format=raw,file=" + spec.sata_disk.string(), "-device",
+  if (!pc.sata_disk.empty()) {
+    argv.insert(argv.end(), {"-drive", "if=none,id=sata,format=raw,file=" + pc.sata_disk.string(), "-device",
                              "ahci,id=ahci", "-device", "ide-hd,drive=sata,bus=ahci.0"});
   }
-  if (!spec.nvme_disk.empty()) {
-    argv.insert(argv.end(), {"-drive", "if=none,id=nvme,format=raw,file=" + spec.nvme_disk.string(), "-device",
-                             "nvme,serial=kestrelon-" + spec.name + ",drive=nvme"});
+  if (!pc.nvme_disk.empty()) {
+    argv.insert(argv.end(), {"-drive", "if=none,id=nvme,format=raw,file=" + pc.nvme_disk.string(), "-device",
+                             "nvme,serial=kestrelon-" + pc.name + ",drive=nvme"});
   }
-  return std::make_unique<VirtualPc>(spawn(argv, spec.name + ".qemu"), serial);
+  return std::make_unique<VirtualPc>(spawn(argv, pc.name + ".qemu"), serial, monitor);
 }
 
 }  // namespace kestrelon::vm

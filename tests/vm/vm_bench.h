@@ -27,11 +27,17 @@ struct PcSpec {
   bool network_first = true;        // boot order: network, then the stick, then the disks
   std::filesystem::path sata_disk;  // a disk on an AHCI (SATA) controller; may be empty
   std::filesystem::path nvme_disk;  // a disk on an NVMe controller; may be empty
+  // Switched off: QEMU waits, paused, until power_on() (what Wake-on-LAN does to
+  // a real PC's firmware); and a restart restarts the PC instead of ending QEMU.
+  bool switched_off = false;
+  bool restarts = false;
 };
 
 class VirtualPc {
  public:
-  VirtualPc(lab::LabProcess process, std::filesystem::path serial_log);
+  VirtualPc(lab::LabProcess process, std::filesystem::path serial_log, std::filesystem::path monitor = {});
+  // Lets a PC started switched off run (its monitor's "cont"); false when that failed.
+  bool power_on();
   // Waits until the serial console has shown `text`; false after `limit` or
   // when the PC has ended without showing it.
   bool wait_for_serial(const std::string& text, std::chrono::milliseconds limit);
@@ -45,6 +51,7 @@ class VirtualPc {
  private:
   lab::LabProcess process_;
   std::filesystem::path serial_log_;
+  std::filesystem::path monitor_;
 };
 
 class VmBench {
@@ -66,7 +73,7 @@ class VmBench {
   lab::LabProcess spawn(const std::vector<std::string>& argv, const std::string& log);
   // Runs a shell command inside the namespace; its exit status.
   int exec(const std::string& shell_command);
-  std::unique_ptr<VirtualPc> start_pc(const PcSpec& spec);
+  std::unique_ptr<VirtualPc> start_pc(const PcSpec& pc);
 
  private:
   std::string name_;
