@@ -17,7 +17,7 @@
 #include "client_choice.h"
 #include "error_report.h"
 #include "commands/wake_pcs.h"
-#include "json_text.h"
+#include "room_job.h"
 
 namespace kestrelon::cli {
 
@@ -34,12 +34,7 @@ struct WakeArgs {
 
 void print_outcome(const WakeOutcome& o, bool json) {
   if (json) {
-    Json sent = Json::array();
-    for (Ipv4Address a : o.sent_to) sent.push_back(a.text());
-    Json line = {{"event", "wake"}, {"name", o.name}, {"mac", o.mac ? Json(o.mac->text()) : Json()},
-                 {"woken", o.woken()}, {"sent_to", sent}};
-    if (!o.problem.empty()) line["problem"] = o.problem;
-    std::printf("%s\n", json_text(line).c_str());
+    std::printf("%s\n", wake_json_line(o).c_str());
     return;
   }
   std::string text = printable(o.name) + (o.mac ? " (" + o.mac->text() + ")" : "");

@@ -70,14 +70,18 @@ std::string room_args_problem(const RoomArgs& a, bool named_targets) {
   return "";
 }
 
+std::string wake_json_line(const WakeOutcome& o) {
+  Json sent = Json::array();
+  for (Ipv4Address a : o.sent_to) sent.push_back(a.text());
+  Json line = {{"event", "wake"}, {"name", o.name}, {"mac", o.mac ? Json(o.mac->text()) : Json()},
+               {"woken", o.woken()}, {"sent_to", sent}};
+  if (!o.problem.empty()) line["problem"] = o.problem;
+  return json_text(line);
+}
+
 void print_wake(TransferOutput& output, const WakeOutcome& o) {
   if (output.json()) {
-    Json sent = Json::array();
-    for (Ipv4Address a : o.sent_to) sent.push_back(a.text());
-    Json line = {{"event", "wake"}, {"name", o.name}, {"mac", o.mac ? Json(o.mac->text()) : Json()},
-                 {"woken", o.woken()}, {"sent_to", sent}};
-    if (!o.problem.empty()) line["problem"] = o.problem;
-    std::printf("%s\n", json_text(line).c_str());
+    std::printf("%s\n", wake_json_line(o).c_str());
     std::fflush(stdout);
     return;
   }

@@ -77,6 +77,8 @@ std::unique_ptr<ConsoleRoomStart> room_start(ControllerCore& core, ConsoleUi& ui
 
 // The wake of each PC: a line, or with --json an event.
 void print_wake(TransferOutput& output, const WakeOutcome& outcome);
+// The JSON line of one PC's wake, as `wake` and `copy --wake` both print it.
+std::string wake_json_line(const WakeOutcome& outcome);
 
 // Unchecks the checked rows of protected Clients (unless `include`), says so,
 // and returns them as left out.

@@ -8,19 +8,13 @@
 #include <sstream>
 
 #include "disk_device.h"
+#include "first_line.h"
 #include "restore_guard.h"
 
 namespace kestrelon::client {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string read_line(const fs::path& file) {
-  std::ifstream in(file);
-  std::string line;
-  std::getline(in, line);
-  return line;
-}
 
 // The block devices (disks or partitions) that are mounted or hold swap.
 std::set<std::string> busy_devices(const SystemPaths& paths) {
@@ -73,9 +67,9 @@ std::string kind_of(const std::string& hardware_path) {
 // Why the disk is no Client disk; empty when it is one.
 std::string why_left_out(const fs::path& dir, const std::string& name, const SystemPaths& paths,
                          const std::set<std::string>& busy) {
-  if (read_line(dir / "removable") == "1") return "removable medium";
-  if (read_line(dir / "size") == "0" || read_line(dir / "size").empty()) return "no medium";
-  const std::string sector = read_line(dir / "queue/logical_block_size");
+  if (first_line(dir / "removable") == "1") return "removable medium";
+  if (first_line(dir / "size") == "0" || first_line(dir / "size").empty()) return "no medium";
+  const std::string sector = first_line(dir / "queue/logical_block_size");
   if (!sector.empty() && sector != "512") return sector + "-byte sectors, which this Client does not handle";
   std::vector<fs::path> devices = partitions_of(dir);
   devices.insert(devices.begin(), dir);
@@ -158,7 +152,7 @@ DiskSurvey survey_disks(const SystemPaths& paths) {
     }
     const std::string hardware = fs::canonical(dir, ec).string();
     FoundDisk d{(fs::path(paths.dev) / name).string(), name, kind_of(hardware),
-                std::strtoull(read_line(dir / "size").c_str(), nullptr, 10)};
+                std::strtoull(first_line(dir / "size").c_str(), nullptr, 10)};
     found.push_back({d, hardware});
   }
   std::sort(found.begin(), found.end(), [](const Candidate& a, const Candidate& b) {

@@ -17,17 +17,12 @@
 #include <optional>
 #include <thread>
 
+#include "first_line.h"
+
 namespace kestrelon::client {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string read_line(const fs::path& file) {
-  std::ifstream in(file);
-  std::string line;
-  std::getline(in, line);
-  return line;
-}
 
 bool fail(std::string* error, std::string text) {
   if (error) *error = std::move(text);
@@ -42,9 +37,9 @@ std::optional<std::pair<std::string, dev_t>> find_partition(const std::string& d
   for (int attempt = 0; attempt < 20; ++attempt) {
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(dir, ec)) {
-      if (read_line(entry.path() / "partition") != std::to_string(number)) continue;
+      if (first_line(entry.path() / "partition") != std::to_string(number)) continue;
       unsigned major_number = 0, minor_number = 0;
-      if (std::sscanf(read_line(entry.path() / "dev").c_str(), "%u:%u", &major_number, &minor_number) != 2) continue;
+      if (std::sscanf(first_line(entry.path() / "dev").c_str(), "%u:%u", &major_number, &minor_number) != 2) continue;
       return std::make_pair(entry.path().filename().string(), makedev(major_number, minor_number));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));

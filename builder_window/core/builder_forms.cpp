@@ -5,18 +5,12 @@
 
 #include "core/builder_texts.h"
 #include "core/dhcp_range.h"
+#include "core/trimmed.h"
 
 namespace kestrelon::builder_window {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string trimmed(std::string_view text) {
-  const auto begin = text.find_first_not_of(" \t");
-  if (begin == std::string_view::npos) return {};
-  const auto end = text.find_last_not_of(" \t");
-  return std::string(text.substr(begin, end - begin + 1));
-}
 
 std::string absolute_path(std::string_view typed) {
   std::error_code error;

@@ -1,16 +1,10 @@
 #include "core/dhcp_range.h"
 
 #include "core/builder_texts.h"
+#include "core/trimmed.h"
 
 namespace kestrelon::builder_window {
 namespace {
-
-std::string trimmed(std::string_view text) {
-  const auto begin = text.find_first_not_of(" \t");
-  if (begin == std::string_view::npos) return {};
-  const auto end = text.find_last_not_of(" \t");
-  return std::string(text.substr(begin, end - begin + 1));
-}
 
 // The network of `on` that holds `a`, if any.
 const InterfaceAddress* network_of(const NetworkInterface& on, Ipv4Address a) {

@@ -19,22 +19,11 @@
 namespace kestrelon::lab {
 namespace {
 
-std::string quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-int shell(const std::string& command) {
-  const int rc = std::system(command.c_str());
-  if (rc == -1) return -1;
-  return WIFEXITED(rc) ? WEXITSTATUS(rc) : 128 + WTERMSIG(rc);
-}
 
 std::string script() { return KESTRELON_NETLAB_SCRIPT; }
 
 bool have(const char* tool) {
-  return shell(std::string("command -v ") + tool + " >/dev/null 2>&1") == 0;
+  return run_shell(std::string("command -v ") + tool + " >/dev/null 2>&1") == 0;
 }
 
 int decode_status(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status); }
@@ -108,13 +97,14 @@ std::string LabProcess::output() const {
 LabNetwork::LabNetwork(int clients) : hosts_(clients + 1) {
   error_ = lab_unavailable_reason();
   if (!error_.empty()) return;
-  shell(quote(script()) + " sweep >/dev/null 2>&1");
+  run_shell(shell_quote(script()) + " sweep >/dev/null 2>&1");
   std::random_device rd;
   name_ = "kl" + std::to_string(::getpid()) + "x" + std::to_string(rd() % 1000000);
   char dir[] = "/tmp/kestrelon-lab-XXXXXX";
   if (::mkdtemp(dir)) log_dir_ = dir;
   const std::string log = log_dir_.empty() ? "/dev/null" : log_dir_ + "/netlab-up.log";
-  const int rc = shell(quote(script()) + " up " + name_ + " " + std::to_string(clients) + " >" + quote(log) + " 2>&1");
+  const int rc = run_shell(shell_quote(script()) + " up " + name_ + " " + std::to_string(clients) + " >" +
+                           shell_quote(log) + " 2>&1");
   ok_ = rc == 0;
   if (!ok_) {
     std::ifstream in(log);
@@ -125,8 +115,8 @@ LabNetwork::LabNetwork(int clients) : hosts_(clients + 1) {
 }
 
 LabNetwork::~LabNetwork() {
-  if (!name_.empty()) shell(quote(script()) + " down " + name_ + " >/dev/null 2>&1");
-  if (!log_dir_.empty()) shell("rm -rf " + quote(log_dir_));
+  if (!name_.empty()) run_shell(shell_quote(script()) + " down " + name_ + " >/dev/null 2>&1");
+  if (!log_dir_.empty()) run_shell("rm -rf " + shell_quote(log_dir_));
 }
 
 std::string LabNetwork::netns(int host) const { return name_ + "-h" + std::to_string(host); }
@@ -140,11 +130,11 @@ Ipv4Address LabNetwork::address_block(int host) {
 bool LabNetwork::set_loss(int host, double percent) {
   char pct[32];
   std::snprintf(pct, sizeof pct, "%.2f", percent);
-  return shell(quote(script()) + " loss " + name_ + " " + std::to_string(host) + " " + pct) == 0;
+  return run_shell(shell_quote(script()) + " loss " + name_ + " " + std::to_string(host) + " " + pct) == 0;
 }
 
 int LabNetwork::exec(int host, const std::string& command) {
-  return shell("ip netns exec " + quote(netns(host)) + " sh -c " + quote(command));
+  return run_shell("ip netns exec " + shell_quote(netns(host)) + " sh -c " + shell_quote(command));
 }
 
 LabProcess LabNetwork::spawn(int host, const std::vector<std::string>& argv) {
@@ -173,9 +163,11 @@ LabProcess LabNetwork::spawn(int host, const std::vector<std::string>& argv) {
   return LabProcess(pid, log);
 }
 
-bool LabNetwork::run_in(int host, const std::function<void()>& work) {
+bool LabNetwork::run_in(int host, const std::function<void()>& work) { return run_in_namespace(netns(host), work); }
+
+bool run_in_namespace(const std::string& netns, const std::function<void()>& work) {
   bool entered = false;
-  const std::string ns_path = "/var/run/netns/" + netns(host);
+  const std::string ns_path = "/var/run/netns/" + netns;
   std::thread t([&] {
     const int ns = ::open(ns_path.c_str(), O_RDONLY | O_CLOEXEC);
     if (ns < 0) return;
@@ -185,6 +177,18 @@ bool LabNetwork::run_in(int host, const std::function<void()>& work) {
   });
   t.join();
   return entered;
+}
+
+std::string shell_quote(const std::string& text) {
+  std::string q = "'";
+  for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+int run_shell(const std::string& command) {
+  const int rc = std::system(command.c_str());
+  if (rc == -1) return -1;
+  return WIFEXITED(rc) ? WEXITSTATUS(rc) : 128 + WTERMSIG(rc);
 }
 
 }  // namespace kestrelon::lab

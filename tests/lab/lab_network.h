@@ -21,6 +21,15 @@ namespace kestrelon::lab {
 // Why lab tests cannot run here (not root, no `ip`, no `nft`), or empty.
 std::string lab_unavailable_reason();
 
+// Runs `work` on a thread that has entered the named network namespace; sockets
+// it opens belong to that namespace and may be used from any thread afterwards.
+// Returns false if the namespace could not be entered.
+bool run_in_namespace(const std::string& netns, const std::function<void()>& work);
+// A shell word holding `text` as it is; and std::system's exit status as a
+// shell reports it (128 + the signal for a killed command).
+std::string shell_quote(const std::string& text);
+int run_shell(const std::string& command);
+
 // A program started inside a lab host. Its standard output and error go to a
 // log file that output() reads. The destructor kills it if it still runs.
 class LabProcess {

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -96,7 +97,12 @@ TEST_F(RoomLab, MembersAreKnownByTheirCardsAndWokenOnTheirNetwork) {
   const Ipv4Address moved = LabNetwork::address_block(2);
   clients[1] = client(net, 2, moved);
   ASSERT_EQ(cli(net, {"group", "show", "Room", "--discover-seconds", "5", "--json"}, out), 0) << out;
-  const Json shown = Json::parse(out, nullptr, false);
+  // The move is told on the error stream, the JSON document alone on its line.
+  EXPECT_NE(out.find(name(2) + " now answers at " + moved.text()), std::string::npos) << out;
+  Json shown;
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);)
+    if (line.starts_with("{")) shown = Json::parse(line, nullptr, false);
   ASSERT_TRUE(shown.is_object()) << out;
   for (const Json& m : shown["members"]) EXPECT_EQ(m["online"], true) << out;
   inv = inventory(net);

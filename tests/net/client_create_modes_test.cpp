@@ -35,15 +35,7 @@ class ClientCreateModes : public ::testing::Test, protected test::ControllerPart
     fill_mixed_disk(source);
     dispatcher.set_create_handler(&engine);
     ASSERT_TRUE(endpoints.start_network("", [] { return AddressList{0, {kController}}; }));
-    std::string error;
-    const auto disk = DiskDevice::open(source, false, &error);
-    ASSERT_TRUE(disk) << error;
-    const auto table = disk->partition_table(&error);
-    ASSERT_TRUE(table) << error;
-    record.address = kClient;
-    record.set_name("modes");
-    record.disk_count = 1;
-    record.disks[0] = announce_entry(0, disk->sectors(), *table);
+    ASSERT_TRUE(list_as_client(source, kClient, "modes", record));
   }
   void TearDown() override { endpoints.close_all(); }
 

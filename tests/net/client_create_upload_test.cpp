@@ -53,15 +53,7 @@ class ClientCreateUpload : public ::testing::Test, protected test::ControllerPar
     dispatcher.set_create_handler(&engine);
     ASSERT_TRUE(endpoints.start_network("", [] { return AddressList{0, {kController}}; }));
     // The Client as the Controller lists it, with the disk it announced.
-    std::string error;
-    const auto disk = DiskDevice::open(source, false, &error);
-    ASSERT_TRUE(disk) << error;
-    const auto table = disk->partition_table(&error);
-    ASSERT_TRUE(table) << error;
-    record.address = kClient;
-    record.set_name("uploader");
-    record.disk_count = 1;
-    record.disks[0] = announce_entry(0, disk->sectors(), *table);
+    ASSERT_TRUE(list_as_client(source, kClient, "uploader", record));
   }
   void TearDown() override { endpoints.close_all(); }
   ClientOptions options() {

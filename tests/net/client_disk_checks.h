@@ -6,6 +6,7 @@
 #include <string>
 
 #include "disk_device.h"
+#include "net/client_record.h"
 #include "support/virtual_disk.h"
 
 namespace kestrelon::client {
@@ -44,6 +45,22 @@ inline void expect_same_disks(const std::string& source, const std::string& targ
                 test::read_region(target, p.start_lba * 512, p.sectors * 512))
         << "partition " << int(p.number);
   }
+}
+
+// `record` as the Controller lists a Client at `address` that announced the disk
+// file `path` as its only disk.
+inline ::testing::AssertionResult list_as_client(const std::string& path, Ipv4Address address, const char* name,
+                                                 ClientRecord& record) {
+  std::string error;
+  const auto disk = DiskDevice::open(path, false, &error);
+  if (!disk) return ::testing::AssertionFailure() << error;
+  const auto table = disk->partition_table(&error);
+  if (!table) return ::testing::AssertionFailure() << error;
+  record.address = address;
+  record.set_name(name);
+  record.disk_count = 1;
+  record.disks[0] = announce_entry(0, disk->sectors(), *table);
+  return ::testing::AssertionSuccess();
 }
 
 }  // namespace kestrelon::client

@@ -9,7 +9,6 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <glob.h>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -25,43 +24,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr const char* kMarker = "KESTRELON-MARKER: the copied system booted";
-
-double seconds_since(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// The Debian kernel package the boot files are made from: KESTRELON_TEST_KERNEL,
-// else the one scripts/deps.sh downloads.
-std::string kernel_package() {
-  if (const char* given = std::getenv("KESTRELON_TEST_KERNEL")) return given;
-  glob_t g{};
-  std::string found;
-  if (::glob("/var/cache/kestrelon-builder/linux-image-*.deb", 0, nullptr, &g) == 0 && g.gl_pathc > 0) {
-    found = g.gl_pathv[g.gl_pathc - 1];
-  }
-  ::globfree(&g);
-  return found;
-}
-
-std::string read_all(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// The name init gives a PC without a DHCP host name: PC- and the MAC's last three bytes.
-std::string pc_name(int n) {
-  char name[16];
-  std::snprintf(name, sizeof name, "PC-4B00%02X", n);
-  return name;
-}
-std::string pc_mac(int n) {
-  char mac[24];
-  std::snprintf(mac, sizeof mac, "52:54:00:4b:00:%02x", n);
-  return mac;
-}
+constexpr int kRoom = 0;  // the third MAC byte of this suite's PCs
 
 // The boot files every test of this suite serves, built once: the netboot
 // folder and the USB image, both powering the PC off after a copy.
@@ -238,38 +201,38 @@ TEST_F(ClientBootTest, PcsBootFromTheNetworkAreListedImagedAndBootTheCopiedSyste
   std::vector<std::unique_ptr<VirtualPc>> pcs;
   const fs::path disks[] = {disk1, disk2, disk3};
   for (int n = 1; n <= 3; ++n) {
-    pcs.push_back(bench_->start_pc({"pc" + std::to_string(n), n, pc_mac(n), disks[n - 1]}));
+    pcs.push_back(bench_->start_pc({"pc" + std::to_string(n), n, pc_mac(kRoom, n), disks[n - 1]}));
   }
   const std::vector<VirtualPc*> all = {pcs[0].get(), pcs[1].get(), pcs[2].get()};
-  const auto listed = discover({pc_name(1), pc_name(2), pc_name(3)}, 360s);
+  const auto listed = discover({pc_name(kRoom, 1), pc_name(kRoom, 2), pc_name(kRoom, 3)}, 360s);
   for (int n = 1; n <= 3; ++n) {
-    ASSERT_EQ(listed.count(pc_name(n)), 1u) << pc_name(n) << " not listed" << tails(all) << "\n--- serve ---\n"
+    ASSERT_EQ(listed.count(pc_name(kRoom, n)), 1u) << pc_name(kRoom, n) << " not listed" << tails(all) << "\n--- serve ---\n"
                                             << server->process.output();
-    EXPECT_EQ(listed.at(pc_name(n))["disks"], 1) << pc_name(n) << " should announce its one fixed disk";
+    EXPECT_EQ(listed.at(pc_name(kRoom, n))["disks"], 1) << pc_name(kRoom, n) << " should announce its one fixed disk";
   }
   std::printf("[vm] three PCs listed %.0f s after power-on\n", seconds_since(power_on));
   const std::string served = server->process.output();
   for (int n = 1; n <= 3; ++n) {
-    EXPECT_NE(served.find("PC " + pc_mac(n) + " ("), std::string::npos) << served;
+    EXPECT_NE(served.find("PC " + pc_mac(kRoom, n) + " ("), std::string::npos) << served;
   }
   EXPECT_NE(served.find("loaded initrd.img"), std::string::npos) << served;
 
   const fs::path image = bench_->folder() / "pc1.krn";
   std::string out;
   const auto create_start = Clock::now();
-  ASSERT_EQ(run({KESTRELON_CLI_PATH, "create", "--client", pc_name(1), "--disk", "1", "--out", image.string(),
+  ASSERT_EQ(run({KESTRELON_CLI_PATH, "create", "--client", pc_name(kRoom, 1), "--disk", "1", "--out", image.string(),
                  "--description", "marker system"},
                 "create", 300s, &out),
             0)
       << out << tails(all);
-  ASSERT_EQ(run({KESTRELON_CLI_PATH, "copy", image.string(), "--client", pc_name(2), "--client", pc_name(3)}, "copy",
+  ASSERT_EQ(run({KESTRELON_CLI_PATH, "copy", image.string(), "--client", pc_name(kRoom, 2), "--client", pc_name(kRoom, 3)}, "copy",
                 300s, &out),
             0)
       << out << tails(all);
   std::printf("[vm] create and copy took %.0f s\n", seconds_since(create_start));
   // After a copy the Clients switch themselves off (--after-copy poweroff).
   for (int n = 2; n <= 3; ++n) {
-    EXPECT_TRUE(pcs[n - 1]->wait_exit(120s)) << pc_name(n) << " did not power off" << tails({pcs[n - 1].get()});
+    EXPECT_TRUE(pcs[n - 1]->wait_exit(120s)) << pc_name(kRoom, n) << " did not power off" << tails({pcs[n - 1].get()});
     EXPECT_NE(pcs[n - 1]->serial().find("copy done: switching off"), std::string::npos);
   }
   // The imaged PC stays a Client: a Create is no copy.
@@ -302,19 +265,19 @@ TEST_F(ClientBootTest, UefiPcsAndUsbSticksBootTheClient) {
   const auto server = serve();
   const auto power_on = Clock::now();
   std::vector<std::unique_ptr<VirtualPc>> pcs;
-  pcs.push_back(bench_->start_pc({"uefi-net", 4, pc_mac(4), blank_disk("pc4", 64 << 20), {}, true, true}));
-  pcs.push_back(bench_->start_pc({"bios-usb", 5, pc_mac(5), blank_disk("pc5", 64 << 20), usb_image("pc5"), false, false}));
-  pcs.push_back(bench_->start_pc({"uefi-usb", 6, pc_mac(6), blank_disk("pc6", 64 << 20), usb_image("pc6"), true, false}));
+  pcs.push_back(bench_->start_pc({"uefi-net", 4, pc_mac(kRoom, 4), blank_disk("pc4", 64 << 20), {}, true, true}));
+  pcs.push_back(bench_->start_pc({"bios-usb", 5, pc_mac(kRoom, 5), blank_disk("pc5", 64 << 20), usb_image("pc5"), false, false}));
+  pcs.push_back(bench_->start_pc({"uefi-usb", 6, pc_mac(kRoom, 6), blank_disk("pc6", 64 << 20), usb_image("pc6"), true, false}));
   const std::vector<VirtualPc*> all = {pcs[0].get(), pcs[1].get(), pcs[2].get()};
-  const auto listed = discover({pc_name(4), pc_name(5), pc_name(6)}, 360s);
+  const auto listed = discover({pc_name(kRoom, 4), pc_name(kRoom, 5), pc_name(kRoom, 6)}, 360s);
   for (int n = 4; n <= 6; ++n) {
-    ASSERT_EQ(listed.count(pc_name(n)), 1u) << pc_name(n) << " not listed" << tails(all) << "\n--- serve ---\n"
+    ASSERT_EQ(listed.count(pc_name(kRoom, n)), 1u) << pc_name(kRoom, n) << " not listed" << tails(all) << "\n--- serve ---\n"
                                             << server->process.output();
-    EXPECT_EQ(listed.at(pc_name(n))["disks"], 1) << pc_name(n) << " should announce its fixed disk alone" << tails(all);
+    EXPECT_EQ(listed.at(pc_name(kRoom, n))["disks"], 1) << pc_name(kRoom, n) << " should announce its fixed disk alone" << tails(all);
   }
   std::printf("[vm] UEFI network, BIOS USB and UEFI USB PCs listed %.0f s after power-on\n",
               seconds_since(power_on));
-  EXPECT_NE(server->process.output().find("PC " + pc_mac(4) + " (10.48.0."), std::string::npos);
+  EXPECT_NE(server->process.output().find("PC " + pc_mac(kRoom, 4) + " (10.48.0."), std::string::npos);
   EXPECT_NE(pcs[0]->serial().find("EFI stub"), std::string::npos) << "pc4 did not boot by UEFI";
   EXPECT_NE(pcs[2]->serial().find("BdsDxe: starting Boot"), std::string::npos) << "pc6 did not boot by UEFI";
 }
@@ -355,27 +318,27 @@ TEST_F(ClientBootTest, NvmeAndGptDisksAreFoundImagedAndCopied) {
   const auto server = serve();
 
   const auto power_on = Clock::now();
-  PcSpec sata_pc{"gpt-sata", 7, pc_mac(7), larger};
+  PcSpec sata_pc{"gpt-sata", 7, pc_mac(kRoom, 7), larger};
   sata_pc.sata_disk = gpt;
-  PcSpec nvme_pc{"nvme", 8, pc_mac(8)};
+  PcSpec nvme_pc{"nvme", 8, pc_mac(kRoom, 8)};
   nvme_pc.nvme_disk = nvme;
   auto pc7 = bench_->start_pc(sata_pc);
   auto pc8 = bench_->start_pc(nvme_pc);
   const std::vector<VirtualPc*> all = {pc7.get(), pc8.get()};
-  auto listed = discover({pc_name(7), pc_name(8)}, 360s);
-  ASSERT_TRUE(listed.count(pc_name(7)) && listed.count(pc_name(8))) << "not listed" << tails(all);
+  auto listed = discover({pc_name(kRoom, 7), pc_name(kRoom, 8)}, 360s);
+  ASSERT_TRUE(listed.count(pc_name(kRoom, 7)) && listed.count(pc_name(kRoom, 8))) << "not listed" << tails(all);
   std::printf("[vm] SATA+virtio and NVMe PCs listed %.0f s after power-on\n", seconds_since(power_on));
 
   // PC 7: the GPT disk with its EFI system, basic data (FAT16) and Linux
   // partitions, and the blank virtio disk; PC 8: FAT16 (active) and Linux.
-  const nlohmann::json& c7 = listed[pc_name(7)];
+  const nlohmann::json& c7 = listed[pc_name(kRoom, 7)];
   ASSERT_EQ(c7["disks"], 2) << c7.dump() << tails(all);
   const nlohmann::json* gpt_drive = drive_with(c7, 3);
   const nlohmann::json* blank_drive = drive_with(c7, 0);
   ASSERT_TRUE(gpt_drive && blank_drive) << c7.dump();
   using Types = std::vector<std::pair<int, std::string>>;
   EXPECT_EQ(types_of(*gpt_drive), (Types{{0xEF, "Unknown"}, {0x0E, "Fat16/LBA"}, {0x83, "Linux"}})) << c7.dump();
-  const nlohmann::json& c8 = listed[pc_name(8)];
+  const nlohmann::json& c8 = listed[pc_name(kRoom, 8)];
   ASSERT_EQ(c8["disks"], 1) << c8.dump() << tails(all);
   EXPECT_EQ(types_of(c8["drives"][0]), (Types{{0x0E, "Fat16/LBA"}, {0x83, "Linux"}})) << c8.dump();
   EXPECT_EQ(c8["drives"][0]["partitions"][0]["boot"], true);
@@ -388,18 +351,18 @@ TEST_F(ClientBootTest, NvmeAndGptDisksAreFoundImagedAndCopied) {
   const std::string gpt_disk = std::to_string((*gpt_drive)["drive"].get<int>());
   const std::string blank_disk_number = std::to_string((*blank_drive)["drive"].get<int>());
   std::string out;
-  ASSERT_EQ(run({KESTRELON_CLI_PATH, "create", "--client", pc_name(7), "--disk", gpt_disk, "--out", gpt_image.string()},
+  ASSERT_EQ(run({KESTRELON_CLI_PATH, "create", "--client", pc_name(kRoom, 7), "--disk", gpt_disk, "--out", gpt_image.string()},
                 "create-gpt", 300s, &out),
             0)
       << out << tails(all);
-  ASSERT_EQ(run({KESTRELON_CLI_PATH, "create", "--client", pc_name(8), "--disk", "1", "--out", nvme_image.string()},
+  ASSERT_EQ(run({KESTRELON_CLI_PATH, "create", "--client", pc_name(kRoom, 8), "--disk", "1", "--out", nvme_image.string()},
                 "create-nvme", 300s, &out),
             0)
       << out << tails(all);
-  ASSERT_EQ(run({KESTRELON_CLI_PATH, "copy", gpt_image.string(), "--client", pc_name(8)}, "copy-gpt", 300s, &out), 0)
+  ASSERT_EQ(run({KESTRELON_CLI_PATH, "copy", gpt_image.string(), "--client", pc_name(kRoom, 8)}, "copy-gpt", 300s, &out), 0)
       << out << tails(all);
   EXPECT_TRUE(pc8->wait_exit(120s)) << "the NVMe PC did not power off" << tails({pc8.get()});
-  ASSERT_EQ(run({KESTRELON_CLI_PATH, "copy", nvme_image.string(), "--client", pc_name(7), "--disk", blank_disk_number},
+  ASSERT_EQ(run({KESTRELON_CLI_PATH, "copy", nvme_image.string(), "--client", pc_name(kRoom, 7), "--disk", blank_disk_number},
                 "copy-nvme", 300s, &out),
             0)
       << out << tails(all);

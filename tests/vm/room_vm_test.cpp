@@ -9,8 +9,6 @@
 // pending, boot the copied system from their disks. The fourth PC boots its
 // own disk throughout.
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,7 +17,6 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <glob.h>
 #include <sstream>
 #include <thread>
 
@@ -34,52 +31,8 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr const char* kMarker = "KESTRELON-MARKER: the copied system booted";
+constexpr int kRoom = 1;  // the third MAC byte of this suite's PCs
 constexpr int kPcs = 4;  // PCs 1..3 in the group, PC 4 not
-
-std::string read_all(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-double seconds_since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
-
-std::string kernel_package() {
-  if (const char* given = std::getenv("KESTRELON_TEST_KERNEL")) return given;
-  glob_t g{};
-  std::string found;
-  if (::glob("/var/cache/kestrelon-builder/linux-image-*.deb", 0, nullptr, &g) == 0 && g.gl_pathc > 0)
-    found = g.gl_pathv[g.gl_pathc - 1];
-  ::globfree(&g);
-  return found;
-}
-
-std::string pc_name(int n) {
-  char name[16];
-  std::snprintf(name, sizeof name, "PC-4B01%02X", n);
-  return name;
-}
-std::string pc_mac(int n) {
-  char mac[24];
-  std::snprintf(mac, sizeof mac, "52:54:00:4b:01:%02x", n);
-  return mac;
-}
-
-// Runs `work` on a thread inside the network namespace `netns`; sockets it
-// opens stay there.
-bool run_in(const std::string& netns, const std::function<void()>& work) {
-  bool entered = false;
-  std::thread t([&] {
-    const int ns = ::open(("/var/run/netns/" + netns).c_str(), O_RDONLY | O_CLOEXEC);
-    if (ns < 0) return;
-    entered = ::setns(ns, CLONE_NEWNET) == 0;
-    ::close(ns);
-    if (entered) work();
-  });
-  t.join();
-  return entered;
-}
 
 class RoomVmTest : public ::testing::Test {
  protected:
@@ -181,9 +134,9 @@ class RoomVmTest : public ::testing::Test {
     ini << "[Room]\n";
     std::string clients;
     for (int n = 1; n <= 3; ++n) {
-      ini << n - 1 << "=" << pc_name(n) << ",010.048.000.02" << n << ",1,0,64\n";
-      clients += std::string(n > 1 ? "," : "") + R"({"name":")" + pc_name(n) + R"(","address":"10.48.0.2)" +
-                 std::to_string(n) + R"(","mac":")" + pc_mac(n) +
+      ini << n - 1 << "=" << pc_name(kRoom, n) << ",010.048.000.02" << n << ",1,0,64\n";
+      clients += std::string(n > 1 ? "," : "") + R"({"name":")" + pc_name(kRoom, n) + R"(","address":"10.48.0.2)" +
+                 std::to_string(n) + R"(","mac":")" + pc_mac(kRoom, n) +
                  R"(","interface":"10.48.0.1","broadcast":"10.48.0.255","last_seen":"2026-06-30T16:00:00Z",)"
                  R"("last_image":null,"last_image_at":null,"protected":false})";
     }
@@ -225,7 +178,7 @@ TEST_F(RoomVmTest, WokenPcsOfTheGroupBootTheClientTakeTheCopyAndRestartIntoIt) {
     } else {
       fs::copy_file(source, disks.back());
     }
-    PcSpec pc_spec{"pc" + std::to_string(n), n, pc_mac(n), disks.back()};
+    PcSpec pc_spec{"pc" + std::to_string(n), n, pc_mac(kRoom, n), disks.back()};
     pc_spec.switched_off = n < kPcs;
     pc_spec.restarts = n < kPcs;
     pcs.push_back(bench_->start_pc(pc_spec));
@@ -234,10 +187,10 @@ TEST_F(RoomVmTest, WokenPcsOfTheGroupBootTheClientTakeTheCopyAndRestartIntoIt) {
   // its card, seen on its cable, switches it on.
   std::vector<std::unique_ptr<test::WakeWatch>> cards;
   std::array<std::atomic<bool>, kPcs> woken{};
-  ASSERT_TRUE(run_in(bench_->netns(), [&] {
+  ASSERT_TRUE(bench_->run_in([&] {
     for (int n = 1; n < kPcs; ++n) {
       VirtualPc* pc = pcs[static_cast<std::size_t>(n - 1)].get();
-      const MacAddress mac = *MacAddress::parse(pc_mac(n));
+      const MacAddress mac = *MacAddress::parse(pc_mac(kRoom, n));
       cards.push_back(std::make_unique<test::WakeWatch>("tap" + std::to_string(n), [=, &woken](const MacAddress& m) {
         if (m != mac || woken[static_cast<std::size_t>(n - 1)].exchange(true)) return;
         pc->power_on();
@@ -256,22 +209,22 @@ TEST_F(RoomVmTest, WokenPcsOfTheGroupBootTheClientTakeTheCopyAndRestartIntoIt) {
   ASSERT_EQ(status, 0) << out << consoles << "\n--- serve ---\n" << server.output();
   std::printf("[vm] woken, booted into the Client and copied in %.0f s\n", seconds_since(copy_start));
   for (int n = 1; n < kPcs; ++n) {
-    EXPECT_TRUE(woken[static_cast<std::size_t>(n - 1)]) << pc_name(n) << " was never woken";
-    EXPECT_NE(out.find(pc_name(n) + " now answers at 10.48.0.1"), std::string::npos) << "found by its card\n" << out;
+    EXPECT_TRUE(woken[static_cast<std::size_t>(n - 1)]) << pc_name(kRoom, n) << " was never woken";
+    EXPECT_NE(out.find(pc_name(kRoom, n) + " now answers at 10.48.0.1"), std::string::npos) << "found by its card\n" << out;
   }
   // Restarted, no longer pending: each boots the copied system from its disk.
   for (int n = 1; n < kPcs; ++n) {
     VirtualPc& pc = *pcs[static_cast<std::size_t>(n - 1)];
-    EXPECT_TRUE(pc.wait_for_serial(kMarker, 240s)) << pc_name(n) << pc.serial_tail();
-    EXPECT_TRUE(pc.wait_exit(60s)) << pc_name(n);
+    EXPECT_TRUE(pc.wait_for_serial(kMarker, 240s)) << pc_name(kRoom, n) << pc.serial_tail();
+    EXPECT_TRUE(pc.wait_exit(60s)) << pc_name(kRoom, n);
     const std::string serial = pc.serial();
     const auto restart = serial.find("copy done: restarting");
-    EXPECT_NE(restart, std::string::npos) << pc_name(n) << pc.serial_tail();
+    EXPECT_NE(restart, std::string::npos) << pc_name(kRoom, n) << pc.serial_tail();
     EXPECT_NE(serial.find(kMarker, restart == std::string::npos ? 0 : restart), std::string::npos);
     const std::string a = read_all(source), b = read_all(disks[static_cast<std::size_t>(n - 1)]);
-    EXPECT_EQ(a.substr(446, 66), b.substr(446, 66)) << pc_name(n) << ": partition table differs";
+    EXPECT_EQ(a.substr(446, 66), b.substr(446, 66)) << pc_name(kRoom, n) << ": partition table differs";
     EXPECT_TRUE(a.compare(1 << 20, a.size() - (1 << 20), b, 1 << 20, b.size() - (1 << 20)) == 0)
-        << pc_name(n) << ": partition differs";
+        << pc_name(kRoom, n) << ": partition differs";
   }
   // The PC outside the group booted its own disk, never the Client.
   VirtualPc& other = *pcs.back();
@@ -279,9 +232,9 @@ TEST_F(RoomVmTest, WokenPcsOfTheGroupBootTheClientTakeTheCopyAndRestartIntoIt) {
   EXPECT_EQ(other.serial().find("kestrelon:"), std::string::npos) << other.serial_tail();
   const std::string served = server.output();
   for (int n = 1; n < kPcs; ++n)
-    EXPECT_NE(served.find("PC " + pc_mac(n) + " (" + pc_name(n) + ") has a transfer waiting"), std::string::npos)
+    EXPECT_NE(served.find("PC " + pc_mac(kRoom, n) + " (" + pc_name(kRoom, n) + ") has a transfer waiting"), std::string::npos)
         << served;
-  EXPECT_EQ(served.find("PC " + pc_mac(kPcs) + " (" + pc_name(kPcs) + ") has a transfer"), std::string::npos);
+  EXPECT_EQ(served.find("PC " + pc_mac(kRoom, kPcs) + " (" + pc_name(kRoom, kPcs) + ") has a transfer"), std::string::npos);
   EXPECT_TRUE(fs::is_empty(file("pending"))) << "nothing stays pending";
   std::printf("[vm] room test %.0f s in all\n", seconds_since(begun));
   server.kill(SIGTERM);

@@ -1,6 +1,7 @@
 #include "vm_bench.h"
 
 #include <fcntl.h>
+#include <glob.h>
 #include <sched.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -9,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -18,23 +20,16 @@
 
 namespace kestrelon::vm {
 namespace fs = std::filesystem;
+using lab::run_shell;
+using lab::shell_quote;
 namespace {
 
 constexpr const char* kOvmfCode = "/usr/share/OVMF/OVMF_CODE_4M.fd";
 constexpr const char* kOvmfVars = "/usr/share/OVMF/OVMF_VARS_4M.fd";
 
-std::string quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-int shell(const std::string& command) {
-  const int rc = std::system(command.c_str());
-  return rc == -1 ? -1 : WIFEXITED(rc) ? WEXITSTATUS(rc) : 128 + WTERMSIG(rc);
-}
-
 std::string script() { return KESTRELON_VMBENCH_SCRIPT; }
+
+}  // namespace
 
 std::string read_all(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -43,11 +38,38 @@ std::string read_all(const fs::path& path) {
   return s.str();
 }
 
-}  // namespace
+double seconds_since(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+std::string kernel_package() {
+  if (const char* given = std::getenv("KESTRELON_TEST_KERNEL")) return given;
+  glob_t g{};
+  std::string found;
+  if (::glob("/var/cache/kestrelon-builder/linux-image-*.deb", 0, nullptr, &g) == 0 && g.gl_pathc > 0) {
+    found = g.gl_pathv[g.gl_pathc - 1];
+  }
+  ::globfree(&g);
+  return found;
+}
+
+std::string pc_mac(int room, int n) {
+  char mac[24];
+  std::snprintf(mac, sizeof mac, "52:54:00:4b:%02x:%02x", room, n);
+  return mac;
+}
+
+std::string pc_name(int room, int n) {
+  char name[16];
+  std::snprintf(name, sizeof name, "PC-4B%02X%02X", room, n);
+  return name;
+}
+
+bool VmBench::run_in(const std::function<void()>& work) { return lab::run_in_namespace(name_, work); }
 
 std::string vm_bench_unavailable_reason() {
   if (::geteuid() != 0) return "needs root to make network namespaces and taps";
-  if (shell("command -v qemu-system-x86_64 >/dev/null 2>&1") != 0) return "qemu-system-x86_64 is missing";
+  if (run_shell("command -v qemu-system-x86_64 >/dev/null 2>&1") != 0) return "qemu-system-x86_64 is missing";
   if (!fs::exists("/dev/net/tun")) return "/dev/net/tun is missing";
   if (!fs::exists(kOvmfCode)) return std::string(kOvmfCode) + " is missing (package ovmf)";
   return {};
@@ -99,7 +121,7 @@ std::string VirtualPc::serial_tail(std::size_t lines) const {
 VmBench::VmBench(int taps) {
   error_ = vm_bench_unavailable_reason();
   if (!error_.empty()) return;
-  shell(quote(script()) + " sweep >/dev/null 2>&1");
+  run_shell(shell_quote(script()) + " sweep >/dev/null 2>&1");
   std::random_device rd;
   name_ = "kv" + std::to_string(::getpid()) + "x" + std::to_string(rd() % 1000000);
   char dir[] = "/tmp/kestrelon-vm-XXXXXX";
@@ -110,14 +132,14 @@ VmBench::VmBench(int taps) {
   folder_ = dir;
   ::chmod(dir, 0755);  // the TFTP server reads boot files from here as its own user
   const fs::path log = folder_ / "vmbench-up.log";
-  const int rc = shell(quote(script()) + " up " + name_ + " " + kAddress + "/24 " + std::to_string(taps) + " >" +
-                       quote(log.string()) + " 2>&1");
+  const int rc = run_shell(shell_quote(script()) + " up " + name_ + " " + kAddress + "/24 " + std::to_string(taps) + " >" +
+                       shell_quote(log.string()) + " 2>&1");
   ok_ = rc == 0;
   if (!ok_) error_ = "vmbench.sh up failed (" + std::to_string(rc) + "): " + read_all(log);
 }
 
 VmBench::~VmBench() {
-  if (!name_.empty()) shell(quote(script()) + " down " + name_ + " >/dev/null 2>&1");
+  if (!name_.empty()) run_shell(shell_quote(script()) + " down " + name_ + " >/dev/null 2>&1");
   if (!folder_.empty() && !std::getenv("KESTRELON_KEEP_VM_FILES")) {
     std::error_code ec;
     fs::remove_all(folder_, ec);
@@ -151,7 +173,7 @@ lab::LabProcess VmBench::spawn(const std::vector<std::string>& argv, const std::
 }
 
 int VmBench::exec(const std::string& command) {
-  return shell("ip netns exec " + quote(name_) + " sh -c " + quote(command));
+  return run_shell("ip netns exec " + shell_quote(name_) + " sh -c " + shell_quote(command));
 }
 
 std::unique_ptr<VirtualPc> VmBench::start_pc(const PcSpec& pc) {

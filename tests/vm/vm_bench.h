@@ -6,6 +6,7 @@
 // emulation (-accel tcg): KVM here opens but runs no guest.
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +17,20 @@ namespace kestrelon::vm {
 
 // Why the bench cannot run here (not root, QEMU or its firmware missing), or "".
 std::string vm_bench_unavailable_reason();
+
+// What the test disks' own system prints on its console once it has booted.
+inline constexpr const char* kMarker = "KESTRELON-MARKER: the copied system booted";
+
+// The Debian kernel package the boot files are made from: KESTRELON_TEST_KERNEL,
+// else the newest one scripts/deps.sh downloaded; "" when there is none.
+std::string kernel_package();
+std::string read_all(const std::filesystem::path& path);
+double seconds_since(std::chrono::steady_clock::time_point start);
+// PC `n` of room `room` (the MAC's fifth byte, one per test suite, so suites
+// never share a MAC): its MAC address, and the name init gives a PC without a
+// DHCP host name (PC- and the MAC's last three bytes).
+std::string pc_mac(int room, int n);
+std::string pc_name(int room, int n);
 
 struct PcSpec {
   std::string name;                 // names its logs: "pc1"
@@ -74,6 +89,9 @@ class VmBench {
   // Runs a shell command inside the namespace; its exit status.
   int exec(const std::string& shell_command);
   std::unique_ptr<VirtualPc> start_pc(const PcSpec& pc);
+  // Runs `work` on a thread inside the namespace, so the sockets it opens are
+  // there; false when the namespace could not be entered.
+  bool run_in(const std::function<void()>& work);
 
  private:
   std::string name_;
