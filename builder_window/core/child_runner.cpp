@@ -7,8 +7,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 
 namespace kestrelon::builder_window {
 namespace {
@@ -28,6 +30,15 @@ struct Stream {
   std::string partial;
 };
 
+// Hands on `text` as lines of at most kLongestLine characters: a long line comes
+// in the same pieces however the pipe happened to split it.
+void push_pieces(const Stream& stream, std::string_view text, std::vector<OutputLine>& lines) {
+  do {
+    lines.push_back({stream.error, std::string(text.substr(0, kLongestLine))});
+    text.remove_prefix(std::min(text.size(), kLongestLine));
+  } while (!text.empty());
+}
+
 void take_lines(Stream& stream, const char* data, std::size_t size, std::vector<OutputLine>& lines) {
   stream.partial.append(data, size);
   std::size_t start = 0;
@@ -36,7 +47,7 @@ void take_lines(Stream& stream, const char* data, std::size_t size, std::vector<
     if (end == std::string::npos) break;
     std::size_t stop = end;
     if (stop > start && stream.partial[stop - 1] == '\r') --stop;
-    lines.push_back({stream.error, stream.partial.substr(start, stop - start)});
+    push_pieces(stream, std::string_view(stream.partial).substr(start, stop - start), lines);
     start = end + 1;
   }
   stream.partial.erase(0, start);
