@@ -374,6 +374,12 @@ void CopyEngine::on_copy_done(const wire::CopyDone& done, int /*endpoint_index*/
   if (done_count == tables_.target_count) {
     all_done_ns_.store(steady_ns());
     running_.store(false);
+    // Every target holds the whole image: the dialog's last look says so, even
+    // when the worker stopped before it passed the last acknowledgement's
+    // figures on.
+    const std::uint32_t total = stats_.progress_total.load();
+    stats_.report(total, total);
+    update_progress();
     with_dialog([](TransferDialogHooks& d) { d.request_cancel(); });
   }
 }
