@@ -282,6 +282,55 @@ TEST_F(ClientBootTest, UefiPcsAndUsbSticksBootTheClient) {
   EXPECT_NE(pcs[2]->serial().find("BdsDxe: starting Boot"), std::string::npos) << "pc6 did not boot by UEFI";
 }
 
+// The network's own DHCP server on another host of the same switch: a namespace
+// of its own joined to the bench's bridge, running a dnsmasq that hands out
+// addresses and knows nothing of network boot. Gone with the object.
+struct OtherDhcpServer {
+  explicit OtherDhcpServer(VmBench& bench) : name(bench.netns() + "d") {
+    const std::string n = lab::shell_quote(name), b = lab::shell_quote(bench.netns());
+    ok = lab::run_shell("ip netns add " + n + " && ip -n " + b + " link add vd0 type veth peer name vd1 netns " + n +
+                        " && ip -n " + b + " link set vd0 master br0 up && ip -n " + n + " link set lo up && ip -n " +
+                        n + " addr add 10.48.0.2/24 dev vd1 && ip -n " + n + " link set vd1 up") == 0;
+    if (!ok) return;
+    const fs::path folder = bench.folder();
+    process = bench.spawn({"/usr/bin/env", "ip", "netns", "exec", name, "dnsmasq", "--no-daemon", "--port=0",
+                           "--interface=vd1", "--bind-interfaces", "--dhcp-range=10.48.0.100,10.48.0.199,10m",
+                           "--dhcp-leasefile=" + (folder / "other.leases").string(),
+                           "--pid-file=" + (folder / "other.pid").string(), "--log-dhcp"},
+                          "other-dhcp");
+  }
+  ~OtherDhcpServer() {
+    process.kill(SIGTERM);
+    lab::run_shell("ip netns del " + lab::shell_quote(name) + " 2>/dev/null");
+  }
+  std::string name;
+  bool ok = false;
+  lab::LabProcess process;
+};
+
+// serve's default, proxy DHCP: the network's own server gives the PC its
+// address, serve adds only the boot information, and the PC boots the Client.
+TEST_F(ClientBootTest, ProxyDhcpBootsAPcBesideTheNetworksOwnDhcpServer) {
+  OtherDhcpServer other(*bench_);
+  ASSERT_TRUE(other.ok) << "could not make the other DHCP server's host";
+  const Server server(bench_->spawn({KESTRELON_BUILDER_PATH, "serve", "--dir", boot_folder().string(), "--interface",
+                                     "br0", "--menu-default", "client", "--menu-timeout", "0"},
+                                    "serve-proxy"));
+  const auto power_on = Clock::now();
+  auto pc = bench_->start_pc({"proxy", 1, pc_mac(kRoom, 9), blank_disk("pc9", 64 << 20)});
+  const auto listed = discover({pc_name(kRoom, 9)}, 360s);
+  ASSERT_EQ(listed.count(pc_name(kRoom, 9)), 1u) << tails({pc.get()}) << "\n--- serve ---\n"
+                                                 << server.process.output() << "\n--- other DHCP server ---\n"
+                                                 << other.process.output();
+  std::printf("[vm] PC booted by proxy DHCP beside another DHCP server, listed %.0f s after power-on\n",
+              seconds_since(power_on));
+  EXPECT_NE(server.process.output().find("PC " + pc_mac(kRoom, 9) + " asked for network boot (proxy DHCP)"),
+            std::string::npos)
+      << server.process.output();
+  EXPECT_NE(other.process.output().find("DHCPACK(vd1) 10.48.0.1"), std::string::npos)
+      << "the address comes from the network's own server\n" << other.process.output();
+}
+
 // The drive of a listed Client whose partition count is `partitions`, or null.
 const nlohmann::json* drive_with(const nlohmann::json& client, std::size_t partitions) {
   for (const auto& d : client["drives"]) {
