@@ -50,6 +50,45 @@ wxStaticText* AddLabel(wxWindow* parent, wxSizer* sizer, const wxString& label) 
   return text;
 }
 
+// The words of a box that prepares boot media, and the controls it makes: where
+// the media go, what the Client does after a Copy, and the button that starts it.
+struct PrepareWords {
+  const char* title;
+  const char* path_label;
+  const char* path_name;
+  const char* browse_name;
+  const char* prepare_label;
+  const char* prepare_name;
+};
+struct PrepareControls {
+  wxTextCtrl*& path;
+  wxButton*& browse;
+  wxChoice*& after;
+  wxButton*& prepare;
+};
+
+wxSizer* CreatePrepareBox(wxWindow* parent, const PrepareWords& words, PrepareControls made) {
+  auto* sizer = new wxStaticBoxSizer(wxVERTICAL, parent, words.title);
+  wxStaticBox* box = sizer->GetStaticBox();
+  auto* path_row = new wxBoxSizer(wxHORIZONTAL);
+  AddLabel(box, path_row, words.path_label);
+  made.path = new wxTextCtrl(box, wxID_ANY, "");
+  made.path->SetName(words.path_name);
+  path_row->Add(made.path, 1, wxALIGN_CENTER_VERTICAL);
+  made.browse = AddButton(box, path_row, "Browse...", words.browse_name);
+  sizer->Add(path_row, 0, wxEXPAND | wxALL, 4);
+
+  auto* action_row = new wxBoxSizer(wxHORIZONTAL);
+  AddLabel(box, action_row, "After a Copy, the Client");
+  made.after = new wxChoice(box, wxID_ANY, wxDefaultPosition, wxDefaultSize, 3, kAfterCopyChoices);
+  made.after->SetSelection(0);
+  action_row->Add(made.after, 0, wxALIGN_CENTER_VERTICAL);
+  action_row->AddStretchSpacer();
+  made.prepare = AddButton(box, action_row, words.prepare_label, words.prepare_name);
+  sizer->Add(action_row, 0, wxEXPAND | wxALL, 4);
+  return sizer;
+}
+
 }  // namespace
 
 BuilderFrame::BuilderFrame(bw::BuilderEnvironment environment, std::chrono::milliseconds stop_grace)
@@ -121,47 +160,14 @@ wxSizer* BuilderFrame::CreateKernelBox(wxWindow* parent) {
 }
 
 wxSizer* BuilderFrame::CreateNetbootBox(wxWindow* parent) {
-  auto* sizer = new wxStaticBoxSizer(wxVERTICAL, parent, "Network boot files");
-  wxStaticBox* box = sizer->GetStaticBox();
-  auto* folder_row = new wxBoxSizer(wxHORIZONTAL);
-  AddLabel(box, folder_row, "Folder:");
-  controls_.folder = new wxTextCtrl(box, wxID_ANY, "");
-  controls_.folder->SetName("folder");
-  folder_row->Add(controls_.folder, 1, wxALIGN_CENTER_VERTICAL);
-  controls_.browse_folder = AddButton(box, folder_row, "Browse...", "browse_folder");
-  sizer->Add(folder_row, 0, wxEXPAND | wxALL, 4);
-
-  auto* action_row = new wxBoxSizer(wxHORIZONTAL);
-  AddLabel(box, action_row, "After a Copy, the Client");
-  controls_.netboot_after = new wxChoice(box, wxID_ANY, wxDefaultPosition, wxDefaultSize, 3, kAfterCopyChoices);
-  controls_.netboot_after->SetSelection(0);
-  action_row->Add(controls_.netboot_after, 0, wxALIGN_CENTER_VERTICAL);
-  action_row->AddStretchSpacer();
-  controls_.netboot = AddButton(box, action_row, "Prepare network boot files", "netboot");
-  sizer->Add(action_row, 0, wxEXPAND | wxALL, 4);
-  return sizer;
+  return CreatePrepareBox(parent, {"Network boot files", "Folder:", "folder", "browse_folder",
+                                   "Prepare network boot files", "netboot"},
+                          {controls_.folder, controls_.browse_folder, controls_.netboot_after, controls_.netboot});
 }
 
 wxSizer* BuilderFrame::CreateUsbBox(wxWindow* parent) {
-  auto* sizer = new wxStaticBoxSizer(wxVERTICAL, parent, "USB image");
-  wxStaticBox* box = sizer->GetStaticBox();
-  auto* file_row = new wxBoxSizer(wxHORIZONTAL);
-  AddLabel(box, file_row, "File:");
-  controls_.usb_file = new wxTextCtrl(box, wxID_ANY, "");
-  controls_.usb_file->SetName("usb_file");
-  file_row->Add(controls_.usb_file, 1, wxALIGN_CENTER_VERTICAL);
-  controls_.browse_file = AddButton(box, file_row, "Browse...", "browse_file");
-  sizer->Add(file_row, 0, wxEXPAND | wxALL, 4);
-
-  auto* action_row = new wxBoxSizer(wxHORIZONTAL);
-  AddLabel(box, action_row, "After a Copy, the Client");
-  controls_.usb_after = new wxChoice(box, wxID_ANY, wxDefaultPosition, wxDefaultSize, 3, kAfterCopyChoices);
-  controls_.usb_after->SetSelection(0);
-  action_row->Add(controls_.usb_after, 0, wxALIGN_CENTER_VERTICAL);
-  action_row->AddStretchSpacer();
-  controls_.usb = AddButton(box, action_row, "Prepare USB image", "usb");
-  sizer->Add(action_row, 0, wxEXPAND | wxALL, 4);
-  return sizer;
+  return CreatePrepareBox(parent, {"USB image", "File:", "usb_file", "browse_file", "Prepare USB image", "usb"},
+                          {controls_.usb_file, controls_.browse_file, controls_.usb_after, controls_.usb});
 }
 
 wxSizer* BuilderFrame::CreateServeBox(wxWindow* parent) {
