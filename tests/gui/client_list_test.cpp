@@ -90,7 +90,10 @@ class ClientList : public ::testing::Test {
                                              Client("Alpha", 11, {2047})});
     ASSERT_TRUE(announcer_->ok());
     threads_before_ = ThreadCount();
-    ASSERT_TRUE(window_.Start(LoopbackCoreOptions(folder_.path())));
+    CoreOptions options = LoopbackCoreOptions(folder_.path());
+    // Long lock waits: a shutdown that ran one out would take at least this long.
+    options.shutdown_wait = std::chrono::seconds(60);
+    ASSERT_TRUE(window_.Start(std::move(options)));
   }
 
   CheckListModel& Rows() { return window_.core->main_client_list().rows(); }
@@ -218,7 +221,7 @@ TEST_F(ClientList, ShutdownWithClientsStillAnnouncingLeavesNoThreadBehind) {
   ASSERT_TRUE(RunSteps({Settle()}));
   window_.core->shutdown();
   const auto took = std::chrono::steady_clock::now() - start;
-  EXPECT_LT(took, std::chrono::seconds(8));
+  EXPECT_LT(took, std::chrono::seconds(30)) << "no lock wait ran out";
   EXPECT_GE(announcer_->discovers_heard(), 1);
   EXPECT_EQ(ThreadCount(), threads_before_);
 }

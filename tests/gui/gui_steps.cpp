@@ -4,6 +4,8 @@
 #include <wx/dialog.h>
 #include <wx/uiaction.h>
 
+#include "support/busy_machine.h"
+
 namespace kestrelon::test {
 namespace {
 
@@ -25,8 +27,9 @@ class StepWalker : public wxTimer {
       }
       if (!step.done()) {
         const auto waited = std::chrono::steady_clock::now() - start_;
-        if (waited > std::chrono::milliseconds(step.timeout_ms)) {
-          ADD_FAILURE() << "step \"" << step.name << "\" did not complete within " << step.timeout_ms << " ms";
+        if (waited > patient(std::chrono::milliseconds(step.timeout_ms))) {
+          ADD_FAILURE() << "step \"" << step.name << "\" did not complete within " << kBusyMachineAllowance
+                        << " x " << step.timeout_ms << " ms";
           failed_ = true;
           Finish();
         }

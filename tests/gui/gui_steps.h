@@ -17,7 +17,7 @@ struct Step {
   std::string name;
   // Called every tick until it returns true; a step that only acts returns true.
   std::function<bool()> done;
-  int timeout_ms = 5000;
+  int timeout_ms = 5000;  // on an idle machine; allowed many times as long (busy_machine.h)
 };
 
 // Runs the steps in order; records a test failure naming the step that timed out.

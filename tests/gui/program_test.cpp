@@ -226,8 +226,10 @@ TEST(ProgramTest, FileExitEndsTheProgramWhileClientsAnnounce) {
                          15000},
                         {"the program ended", [&] { return program.ended; }, 15000}}));
   EXPECT_EQ(program.exit_code, 0);
-  // The client list's closing wait and the shutdown, not the 5 s lock limits.
-  EXPECT_LT(std::chrono::steady_clock::now() - exit_asked, std::chrono::seconds(6));
+  // Ended, not held by every lock limit in turn (2 s closing wait + 3 x 5 s); that
+  // no lock wait runs out at all is shown in-process, where the limits can be long
+  // (ClientList.ShutdownWithClientsStillAnnouncingLeavesNoThreadBehind).
+  EXPECT_LT(std::chrono::steady_clock::now() - exit_asked, std::chrono::seconds(17));
 }
 
 // A copy of the program in a folder of its own, as an installation lays it out:

@@ -43,7 +43,7 @@ class CoreTest : public ::testing::Test {
   }
 
   // Runs idle passes until the list has `rows` rows or the limit passes.
-  bool wait_for_rows(ControllerCore& core, int rows, std::chrono::milliseconds limit = 3000ms) {
+  bool wait_for_rows(ControllerCore& core, int rows, std::chrono::milliseconds limit = 30s) {
     const auto end = Steady::now() + limit;
     while (Steady::now() < end) {
       core.idle_pass();
@@ -84,13 +84,13 @@ TEST_F(CoreTest, DiscoverWithClearEmptiesEverythingAndTheListRefills) {
   ASSERT_EQ(core.tables().target_count, 1);
 
   clients.set_clients({client(2, "b"), client(3, "c")});
+  const int heard_before = clients.discovers_heard();
   ASSERT_EQ(core.registry().discover(true), 1);
   // Cleared at once; the announces the request brings may already be in the table.
   EXPECT_EQ(core.main_client_list().row_count(), 0);
   EXPECT_EQ(core.tables().target_count, 0);
-  const auto start = Steady::now();
   ASSERT_TRUE(wait_for_rows(core, 2));
-  EXPECT_LT(Steady::now() - start, 1000ms);
+  EXPECT_EQ(clients.discovers_heard(), heard_before + 1) << "the list refilled from this one request's answers";
   const CheckListModel& rows = core.main_client_list().rows();
   EXPECT_EQ(rows.cell(0, 0), "b");
   EXPECT_EQ(rows.cell(1, 0), "c");
@@ -168,7 +168,7 @@ TEST_F(CoreTest, ShutdownCompletesWhileAnotherThreadHoldsTheClientTableLock) {
   const auto start = Steady::now();
   core.shutdown();
   const auto took = Steady::now() - start;
-  EXPECT_LT(took, 3s);
+  EXPECT_LT(took, 60s) << "the wait for the held lock has a limit";
   EXPECT_GE(took, 300ms);  // the wait for the held lock ran out
   EXPECT_EQ(core.endpoints().open_count(), 0);
   EXPECT_EQ(core.locks().worker.count(), 1);
@@ -179,12 +179,16 @@ TEST_F(CoreTest, ShutdownCompletesWhileAnotherThreadHoldsTheClientTableLock) {
 
 TEST_F(CoreTest, ShutdownWithClientsStillAnnouncingIsQuick) {
   test::ScriptedAnnouncer clients(kLoopback, {client(1, "a"), client(2, "b"), client(3, "c")});
-  ControllerCore core(ui, options());
+  // Each lock's wait is long here: a shutdown that ran one out would take at
+  // least this long, one that needed none ends long before.
+  CoreOptions o = options();
+  o.shutdown_wait = 60s;
+  ControllerCore core(ui, o);
   ASSERT_TRUE(core.start());
   for (int i = 0; i < 20; ++i) core.registry().discover(false);
   const auto start = Steady::now();
   core.shutdown();
-  EXPECT_LT(Steady::now() - start, 300ms);  // no lock was held: no wait ran out
+  EXPECT_LT(Steady::now() - start, 30s) << "no lock was held: no wait ran out";
   EXPECT_EQ(core.endpoints().open_count(), 0);
 }
 

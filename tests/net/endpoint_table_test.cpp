@@ -258,9 +258,10 @@ TEST_F(ReceiveThreadTest, DatagramsArrivingTogetherOnTwoInterfacesAreHandledOneA
 }
 
 TEST_F(ReceiveThreadTest, ShutdownWakesIdleThreadsQuickly) {
+  // With a long limit, a thread that was not woken would hold shutdown for all of it.
   const auto t0 = std::chrono::steady_clock::now();
-  table->close_all();
-  EXPECT_LT(std::chrono::steady_clock::now() - t0, 1000ms);
+  table->close_all(60s);
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, 30s) << "idle receive threads were woken, not waited out";
   EXPECT_EQ(table->open_count(), 0);
   EXPECT_EQ(table->send(EndpointTable::kAllInterfaces, wire::build_abort(), kPeerAddress, 5000), 0);
 }
@@ -287,7 +288,7 @@ TEST_F(ReceiveThreadTest, AThreadStuckInAHandlerDoesNotStopShutdown) {
   table->close_all(300ms);
   const auto took = std::chrono::steady_clock::now() - t0;
   EXPECT_GE(took, 300ms);
-  EXPECT_LT(took, 2000ms);
+  EXPECT_LT(took, 30s) << "the stuck thread was left behind after the limit";
   gate.release();  // let the left-behind thread finish before the dispatcher goes
   for (int i = 0; i < 300 && locks.receive.count() == 0; ++i) std::this_thread::sleep_for(10ms);
   EXPECT_EQ(locks.receive.count(), 1);

@@ -1,8 +1,11 @@
 #include "support/child_process.h"
 
+#include "support/busy_machine.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -37,8 +40,12 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::vect
 
   int pipe_fds[2];
   if (::pipe2(pipe_fds, O_CLOEXEC) != 0) return;
+  const pid_t parent = ::getpid();
   pid_ = ::fork();
   if (pid_ == 0) {
+    // Ends with the test, also when the test is killed for its time.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) ::_exit(127);
     ::dup2(pipe_fds[1], STDOUT_FILENO);
     ::execve(args[0], args.data(), env.data());
     ::_exit(127);
@@ -71,7 +78,7 @@ bool ChildProcess::read_some(int timeout_ms) {
 }
 
 bool ChildProcess::read_until(const std::string& text, std::chrono::milliseconds limit) {
-  const auto end = Steady::now() + limit;
+  const auto end = Steady::now() + patient(limit);
   while (output_.find(text) == std::string::npos) {
     if (Steady::now() >= end) return false;
     if (!read_some(20) && out_fd_ < 0) return output_.find(text) != std::string::npos;
@@ -84,7 +91,7 @@ void ChildProcess::send_signal(int signal) {
 }
 
 std::optional<int> ChildProcess::wait(std::chrono::milliseconds limit) {
-  const auto end = Steady::now() + limit;
+  const auto end = Steady::now() + patient(limit);
   while (pid_ > 0) {
     int status = 0;
     const pid_t r = ::waitpid(pid_, &status, WNOHANG);

@@ -21,6 +21,8 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   bool started() const { return pid_ > 0; }
+  // Limits are what a wait takes on an idle machine; the waits allow many times
+  // as long before they give up, so that a busy machine only makes them slower.
   // Reads output until it contains `text` or the limit passes; true when found.
   bool read_until(const std::string& text, std::chrono::milliseconds limit);
   // Output read so far.
