@@ -33,6 +33,7 @@ JournalRecord target_record(const TargetState& t) {
   r["address"] = t.address.is_zero() ? JournalRecord() : JournalRecord(t.address.text());
   r["outcome"] = step_text(t.step);
   if (!t.reason.empty()) r["reason"] = t.reason;
+  if (!t.report.empty()) r["report"] = t.report;
   if (t.last_heard && (t.step == TargetStep::failed)) {
     const LastHeard& h = *t.last_heard;
     JournalRecord heard;
