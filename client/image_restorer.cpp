@@ -246,13 +246,15 @@ bool ImageRestorer::write_last() {
 void ImageRestorer::settle_layout() {
   const auto mib = [](std::uint64_t bytes) { return std::to_string(bytes >> 20) + " MiB"; };
   if (const auto& g = target_.growth) {
-    const auto grown = std::find_if(watched_.begin(), watched_.end(), [&](const Watched& w) { return w.number == g->number; });
+    const auto grown =
+        std::find_if(watched_.begin(), watched_.end(), [&](const Watched& w) { return w.number == g->number; });
     const FileSystemKind kind = grown == watched_.end() ? FileSystemKind::unknown : grown->probe.kind;
     report_.push_back("partition " + std::to_string(g->number) + " (" + file_system_name(kind) +
                       ") takes the larger disk's room: " + mib(g->old_sectors * kSectorSize) + " grown to " +
                       mib(g->new_sectors * kSectorSize) +
-                      (kind == FileSystemKind::unknown ? "; its file system is not one this Client can grow"
-                                                       : "; its file system is grown after the copy"));
+                      (kind == FileSystemKind::ext || kind == FileSystemKind::ntfs || is_fat(kind)
+                           ? "; its file system is grown after the copy"
+                           : "; its file system is not one this Client can grow"));
   }
   for (const Watched& w : watched_) {
     if (w.number == 0 || w.start == w.image_start) continue;

@@ -80,4 +80,13 @@ void append_to_journal(const TransferJournal& journal, const JournalFacts& facts
   journal.append(journal_record(facts));
 }
 
+std::string report_text(const JournalRecord& target) {
+  std::string text;
+  const auto report = target.find("report");
+  if (report == target.end() || !report->is_array()) return text;
+  for (const JournalRecord& line : *report)
+    if (line.is_string()) text += (text.empty() ? "" : "; ") + line.get<std::string>();
+  return text;
+}
+
 }  // namespace kestrelon

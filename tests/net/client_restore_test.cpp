@@ -72,6 +72,17 @@ Outcome restore(const std::vector<std::uint8_t>& image, const std::string& targe
   return {true, "", restorer.after_done(), report};
 }
 
+// What a shell command prints, its last line break taken off.
+std::string output_of(const std::string& command) {
+  FILE* p = ::popen(command.c_str(), "r");
+  std::string out;
+  char line[256];
+  while (p && std::fgets(line, sizeof line, p)) out += line;
+  if (p) ::pclose(p);
+  if (!out.empty() && out.back() == '\n') out.pop_back();
+  return out;
+}
+
 PartitionTable table_of(const std::string& disk) {
   std::string error;
   const auto d = DiskDevice::open(disk, false, &error);
@@ -236,13 +247,8 @@ TEST_F(ClientRestore, OnABlockDeviceTheFileSystemGrowsOnThePartitionsOwnDevice) 
   make_pc_disk("mbr-ext4", source, 64);
   const std::string backing = dir.file("disk.img");
   ASSERT_TRUE(test::make_virtual_disk(backing, 96, ""));
-  FILE* p = ::popen(("losetup -P -f --show " + quoted(backing) + " 2>/dev/null").c_str(), "r");
-  ASSERT_TRUE(p);
-  char line[128] = {};
-  const bool got = std::fgets(line, sizeof line, p) != nullptr;
-  ::pclose(p);
-  if (!got) GTEST_SKIP() << "SKIPPED: no loop device here";
-  const std::string device = std::string(line).substr(0, std::string(line).find('\n'));
+  const std::string device = output_of("losetup -P -f --show " + quoted(backing) + " 2>/dev/null");
+  if (device.empty()) GTEST_SKIP() << "SKIPPED: no loop device here";
   const Outcome o = restore(image_of(source), device, {.keep_partition_size = false});
   run_shell("losetup -d " + device);
   ASSERT_TRUE(o.ok) << o.error;
@@ -254,18 +260,40 @@ TEST_F(ClientRestore, OnABlockDeviceTheFileSystemGrowsOnThePartitionsOwnDevice) 
   EXPECT_EQ(check("e2fsck -fn", backing, p2, dir.file("check.img")), 0);
 }
 
+// The kernel keeps the old table while a partition of it is busy: the growth
+// then works through a loop device over the partition's place in the table just
+// written, never through the kernel's partition of the same number elsewhere.
+TEST_F(ClientRestore, AKernelHoldingTheOldTableIsNotTrustedWithTheGrowth) {
+  const std::string source = dir.file("pc.img");
+  make_pc_disk("mbr-ext4", source, 64);
+  const std::string backing = dir.file("disk.img");
+  // The old layout: partition 2 starts 8 MiB before where the image puts it.
+  ASSERT_TRUE(test::make_virtual_disk(backing, 96, "label: dos\n2048,4096,83\n6144,,83\n"));
+  const std::string device = output_of("losetup -P -f --show " + quoted(backing) + " 2>/dev/null");
+  if (device.empty()) GTEST_SKIP() << "SKIPPED: no loop device here";
+  // Holding the old partition 2 open makes the kernel refuse the new table.
+  ASSERT_EQ(run_shell("for i in $(seq 50); do [ -b " + device + "p2 ] && break; sleep 0.1; done; "
+                      "sleep 600 3<" + device + "p2 >/dev/null 2>&1 & echo $! > " + quoted(dir.file("holder"))),
+            0);
+  const Outcome o = restore(image_of(source), device, {.keep_partition_size = false});
+  run_shell("kill $(cat " + quoted(dir.file("holder")) + "); sleep 0.2; losetup -d " + device);
+  ASSERT_TRUE(o.ok) << o.error;
+  ASSERT_FALSE(o.after.empty());
+  EXPECT_NE(o.after[0].find("grown from 55 MiB to 87 MiB, its file system from 55 MiB to 87 MiB"), std::string::npos)
+      << testing::PrintToString(o.after);
+  const Partition p2 = table_of(backing).partitions.at(1);
+  EXPECT_EQ(p2.start_lba, 18432u);
+  EXPECT_EQ(check("e2fsck -fn", backing, p2, dir.file("check.img")), 0);
+}
+
 // The layout Debian's installer makes (root, then swap in an extended partition
 // at the end), and a GPT one with swap at the end, restored onto disks twice the
 // size: root takes the room and its ext4 grows, swap moves to the disk's end,
 // where the system finds it by its UUID and label; the Controller hears so.
 TEST_F(ClientRestore, RootTakesTheRoomAndSwapMovesToTheEndFoundByItsUuid) {
   const auto swap_at = [&](const std::string& disk, std::uint64_t lba) {
-    FILE* p = ::popen(("blkid -p -o export -O " + std::to_string(lba * 512) + " " + quoted(disk)).c_str(), "r");
-    std::string out;
-    char line[256];
-    while (p && std::fgets(line, sizeof line, p)) out += line;
-    if (p) ::pclose(p);
-    return out;
+    return output_of("blkid -p -o export -O " + std::to_string(lba * 512) + " " + quoted(disk) +
+                     " | grep -v '^DEVNAME='");
   };
   for (const std::string layout : {"debian", "gpt-swap"}) {
     SCOPED_TRACE(layout);
