@@ -42,10 +42,10 @@ bool stored_protected(const std::vector<InventoryEntry>& inventory, const WakeWa
 }  // namespace
 
 std::string cannot_receive(int disk_count, int disk_index, std::uint64_t disk_sectors, std::uint64_t image_sectors) {
+  if (image_sectors <= disk_sectors) return "";
   if (disk_index < 0 || disk_index >= disk_count) {
     return "no disk " + std::to_string(disk_index + 1) + ": it has " + std::to_string(disk_count) + " disk(s)";
   }
-  if (image_sectors <= disk_sectors) return "";
   return "disk too small: the image needs " + sectors_text(image_sectors) + ", disk " +
          std::to_string(disk_index + 1) + " has " + sectors_text(disk_sectors);
 }

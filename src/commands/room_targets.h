@@ -30,7 +30,8 @@ using ListedState = std::optional<std::string>;
 
 // Why a Client with `disk_count` disks, target disk `disk_index` (0-based) of
 // `disk_sectors`, cannot receive an image that needs `image_sectors`; "" when
-// it can. The texts are the Copy command's own.
+// it can (an image that needs nothing fits any Client). The texts are the Copy
+// command's own.
 std::string cannot_receive(int disk_count, int disk_index, std::uint64_t disk_sectors, std::uint64_t image_sectors);
 
 struct RoomPlanRequest {
