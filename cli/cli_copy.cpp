@@ -21,12 +21,14 @@
 #include "client_choice.h"
 #include "commands/copy_flow.h"
 #include "commands/group_load.h"
+#include "commands/room_targets.h"
 #include "commands/schedule_flow.h"
 #include "commands/transfer_checks.h"
 #include "console_ui.h"
 #include "core_options.h"
 #include "error_report.h"
 #include "model/client_row_text.h"
+#include "room_dry_run.h"
 #include "room_job.h"
 #include "scheduled_start.h"
 #include "stop_signal.h"
@@ -296,13 +298,23 @@ int run_copy(const CopyArgs& a, const Args& switch_words) {
   CopyFlow flow(core, port);
   port.set_flow(&flow);
   int exit_code = kExitFailed;
-  // A room job wakes its PCs and waits for them first, then goes ahead with
+  // A room job plans, wakes and waits for its PCs first, then goes ahead with
   // those that came (as --skip-unready does).
   const bool room_job = a.room.waits() && !a.room.dry_run;
+  const std::uint64_t image_sectors = image_needs_sectors(a.image, options.keep_partition_size).value_or(0);
+  std::optional<RoomPcs> pcs;
+  if (a.room.waits()) pcs = RoomPcs::of(core, a.group, a.clients, a.disk);
+  if (a.room.waits() && (!pcs || a.room.dry_run)) {
+    if (pcs && room_dry_run(core, ui, output, a.room, *pcs, a.image, image_sectors, a.session.discover_seconds))
+      exit_code = kExitOk;
+    core.shutdown();
+    ui.drain();
+    return exit_code;
+  }
   std::unique_ptr<ConsoleRoomStart> room;
   const auto choose = [&]() -> std::optional<std::vector<LeftOutClient>> {
     if (!room_job) return choose_targets(core, ui, output, a);
-    room = room_start(core, ui, output, a.room, a.group, a.clients);
+    room = std::make_unique<ConsoleRoomStart>(core, ui, output, a.room, *pcs, image_sectors);
     if (!room->run()) return std::nullopt;
     CopyArgs present = a;
     present.skip_unready = true;
@@ -336,9 +348,9 @@ int run_copy(const CopyArgs& a, const Args& switch_words) {
   const bool skip = a.skip_unready || room_job || protected_count > 0;
   if (left_out && a.room.dry_run && !stop_requested()) {
     const CopyRequest planned{.image_path = a.image, .options = options, .skip_unready = skip, .left_out = *left_out};
-    exit_code = dry_run(core, flow, output, a.room, room_pcs(core, a.group, a.clients), planned) ? kExitOk : kExitFailed;
+    exit_code = dry_run(core, flow, output, planned) ? kExitOk : kExitFailed;
   } else if (left_out && !stop_requested()) {
-    const RoomStart* job = room ? &room->room() : nullptr;
+    const RoomStart* job = room ? room->room() : nullptr;
     const CopyFlowResult result = flow.run({.image_path = a.image,
                                             .options = options,
                                             .skip_unready = skip,

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/transfer_journal.h"
+#include "commands/journal_record.h"
 #include "cli_commands.h"
 #include "client_choice.h"
 #include "json_text.h"
@@ -80,12 +81,13 @@ void print_table(const std::vector<Json>& records) {
     std::string detail;
     if (const auto t = r.find("targets"); t != r.end() && t->is_array()) {
       for (const Json& target : *t) {
-        const std::string wake = wake_text(target);
-        if (text_of(target, "outcome") == "done" && wake.empty()) continue;
+        const std::string wake = wake_text(target), report = report_text(target);
+        if (text_of(target, "outcome") == "done" && wake.empty() && report.empty()) continue;
         const std::string address = text_of(target, "address");
         detail += "\n    " + printable(text_of(target, "name")) + (address.empty() ? "" : " (" + address + ")") +
                   ": " + wake + text_of(target, "outcome") +
-                  (text_of(target, "reason").empty() ? "" : ": " + printable(text_of(target, "reason")));
+                  (text_of(target, "reason").empty() ? "" : ": " + printable(text_of(target, "reason"))) +
+                  (report.empty() ? "" : ": " + printable(report));
       }
     }
     details.push_back(detail);

@@ -90,33 +90,57 @@ void print_wake(TransferOutput& output, const WakeOutcome& o) {
   output.text(printable(o.name) + (o.woken() ? ": woken (magic packet to " + to + ")" : ": not woken: " + o.problem));
 }
 
-namespace {
-
-RoomRequest request_of(const RoomArgs& a, std::vector<WakeWanted> pcs) {
-  RoomRequest r{.pcs = std::move(pcs), .wake = a.wake, .min_clients = a.min_clients,
-                .max_wait_ms = static_cast<Tick>(a.max_wait_seconds()) * 1000};
-  for (const std::string& d : a.directed) r.directed.push_back(*Ipv4Address::parse(d));
-  return r;
+std::vector<Ipv4Address> directed_addresses(const RoomArgs& a) {
+  std::vector<Ipv4Address> directed;
+  for (const std::string& d : a.directed) directed.push_back(*Ipv4Address::parse(d));
+  return directed;
 }
 
-}  // namespace
-
 ConsoleRoomStart::ConsoleRoomStart(ControllerCore& core, ConsoleUi& ui, TransferOutput& output, const RoomArgs& args,
-                                   std::vector<WakeWanted> pcs, std::function<int()> count_ready)
-    : core_(core), ui_(ui), output_(output), args_(args), count_ready_(std::move(count_ready)),
-      room_(core, request_of(args, std::move(pcs))) {}
+                                   RoomPcs pcs, std::uint64_t image_sectors)
+    : core_(core), ui_(ui), output_(output), args_(args), pcs_(std::move(pcs)), image_sectors_(image_sectors) {}
+
+int ConsoleRoomStart::count_ready() {
+  const std::vector<ListedState> states = pcs_.look(core_, image_sectors_, args_.include_protected);
+  int ready = 0;
+  for (int row : plan_.rows) {
+    const ListedState& s = states[static_cast<std::size_t>(row)];
+    ready += s && s->empty() ? 1 : 0;
+  }
+  return ready;
+}
 
 bool ConsoleRoomStart::run() {
-  // Whoever is on already is listed before the wake, so only the others are woken.
+  // Whoever is on already is listed before the plan, so they are judged by what
+  // they announce, and only the others are woken.
   const auto settle = Steady::now() + 2s;
   while (Steady::now() < settle && !stop_requested()) {
     ui_.drain();
     core_.idle_pass();
     std::this_thread::sleep_for(kPoll);
   }
-  for (const WakeOutcome& o : room_.begin(core_.clock().now())) print_wake(output_, o);
-  if (args_.wake && !room_.pending_problem().empty())
-    output_.message("the boot service is not told which PCs to start into the Client: " + room_.pending_problem());
+  plan_ = plan_room({.pcs = &pcs_.rows(),
+                     .listed = pcs_.look(core_, image_sectors_, args_.include_protected),
+                     .inventory = core_.inventory().read().entries,
+                     .image_sectors = image_sectors_,
+                     .include_protected = args_.include_protected,
+                     .wake = args_.wake,
+                     .dry_seams = silent_wake_seams()});
+  for (const LeftOutClient& c : plan_.left_out)
+    output_.message("leaving out " + printable(c.name) + ": " + printable(c.reason));
+  if (plan_.pcs.empty()) {
+    output_.message("none of the " + std::to_string(pcs_.rows().row_count()) +
+                    " PC(s) can receive the image; nothing was copied");
+    return false;
+  }
+  room_ = std::make_unique<RoomStart>(core_, RoomRequest{.pcs = plan_.pcs,
+                                                         .wake = args_.wake,
+                                                         .directed = directed_addresses(args_),
+                                                         .min_clients = args_.min_clients,
+                                                         .max_wait_ms = static_cast<Tick>(args_.max_wait_seconds()) * 1000});
+  for (const WakeOutcome& o : room_->begin(core_.clock().now())) print_wake(output_, o);
+  if (args_.wake && !room_->pending_problem().empty())
+    output_.message("the boot service is not told which PCs to start into the Client: " + room_->pending_problem());
   auto next_discovery = Steady::now();
   auto next_check = Steady::now();
   while (!stop_requested()) {
@@ -129,11 +153,11 @@ bool ConsoleRoomStart::run() {
     }
     if (now >= next_check) {
       next_check += kCheckPeriod;
-      const int ready = count_ready_();
+      const int ready = count_ready();
       const Tick tick = core_.clock().now();
-      switch (room_.poll(ready, tick)) {
+      switch (room_->poll(ready, tick)) {
         case RoomWait::Decision::start:
-          output_.message(std::to_string(ready) + " of " + std::to_string(room_.wait().targets()) +
+          output_.message(std::to_string(ready) + " of " + std::to_string(room_->wait().targets()) +
                           " targets ready; the copy starts");
           return true;
         case RoomWait::Decision::give_up:
@@ -141,9 +165,9 @@ bool ConsoleRoomStart::run() {
                           " s; nothing was copied");
           return false;
         case RoomWait::Decision::wait:
-          output_.status({std::to_string(ready) + " of " + std::to_string(room_.wait().targets()) + " ready",
-                          "starting at " + std::to_string(room_.wait().min_clients()),
-                          minutes_text(room_.wait().remaining(tick)) + " left", "Ctrl-C cancels"});
+          output_.status({std::to_string(ready) + " of " + std::to_string(room_->wait().targets()) + " ready",
+                          "starting at " + std::to_string(room_->wait().min_clients()),
+                          minutes_text(room_->wait().remaining(tick)) + " left", "Ctrl-C cancels"});
           break;
       }
     }
@@ -154,38 +178,18 @@ bool ConsoleRoomStart::run() {
 }
 
 void ConsoleRoomStart::explain(std::vector<LeftOutClient>& left_out) const {
+  CheckListModel& rows = core_.main_client_list().rows();
+  for (const LeftOutClient& planned : plan_.left_out) {
+    std::erase_if(left_out, [&](const LeftOutClient& c) { return same_client_name(c.name, planned.name); });
+    for (int r = 0; r < rows.row_count(); ++r) {
+      const bool same = same_client_name(rows.cell(r, 0), planned.name) ||
+                        (!planned.address.is_zero() && rows.cell(r, 1) == planned.address.padded_text());
+      if (same && rows.check_state(r) == kChecked) rows.uncheck(r);
+    }
+  }
   for (LeftOutClient& c : left_out)
-    if (c.reason == CopyFlow::kOfflineReason) c.reason = room_.absent_reason(c.name);
-}
-
-std::vector<WakeWanted> room_pcs(ControllerCore& core, const std::string& group,
-                                 const std::vector<std::string>& clients) {
-  std::vector<WakeWanted> pcs;
-  if (group.empty()) {
-    for (const std::string& c : clients) pcs.push_back({c, c});
-    return pcs;
-  }
-  for (const GroupEntry& e : GroupStore(core.profile()).read(group)) pcs.push_back({e.name, e.address});
-  return pcs;
-}
-
-std::unique_ptr<ConsoleRoomStart> room_start(ControllerCore& core, ConsoleUi& ui, TransferOutput& output,
-                                             const RoomArgs& args, const std::string& group,
-                                             const std::vector<std::string>& clients) {
-  std::function<int()> count_ready;
-  if (!group.empty()) {
-    auto members = std::make_shared<CheckListModel>();
-    members->insert_client_columns();
-    read_group_rows(GroupStore(core.profile()), group, *members);
-    count_ready = [&core, members] { return members->row_count() - load_group(core, *members).missing; };
-  } else {
-    count_ready = [&core, clients] {
-      core.main_client_list().rows().uncheck_all();
-      return static_cast<int>(clients.size() - check_clients(core, false, clients).size());
-    };
-  }
-  return std::make_unique<ConsoleRoomStart>(core, ui, output, args, room_pcs(core, group, clients),
-                                            std::move(count_ready));
+    if (c.reason == CopyFlow::kOfflineReason && room_) c.reason = room_->absent_reason(c.name);
+  left_out.insert(left_out.end(), plan_.left_out.begin(), plan_.left_out.end());
 }
 
 std::vector<LeftOutClient> leave_out_protected(ControllerCore& core, TransferOutput& output, bool include) {
@@ -198,59 +202,6 @@ std::vector<LeftOutClient> leave_out_protected(ControllerCore& core, TransferOut
   output.message("leaving out protected Client(s): " + client_list_text(found) +
                  " (--include-protected copies to them too)");
   return kestrelon::leave_out_protected(core, found);
-}
-
-bool dry_run(ControllerCore& core, CopyFlow& flow, TransferOutput& output, const RoomArgs& args,
-             const std::vector<WakeWanted>& pcs, const CopyRequest& request) {
-  output.message("dry run: nothing is sent");
-  if (args.wake) {
-    // The wake as it would go, with a sender that sends nothing.
-    WakeSeams seams = WakeSeams::system();
-    seams.send = [](const MacAddress&, Ipv4Address, Ipv4Address) { return 0; };
-    const std::vector<InventoryEntry> inventory = core.inventory().read().entries;
-    std::vector<WakeWanted> off;
-    for (const WakeWanted& w : pcs) {
-      const auto& listed = core.mac_learner().listed();
-      const bool on = std::any_of(listed.begin(), listed.end(),
-                                  [&](const ListedClient& l) { return same_client_name(l.name, w.name); });
-      if (!on) off.push_back(w);
-    }
-    for (const WakeOutcome& o : wake_pcs(inventory, off, request_of(args, {}).directed, seams)) {
-      output.text("would " + std::string(o.woken() ? "wake " : "not wake ") + printable(o.name) +
-                  (o.woken() ? " (" + o.mac->text() + ", to " + o.sent_to.front().text() + ")" : ": " + o.problem));
-    }
-  }
-  if (args.waits()) {
-    output.text("would wait up to " + std::to_string(args.max_wait_seconds()) + " s for " +
-                (args.min_clients > 0 ? std::to_string(args.min_clients) + " of " : std::string("all ")) +
-                std::to_string(pcs.size()) + " target(s), then copy to those ready");
-  }
-  for (const LeftOutClient& c : request.left_out)
-    output.text("would leave out " + printable(c.name) + ": " + c.reason);
-  ImageFile image;
-  if (!flow.prepare(request, image)) {
-    output.text("the copy would not start");
-    return false;
-  }
-  const std::uint64_t bytes = image.length().value_or(0);
-  image.close();
-  std::vector<std::string> lines;
-  {
-    SemaphoreGuard hold(core.locks().client_table);
-    const ClientTables& t = core.tables();
-    for (int i = 0; i < t.target_count; ++i) {
-      const ClientRecord& target = t.targets[static_cast<std::size_t>(i)];
-      const int c = t.find_client(target.address);
-      const ClientRecord& client = c >= 0 ? t.clients[static_cast<std::size_t>(c)] : target;
-      lines.push_back("  " + printable(client.name_text()) + "  " + client.address.text() + "  disk " +
-                      std::to_string(client.selected_disk + 1) + " (" +
-                      std::to_string(client.selected_disk_sectors() >> 11) + "Mb)");
-    }
-  }
-  output.text("would copy " + request.image_path + " (" + std::to_string(bytes) + " bytes) to " +
-              std::to_string(lines.size()) + " client(s):");
-  for (const std::string& l : lines) output.text(l);
-  return true;
 }
 
 }  // namespace kestrelon::cli

@@ -1,10 +1,11 @@
 #pragma once
 // copy --wake, --min-clients, --max-wait, --include-protected and --dry-run: the
 // parts of an unattended copy to a room that come before the Copy itself. The
-// targets are marked pending for the boot service and woken; the command then
-// discovers until enough of them are listed or the wait ends (a status line on a
-// terminal, an event per PC with --json); protected Clients are left out unless
-// included; a dry run makes every check and says what would happen.
+// PCs that can receive the image (room_targets.h) are marked pending for the boot
+// service and woken; the command then discovers until enough of them are listed
+// and ready or the wait ends (a status line on a terminal, an event per PC with
+// --json); the others are left out at once, each with why; a dry run
+// (room_dry_run.h) makes every check and says what would happen.
 #include <functional>
 #include <memory>
 #include <optional>
@@ -14,7 +15,9 @@
 #include "app/controller_core.h"
 #include "commands/copy_flow.h"
 #include "commands/room_start.h"
+#include "commands/room_targets.h"
 #include "console_ui.h"
+#include "room_pcs.h"
 #include "transfer_output.h"
 
 namespace CLI {
@@ -42,38 +45,32 @@ void add_room_options(CLI::App& command, RoomArgs& out);
 // A mistake in the options ("" when none); `named_targets` is false for --all.
 std::string room_args_problem(const RoomArgs& args, bool named_targets);
 
-// Marks, wakes and waits, printing each PC's wake and a status line.
+// Plans, marks, wakes and waits, printing each PC's wake and a status line.
 class ConsoleRoomStart {
  public:
-  // `count_ready` checks the rows of the targets listed now and says how many
-  // are ready.
-  ConsoleRoomStart(ControllerCore& core, ConsoleUi& ui, TransferOutput& output, const RoomArgs& args,
-                   std::vector<WakeWanted> pcs, std::function<int()> count_ready);
-  // True when the copy is to start; false when nobody came (after a message) or
-  // Ctrl-C ended the wait.
+  // `image_sectors`: what the image needs of a target disk (room_targets.h).
+  ConsoleRoomStart(ControllerCore& core, ConsoleUi& ui, TransferOutput& output, const RoomArgs& args, RoomPcs pcs,
+                   std::uint64_t image_sectors);
+  // True when the copy is to start; false when nobody can or did come (after a
+  // message) or Ctrl-C ended the wait.
   bool run();
-  const RoomStart& room() const { return room_; }
-  // `left_out` with the reasons this job knows for the PCs that did not come up.
+  const RoomStart* room() const { return room_.get(); }
+  // `left_out` as the job knows it: the PCs the plan left out with the plan's
+  // reason alone (their rows unchecked), the PCs that did not come up with why.
   void explain(std::vector<LeftOutClient>& left_out) const;
 
  private:
+  int count_ready();
+
   ControllerCore& core_;
   ConsoleUi& ui_;
   TransferOutput& output_;
   const RoomArgs& args_;
-  std::function<int()> count_ready_;
-  RoomStart room_;
+  RoomPcs pcs_;
+  std::uint64_t image_sectors_;
+  RoomPlan plan_;
+  std::unique_ptr<RoomStart> room_;
 };
-
-// The PCs of `copy --group NAME` (its members, with their stored addresses) or
-// of the Clients named.
-std::vector<WakeWanted> room_pcs(ControllerCore& core, const std::string& group,
-                                 const std::vector<std::string>& clients);
-// The job for them: ready are the listed ones, found as Load Group finds a
-// group's members, or by name or address.
-std::unique_ptr<ConsoleRoomStart> room_start(ControllerCore& core, ConsoleUi& ui, TransferOutput& output,
-                                             const RoomArgs& args, const std::string& group,
-                                             const std::vector<std::string>& clients);
 
 // The wake of each PC: a line, or with --json an event.
 void print_wake(TransferOutput& output, const WakeOutcome& outcome);
@@ -84,10 +81,7 @@ std::string wake_json_line(const WakeOutcome& outcome);
 // and returns them as left out.
 std::vector<LeftOutClient> leave_out_protected(ControllerCore& core, TransferOutput& output, bool include);
 
-// What a dry run would do: wake whom, wait how long, copy the image to which
-// Client on which disk, leave out whom and why. Sends nothing; true when the
-// copy would go ahead. `request` has passed none of the Copy's checks yet.
-bool dry_run(ControllerCore& core, CopyFlow& flow, TransferOutput& output, const RoomArgs& args,
-             const std::vector<WakeWanted>& pcs, const CopyRequest& request);
+// The further broadcast addresses --directed-broadcast names.
+std::vector<Ipv4Address> directed_addresses(const RoomArgs& args);
 
 }  // namespace kestrelon::cli

@@ -48,6 +48,7 @@ void TransferOutput::client(const TargetState& t) {
     return;
   }
   emit(time_now() + "  " + who(t) + ": " + step_text(t.step) + (t.reason.empty() ? "" : ": " + printable(t.reason)));
+  for (const std::string& line : t.report) emit(time_now() + "  " + who(t) + ": " + printable(line));
 }
 
 void TransferOutput::progress(const ProgressFacts& p) {

@@ -80,9 +80,11 @@ A restore first wipes the disk's old partition table and file system starts and
 writes the new partition table last: a disk whose copy broke off has no
 partition table, and says so in its first sector and in this Client's log. It
 never writes onto a mounted disk or the medium the PC started from. The options
-that travel with a copy: "Keep partition size" off grows the last partition to
-fill a disk larger than the image's, and its file system with it (resize2fs,
-ntfsresize, fatresize, where installed); on, partitions keep their sizes.
+that travel with a copy: "Keep partition size" off gives a disk's added room
+to the last data partition, and its file system with it (resize2fs,
+ntfsresize, fatresize, where installed), moving what follows it (swap, made
+again with its UUID and label) to the disk's end; on, partitions keep their
+sizes.
 "Force sector-by-sector copying" makes a Create read every sector from the
 start of the disk to the end of its last partition, zeros and gaps included.
 "Create Unique NT SID" has no effect: this Client does not change Windows

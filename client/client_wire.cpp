@@ -80,9 +80,20 @@ Datagram encode_copy_nak(std::uint32_t block, std::uint32_t done, std::uint32_t 
   return d;
 }
 
-Datagram encode_copy_done(Ipv4Address self) {
-  Datagram d = with_header(OP_COPY_DONE, 12);
+Datagram encode_copy_done(Ipv4Address self, const std::vector<std::string>& report) {
+  std::string text;
+  for (const std::string& line : report) {
+    const std::string joined = text.empty() ? line : text + "\n" + line;
+    if (joined.size() > kMaxCopyDoneReport) break;
+    text = joined;
+  }
+  Datagram d = with_header(OP_COPY_DONE, kCopyDoneRecordsOffset + (text.empty() ? 0 : kCopyDoneRecordHead + text.size()));
   write_be32(d, 8, self.value());
+  if (text.empty()) return d;
+  write_be16(d, kCopyDoneRecordsOffset, kMagic);
+  write_be16(d, kCopyDoneRecordsOffset + 2, kCopyDoneReport);
+  write_be16(d, kCopyDoneRecordsOffset + 4, static_cast<std::uint16_t>(text.size()));
+  std::copy(text.begin(), text.end(), d.begin() + static_cast<long>(kCopyDoneRecordsOffset + kCopyDoneRecordHead));
   return d;
 }
 

@@ -28,7 +28,9 @@ Datagram encode_announce(const AnnounceFields& fields);
 
 Datagram encode_copy_ack(std::uint32_t block, Ipv4Address self, std::uint32_t done_kib, std::uint32_t total_kib);
 Datagram encode_copy_nak(std::uint32_t block, std::uint32_t done_kib, std::uint32_t total_kib);
-Datagram encode_copy_done(Ipv4Address self);
+// With `report` (lines of what the restore did), the report record after the
+// fixed fields, cut at a line to the record's bound.
+Datagram encode_copy_done(Ipv4Address self, const std::vector<std::string>& report = {});
 Datagram encode_copy_ready();
 
 inline constexpr std::size_t kCreateDataHead = 22;

@@ -229,7 +229,9 @@ void CopyReceive::check_complete(Tick now) {
   log_.note(link_.who(), "copy of \"" + start_.file_name + "\" complete: " + std::to_string(delivered_) +
                              " bytes to " + sink_->where());
   if (acknowledging()) acknowledge(now);
-  link_.send_to(encode_copy_done(link_.self()), controller_);
+  done_ = encode_copy_done(link_.self(), sink_->done_report());
+  for (const std::string& line : sink_->done_report()) log_.note(link_.who(), line);
+  link_.send_to(done_, controller_);
   done_first_ = done_last_ = now;
 }
 
@@ -287,7 +289,7 @@ void CopyReceive::on_tick(Tick now) {
     const Tick every =
         tick_reached(now, done_first_ + timing_.done_linger) ? timing_.done_repeat_late : timing_.done_repeat;
     if (tick_reached(now, done_last_ + every)) {
-      link_.send_to(encode_copy_done(link_.self()), controller_);
+      link_.send_to(done_, controller_);
       done_last_ = now;
     }
     return;

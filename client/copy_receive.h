@@ -147,6 +147,7 @@ class CopyReceive final : public Transfer {
   std::uint32_t highest_seen_ = 0;  // the highest block received, in order or not
   bool nak_sent_ = false;
   int end_probes_ = 0;
+  Datagram done_;  // OP_COPY_DONE as sent, with the sink's report
   Tick done_first_ = 0;
   Tick done_last_ = 0;
   Tick last_tick_ = 0;

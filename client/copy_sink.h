@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-
 namespace kestrelon::client {
 
 class CopySink {
@@ -22,6 +21,9 @@ class CopySink {
   // The Controller has taken the copy as done: work that may take long and must
   // not hold up the answer, one line of log each.
   virtual std::vector<std::string> after_done() { return {}; }
+  // What the Controller should hear of the copy beside its completion (what the
+  // restore did to the layout), one fact a line; known once finish() succeeded.
+  virtual std::vector<std::string> done_report() const { return {}; }
   virtual const std::string& error() const = 0;
   // Whether the image must be this Client's own layout (a restore needs it).
   virtual bool needs_own_layout() const = 0;

@@ -85,6 +85,18 @@ void probe_fat(std::span<const std::uint8_t> head, FileSystemProbe& p) {
   }
 }
 
+// Linux swap: its signature ends the first page, whatever the page size.
+void probe_swap(std::span<const std::uint8_t> head, std::uint64_t size, FileSystemProbe& p) {
+  for (std::size_t page = 4096; page <= 65536 && page <= head.size(); page *= 2) {
+    if (!text_at(head, page - 10, "SWAPSPACE2")) continue;
+    p.kind = FileSystemKind::swap;
+    p.page_size = page;
+    p.bytes = (std::uint64_t{read_le32(head, 1028)} + 1) * page;  // the last page it uses, counted from 0
+    if (p.bytes > size) p.bytes = size;
+    return;
+  }
+}
+
 }  // namespace
 
 FileSystemProbe probe_file_system(std::span<const std::uint8_t> head, std::uint64_t partition_bytes) {
@@ -94,6 +106,7 @@ FileSystemProbe probe_file_system(std::span<const std::uint8_t> head, std::uint6
   if (p.kind == FileSystemKind::unknown) probe_ntfs(head, partition_bytes, p);
   if (p.kind == FileSystemKind::unknown && text_at(head, 3, "EXFAT   ")) p.kind = FileSystemKind::exfat;
   if (p.kind == FileSystemKind::unknown) probe_fat(head, p);
+  if (p.kind == FileSystemKind::unknown) probe_swap(head, partition_bytes, p);
   return p;
 }
 
@@ -105,6 +118,7 @@ const char* file_system_name(FileSystemKind kind) {
     case FileSystemKind::fat16: return "FAT16";
     case FileSystemKind::fat32: return "FAT32";
     case FileSystemKind::exfat: return "exFAT";
+    case FileSystemKind::swap: return "swap";
     case FileSystemKind::unknown: break;
   }
   return "unknown";

@@ -11,7 +11,7 @@
 
 namespace kestrelon::client {
 
-enum class FileSystemKind { unknown, ext, ntfs, fat12, fat16, fat32, exfat };
+enum class FileSystemKind { unknown, ext, ntfs, fat12, fat16, fat32, exfat, swap };
 
 // What a probe reads of a partition's start.
 inline constexpr std::size_t kProbeBytes = 4096;
@@ -32,10 +32,12 @@ struct FileSystemProbe {
   std::string label;              // FAT volume label, without trailing spaces
   std::size_t label_offset = 0;   // where a FAT boot sector keeps it (0: none)
   std::vector<ByteRange> copies;  // backup superblocks or boot sectors past the head
+  std::size_t page_size = 0;      // swap: the page size its header was made for
 };
 
 // `head`: the partition's first bytes (kProbeBytes or more; fewer reads as
-// unknown); `partition_bytes`: its size.
+// unknown; swap made for pages larger than 4 KiB needs a head that long);
+// `partition_bytes`: its size.
 FileSystemProbe probe_file_system(std::span<const std::uint8_t> head, std::uint64_t partition_bytes);
 
 const char* file_system_name(FileSystemKind kind);

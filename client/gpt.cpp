@@ -144,9 +144,20 @@ std::uint8_t type_byte(const Guid& type) {
 
 bool is_basic_data(const Guid& type) { return type == kBasicData; }
 
+bool is_fixed_job(const Guid& type) {
+  static constexpr Guid kFixed[] = {
+      guid("C12A7328-F81F-11D2-BA4B-00A0C93EC93B"),  // EFI system
+      guid("E3C9E316-0B5C-4DB8-817D-F92DF00215AE"),  // Microsoft reserved
+      guid("DE94BBA4-06D1-4D40-A16A-BFD50179D6AC"),  // Windows recovery
+      guid("21686148-6449-6E6F-744E-656564454649"),  // BIOS boot
+      guid("0657FD6D-A4AB-43C4-84E5-0933C84B4F4F"),  // Linux swap
+  };
+  return std::find(std::begin(kFixed), std::end(kFixed), type) != std::end(kFixed);
+}
+
 std::optional<std::vector<Placed>> fit_to_disk(const Sector& protective_mbr, const Sector& primary,
                                                std::span<const std::uint8_t> entries, std::uint64_t disk_sectors,
-                                               std::optional<std::uint32_t> grow_index, std::string* why) {
+                                               const Relay& relay, std::string* why) {
   const auto header = parse_header(primary, why);
   if (!header) return std::nullopt;
   const std::uint64_t entry_sectors = header->entry_sectors();
@@ -167,7 +178,12 @@ std::optional<std::vector<Placed>> fit_to_disk(const Sector& protective_mbr, con
     const bool used = std::any_of(array.begin() + static_cast<long>(at), array.begin() + static_cast<long>(at + 16),
                                   [](std::uint8_t b) { return b != 0; });
     if (!used) continue;
-    if (grow_index && *grow_index == i) put_le64(array, at + 40, last_usable);
+    if (relay) {
+      std::uint64_t first = le64(array, at + 32), last_lba = le64(array, at + 40);
+      relay(first, last_lba);
+      put_le64(array, at + 32, first);
+      put_le64(array, at + 40, last_lba);
+    }
     if (le64(array, at + 40) > last_usable) {
       fail(why, "GPT partition " + std::to_string(i + 1) + " does not fit the disk");
       return std::nullopt;

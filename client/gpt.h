@@ -6,6 +6,7 @@
 // another size or grows its last partition.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -50,18 +51,24 @@ std::optional<std::vector<Entry>> parse_entries(const Header& header, std::span<
 // 0 for types without a counterpart.
 std::uint8_t type_byte(const Guid& type);
 bool is_basic_data(const Guid& type);
+// Swap, EFI system, Microsoft reserved, Windows recovery and BIOS boot
+// partitions: sized for their job, not for data.
+bool is_fixed_job(const Guid& type);
+
+// Where a partition goes: its first and last sector (inclusive), given what they were.
+using Relay = std::function<void(std::uint64_t& first_lba, std::uint64_t& last_lba)>;
 
 // A GPT fitted to a disk of `disk_sectors`: the protective MBR's entry covering
 // the disk, the primary header pointing at a backup in the last sector, the
-// backup entries before it, every checksum made again. With `grow_index`, that
-// entry's partition ends at the last usable sector. The primary header and its
-// entries come from `primary` (sector 1) and `entries` (their sectors, in order).
+// backup entries before it, every checksum made again. With `relay`, each
+// partition goes where it says. The primary header and its entries come from
+// `primary` (sector 1) and `entries` (their sectors, in order).
 struct Placed {
   std::uint64_t lba = 0;
   Sector bytes{};
 };
 std::optional<std::vector<Placed>> fit_to_disk(const Sector& protective_mbr, const Sector& primary,
                                                std::span<const std::uint8_t> entries, std::uint64_t disk_sectors,
-                                               std::optional<std::uint32_t> grow_index, std::string* why);
+                                               const Relay& relay, std::string* why);
 
 }  // namespace kestrelon::client::gpt

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "restore_guard.h"
+#include "swap_header.h"
 
 namespace kestrelon::client {
 
@@ -49,8 +50,9 @@ bool ImageRestorer::take_header() {
   // broken-off copy until finish() has written the table.
   if (!wipe_for_restore(*disk_, options_.image_name, &why)) return fail(why);
   for (const Partition& p : target_.table.partitions) {
-    watched_.push_back(Watched{p.start_lba * kSectorSize, p.sectors * kSectorSize});
-    hold(p.start_lba * kSectorSize, std::min(kHeadGuard, p.sectors * kSectorSize));
+    const std::uint64_t start = target_.shift.map(p.start_lba) * kSectorSize;
+    watched_.push_back(Watched{start, p.sectors * kSectorSize, p.start_lba * kSectorSize, p.number});
+    hold(start, std::min(kHeadGuard, p.sectors * kSectorSize));
   }
   // A disk imaged whole without a partition table may hold a file system from
   // sector 0 on: its start waits like a partition's.
@@ -89,9 +91,8 @@ void ImageRestorer::probe_before(std::uint64_t position) {
     w.probed = true;
     const auto head = held_.find(w.start);
     if (head == held_.end()) continue;
-    const FileSystemProbe probe = probe_file_system(head->second, w.bytes);
-    w.kind = probe.kind;
-    for (const ByteRange& r : guard_ranges(probe, w.bytes)) hold(w.start + r.offset, r.length);
+    w.probe = probe_file_system(head->second, w.bytes);
+    for (const ByteRange& r : guard_ranges(w.probe, w.bytes)) hold(w.start + r.offset, r.length);
   }
 }
 
@@ -118,12 +119,26 @@ bool ImageRestorer::write_guarded(std::uint64_t at, std::span<std::uint8_t> byte
   return disk_->write_at(at + skip, bytes.subspan(skip));
 }
 
+template <class Step>
+bool ImageRestorer::moved_pieces(std::uint64_t at, std::uint64_t length, Step&& step) const {
+  const LayoutShift& shift = target_.shift;
+  const std::uint64_t boundary = shift.boundary * kSectorSize, by = shift.sectors * kSectorSize;
+  if (by == 0 || at + length <= boundary) return step(at, std::uint64_t{0}, length);
+  if (at >= boundary) return step(at + by, std::uint64_t{0}, length);
+  // An area across the grown partition's end (a disk copied sector by sector).
+  const std::uint64_t before = boundary - at;
+  return step(at, std::uint64_t{0}, before) && step(boundary + by, before, length - before);
+}
+
 bool ImageRestorer::zero_up_to(std::size_t area, std::uint64_t offset) {
   const image::Area& a = header_.areas[area];
   // Sector 0 keeps the marker of a broken-off copy until the end.
   const std::uint64_t from = std::max(a.start_lba * kSectorSize + written_[area], std::uint64_t{kSectorSize});
   const std::uint64_t to = a.start_lba * kSectorSize + offset;
-  if (to > from && !disk_->zero_range(from, to - from)) {
+  const auto zero = [&](std::uint64_t disk_at, std::uint64_t, std::uint64_t length) {
+    return disk_->zero_range(disk_at, length);
+  };
+  if (to > from && !moved_pieces(from, to - from, zero)) {
     return fail("clearing sectors from " + std::to_string(a.start_lba + written_[area] / kSectorSize) + " of " + path_ +
                 " failed: " + std::strerror(errno));
   }
@@ -165,12 +180,16 @@ bool ImageRestorer::take_chunk() {
   if (::crc32(0, raw.data(), static_cast<uInt>(raw.size())) != chunk_.crc) return fail("a chunk fails its checksum");
   const std::uint64_t at = header_.areas[chunk_.partition].start_lba * kSectorSize + chunk_.offset;
   if (!zero_up_to(chunk_.partition, chunk_.offset)) return false;
-  probe_before(at);
-  if (!write_guarded(at, raw)) {
-    return fail("writing sector " + std::to_string(at / kSectorSize) + " of " + path_ +
-                " failed: " + std::strerror(errno));
-  }
-  probe_before(at + raw.size());
+  const auto write = [&](std::uint64_t disk_at, std::uint64_t from, std::uint64_t length) {
+    probe_before(disk_at);
+    if (!write_guarded(disk_at, raw.subspan(from, length))) {
+      return fail("writing sector " + std::to_string(disk_at / kSectorSize) + " of " + path_ +
+                  " failed: " + std::strerror(errno));
+    }
+    probe_before(disk_at + length);
+    return true;
+  };
+  if (!moved_pieces(at, raw.size(), write)) return false;
   written_[chunk_.partition] = chunk_.offset + chunk_.raw_length;
   pending_.clear();
   stage_ = Stage::chunk_head;
@@ -192,6 +211,7 @@ bool ImageRestorer::write_last() {
   const auto failed_writing = [&](const std::string& what) {
     return fail("writing " + what + " of " + path_ + " failed: " + std::strerror(errno));
   };
+  settle_layout();
   // The marker goes first: the disk has no partition table until the end all the same.
   if (!disk_->zero_range(0, kSectorSize)) return failed_writing("sector 0");
   for (const auto& [at, bytes] : held_) {
@@ -205,7 +225,7 @@ bool ImageRestorer::write_last() {
   if (const auto& g = target_.growth) {
     const auto grown = std::find_if(watched_.begin(), watched_.end(),
                                     [&](const Watched& w) { return w.start == g->start_lba * kSectorSize; });
-    const FileSystemKind kind = grown == watched_.end() ? FileSystemKind::unknown : grown->kind;
+    const FileSystemKind kind = grown == watched_.end() ? FileSystemKind::unknown : grown->probe.kind;
     growth_ = GrowthJob{path_, *g, kind, {}};
     if (is_fat(kind)) {
       growth_->grown_table = target_.sectors;
@@ -221,6 +241,34 @@ bool ImageRestorer::write_last() {
     error_ = "the kernel did not take the new partition table of " + path_ + ": " + std::strerror(errno);
   }
   return true;
+}
+
+void ImageRestorer::settle_layout() {
+  const auto mib = [](std::uint64_t bytes) { return std::to_string(bytes >> 20) + " MiB"; };
+  if (const auto& g = target_.growth) {
+    const auto grown =
+        std::find_if(watched_.begin(), watched_.end(), [&](const Watched& w) { return w.number == g->number; });
+    const FileSystemKind kind = grown == watched_.end() ? FileSystemKind::unknown : grown->probe.kind;
+    report_.push_back("partition " + std::to_string(g->number) + " (" + file_system_name(kind) +
+                      ") takes the larger disk's room: " + mib(g->old_sectors * kSectorSize) + " grown to " +
+                      mib(g->new_sectors * kSectorSize) +
+                      (kind == FileSystemKind::ext || kind == FileSystemKind::ntfs || is_fat(kind)
+                           ? "; its file system is grown after the copy"
+                           : "; its file system is not one this Client can grow"));
+  }
+  for (const Watched& w : watched_) {
+    if (w.number == 0 || w.start == w.image_start) continue;
+    std::string line = "partition " + std::to_string(w.number) + " (" + file_system_name(w.probe.kind) +
+                       ") moved by " + mib(w.start - w.image_start) + ", to sector " +
+                       std::to_string(w.start / kSectorSize);
+    const auto head = held_.find(w.start);
+    if (w.probe.kind == FileSystemKind::swap && head != held_.end()) {
+      line += remake_swap_header(head->second, w.probe.page_size, w.bytes)
+                  ? "; swap made again there with its UUID and label"
+                  : "; its swap header could not be made again";
+    }
+    report_.push_back(line);
+  }
 }
 
 std::vector<std::string> ImageRestorer::after_done() {

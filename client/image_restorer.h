@@ -13,6 +13,12 @@
 // 3. At the end: the held-back bytes, then the partition table, last.
 // 4. Once the Controller has taken the copy as done (after_done), a partition
 //    grown to fill a larger disk gets its file system grown (file_system_growth.h).
+//
+// With "Keep partition size" off on a larger disk, the layout spreads over it
+// (target_table.h): every byte the image has for a sector past the grown
+// partition goes to that sector's new place, and a swap partition that moved
+// gets its header made again there (swap_header.h). What the layout did is the
+// report the Controller hears with the completion (done_report).
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -30,7 +36,7 @@
 namespace kestrelon::client {
 
 struct RestoreOptions {
-  bool keep_partition_size = true;  // false: the last partition fills a larger disk
+  bool keep_partition_size = true;  // false: the last data partition takes a larger disk's room
   std::string image_name;           // for the marker of a broken-off copy
 };
 
@@ -41,6 +47,7 @@ class ImageRestorer final : public CopySink {
   bool finish() override;
   void abandon() override {}
   std::vector<std::string> after_done() override;
+  std::vector<std::string> done_report() const override { return report_; }
   const std::string& error() const override { return error_; }
   bool needs_own_layout() const override { return true; }
   std::string where() const override { return path_; }
@@ -49,13 +56,22 @@ class ImageRestorer final : public CopySink {
   enum class Stage { header, chunk_head, chunk_body, ended, failed };
   struct Watched {                       // a partition whose file system is judged once its start has come
     std::uint64_t start = 0, bytes = 0;  // on the disk, in bytes
+    std::uint64_t image_start = 0;       // where the image had it, in bytes
+    std::uint8_t number = 0;             // 0: a disk without a partition table
     bool probed = false;
-    FileSystemKind kind = FileSystemKind::unknown;
+    FileSystemProbe probe;
   };
   bool fail(std::string why);
   bool take_header();
   bool take_chunk();
   bool zero_up_to(std::size_t area, std::uint64_t offset);
+  // Calls `step(disk_at, from, length)` for each piece of the image's bytes
+  // [at, at + length), at their places on the disk as the layout moves them;
+  // stops at the first false.
+  template <class Step>
+  bool moved_pieces(std::uint64_t at, std::uint64_t length, Step&& step) const;
+  // The moved swap partitions' headers made again, and the report of the layout.
+  void settle_layout();
   // Writes bytes at a disk offset, with the table's sectors zeroed and the held
   // ranges taken out (kept in held_, zeros written).
   bool write_guarded(std::uint64_t at, std::span<std::uint8_t> bytes);
@@ -79,6 +95,7 @@ class ImageRestorer final : public CopySink {
   std::uint64_t held_bytes_ = 0;
   std::vector<Watched> watched_;
   std::optional<GrowthJob> growth_;
+  std::vector<std::string> report_;
   std::string error_;
 };
 

@@ -91,7 +91,7 @@ bool read_gpt(const SectorReader& read, std::uint64_t disk_sectors, PartitionTab
         gpt::is_basic_data(e.type) ? basic_data_type(read, e.first_lba, sectors) : gpt::type_byte(e.type);
     table.partitions.push_back(Partition{static_cast<std::uint8_t>(e.index + 1),
                                          static_cast<std::uint8_t>(e.legacy_bootable() ? 0x80 : 0), type, false,
-                                         e.first_lba, sectors});
+                                         e.first_lba, sectors, gpt::is_fixed_job(e.type)});
     table.entries.push_back(EntryPlace{gpt::kPrimaryLba, static_cast<int>(e.index)});
     table.extent = std::max(table.extent, e.last_lba + 1);
   }
@@ -101,6 +101,15 @@ bool read_gpt(const SectorReader& read, std::uint64_t disk_sectors, PartitionTab
 }  // namespace
 
 bool is_extended_type(std::uint8_t type) { return type == 0x05 || type == 0x0F || type == 0x85; }
+
+bool is_fixed_job_type(std::uint8_t type) {
+  // Linux swap, EFI system, Windows recovery, vendor diagnostics and recovery
+  // (Compaq, Dell), hibernation.
+  switch (type) {
+    case 0x82: case 0xEF: case 0x27: case 0x12: case 0xDE: case 0x84: case 0xA0: return true;
+    default: return false;
+  }
+}
 
 std::optional<PartitionTable> read_partition_table(const SectorReader& read, std::uint64_t disk_sectors,
                                                    std::string* error) {
@@ -135,8 +144,8 @@ std::optional<PartitionTable> read_partition_table(const SectorReader& read, std
     }
     table.extent = std::max(table.extent, std::uint64_t{e.lba} + e.sectors);
     if (!is_extended_type(e.type)) {
-      table.partitions.push_back(
-          Partition{static_cast<std::uint8_t>(slot + 1), e.boot, e.type, false, e.lba, e.sectors});
+      table.partitions.push_back(Partition{static_cast<std::uint8_t>(slot + 1), e.boot, e.type, false, e.lba,
+                                           e.sectors, is_fixed_job_type(e.type)});
       table.entries.push_back(EntryPlace{0, slot});
       continue;
     }
@@ -178,7 +187,7 @@ std::optional<PartitionTable> read_partition_table(const SectorReader& read, std
           return std::nullopt;
         }
         logical.push_back(Partition{static_cast<std::uint8_t>(5 + logical.size()), part.boot, part.type, true,
-                                    start, part.sectors});
+                                    start, part.sectors, is_fixed_job_type(part.type)});
         logical_entries.push_back(EntryPlace{ebr, 0});
       }
       const RawEntry next = entry(sector, 1);

@@ -20,6 +20,9 @@ struct Partition {
   bool logical = false;
   std::uint64_t start_lba = 0;
   std::uint64_t sectors = 0;
+  // Swap, EFI system, recovery, reserved or boot loader partitions: sized for
+  // their job, not for data, so a restore onto a larger disk leaves them their size.
+  bool fixed_job = false;
 
   std::uint64_t end_lba() const { return start_lba + sectors; }
   friend bool operator==(const Partition&, const Partition&) = default;
@@ -55,6 +58,8 @@ struct PartitionTable {
 };
 
 bool is_extended_type(std::uint8_t type);
+// The MBR types of partitions sized for their job (Partition::fixed_job).
+bool is_fixed_job_type(std::uint8_t type);
 
 // Reads one 512-byte sector; false when it cannot be read.
 using SectorReader = std::function<bool(std::uint64_t lba, std::span<std::uint8_t, kSectorSize> sector)>;

@@ -30,14 +30,23 @@ bool fail(std::string* error, std::string text) {
 }
 
 // The kernel lists a disk's partitions under its sysfs entry, each with its
-// number and its device numbers. The entry appears when the kernel has read the
-// new table; give it a moment (a second).
-std::optional<std::pair<std::string, dev_t>> find_partition(const std::string& disk_name, int number) {
+// number, its start and size in 512-byte sectors and its device numbers. Only
+// an entry whose start and size are those of the table just written is the
+// partition asked for: a kernel still holding the old table (a partition busy,
+// or a number that now names another place) would have the tool work on the
+// wrong bytes. The entry appears when the kernel has read the new table; give it
+// a moment (a second).
+std::optional<std::pair<std::string, dev_t>> find_partition(const std::string& disk_name, int number,
+                                                            std::uint64_t start_lba, std::uint64_t sectors) {
   const fs::path dir = fs::path("/sys/class/block") / disk_name;
   for (int attempt = 0; attempt < 20; ++attempt) {
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(dir, ec)) {
       if (first_line(entry.path() / "partition") != std::to_string(number)) continue;
+      if (first_line(entry.path() / "start") != std::to_string(start_lba) ||
+          first_line(entry.path() / "size") != std::to_string(sectors)) {
+        continue;
+      }
       unsigned major_number = 0, minor_number = 0;
       if (std::sscanf(first_line(entry.path() / "dev").c_str(), "%u:%u", &major_number, &minor_number) != 2) continue;
       return std::make_pair(entry.path().filename().string(), makedev(major_number, minor_number));
@@ -69,14 +78,15 @@ std::unique_ptr<PartitionDevice> PartitionDevice::open(const std::string& disk_p
     return nullptr;
   }
   if (S_ISBLK(st.st_mode)) {
-    if (auto d = kernel_partition(disk_path, number)) return d;
+    if (auto d = kernel_partition(disk_path, number, start_lba, sectors)) return d;
   }
-  // A disk file, or a kernel that shows no partitions of this disk (one built
-  // without partition table support, or still holding the old table).
+  // A disk file, or a kernel that shows no such partition of this disk (one
+  // built without partition table support, or still holding the old table).
   return loop_over(disk_path, start_lba, sectors, error);
 }
 
-std::unique_ptr<PartitionDevice> PartitionDevice::kernel_partition(const std::string& disk_path, int number) {
+std::unique_ptr<PartitionDevice> PartitionDevice::kernel_partition(const std::string& disk_path, int number,
+                                                                   std::uint64_t start_lba, std::uint64_t sectors) {
   const int disk = ::open(disk_path.c_str(), O_RDONLY | O_CLOEXEC);
   if (disk >= 0) {
     ::ioctl(disk, BLKRRPART);  // the table was just written; a failure leaves the kernel's older view
@@ -84,7 +94,7 @@ std::unique_ptr<PartitionDevice> PartitionDevice::kernel_partition(const std::st
   }
   std::error_code ec;
   const std::string name = fs::canonical(disk_path, ec).filename().string();
-  const auto found = find_partition(name, number);
+  const auto found = find_partition(name, number, start_lba, sectors);
   if (ec || !found) return nullptr;
   std::unique_ptr<PartitionDevice> d(new PartitionDevice());
   const std::string node = "/dev/" + found->first;

@@ -1,9 +1,10 @@
 #pragma once
 // A block device for one partition of a disk, for the tools that grow file
 // systems: on a disk that is a block device, the partition's own device (the
-// kernel's /dev entry, or a node of our own when /dev has none); on a disk image
-// file, or when the kernel shows no such partition, a loop device over the
-// partition's bytes, released again when this object goes.
+// kernel's /dev entry, or a node of our own when /dev has none, when the kernel
+// has it at the start and size asked for); on a disk image file, or when the
+// kernel shows no such partition, a loop device over the partition's bytes,
+// released again when this object goes.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -21,7 +22,8 @@ class PartitionDevice {
 
  private:
   PartitionDevice() = default;
-  static std::unique_ptr<PartitionDevice> kernel_partition(const std::string& disk_path, int number);
+  static std::unique_ptr<PartitionDevice> kernel_partition(const std::string& disk_path, int number,
+                                                           std::uint64_t start_lba, std::uint64_t sectors);
   static std::unique_ptr<PartitionDevice> loop_over(const std::string& disk_path, std::uint64_t start_lba,
                                                     std::uint64_t sectors, std::string* error);
   std::string path_;

@@ -10,6 +10,7 @@ namespace kestrelon::client {
 namespace {
 
 constexpr std::uint64_t kMbrLimit = 0xFFFFFFFFu;  // the last sector an MBR entry can reach
+constexpr std::uint64_t kMoveStep = 2048;         // partitions move by whole MiB
 
 bool fail(std::string* error, std::string text) {
   if (error) *error = std::move(text);
@@ -32,34 +33,44 @@ void put_chs(image::TableSector& s, std::size_t at, std::uint64_t lba) {
   s.bytes[at + 2] = static_cast<std::uint8_t>(cylinder);
 }
 
-// Makes the entry in `slot` of an MBR or extended boot record end at `end` (an
-// absolute sector, exclusive).
-void end_entry_at(image::TableSector& s, int slot, std::uint64_t end) {
-  const std::size_t at = 446 + 16 * static_cast<std::size_t>(slot);
-  const std::uint64_t relative_start = read_le32(s.bytes, at + 8);
-  const std::uint64_t absolute_start = s.lba == 0 ? relative_start : s.lba + relative_start;
-  write_le32(s.bytes, at + 12, static_cast<std::uint32_t>(end - absolute_start));
-  put_chs(s, at + 5, end - 1);
-}
-
-image::TableSector* sector_at(std::vector<image::TableSector>& sectors, std::uint64_t lba) {
-  const auto it = std::find_if(sectors.begin(), sectors.end(), [&](const auto& s) { return s.lba == lba; });
-  return it == sectors.end() ? nullptr : &*it;
-}
-
-bool grow_mbr(TargetTable& t, std::size_t index, std::uint64_t end, std::string* error) {
-  const Partition& p = t.table.partitions[index];
-  const EntryPlace place = t.table.entries[index];
-  image::TableSector* own = sector_at(t.sectors, place.sector);
-  image::TableSector* mbr = sector_at(t.sectors, 0);
-  if (!own || !mbr || (p.logical && !t.table.extended_slot))
-    return fail(error, "the image's partition table is incomplete");
-  if (p.logical) end_entry_at(*mbr, *t.table.extended_slot, end);
-  end_entry_at(*own, place.slot, end);
+// The image's MBR and extended boot records placed as `shift` moves the layout:
+// each record where its sectors go, each entry's start and end moved with them.
+// A logical partition's entry counts from its own record, a record's link to the
+// next from the extended partition's start, a primary entry from the disk's.
+// With `keep_grown`, an entry ending where the grown partition ends keeps that
+// end: the grown partition at its old size.
+bool relay_mbr(const image::ImageHeader& h, const PartitionTable& table, const LayoutShift& shift, bool keep_grown,
+               std::vector<image::TableSector>& out, std::string* error) {
+  const auto mbr = std::find_if(h.table_sectors.begin(), h.table_sectors.end(), [](const auto& s) { return s.lba == 0; });
+  if (mbr == h.table_sectors.end()) return fail(error, "the image's partition table is incomplete");
+  const std::uint64_t ext_start =
+      table.extended_slot ? read_le32(mbr->bytes, 446 + 16 * static_cast<std::size_t>(*table.extended_slot) + 8) : 0;
+  out.clear();
+  for (const image::TableSector& old : h.table_sectors) {
+    image::TableSector s = old;
+    s.lba = shift.map(old.lba);
+    for (int slot = 0; slot < 4; ++slot) {
+      const std::size_t at = 446 + 16 * static_cast<std::size_t>(slot);
+      const std::uint64_t size = read_le32(old.bytes, at + 12);
+      if (old.bytes[at + 4] == 0 || size == 0) continue;
+      const bool link = old.lba != 0 && is_extended_type(old.bytes[at + 4]);
+      const std::uint64_t base = old.lba == 0 ? 0 : link ? ext_start : old.lba;
+      const std::uint64_t new_base = old.lba == 0 ? 0 : link ? shift.map(ext_start) : s.lba;
+      const std::uint64_t start = base + read_le32(old.bytes, at + 8), end = start + size;
+      const std::uint64_t new_start = shift.map(start);
+      const std::uint64_t new_end = keep_grown && end == shift.boundary ? end : shift.map(end);
+      if (new_end > kMbrLimit) return fail(error, "the moved partition table does not fit an MBR");
+      write_le32(s.bytes, at + 8, static_cast<std::uint32_t>(new_start - new_base));
+      write_le32(s.bytes, at + 12, static_cast<std::uint32_t>(new_end - new_start));
+      put_chs(s, at + 1, new_start);
+      put_chs(s, at + 5, new_end - 1);
+    }
+    out.push_back(s);
+  }
   return true;
 }
 
-bool place_gpt(const image::ImageHeader& h, std::uint64_t disk_sectors, std::optional<std::uint32_t> grow,
+bool place_gpt(const image::ImageHeader& h, std::uint64_t disk_sectors, const gpt::Relay& relay,
                std::vector<image::TableSector>& out, std::string* error) {
   const auto find = [&](std::uint64_t lba) -> const image::TableSector* {
     for (const auto& s : h.table_sectors) {
@@ -78,7 +89,7 @@ bool place_gpt(const image::ImageHeader& h, std::uint64_t disk_sectors, std::opt
     if (!s) return fail(error, "the image's GPT is incomplete");
     entries.insert(entries.end(), s->bytes.begin(), s->bytes.end());
   }
-  const auto placed = gpt::fit_to_disk(pmbr->bytes, primary->bytes, entries, disk_sectors, grow, &why);
+  const auto placed = gpt::fit_to_disk(pmbr->bytes, primary->bytes, entries, disk_sectors, relay, &why);
   if (!placed) return fail(error, why);
   out.clear();
   for (const auto& p : *placed) out.push_back(image::TableSector{p.lba, p.bytes});
@@ -117,29 +128,43 @@ std::optional<TargetTable> fit_table(const image::ImageHeader& h, std::uint64_t 
     return std::nullopt;
   }
 
-  std::optional<std::size_t> last;
+  // The last data partition takes the room (see the header).
+  std::optional<std::size_t> grown;
   if (!keep_size && disk_sectors > h.source_sectors && t.table.kind != TableKind::none) {
     for (std::size_t i = 0; i < t.table.partitions.size(); ++i) {
-      if (!last || t.table.partitions[i].end_lba() > t.table.partitions[*last].end_lba()) last = i;
+      const Partition& p = t.table.partitions[i];
+      if (!p.fixed_job && (!grown || p.start_lba > t.table.partitions[*grown].start_lba)) grown = i;
     }
   }
-  const std::uint64_t end =
+  const std::uint64_t usable_end =
       t.table.kind == TableKind::gpt ? disk_sectors - t.table.gpt_tail : std::min(disk_sectors, kMbrLimit);
-  if (last && end > t.table.partitions[*last].end_lba()) {
-    const Partition& p = t.table.partitions[*last];
-    t.growth = Growth{p.number, p.start_lba, p.sectors, end - p.start_lba};
+  if (grown) {
+    const Partition& p = t.table.partitions[*grown];
+    std::uint64_t room = usable_end > t.table.extent ? usable_end - t.table.extent : 0;
+    if (t.table.extent > p.end_lba()) room -= room % kMoveStep;  // what follows keeps its alignment
+    if (room > 0) {
+      t.shift = LayoutShift{p.end_lba(), room};
+      t.growth = Growth{p.number, p.start_lba, p.sectors, p.sectors + room};
+    }
   }
 
   t.sectors = h.table_sectors;
+  const LayoutShift shift = t.shift;
+  const auto relay = [shift](bool keep_grown) -> gpt::Relay {
+    return [shift, keep_grown](std::uint64_t& first, std::uint64_t& last) {
+      const std::uint64_t end = last + 1;
+      first = shift.map(first);
+      last = (keep_grown && end == shift.boundary ? end : shift.map(end)) - 1;
+    };
+  };
   if (t.table.kind == TableKind::gpt && (disk_sectors != h.source_sectors || t.growth)) {
-    const auto grow = t.growth ? std::optional<std::uint32_t>(t.table.entries[*last].slot) : std::nullopt;
-    if (!place_gpt(h, disk_sectors, grow, t.sectors, error)) return std::nullopt;
-    if (t.growth && !place_gpt(h, disk_sectors, std::nullopt, t.ungrown, error)) return std::nullopt;
+    if (!place_gpt(h, disk_sectors, relay(false), t.sectors, error)) return std::nullopt;
+    if (t.growth && !place_gpt(h, disk_sectors, relay(true), t.ungrown, error)) return std::nullopt;
   } else if (t.growth) {
-    t.ungrown = t.sectors;
-    if (!grow_mbr(t, *last, end, error)) return std::nullopt;
+    if (!relay_mbr(h, t.table, shift, true, t.ungrown, error)) return std::nullopt;
+    if (!relay_mbr(h, t.table, shift, false, t.sectors, error)) return std::nullopt;
   }
-  for (const auto& s : h.table_sectors) t.keep_clear.push_back(s.lba);
+  for (const auto& s : h.table_sectors) t.keep_clear.push_back(t.shift.map(s.lba));
   for (const auto& s : t.sectors) t.keep_clear.push_back(s.lba);
   std::sort(t.keep_clear.begin(), t.keep_clear.end());
   t.keep_clear.erase(std::unique(t.keep_clear.begin(), t.keep_clear.end()), t.keep_clear.end());

@@ -22,6 +22,8 @@ PACKAGES=(
   # module index) and the emulated PCs of its test (QEMU, its firmware)
   ipxe dnsmasq-base busybox-static syslinux syslinux-common syslinux-efi kmod
   qemu-system-x86 ipxe-qemu ovmf
+  # the boot loader of the emulated PCs' own ext4 systems (a Debian's layout)
+  extlinux
   # kestrelon-cli installed alone into a minimal Debian
   debootstrap
 )

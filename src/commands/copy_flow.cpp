@@ -1,8 +1,7 @@
 #include "commands/copy_flow.h"
 
-#include <cstdio>
-
 #include "commands/received_images.h"
+#include "commands/room_targets.h"
 #include "commands/transfer_checks.h"
 #include "model/check_list_model.h"
 #include "model/main_client_list.h"
@@ -22,22 +21,6 @@ std::string fill_placeholder(const std::string& text, const std::string& value) 
   }
   return out;
 }
-
-namespace {
-
-// 512-byte sectors as decimal megabytes or gigabytes, "2.1 GB".
-std::string sectors_text(std::uint64_t sectors) {
-  const double bytes = static_cast<double>(sectors) * 512.0;
-  char text[32];
-  if (bytes >= 1e9) {
-    std::snprintf(text, sizeof text, "%.1f GB", bytes / 1e9);
-  } else {
-    std::snprintf(text, sizeof text, "%.1f MB", bytes / 1e6);
-  }
-  return text;
-}
-
-}  // namespace
 
 CopyFlow::CopyFlow(ControllerCore& core, CopyFlowPort& port) : core_(core), port_(port) {}
 
@@ -85,12 +68,11 @@ bool CopyFlow::check_disk_space(std::uint64_t image_sectors, bool skip) {
       // size its row shows, rounded down to whole megabytes.
       const int c = tables.find_client(target.address);
       const ClientRecord& client = c >= 0 ? tables.clients[static_cast<std::size_t>(c)] : target;
-      if (image_sectors <= client.selected_disk_sectors()) continue;
+      const std::string why =
+          cannot_receive(client.disk_count, client.selected_disk, client.selected_disk_sectors(), image_sectors);
+      if (why.empty()) continue;
       failing.push_back(client_row_fields(client));
-      core_.copy_report().skip(client.name_text(), client.address,
-                               "disk too small: the image needs " + sectors_text(image_sectors) + ", disk " +
-                                   std::to_string(client.selected_disk + 1) + " has " +
-                                   sectors_text(client.selected_disk_sectors()),
+      core_.copy_report().skip(client.name_text(), client.address, why,
                                skip ? TargetStep::skipped : TargetStep::failed);
       CheckListModel& rows = core_.main_client_list().rows();
       const std::string address = target.address.padded_text();

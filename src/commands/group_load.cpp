@@ -31,7 +31,7 @@ GroupLoad load_group(ControllerCore& core, CheckListModel& members) {
   GroupLoad load;
   {
     SemaphoreGuard hold(core.locks().client_table);
-    load.moved = load_group_rows(main, members, core.tables(), macs);
+    load.moved = load_group_rows(main, members, core.tables(), macs, &load.rows);
   }
   for (int r = 0; r < members.row_count(); ++r) load.missing += members.check_state(r) == kChecked ? 0 : 1;
   return load;

@@ -21,6 +21,7 @@ void read_group_rows(const GroupStore& store, std::string_view name, CheckListMo
 struct GroupLoad {
   int missing = 0;                  // members left unchecked: not on the network
   std::vector<MovedMember> moved;   // members that answer at another address now
+  std::vector<int> rows;            // each member's row in the main client list; -1: not listed
 };
 
 // Unchecks every row of the main client list and of `members`, then, under the

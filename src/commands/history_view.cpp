@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "commands/journal_record.h"
 #include "model/client_name.h"
 #include "model/client_row_text.h"
 
@@ -40,6 +41,7 @@ std::string details(const JournalRecord& t) {
   }
   if (const std::string why = text_of(t, "wake_problem"); !why.empty()) add("not woken: " + why);
   if (const std::string reason = text_of(t, "reason"); !reason.empty()) d += (d.empty() ? "" : "; ") + reason;
+  if (const std::string report = report_text(t); !report.empty()) d += (d.empty() ? "" : "; ") + report;
   return d;
 }
 

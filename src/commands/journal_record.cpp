@@ -33,6 +33,7 @@ JournalRecord target_record(const TargetState& t) {
   r["address"] = t.address.is_zero() ? JournalRecord() : JournalRecord(t.address.text());
   r["outcome"] = step_text(t.step);
   if (!t.reason.empty()) r["reason"] = t.reason;
+  if (!t.report.empty()) r["report"] = t.report;
   if (t.last_heard && (t.step == TargetStep::failed)) {
     const LastHeard& h = *t.last_heard;
     JournalRecord heard;
@@ -77,6 +78,15 @@ JournalRecord journal_record(const JournalFacts& f) {
 
 void append_to_journal(const TransferJournal& journal, const JournalFacts& facts) {
   journal.append(journal_record(facts));
+}
+
+std::string report_text(const JournalRecord& target) {
+  std::string text;
+  const auto report = target.find("report");
+  if (report == target.end() || !report->is_array()) return text;
+  for (const JournalRecord& line : *report)
+    if (line.is_string()) text += (text.empty() ? "" : "; ") + line.get<std::string>();
+  return text;
 }
 
 }  // namespace kestrelon

@@ -51,4 +51,8 @@ std::int64_t wall_clock_ms();
 // Local time with its offset, "2024-05-01T02:00:03+02:00".
 std::string local_time_text(std::int64_t ms);
 
+// What a target reported with its completion ("report"), its lines joined by
+// "; "; empty when it reported nothing.
+std::string report_text(const JournalRecord& target);
+
 }  // namespace kestrelon

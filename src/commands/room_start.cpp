@@ -57,16 +57,25 @@ RoomWait::Decision RoomStart::poll(int ready, Tick now) {
   for (const PcFacts& p : report_.pcs())
     if (p.wake_sent && !p.booted_after_seconds && listed_now(p.name, p.mac)) report_.booted(p.name, now);
   const RoomWait::Decision decision = wait_.step(ready, now);
-  if (decision == RoomWait::Decision::wait && request_.wake && tick_reached(now, last_wake_ + kRewakePeriodMs))
-    wake_missing(now);
+  if (decision == RoomWait::Decision::wait) {
+    if (request_.wake && tick_reached(now, last_wake_ + kRewakePeriodMs)) wake_missing(now);
+  } else {
+    ended_ = now;
+    ended_early_ = wait_.remaining(now) > 0;
+  }
   return decision;
 }
 
 std::string RoomStart::absent_reason(const std::string& name) const {
   const PcFacts* p = report_.find(name);
+  if (p && !p->wake_sent && !p->wake_problem.empty()) return "offline: could not be woken: " + p->wake_problem;
   const std::string waited = std::to_string(request_.max_wait_ms / 1000) + " s";
+  if (ended_ && ended_early_) {
+    const Tick since = p && p->wake_sent ? p->woken_at : began_;
+    const std::string after = std::to_string((*ended_ - since + 500) / 1000) + " s after ";
+    return "not ready when the copy started, " + after + (p && p->wake_sent ? "it was woken" : "the wait began");
+  }
   if (p && p->wake_sent) return "offline: did not come up within " + waited + " after it was woken";
-  if (p && !p->wake_problem.empty()) return "offline: could not be woken: " + p->wake_problem;
   return "offline: not discovered within " + waited;
 }
 

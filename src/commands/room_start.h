@@ -11,6 +11,7 @@
 // Client's mark away as its copy ends (a Client that restarts after its copy
 // then boots its own disk) and the rest when the job ends.
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,7 +51,9 @@ class RoomStart {
   const RoomReport& report() const { return report_; }
   // Why the boot service could not be told ("" when it was, or nothing asked it).
   const std::string& pending_problem() const { return pending_problem_; }
-  // Why a target that is not listed when the wait ends is left out.
+  // Why a target that is not listed when the wait ends is left out: at the
+  // deadline it did not come up in time; before it, the copy started without it
+  // ("not ready when the copy started, 65 s after it was woken").
   std::string absent_reason(const std::string& name) const;
 
  private:
@@ -68,6 +71,8 @@ class RoomStart {
   std::vector<MacAddress> marked_;
   Tick began_ = 0;
   Tick last_wake_ = 0;
+  std::optional<Tick> ended_;  // when poll() last said start or give up
+  bool ended_early_ = false;   // and that was before the deadline
 };
 
 }  // namespace kestrelon

@@ -29,7 +29,7 @@ void append_group_row(CheckListModel& rows, const GroupEntry& entry) {
 }
 
 std::vector<MovedMember> load_group_rows(CheckListModel& main, CheckListModel& members, ClientTables& tables,
-                                         const GroupMacs& macs) {
+                                         const GroupMacs& macs, std::vector<int>* found_rows) {
   std::vector<MatchCandidate> listed;
   for (int i = 0; i < main.row_count(); ++i) {
     const std::string address = main.cell(i, 1);
@@ -42,9 +42,11 @@ std::vector<MovedMember> load_group_rows(CheckListModel& main, CheckListModel& m
   }
   const std::vector<MemberMatch> matches = match_group_members(listed, wanted);
   std::vector<MovedMember> moved;
+  if (found_rows) found_rows->assign(static_cast<std::size_t>(members.row_count()), -1);
   for (int j = 0; j < members.row_count(); ++j) {
     const MemberMatch& m = matches[static_cast<std::size_t>(j)];
     if (!m.found()) continue;
+    if (found_rows) (*found_rows)[static_cast<std::size_t>(j)] = m.rows.front();
     const std::string target = members.cell(j, 3);
     const auto selected_disk = static_cast<std::int16_t>(disk_index_from_target(target));
     for (int row : m.rows) {

@@ -48,9 +48,10 @@ struct MovedMember {
 // wins); each Client of the client table at that row's address gets the member's
 // selected disk (the digit after "Disk ", minus 1); the member's row is checked.
 // The members left unchecked are not on the network. Returns the members that
-// answer at another address now.
+// answer at another address now; `found_rows`, when given, receives each
+// member's (first) main row, -1 for those not on the network.
 std::vector<MovedMember> load_group_rows(CheckListModel& main, CheckListModel& members, ClientTables& tables,
-                                         const GroupMacs& macs = {});
+                                         const GroupMacs& macs = {}, std::vector<int>* found_rows = nullptr);
 
 // Appends the four cell texts of every unchecked row of `from` to `to`, in order.
 void append_unchecked_rows(const CheckListModel& from, CheckListModel& to);

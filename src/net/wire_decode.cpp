@@ -27,7 +27,22 @@ std::optional<CopyNak> decode_copy_nak(std::span<const std::uint8_t> d) {
 
 std::optional<CopyDone> decode_copy_done(std::span<const std::uint8_t> d) {
   if (d.size() < kCopyDoneMinLength) return std::nullopt;
-  return CopyDone{Ipv4Address(read_be32(d, 8))};
+  CopyDone done{Ipv4Address(read_be32(d, 8)), {}};
+  // The records, as far as they arrived whole.
+  for (std::size_t at = kCopyDoneRecordsOffset; d.size() - at >= kCopyDoneRecordHead;) {
+    const std::uint16_t kind = read_be16(d, at + 2), length = read_be16(d, at + 4);
+    if (read_be16(d, at) != kMagic || kind == 0 || d.size() - at - kCopyDoneRecordHead < length) break;
+    const auto value = d.subspan(at + kCopyDoneRecordHead, length);
+    at += kCopyDoneRecordHead + length;
+    if (kind != kCopyDoneReport || !done.report.empty()) continue;
+    const std::string text(value.begin(), value.begin() + static_cast<long>(std::min(value.size(), kMaxCopyDoneReport)));
+    for (std::size_t from = 0; from <= text.size();) {
+      const std::size_t end = std::min(text.find('\n', from), text.size());
+      if (end > from) done.report.push_back(text.substr(from, end - from));
+      from = end + 1;
+    }
+  }
+  return done;
 }
 
 std::optional<CreateData> decode_create_data(std::span<const std::uint8_t> d) {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "net/disk_layout.h"
 #include "platform/ipv4_address.h"
@@ -43,6 +44,9 @@ std::optional<CopyNak> decode_copy_nak(std::span<const std::uint8_t> datagram);
 
 struct CopyDone {
   Ipv4Address client;
+  // The Client's report record, one entry per line (wire_format.h); empty when
+  // it sent none. Lines are kept as sent: shown text must be made printable.
+  std::vector<std::string> report;
 };
 inline constexpr std::size_t kCopyDoneMinLength = 12;
 std::optional<CopyDone> decode_copy_done(std::span<const std::uint8_t> datagram);

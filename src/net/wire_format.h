@@ -65,6 +65,16 @@ inline constexpr std::uint16_t kFlagKeepPartitionSize = 1;
 inline constexpr std::uint16_t kFlagUniqueSid = 2;
 inline constexpr std::uint16_t kFlagSectorBySector = 4;
 
+// A Client may add records to OP_COPY_DONE after its fixed fields (bytes the
+// plain protocol leaves unread), each: 9544 (2), kind (2), length N (2), N bytes.
+// A kind of 0 (a plain trailer, 9544 0) ends them; unknown kinds are skipped.
+inline constexpr std::size_t kCopyDoneRecordsOffset = 12;
+inline constexpr std::size_t kCopyDoneRecordHead = 6;
+// Kind 1: what the Client did beside writing the image (a larger disk's layout),
+// UTF-8 lines joined by '\n'.
+inline constexpr std::uint16_t kCopyDoneReport = 1;
+inline constexpr std::size_t kMaxCopyDoneReport = 1024;
+
 void write_header(std::span<std::uint8_t> datagram, Opcode opcode);
 void write_trailer(std::span<std::uint8_t> datagram, std::size_t at);
 

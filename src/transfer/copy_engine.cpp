@@ -360,6 +360,7 @@ void CopyEngine::on_copy_done(const wire::CopyDone& done, int /*endpoint_index*/
     stray_.fetch_add(1);
     return;
   }
+  if (CopyObserver* o = observer_.load(); o && !done.report.empty()) o->reported(done.client, done.report);
   notify(done.client, CopyAnswer::done);
   SemaphoreGuard hold(locks_.client_table);
   const int i = tables_.find_target(done.client);

@@ -92,6 +92,12 @@ void CopyTargetReport::acknowledging(Ipv4Address client) {
   acknowledging_named_ = true;
 }
 
+void CopyTargetReport::reported(Ipv4Address client, const std::vector<std::string>& lines) {
+  std::lock_guard hold(mutex_);
+  TargetState* s = open_ ? find(client) : nullptr;
+  if (s && s->report.empty()) s->report = lines;
+}
+
 void CopyTargetReport::close(CopyEnd end) {
   const Tick now = clock_.now();
   std::lock_guard hold(mutex_);

@@ -43,6 +43,7 @@ struct TargetState {
   bool receiving = false;      // it acknowledged a block or asked for one again
   bool acknowledging = false;  // it was named the acknowledging Client
   bool replaced = false;       // and another was named after it: it had stopped acknowledging
+  std::vector<std::string> report;  // what it reported with its completion, as sent
 };
 
 // How a copy ended: it decides the reason given to each target that did not finish.
@@ -74,6 +75,7 @@ class CopyTargetReport final : public CopyObserver {
   void start_sent(Ipv4Address target) override;
   void heard(Ipv4Address from, CopyAnswer answer, std::uint32_t block) override;
   void acknowledging(Ipv4Address client) override;
+  void reported(Ipv4Address client, const std::vector<std::string>& lines) override;
 
   // The changes since the last call, each a copy of the target as it then was.
   std::vector<TargetState> take_events();

@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (auto h = wire::decode_header(d)) g_sink = h->opcode;
   if (auto c = wire::decode_copy_ack(d)) g_sink = c->total_kib;
   if (auto c = wire::decode_copy_nak(d)) g_sink = c->total_kib;
-  if (auto c = wire::decode_copy_done(d)) g_sink = c->client.value();
+  if (auto c = wire::decode_copy_done(d)) g_sink = c->client.value() + (c->report.empty() ? 0 : c->report.back().size());
   if (auto c = wire::decode_create_data(d)) g_sink = c->data.size() ? c->data.back() : 0;
 
   static DropMessages ui;

@@ -35,6 +35,10 @@ seeds = {
     "copy_nak": HEAD(4) + struct.pack(">III", 7, 10, 20) + TRAILER,
     "copy_done": HEAD(6) + struct.pack(">I", 0x0A000007) + TRAILER,
     "copy_ready": HEAD(8) + TRAILER,
+    "copy_done_report": HEAD(6) + struct.pack(">I", 0x0A000007)
+    + struct.pack(">HHH", 9544, 7, 3) + b"abc"  # a kind nobody knows, skipped
+    + struct.pack(">HHH", 9544, 1, 27) + b"partition 1 grew\nswap moved",
+    "copy_done_report_cut": HEAD(6) + struct.pack(">I", 0x0A000007) + struct.pack(">HHH", 9544, 1, 900) + b"short",
     "create_data": HEAD(18) + struct.pack(">IHII", 0, 18, 1, 100)
     + struct.pack(">6xH", 12) + struct.pack(">6xH", 11) + struct.pack("<h", 0) + TRAILER,
     "create_data_count_too_big": HEAD(18) + struct.pack(">IHII", 1, 60000, 1, 100) + b"xx",

@@ -154,18 +154,25 @@ TEST_F(LabPcDisks, Ext4AndNtfsImagesFillALargerDiskWhenPartitionsDoNotKeepTheirS
     std::string image, target, checker;
     int host;
     std::string grown;
+    std::string reported;  // what the Controller shows beside the Client's completion
   };
   for (const Case& c :
        {Case{"linux.krn", "linux-target.img", "e2fsck -fn", 2,
-             "partition 2 (ext2/3/4) grown from 55 MiB to 87 MiB, its file system from 55 MiB to 87 MiB"},
+             "partition 2 (ext2/3/4) grown from 55 MiB to 87 MiB, its file system from 55 MiB to 87 MiB",
+             "partition 2 (ext2/3/4) takes the larger disk's room: 55 MiB grown to 87 MiB; its file system is grown "
+             "after the copy"},
         Case{"windows.krn", "windows-target.img", "ntfsfix -n", 3,
-             "partition 1 (NTFS) grown from 63 MiB to 95 MiB, its file system from 62 MiB to 94 MiB"}}) {
+             "partition 1 (NTFS) grown from 63 MiB to 95 MiB, its file system from 62 MiB to 94 MiB",
+             "partition 1 (NTFS) takes the larger disk's room: 63 MiB grown to 95 MiB; its file system is grown after "
+             "the copy"}}) {
     SCOPED_TRACE(c.image);
     const std::string target = dir.file(c.target);
     ASSERT_TRUE(test::make_virtual_disk(target, 96, ""));
     lab::LabProcess t = client(net, c.host, "target", {target}, true);
     std::string output;
     EXPECT_EQ(cli(net, {"copy", dir.file(c.image), "--client", "target", "--discover-seconds", "20"}, output), 0)
+        << output;
+    EXPECT_NE(output.find("target (" + LabNetwork::address(c.host).text() + "): " + c.reported), std::string::npos)
         << output;
     EXPECT_EQ(t.wait(60s), 0) << "--once: success once the file system has grown\n" << t.output();
     const Region last = last_partition(target);

@@ -6,6 +6,11 @@
 #   ntfs      MBR: 1 NTFS (the whole disk)
 #   gpt       GPT: 1 EFI system (FAT16, 8 MiB), 2 Microsoft basic data (FAT16,
 #             8 MiB), 3 Linux (ext4, the rest)
+#   debian    MBR as Debian's installer lays a disk out: 1 ext4 (active, the
+#             rest), 2 extended at the end holding 5 swap (16 MiB, labelled
+#             DEBSWAP, UUID 0d1e2f30-4152-6374-8596-a7b8c9d0e1f2)
+#   gpt-swap  GPT: 1 EFI system (FAT16, 8 MiB), 2 Linux (ext4), 3 Linux swap
+#             (16 MiB, as above) at the end
 #   fat       MBR: 1 FAT16 labelled PCDATA (the whole disk)
 #   boot      the same labelled KSTRLN-BOOT (the client builder's USB stick)
 set -euo pipefail
@@ -43,6 +48,12 @@ ext4() {  # ext4 SECTORS START
   mkfs.ext4 -q -F -d "$work/ext$2" -L kestrelon "$img"
   place "$img" "$2"
 }
+swap() {  # swap SECTORS START
+  local img=$work/swap.img
+  truncate -s $(($1 * 512)) "$img"
+  mkswap -q -L DEBSWAP -U 0d1e2f30-4152-6374-8596-a7b8c9d0e1f2 "$img" >/dev/null
+  place "$img" "$2"
+}
 ntfs() {  # ntfs SECTORS START
   local img=$work/ntfs.img
   fill "$work/ntfs"
@@ -71,6 +82,22 @@ case $layout in
     fat16 16384 DATA 18432
     last=$(sgdisk -i 3 "$out" | awk '/Last sector/ {print $3}')
     ext4 $((last - 34816 + 1)) 34816
+    ;;
+  debian)
+    swap_at=$((sectors - 32768))
+    printf 'label: dos\nstart=2048, size=%d, type=83, bootable\nstart=%d, type=5\nstart=%d, size=32768, type=82\n' \
+      $((swap_at - 2048 - 2048)) $((swap_at - 2048)) "$swap_at" | sfdisk -q "$out"
+    ext4 $((swap_at - 2048 - 2048)) 2048
+    swap 32768 "$swap_at"
+    ;;
+  gpt-swap)
+    sgdisk -n 1:2048:+8M -t 1:ef00 -n 2:0:-16M -t 2:8300 -n 3:0:0 -t 3:8200 "$out" >/dev/null 2>&1
+    fat16 16384 EFI 2048
+    last=$(sgdisk -i 2 "$out" | awk '/Last sector/ {print $3}')
+    ext4 $((last - 18432 + 1)) 18432
+    swap_at=$(sgdisk -i 3 "$out" | awk '/First sector/ {print $3}')
+    swap_end=$(sgdisk -i 3 "$out" | awk '/Last sector/ {print $3}')
+    swap $((swap_end - swap_at + 1)) "$swap_at"
     ;;
   fat | boot)
     printf 'label: dos\nstart=2048, type=e, bootable\n' | sfdisk -q "$out"

@@ -3,12 +3,14 @@
 // another address (DHCP) is still found; `wake` sends each member's magic packet
 // to the network it was seen on, where a host standing in for the switched-off
 // PCs' network cards sees it. `copy --wake --min-clients --max-wait` marks the
-// members pending, wakes them, starts once enough have come (one starts only
-// when its card sees its packet, one never) or at the deadline, and copies to
-// those present byte for byte.
+// members that can receive the image pending, wakes them, starts once enough of
+// them have come (one starts only when its card sees its packet, one never; the
+// protected master, on all along, counts for nothing) or at the deadline, and
+// copies to those present byte for byte.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -126,19 +128,22 @@ TEST_F(RoomLab, MembersAreKnownByTheirCardsAndWokenOnTheirNetwork) {
 }
 
 TEST_F(RoomLab, ACopyWaitsForEnoughWokenMembersThenGoesToThosePresent) {
-  LabNetwork net(3);
+  LabNetwork net(4);
   ASSERT_TRUE(net.ok()) << net.error();
   const std::string image = dir.file("room.krn");
   test::write_file(image, test::image_bytes({.length = 3'000'000}));
   std::vector<LabProcess> clients;
   std::string out;
-  for (int h = 1; h <= 3; ++h) clients.push_back(client(net, h, LabNetwork::address(h)));
+  for (int h = 1; h <= 4; ++h) clients.push_back(client(net, h, LabNetwork::address(h)));
   ASSERT_EQ(cli(net, {"group", "save", "Room", "--client", name(1), "--client", name(2), "--client", name(3),
-                      "--discover-seconds", "20"},
+                      "--client", name(4), "--discover-seconds", "20"},
                 out),
             0)
       << out;
-  // The room at night: member-1 was left on, member-2 boots when woken, member-3 is broken.
+  ASSERT_EQ(cli(net, {"clients", "protect", name(4)}, out), 0) << out;
+  // The room at night: member-1 was left on, member-2 boots when woken,
+  // member-3 is broken, member-4 is the protected master, on: it counts for
+  // nothing, so the copy waits for member-2.
   clients[1].kill();
   clients[2].kill();
   ASSERT_EQ(net.exec(0, "mkdir -p " + dir.file("pending")), 0);  // the boot service's folder
@@ -154,7 +159,8 @@ TEST_F(RoomLab, ACopyWaitsForEnoughWokenMembersThenGoesToThosePresent) {
                                   "2", "--max-wait", "60", "--json"});
   ASSERT_TRUE(card2->wait_for(*mac2, 30s)) << copy.output();
   const auto pending = read_pending(dir.file("pending"), 0, false);
-  EXPECT_EQ(pending.size(), 3u) << "every member pending while the job waits";
+  EXPECT_EQ(pending.size(), 3u) << "every member that can receive the image pending while the job waits";
+  for (const auto& p : pending) EXPECT_NE(p.name, name(4)) << "the protected master is never marked";
   clients[1] = client(net, 2, LabNetwork::address(2));  // member-2 boots into the Client
   const auto status = copy.wait(120s);
   out = copy.output();
@@ -180,9 +186,14 @@ TEST_F(RoomLab, ACopyWaitsForEnoughWokenMembersThenGoesToThosePresent) {
   EXPECT_EQ(pcs[name(2)]["woken"], true);
   EXPECT_TRUE(pcs[name(2)]["booted_after_seconds"].is_number()) << summary.dump();
   EXPECT_EQ(pcs[name(3)]["outcome"], "skipped");
-  EXPECT_EQ(pcs[name(3)]["reason"], "offline: did not come up within 60 s after it was woken") << summary.dump();
+  const std::string why3 = pcs[name(3)]["reason"];
+  EXPECT_TRUE(why3.starts_with("not ready when the copy started, ") && why3.ends_with(" s after it was woken"))
+      << summary.dump();
+  EXPECT_EQ(pcs[name(4)]["outcome"], "skipped");
+  EXPECT_EQ(pcs[name(4)]["reason"], "protected: not overwritten unless asked (--include-protected)");
+  EXPECT_FALSE(std::filesystem::exists(dir.file("store-4/room.krn"))) << "the master was overwritten";
 
-  // At the deadline the copy goes to whoever is there.
+  // At the deadline the copy goes to whoever is there (member-4 still counts for nothing).
   const auto begun = std::chrono::steady_clock::now();
   EXPECT_EQ(cli(net, {"copy", image, "--group", "Room", "--wake", "--min-clients", "3", "--max-wait", "5"}, out), 3)
       << out;

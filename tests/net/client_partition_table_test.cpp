@@ -34,7 +34,7 @@ TEST(ClientPartitionTable, PrimaryExtendedAndLogicalFromSfdisk) {
       {1, 0x80, 0x83, false, 2048, 16384},
       {2, 0x00, 0x0B, false, 18432, 8192},
       {5, 0x00, 0x83, true, 28672, 8192},
-      {6, 0x00, 0x82, true, 38912, 8192},
+      {6, 0x00, 0x82, true, 38912, 8192, true},  // swap: sized for its job
   };
   EXPECT_EQ(t.partitions, expected);
   // The MBR and one extended boot record per logical partition.

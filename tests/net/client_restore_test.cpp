@@ -1,7 +1,8 @@
 // Restores of PC disks, in-process (image builder to restorer, no network): a GPT
 // disk byte for byte and fitted to larger disks; a restore that breaks off leaves
 // neither a partition table nor a file system a checker could bring back; the
-// last partition grows to fill a larger disk unless partitions keep their size;
+// last data partition takes a larger disk's room unless partitions keep their
+// size, and what follows it (swap) moves to the end, found by its UUID and label;
 // a disk too small is refused before anything is written.
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -46,7 +47,8 @@ std::vector<std::uint8_t> image_of(const std::string& disk, BuildRequest request
 struct Outcome {
   bool ok = false;
   std::string error;
-  std::vector<std::string> after;  // what the file system growth said
+  std::vector<std::string> after;   // what the file system growth said
+  std::vector<std::string> report;  // what the Controller hears with the completion
 };
 
 // Feeds the image in copy-block slices; stops (abandoning) after `cut` bytes.
@@ -66,7 +68,19 @@ Outcome restore(const std::vector<std::uint8_t>& image, const std::string& targe
     }
   }
   if (!restorer.finish()) return {false, restorer.error(), {}};
-  return {true, "", restorer.after_done()};
+  const std::vector<std::string> report = restorer.done_report();
+  return {true, "", restorer.after_done(), report};
+}
+
+// What a shell command prints, its last line break taken off.
+std::string output_of(const std::string& command) {
+  FILE* p = ::popen(command.c_str(), "r");
+  std::string out;
+  char line[256];
+  while (p && std::fgets(line, sizeof line, p)) out += line;
+  if (p) ::pclose(p);
+  if (!out.empty() && out.back() == '\n') out.pop_back();
+  return out;
 }
 
 PartitionTable table_of(const std::string& disk) {
@@ -179,8 +193,9 @@ TEST_F(ClientRestore, ARestoreThatBreaksOffLeavesNoTableAndNoFileSystemToBringBa
   EXPECT_EQ(disks.entries()[0].partition_count, 2);
 }
 
-TEST_F(ClientRestore, TheLastPartitionGrowsToFillALargerDiskUnlessSizesAreKept) {
-  // The last partition is a logical one: it grows with its extended partition.
+TEST_F(ClientRestore, TheLastDataPartitionTakesALargerDisksRoomUnlessSizesAreKept) {
+  // The last data partition is a logical one, swap after it in the same
+  // extended partition: the data partition grows, swap moves along.
   const std::string source = dir.file("mixed.img");
   ASSERT_TRUE(test::make_virtual_disk(source, 64, test::mixed_layout_script()));
   ASSERT_TRUE(test::fill_region(source, 38912ull * 512, kMiB, 4, false));
@@ -197,12 +212,17 @@ TEST_F(ClientRestore, TheLastPartitionGrowsToFillALargerDiskUnlessSizesAreKept) 
   ASSERT_TRUE(grown.ok) << grown.error;
   const PartitionTable t = table_of(target);
   ASSERT_EQ(t.partitions.size(), 4u);
-  EXPECT_EQ(t.partitions[3].number, 6);
-  EXPECT_EQ(t.partitions[3].end_lba(), 80u * 2048);
-  EXPECT_EQ(t.extent, 80u * 2048) << "the extended partition reaches the end too";
+  constexpr std::uint64_t kAdded = 16 * 2048;
+  EXPECT_EQ(t.partitions[2].number, 5);
+  EXPECT_EQ(t.partitions[2].sectors, 8192 + kAdded) << "the last data partition takes the room";
+  EXPECT_EQ(t.partitions[3].start_lba, 38912 + kAdded) << "swap keeps its size and moves along";
+  EXPECT_EQ(t.partitions[3].sectors, 8192u);
+  EXPECT_EQ(t.extent, 80u * 2048) << "the extended partition reaches the end";
+  EXPECT_EQ(test::read_region(source, 38912ull * 512, kMiB), test::read_region(target, (38912 + kAdded) * 512, kMiB))
+      << "the moved partition's bytes, sector by sector, at its new place";
   EXPECT_EQ(run_shell("sfdisk -V " + quoted(target) + " >/dev/null 2>&1"), 0);
   ASSERT_EQ(grown.after.size(), 2u);
-  EXPECT_NE(grown.after[0].find("partition 6 (unknown) grown from 4 MiB to 61 MiB; its file system keeps its size"),
+  EXPECT_NE(grown.after[0].find("partition 5 (unknown) grown from 4 MiB to 20 MiB; its file system keeps its size"),
             std::string::npos)
       << grown.after[0];
 
@@ -227,13 +247,8 @@ TEST_F(ClientRestore, OnABlockDeviceTheFileSystemGrowsOnThePartitionsOwnDevice) 
   make_pc_disk("mbr-ext4", source, 64);
   const std::string backing = dir.file("disk.img");
   ASSERT_TRUE(test::make_virtual_disk(backing, 96, ""));
-  FILE* p = ::popen(("losetup -P -f --show " + quoted(backing) + " 2>/dev/null").c_str(), "r");
-  ASSERT_TRUE(p);
-  char line[128] = {};
-  const bool got = std::fgets(line, sizeof line, p) != nullptr;
-  ::pclose(p);
-  if (!got) GTEST_SKIP() << "SKIPPED: no loop device here";
-  const std::string device = std::string(line).substr(0, std::string(line).find('\n'));
+  const std::string device = output_of("losetup -P -f --show " + quoted(backing) + " 2>/dev/null");
+  if (device.empty()) GTEST_SKIP() << "SKIPPED: no loop device here";
   const Outcome o = restore(image_of(source), device, {.keep_partition_size = false});
   run_shell("losetup -d " + device);
   ASSERT_TRUE(o.ok) << o.error;
@@ -243,6 +258,76 @@ TEST_F(ClientRestore, OnABlockDeviceTheFileSystemGrowsOnThePartitionsOwnDevice) 
   const Partition p2 = table_of(backing).partitions.at(1);
   EXPECT_EQ(p2.end_lba(), 96u * 2048);
   EXPECT_EQ(check("e2fsck -fn", backing, p2, dir.file("check.img")), 0);
+}
+
+// The kernel keeps the old table while a partition of it is busy: the growth
+// then works through a loop device over the partition's place in the table just
+// written, never through the kernel's partition of the same number elsewhere.
+TEST_F(ClientRestore, AKernelHoldingTheOldTableIsNotTrustedWithTheGrowth) {
+  const std::string source = dir.file("pc.img");
+  make_pc_disk("mbr-ext4", source, 64);
+  const std::string backing = dir.file("disk.img");
+  // The old layout: partition 2 starts 8 MiB before where the image puts it.
+  ASSERT_TRUE(test::make_virtual_disk(backing, 96, "label: dos\n2048,4096,83\n6144,,83\n"));
+  const std::string device = output_of("losetup -P -f --show " + quoted(backing) + " 2>/dev/null");
+  if (device.empty()) GTEST_SKIP() << "SKIPPED: no loop device here";
+  // Holding the old partition 2 open makes the kernel refuse the new table.
+  ASSERT_EQ(run_shell("for i in $(seq 50); do [ -b " + device + "p2 ] && break; sleep 0.1; done; "
+                      "sleep 600 3<" + device + "p2 >/dev/null 2>&1 & echo $! > " + quoted(dir.file("holder"))),
+            0);
+  const Outcome o = restore(image_of(source), device, {.keep_partition_size = false});
+  run_shell("kill $(cat " + quoted(dir.file("holder")) + "); sleep 0.2; losetup -d " + device);
+  ASSERT_TRUE(o.ok) << o.error;
+  ASSERT_FALSE(o.after.empty());
+  EXPECT_NE(o.after[0].find("grown from 55 MiB to 87 MiB, its file system from 55 MiB to 87 MiB"), std::string::npos)
+      << testing::PrintToString(o.after);
+  const Partition p2 = table_of(backing).partitions.at(1);
+  EXPECT_EQ(p2.start_lba, 18432u);
+  EXPECT_EQ(check("e2fsck -fn", backing, p2, dir.file("check.img")), 0);
+}
+
+// The layout Debian's installer makes (root, then swap in an extended partition
+// at the end), and a GPT one with swap at the end, restored onto disks twice the
+// size: root takes the room and its ext4 grows, swap moves to the disk's end,
+// where the system finds it by its UUID and label; the Controller hears so.
+TEST_F(ClientRestore, RootTakesTheRoomAndSwapMovesToTheEndFoundByItsUuid) {
+  const auto swap_at = [&](const std::string& disk, std::uint64_t lba) {
+    return output_of("blkid -p -o export -O " + std::to_string(lba * 512) + " " + quoted(disk) +
+                     " | grep -v '^DEVNAME='");
+  };
+  for (const std::string layout : {"debian", "gpt-swap"}) {
+    SCOPED_TRACE(layout);
+    const std::string source = dir.file(layout + ".img"), target = dir.file(layout + "-twice.img");
+    make_pc_disk(layout, source, 64);
+    ASSERT_TRUE(test::make_virtual_disk(target, 128, ""));
+    const PartitionTable before = table_of(source);
+    const Outcome o = restore(image_of(source), target, {.keep_partition_size = false});
+    ASSERT_TRUE(o.ok) << o.error;
+    const PartitionTable t = table_of(target);
+    ASSERT_EQ(t.partitions.size(), before.partitions.size());
+    const Partition& root = t.partitions[t.partitions.size() - 2];
+    const Partition& swap = t.partitions.back();
+    const Partition& old_swap = before.partitions.back();
+    constexpr std::uint64_t kAdded = 64 * 2048;
+    EXPECT_EQ(root.start_lba, before.partitions[t.partitions.size() - 2].start_lba);
+    EXPECT_EQ(root.sectors, before.partitions[t.partitions.size() - 2].sectors + kAdded);
+    EXPECT_EQ(swap.start_lba, old_swap.start_lba + kAdded);
+    EXPECT_EQ(swap.sectors, old_swap.sectors);
+    EXPECT_EQ(swap_at(target, swap.start_lba), swap_at(source, old_swap.start_lba)) << "swap: the same UUID and label";
+    EXPECT_NE(swap_at(target, swap.start_lba).find("UUID=0d1e2f30-4152-6374-8596-a7b8c9d0e1f2"), std::string::npos);
+    EXPECT_EQ(check("e2fsck -fn", target, root, dir.file("check.img")), 0) << "the grown root is damaged";
+    ASSERT_FALSE(o.after.empty());
+    EXPECT_NE(o.after[0].find("(ext2/3/4) grown from"), std::string::npos) << testing::PrintToString(o.after);
+    EXPECT_NE(o.after[0].find("its file system from"), std::string::npos) << testing::PrintToString(o.after);
+    ASSERT_EQ(o.report.size(), 2u) << testing::PrintToString(o.report);
+    EXPECT_EQ(o.report[0], "partition " + std::to_string(root.number) + " (ext2/3/4) takes the larger disk's room: " +
+                               std::to_string(root.sectors / 2048 - 64) + " MiB grown to " +
+                               std::to_string(root.sectors / 2048) + " MiB; its file system is grown after the copy");
+    EXPECT_EQ(o.report[1], "partition " + std::to_string(swap.number) + " (swap) moved by 64 MiB, to sector " +
+                               std::to_string(swap.start_lba) + "; swap made again there with its UUID and label");
+  }
+  EXPECT_EQ(run_shell("sfdisk -V " + quoted(dir.file("debian-twice.img")) + " >/dev/null 2>&1"), 0);
+  EXPECT_EQ(run_shell("sgdisk -v " + quoted(dir.file("gpt-swap-twice.img")) + " | grep -q 'No problems found'"), 0);
 }
 
 TEST_F(ClientRestore, AnImageOfTheFirstFormatStillRestores) {

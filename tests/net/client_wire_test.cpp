@@ -74,6 +74,21 @@ TEST(ClientWire, CopyAnswersDecodeOnTheControllerSide) {
   const Datagram done = encode_copy_done(kSelf);
   EXPECT_EQ(done, test::copy_done_datagram(kSelf));
   EXPECT_EQ(wire::decode_copy_done(done)->client, kSelf);
+  EXPECT_TRUE(wire::decode_copy_done(done)->report.empty());
+  // A report rides in a record after the fixed fields; a plain trailer is none,
+  // and lines past the record's bound are left out whole, never cut.
+  const std::vector<std::string> report = {"partition 1 (ext2/3/4) takes the larger disk's room", "swap moved"};
+  const auto reported = wire::decode_copy_done(encode_copy_done(kSelf, report));
+  ASSERT_TRUE(reported);
+  EXPECT_EQ(reported->client, kSelf);
+  EXPECT_EQ(reported->report, report);
+  Datagram trailer = done;
+  trailer.insert(trailer.end(), {0x25, 0x48, 0, 0});
+  EXPECT_TRUE(wire::decode_copy_done(trailer)->report.empty());
+  const std::vector<std::string> long_report(40, std::string(60, 'x'));
+  const Datagram bounded = encode_copy_done(kSelf, long_report);
+  EXPECT_LE(bounded.size(), wire::kReceiveBufferSize);
+  EXPECT_EQ(wire::decode_copy_done(bounded)->report, std::vector<std::string>(16, std::string(60, 'x')));
 
   EXPECT_EQ(encode_copy_ready(), test::copy_ready_datagram());
   EXPECT_EQ(wire::opcode_of(encode_copy_ready()), wire::OP_COPY_READY);

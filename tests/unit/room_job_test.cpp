@@ -5,6 +5,7 @@
 // Clients"; the live per-PC table.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <nlohmann/json.hpp>
 
 #include "commands/history_view.h"
@@ -12,6 +13,7 @@
 #include "commands/load_group_dialog.h"
 #include "commands/protected_targets.h"
 #include "commands/room_start.h"
+#include "commands/room_targets.h"
 #include "commands/schedule_room.h"
 #include "model/group_rows.h"
 #include "support/recording_ui.h"
@@ -115,6 +117,54 @@ TEST_F(RoomJob, TargetsArePendingWokenAndAwaitedUntilEnoughAreReady) {
   EXPECT_EQ(read_pending(temp / "pending", 0, false).size(), 2u);
   room_job.reset();
   EXPECT_TRUE(read_pending(temp / "pending", 0, false).empty()) << "the job's end takes every mark";
+}
+
+// Before anything is woken, the job keeps only the PCs that will receive the
+// image: the others are left out once, each with why; the copy then waits for
+// those alone, and one it started without hears that it was not ready in time.
+TEST_F(RoomJob, OnlyPcsThatCanReceiveTheImageAreWokenAndAwaited) {
+  core->inventory().update([](std::vector<InventoryEntry>& e) {
+    e[0].is_protected = true;
+    return true;
+  });
+  CheckListModel rows;
+  rows.insert_client_columns();
+  for (const char* entry : {"PC-01,010.001.012.101,1,0,100000", "PC-02,010.001.012.102,1,0,100",
+                            "PC-03,010.001.012.103,1,0,100000", "PC-04,010.001.012.104,1,0,100000",
+                            "PC-05,010.001.012.105,1,0,100000", "PC-06,010.001.012.106,1,0,100000"})
+    append_group_row(rows, parse_group_entry(entry));
+  RoomPlanRequest request{.pcs = &rows,
+                          .listed = {std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::string(),
+                                     std::string("no disk 2: it has 1 disk(s)")},
+                          .inventory = core->inventory().read().entries,
+                          .image_sectors = 300 * 2048,
+                          .wake = true,
+                          .dry_seams = silent_wake_seams()};
+  const RoomPlan plan = plan_room(request);
+  std::vector<std::string> kept;
+  for (const WakeWanted& w : plan.pcs) kept.push_back(w.name);
+  EXPECT_EQ(kept, (std::vector<std::string>{"PC-03", "PC-05"}));
+  EXPECT_EQ(plan.rows, (std::vector<int>{2, 4}));
+  std::map<std::string, std::string> why;
+  for (const LeftOutClient& c : plan.left_out) EXPECT_TRUE(why.emplace(c.name, c.reason).second) << c.name << " twice";
+  EXPECT_EQ(why["PC-01"], kProtectedReason);
+  EXPECT_EQ(why["PC-02"], "disk too small: the image needs 314.6 MB, disk 1 has 105.9 MB (as the group stores it)");
+  EXPECT_EQ(why["PC-04"], "offline, and it cannot be woken: not in the Client inventory (never listed by this "
+                          "Controller)");
+  EXPECT_EQ(why["PC-06"], "no disk 2: it has 1 disk(s)");
+  request.include_protected = true;
+  request.wake = false;
+  EXPECT_EQ(plan_room(request).pcs.size(), 4u) << "PC-01 included, PC-04 waited for unwoken";
+
+  std::vector<MacAddress> sent;
+  RoomStart room(*core, RoomRequest{.pcs = plan.pcs, .wake = true, .min_clients = 1, .max_wait_ms = 600'000},
+                 recording(sent));
+  const Tick t0 = clock.now();
+  room.begin(t0);
+  EXPECT_EQ(sent, std::vector<MacAddress>{mac(3)}) << "PC-05 is on; nobody left out is woken";
+  EXPECT_EQ(read_pending(temp / "pending", 0, false).size(), 1u) << "nor marked (PC-05 has no known card)";
+  EXPECT_EQ(room.poll(1, t0 + 65'000), RoomWait::Decision::start);
+  EXPECT_EQ(room.absent_reason("PC-03"), "not ready when the copy started, 65 s after it was woken");
 }
 
 TEST_F(RoomJob, AScheduledCopyWakesItsPcsAheadAndStartsOnceEnoughHaveCome) {

@@ -15,6 +15,8 @@
 #include <sstream>
 
 #include "cpio_archive.h"
+#include "kernel_modules.h"
+#include "kernel_source.h"
 #include "vm_bench.h"
 
 namespace kestrelon::vm {
@@ -435,6 +437,106 @@ TEST_F(ClientBootTest, NvmeAndGptDisksAreFoundImagedAndCopied) {
   EXPECT_EQ(shell("debugfs -R \"cat /docs/numbers.txt\" " + part2 + " 2>/dev/null | cmp -s - <(seq 1 40000)"), 0)
       << "a file of the grown file system differs";
   std::printf("[vm] NVMe and GPT run %.0f s\n", seconds_since(stage_start));
+}
+
+// The system's own initramfs on a PC with Debian's layout: it finds swap by its
+// UUID, as the system's fstab does, turns it on and says so, then prints the
+// marker and powers off.
+fs::path swap_checking_initrd(const fs::path& folder) {
+  const auto kernel = builder::find_kernel(kernel_package(), fs::temp_directory_path() / "kestrelon-builder-test-cache");
+  const builder::ModulePlan modules = builder::plan_modules(kernel.modules, {"virtio_pci", "virtio_blk"});
+  builder::CpioArchive initramfs;
+  initramfs.add_char_device("/dev/console", 5, 1);
+  initramfs.add_file_from("/bin/busybox", "/bin/busybox");
+  std::string list;
+  for (const std::string& m : modules.load_order) {
+    initramfs.add_file_from("/lib/modules/" + fs::path(m).filename().string(), kernel.modules / m);
+    list += fs::path(m).filename().string() + "\n";
+  }
+  initramfs.add_file("/etc/modules", list);
+  initramfs.add_file("/init",
+                     std::string("#!/bin/busybox sh\n"
+                                 "/bin/busybox mkdir -p /proc /sys /dev\n/bin/busybox --install -s /bin\n"
+                                 "export PATH=/bin\nmount -t proc proc /proc\nmount -t sysfs sysfs /sys\n"
+                                 "mount -t devtmpfs devtmpfs /dev\n"
+                                 "while read -r m; do insmod /lib/modules/$m; done </etc/modules\n"
+                                 "n=0; while [ ! -b /dev/vda5 ] && [ $n -lt 100 ]; do sleep 0.2; n=$((n + 1)); done\n"
+                                 "dev=$(findfs UUID=0d1e2f30-4152-6374-8596-a7b8c9d0e1f2) && swapon \"$dev\" && "
+                                 "echo \"KESTRELON-SWAP: $dev on\"\ncat /proc/swaps\necho '") +
+                         kMarker + "'\npoweroff -f\n",
+                     0755);
+  const fs::path initrd = folder / "debian-initrd.img";
+  initramfs.write_gzip(initrd);
+  return initrd;
+}
+
+// Debian's default layout (ext4 root, then swap in an extended partition at the
+// end) imaged and copied onto a disk twice the size with "Keep partition size"
+// off: the Controller reports that root took the room and swap moved; the PC
+// grows root's file system; the copied system boots and turns its swap on,
+// found by its UUID at its new place.
+TEST_F(ClientBootTest, DebianLayoutGrowsRootAndMovesSwapOnATwiceLargerDisk) {
+  const auto stage_start = Clock::now();
+  const fs::path source = bench_->folder() / "pc10.disk";
+  const std::string make = std::string(KESTRELON_VM_DIR) + "/make_debian_disk.sh " + source.string() + " 160 " +
+                           (boot_folder() / "vmlinuz").string() + " " +
+                           swap_checking_initrd(bench_->folder()).string();
+  ASSERT_EQ(std::system(make.c_str()), 0) << make;
+  const fs::path target = blank_disk("pc11", 320 << 20);
+  const auto server = serve();
+  auto pc10 = bench_->start_pc({"debian", 1, pc_mac(kRoom, 10), source});
+  auto pc11 = bench_->start_pc({"twice", 2, pc_mac(kRoom, 11), target});
+  const std::vector<VirtualPc*> all = {pc10.get(), pc11.get()};
+  const auto listed = discover({pc_name(kRoom, 10), pc_name(kRoom, 11)}, 360s);
+  ASSERT_TRUE(listed.count(pc_name(kRoom, 10)) && listed.count(pc_name(kRoom, 11))) << "not listed" << tails(all);
+
+  const fs::path image = bench_->folder() / "debian.krn";
+  std::string out;
+  ASSERT_EQ(run({KESTRELON_CLI_PATH, "create", "--client", pc_name(kRoom, 10), "--disk", "1", "--out", image.string()},
+                "create-debian", 300s, &out),
+            0)
+      << out << tails(all);
+  ASSERT_EQ(run({KESTRELON_CLI_PATH, "copy", image.string(), "--client", pc_name(kRoom, 11), "--json"}, "copy-debian",
+                300s, &out),
+            0)
+      << out << tails(all);
+  std::vector<std::string> report;
+  std::istringstream events(out);
+  for (std::string line; std::getline(events, line);) {
+    const auto e = nlohmann::json::parse(line, nullptr, false);
+    if (e.is_object() && e.value("event", "") == "client" && e.value("outcome", "") == "done" && e.contains("report"))
+      report = e["report"].get<std::vector<std::string>>();
+  }
+  ASSERT_EQ(report.size(), 2u) << out;
+  EXPECT_EQ(report[0], "partition 1 (ext2/3/4) takes the larger disk's room: 142 MiB grown to 302 MiB; its file "
+                       "system is grown after the copy");
+  EXPECT_EQ(report[1], "partition 5 (swap) moved by 160 MiB, to sector 622592; swap made again there with its UUID "
+                       "and label");
+  EXPECT_TRUE(pc11->wait_exit(240s)) << "the PC did not power off" << tails({pc11.get()});
+  EXPECT_NE(pc11->serial().find("partition 1 (ext2/3/4) grown from 142 MiB to 302 MiB, its file system from 142 MiB "
+                                "to 302 MiB"),
+            std::string::npos)
+      << tails({pc11.get()});
+  pc10->kill();
+
+  // Root grown in place, whole; swap at the end with its UUID and label.
+  EXPECT_EQ(shell("sfdisk -d " + target.string() + " | grep -q \"start= *2048, size= *618496, type=83, bootable\""), 0);
+  EXPECT_EQ(shell("sfdisk -d " + target.string() + " | grep -q \"start= *622592, size= *32768, type=82\""), 0);
+  EXPECT_EQ(shell("sfdisk -V " + target.string() + " >/dev/null"), 0);
+  const std::string root = (bench_->folder() / "root.ext4").string();
+  ASSERT_EQ(shell("dd if=" + target.string() + " of=" + root + " bs=512 skip=2048 count=618496 status=none"), 0);
+  EXPECT_EQ(shell("e2fsck -fn " + root + " >/dev/null 2>&1"), 0) << "the grown root is damaged";
+  EXPECT_EQ(shell("debugfs -R \"cat /docs/numbers.txt\" " + root + " 2>/dev/null | cmp -s - <(seq 1 40000)"), 0);
+  EXPECT_EQ(shell("blkid -p -o export -O $((622592 * 512)) " + target.string() +
+                  " | tr \"\\n\" \" \" | grep -q \"LABEL=DEBSWAP UUID=0d1e2f30-4152-6374-8596-a7b8c9d0e1f2\""),
+            0);
+
+  // The copied system boots and finds its swap by UUID.
+  auto booted = bench_->start_pc({"twice-disk", 0, "", target, {}, false, false});
+  EXPECT_TRUE(booted->wait_for_serial(kMarker, 240s)) << booted->serial_tail();
+  EXPECT_NE(booted->serial().find("KESTRELON-SWAP: /dev/vda5 on"), std::string::npos) << booted->serial_tail();
+  EXPECT_TRUE(booted->wait_exit(60s));
+  std::printf("[vm] Debian layout run %.0f s\n", seconds_since(stage_start));
 }
 
 }  // namespace
