@@ -8,6 +8,7 @@
 
 #include "app/group_store.h"
 #include "client_choice.h"
+#include "commands/copy_naming.h"
 #include "commands/group_load.h"
 #include "commands/protected_targets.h"
 #include "json_text.h"
@@ -250,6 +251,14 @@ bool dry_run(ControllerCore& core, CopyFlow& flow, TransferOutput& output, const
   output.text("would copy " + request.image_path + " (" + std::to_string(bytes) + " bytes) to " +
               std::to_string(lines.size()) + " client(s):");
   for (const std::string& l : lines) output.text(l);
+  // The names the PCs would take after the copy.
+  if (!request.keep_names) {
+    const CopyNamePlan names = plan_copy_names(core, request.group);
+    if (!names.problem.empty()) output.text("no names: " + names.problem);
+    if (names.any_plan) {
+      for (const NamedTarget& t : names.targets) output.naming(t);
+    }
+  }
   return true;
 }
 

@@ -66,7 +66,7 @@ Outcome restore(const std::vector<std::uint8_t>& image, const std::string& targe
     }
   }
   if (!restorer.finish()) return {false, restorer.error(), {}};
-  return {true, "", restorer.after_done()};
+  return {true, "", restorer.after_done({}).lines};
 }
 
 PartitionTable table_of(const std::string& disk) {
