@@ -19,8 +19,11 @@ void CopyNames::start_sent(Ipv4Address target, int interface_index, std::uint16_
   std::lock_guard hold(mutex_);
   for (Entry& e : entries_) {
     if (e.naming.address != target || e.naming.taken || !e.naming.refused.empty()) continue;
+    // A repeated start finds its name just sent again by tick(): once a second is enough.
+    const bool sent_lately = e.interface_index >= 0 && !tick_reached(now, e.sent_at + kRepeat);
     e.interface_index = interface_index;
     e.disk = disk;
+    if (sent_lately) continue;
     e.sent_at = now;
     send(e);
   }
