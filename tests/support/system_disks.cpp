@@ -74,25 +74,20 @@ std::string system_hive(const fs::path& folder, const std::string& name) {
   return bytes.str();
 }
 
-// Makes `path` (folders first) in the NTFS volume image `volume` holding `bytes`.
+// Makes `path` (its folders first) in the fresh NTFS volume image `volume`,
+// holding `bytes`.
 bool ntfs_put(const fs::path& volume, const std::string& path, const std::string& bytes) {
   ntfs_volume* vol = ntfs_mount(volume.c_str(), NTFS_MNT_NONE);
   if (!vol) return false;
   ntfs_inode* dir = ntfs_pathname_to_inode(vol, nullptr, "/");
   bool ok = dir != nullptr;
-  std::string so_far;
   for (std::size_t at = 1; ok && at < path.size();) {
     const std::size_t end = std::min(path.find('/', at), path.size());
-    const std::string part = path.substr(at, end - at);
-    const bool last = end == path.size();
-    so_far += "/" + part;
-    ntfs_inode* child = ntfs_pathname_to_inode(vol, nullptr, so_far.c_str());
-    if (!child) {
-      ntfschar* name = nullptr;
-      const int length = ntfs_mbstoucs(part.c_str(), &name);
-      child = length > 0 ? ntfs_create(dir, 0, name, static_cast<u8>(length), last ? S_IFREG : S_IFDIR) : nullptr;
-      std::free(name);
-    }
+    ntfschar* name = nullptr;
+    const int length = ntfs_mbstoucs(path.substr(at, end - at).c_str(), &name);
+    ntfs_inode* child =
+        length > 0 ? ntfs_create(dir, 0, name, static_cast<u8>(length), end == path.size() ? S_IFREG : S_IFDIR) : nullptr;
+    std::free(name);
     ntfs_inode_close(dir);
     dir = child;
     ok = dir != nullptr;
