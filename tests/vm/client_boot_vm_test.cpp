@@ -146,7 +146,7 @@ class ClientBootTest : public ::testing::Test {
     for (const std::string& m : kestrelon::builder::plan_modules(found.modules, {"virtio_pci", "virtio_blk", "ext4"})
                                     .load_order) {
       const std::string name = fs::path(m).filename().string();
-      initramfs.add_file_from(found.modules / m, "/modules/" + name);
+      initramfs.add_file_from("/modules/" + name, found.modules / m);
       order += name + "\n";
     }
     initramfs.add_file("/modules/order", order);
