@@ -51,6 +51,8 @@ constexpr auto kSupervisionPeriod = 500ms;
 // line waits only while the supervision may still have something to report.
 constexpr auto kTimedMessageLength = 9s;
 constexpr int kDefaultReadySeconds = 30;
+constexpr int kDefaultReportSeconds = static_cast<int>(AfterCopyReports::kWait / 1000);
+constexpr auto kReportPoll = 200ms;
 
 struct CopyArgs {
   std::string image;
@@ -67,6 +69,8 @@ struct CopyArgs {
   bool json = false;
   StartArgs start;
   RoomArgs room;      // --wake, --min-clients, --max-wait, --include-protected, --dry-run
+  bool keep_names = false;  // no computer names from the name plans
+  int report_seconds = kDefaultReportSeconds;  // the wait for the PCs' reports after the copy
   bool fast = false;  // the Controller's "-fast 1"
   int rate_mbs = 0;   // the Controller's "-rate N"
   SessionArgs session;
@@ -87,6 +91,24 @@ class ConsoleCopyPort final : public CopyFlowPort {
   }
 
   void show_message(const std::string& text) override { ui_.show_message(text); }
+
+  void names_planned(const CopyNamePlan& plan) override {
+    for (const NamedTarget& t : plan.targets) output_.naming(t);
+  }
+  void after_copy_reported(const JournalRecord& record) override { output_.after_copy(record); }
+
+  // After the copy: the PCs that took a computer name write it and report;
+  // their reports are waited for (until Ctrl-C) and recorded.
+  void wait_for_after_copy(int seconds) {
+    if (!flow_->awaiting_after_copy()) return;
+    output_.message("waiting up to " + std::to_string(seconds) +
+                    " s for the PCs to report what they did after the copy (their computer names)");
+    while (flow_->awaiting_after_copy() && !stop_requested()) {
+      ui_.drain();
+      flow_->supervise();
+      std::this_thread::sleep_for(kReportPoll);
+    }
+  }
 
   void show_low_disk_space(const std::vector<ClientRowFields>& clients) override {
     output_.rows("List Of Clients With Insufficient Disk Space", clients);
@@ -347,7 +369,12 @@ int run_copy(const CopyArgs& a, const Args& switch_words) {
   }
   const bool skip = a.skip_unready || room_job || protected_count > 0;
   if (left_out && a.room.dry_run && !stop_requested()) {
-    const CopyRequest planned{.image_path = a.image, .options = options, .skip_unready = skip, .left_out = *left_out};
+    const CopyRequest planned{.image_path = a.image,
+                              .options = options,
+                              .skip_unready = skip,
+                              .left_out = *left_out,
+                              .group = a.group,
+                              .keep_names = a.keep_names};
     exit_code = dry_run(core, flow, output, planned) ? kExitOk : kExitFailed;
   } else if (left_out && !stop_requested()) {
     const RoomStart* job = room ? room->room() : nullptr;
@@ -355,12 +382,17 @@ int run_copy(const CopyArgs& a, const Args& switch_words) {
                                             .options = options,
                                             .skip_unready = skip,
                                             .left_out = *left_out,
-                                            .annotate = [job](JournalRecord& r) {
-                                              if (job) job->report().annotate(r);
-                                            }});
+                                            .annotate =
+                                                [job](JournalRecord& r) {
+                                                  if (job) job->report().annotate(r);
+                                                },
+                                            .group = a.group,
+                                            .keep_names = a.keep_names,
+                                            .after_copy_wait = static_cast<Tick>(a.report_seconds) * 1000});
     port.show_events();
     if (!result.journal.kind.empty()) output.summary(result.journal);
     print_totals(output, a.image, result);
+    port.wait_for_after_copy(a.report_seconds);
     exit_code = exit_code_of(result, skip);
   }
   core.shutdown();
@@ -392,6 +424,15 @@ CommandRun define_copy(CLI::App& command) {
                    "keep the partitions' sizes (the stored preference also counts)");
   command.add_flag("--no-sid", a->no_sid, "do not create a unique NT SID");
   command.add_flag("--sector-by-sector", a->sector_by_sector, "force sector-by-sector copying");
+  command.add_flag("--keep-names", a->keep_names,
+                   "send no computer names: the copied systems keep the master's (without it, the name plans "
+                   "beside the groups name each PC)");
+  command
+      .add_option("--report-seconds", a->report_seconds,
+                  "wait at most S seconds after the copy for the PCs' reports of their computer names (default " +
+                      std::to_string(kDefaultReportSeconds) + ")")
+      ->type_name("S")
+      ->check(whole_number(1, 86400));
   command.add_flag("--skip-unready", a->skip_unready,
                    "go ahead with the Clients (or group members) that are online and have room: the "
                    "others are listed as skipped, and the exit code is 3 when any were");

@@ -1,7 +1,7 @@
 // kestrelon-cli group: the groups of Clients that the window's Save Group and
 // Load Group dialogs keep, in the same file and by the same rules: list them,
-// show one (with which members answer now), save the chosen Clients as one, and
-// delete one.
+// show one (with which members answer now), save the chosen Clients as one,
+// delete one, and set the computer names its PCs get after a Copy.
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <memory>
@@ -19,6 +19,7 @@
 #include "console_ui.h"
 #include "core_options.h"
 #include "error_report.h"
+#include "group_names.h"
 #include "json_text.h"
 #include "model/client_row_text.h"
 #include "stop_signal.h"
@@ -206,7 +207,8 @@ CommandRun define_group(CLI::App& command) {
   command.footer(
       "Groups are kept in kestreln.ini beside settings.ini in the settings folder, or beside the\n"
       "program when a kestreln.ini exists there; KESTRELON_PROFILE names another file.\n"
-      "Group names do not depend on letter case: \"Lab A\" and \"lab a\" are one group.");
+      "Group names do not depend on letter case: \"Lab A\" and \"lab a\" are one group.\n"
+      "Name plans are kept beside them in names.ini.");
 
   auto list_args = std::make_shared<ListArgs>();
   CLI::App* list = command.add_subcommand("list", "list the groups, sorted");
@@ -240,6 +242,27 @@ CommandRun define_group(CLI::App& command) {
   CLI::App* remove = command.add_subcommand("delete", "delete a group");
   remove->add_option("NAME", delete_args->name, "the group")->required();
 
+  auto names_args = std::make_shared<GroupNamesArgs>();
+  CLI::App* names = command.add_subcommand(
+      "names", "set or show the computer names the group's PCs get after a Copy (its name plan)");
+  names->add_option("NAME", names_args->group, "the group")->required();
+  names->add_option("--pattern", names_args->pattern,
+                    "name the members without a name of their own P, numbered in the order of their MAC "
+                    "addresses: {nn} is the number with at least two digits (ROOM12-PC{nn})")
+      ->type_name("P");
+  names->add_option("--first", names_args->first, "the pattern's first number (default 1)")
+      ->type_name("N")
+      ->check(whole_number(1, 9999));
+  names->add_option("--name", names_args->names, "the PC with this card gets NAME (repeat for more)")
+      ->type_name("MAC=NAME")
+      ->allow_extra_args(false);
+  names->add_option("--unname", names_args->unnamed, "forget the name given to this card (repeat for more)")
+      ->type_name("MAC")
+      ->allow_extra_args(false);
+  names->add_flag("--no-pattern", names_args->no_pattern, "drop the pattern");
+  names->add_flag("--clear", names_args->clear, "drop the whole plan: a Copy leaves the names as they are");
+  names->add_flag("--json", names_args->json, "print JSON");
+
   return [=](const Args& switch_words) {
     // Only the commands that open the network take the Controller's switches.
     const bool networked = save->parsed() || (show->parsed() && show_args->discover_seconds > 0);
@@ -252,12 +275,13 @@ CommandRun define_group(CLI::App& command) {
     if (list->parsed()) return run_list(*list_args);
     if (show->parsed()) return run_show(*show_args, switch_words);
     if (save->parsed()) return run_save(*save_args, switch_words);
+    if (names->parsed()) return run_group_names(*names_args);
     return run_delete(*delete_args);
   };
 }
 
 [[maybe_unused]] const bool registered = register_command(
-    {"group", "list, show, save or delete the groups of Clients", SwitchWords::taken, define_group});
+    {"group", "list, show, save or delete the groups of Clients, or set their PCs' computer names", SwitchWords::taken, define_group});
 
 }  // namespace
 

@@ -43,7 +43,8 @@ std::string clients_text(const Json& record) {
   const auto it = record.find("targets");
   if (it == record.end() || !it->is_array()) return "";
   int done = 0;
-  for (const Json& t : *it) done += text_of(t, "outcome") == "done" ? 1 : 0;
+  // An after-copy line's PCs are done when they were named.
+  for (const Json& t : *it) done += text_of(t, "outcome") == "done" || text_of(t, "outcome") == "named" ? 1 : 0;
   return std::to_string(done) + " of " + std::to_string(it->size()) + " done";
 }
 

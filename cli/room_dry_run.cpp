@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "client_choice.h"
+#include "commands/copy_naming.h"
 #include "commands/room_targets.h"
 #include "json_text.h"
 #include "model/client_row_text.h"
@@ -75,6 +76,14 @@ bool dry_run(ControllerCore& core, CopyFlow& flow, TransferOutput& output, const
   output.text("would copy " + request.image_path + " (" + std::to_string(bytes) + " bytes) to " +
               std::to_string(lines.size()) + " client(s):");
   for (const std::string& l : lines) output.text(l);
+  // The names the PCs would take after the copy.
+  if (!request.keep_names) {
+    const CopyNamePlan names = plan_copy_names(core, request.group);
+    if (!names.problem.empty()) output.text("no names: " + names.problem);
+    if (names.any_plan) {
+      for (const NamedTarget& t : names.targets) output.naming(t);
+    }
+  }
   return true;
 }
 

@@ -8,6 +8,7 @@
 
 #include "app/group_store.h"
 #include "client_choice.h"
+#include "commands/copy_naming.h"
 #include "commands/group_load.h"
 #include "commands/protected_targets.h"
 #include "json_text.h"

@@ -98,6 +98,41 @@ void TransferOutput::text(const std::string& line) {
   if (!json_) emit(line);
 }
 
+void TransferOutput::naming(const NamedTarget& t) {
+  if (json_) {
+    Json event{{"event", "name"}, {"name", t.name}, {"address", t.address.text()}};
+    if (t.computer_name.empty()) {
+      event["why_none"] = t.why_none;
+    } else {
+      event["computer_name"] = t.computer_name;
+    }
+    emit(json_text(event));
+    return;
+  }
+  emit(time_now() + "  " + printable(t.name) + " (" + t.address.text() + "): " +
+       (t.computer_name.empty() ? "no computer name: " + printable(t.why_none)
+                                : "to be named " + t.computer_name + " after the copy"));
+}
+
+void TransferOutput::after_copy(const JournalRecord& record) {
+  if (json_) {
+    Json event{{"event", "after_copy"}};
+    event.update(record);
+    emit(json_text(event));
+    return;
+  }
+  const auto text = [](const JournalRecord& o, const char* key) {
+    const auto it = o.find(key);
+    return it != o.end() && it->is_string() ? it->get<std::string>() : std::string();
+  };
+  for (const JournalRecord& t : record.value("targets", JournalRecord::array())) {
+    std::string reason = text(t, "reason");
+    std::replace(reason.begin(), reason.end(), '\n', ';');
+    emit(time_now() + "  " + printable(text(t, "name")) + " (" + text(t, "address") + "), " +
+         text(t, "computer_name") + ": " + text(t, "outcome") + (reason.empty() ? "" : ": " + printable(reason)));
+  }
+}
+
 void TransferOutput::summary(const JournalFacts& facts) {
   if (json_) {
     Json event{{"event", "summary"}};

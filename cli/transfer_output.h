@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "commands/copy_naming.h"
 #include "commands/journal_record.h"
 #include "net/client_list_view.h"
 #include "progress_line.h"
@@ -43,6 +44,11 @@ class TransferOutput {
   void text(const std::string& line);
   // The end: every Client with its outcome, as a table or inside the JSON summary.
   void summary(const JournalFacts& facts);
+  // The computer name a target is about to be given, or why none.
+  void naming(const NamedTarget& target);
+  // What the PCs reported after the copy: a line per PC, or the journal's line
+  // as an "after_copy" event.
+  void after_copy(const JournalRecord& record);
 
  private:
   void emit(const std::string& line);  // standard output, after clearing the progress line

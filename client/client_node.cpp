@@ -193,10 +193,6 @@ void ClientNode::note_copy_options(std::uint16_t flags) {
   log_.detail(who_, (flags & kFlagKeepPartitionSize) != 0
                         ? "partitions keep their size"
                         : "the last data partition takes the room of a disk larger than the image's");
-  if (flags & kFlagUniqueSid) {
-    log_.note(who_, "\"Create Unique NT SID\" is on, but this Client does not change Windows security identifiers: "
-                    "a restored Windows keeps the identifier of the PC the image was made from");
-  }
   if (flags & kFlagSectorBySector) log_.detail(who_, "every sector of the image is written (as always)");
 }
 

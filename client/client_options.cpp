@@ -88,7 +88,10 @@ sizes.
 "Force sector-by-sector copying" makes a Create read every sector from the
 start of the disk to the end of its last partition, zeros and gaps included.
 "Create Unique NT SID" has no effect: this Client does not change Windows
-security identifiers, and says so in its log.
+security identifiers, and says so in its log after a copy that wrote a Windows.
+A computer name the Controller gives with the copy (its name plan) is written
+after a whole copy into each copied Linux system on ext2/3/4 (/etc/hostname,
+/etc/hosts, a new /etc/machine-id) and Windows on NTFS (its SYSTEM hive).
   --verbose             report every transfer step on standard error.
   --stop-and-wait       upload images one block at a time, each sent only once
                         the one before it is acknowledged (default: up to 128

@@ -110,6 +110,25 @@ Datagram encode_create_data(std::uint32_t block, std::span<const std::uint8_t> d
   return d;
 }
 
+Datagram encode_copy_name_answer(const CopyNameAnswerFields& f) {
+  std::string_view text = f.text.substr(0, std::min(f.text.size(), kNameReportTextMax));
+  // Step back over UTF-8 continuation bytes when the cut falls inside a character.
+  if (text.size() < f.text.size()) {
+    while (!text.empty() && (static_cast<unsigned char>(f.text[text.size()]) & 0xC0) == 0x80) {
+      text.remove_suffix(1);
+    }
+  }
+  Datagram d = with_header(OP_COPY_NAME, kNameAnswerTextOffset + text.size());
+  write_be32(d, 8, f.self.value());
+  write_be16(d, 12, static_cast<std::uint16_t>(f.answer));
+  write_be16(d, 14, static_cast<std::uint16_t>(f.outcome));
+  std::copy_n(f.computer_name.begin(), std::min(f.computer_name.size(), kComputerNameField - 1),
+              d.begin() + kComputerNameOffset);
+  write_be16(d, 80, static_cast<std::uint16_t>(text.size()));
+  std::copy(text.begin(), text.end(), d.begin() + kNameAnswerTextOffset);
+  return d;
+}
+
 std::optional<std::uint16_t> opcode_of_controller_datagram(std::span<const std::uint8_t> d) {
   if (d.size() < kHeaderLength || read_be16(d, 0) != kMagic) return std::nullopt;
   return read_be16(d, 6);
@@ -132,6 +151,16 @@ std::optional<CopyStart> decode_copy_start(std::span<const std::uint8_t> d) {
   s.disk = read_be16(d, kCopyStartDiskOffset);
   s.flags = read_be16(d, 100);
   return s;
+}
+
+std::optional<CopyName> decode_copy_name(std::span<const std::uint8_t> d) {
+  if (!is_controller_datagram(d, OP_COPY_NAME, kComputerNameOffset + kComputerNameField)) return std::nullopt;
+  CopyName n;
+  n.target = Ipv4Address(read_be32(d, 8));
+  n.disk = read_be16(d, 12);
+  const auto name = d.subspan(kComputerNameOffset, kComputerNameField);
+  n.computer_name.assign(name.begin(), std::find(name.begin(), name.end(), std::uint8_t{0}));
+  return n;
 }
 
 std::optional<CopyData> decode_copy_data(std::span<const std::uint8_t> d) {

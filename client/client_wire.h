@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "net/disk_layout.h"
+#include "net/wire_format.h"
 #include "platform/ipv4_address.h"
 
 namespace kestrelon::client {
@@ -32,6 +33,17 @@ Datagram encode_copy_nak(std::uint32_t block, std::uint32_t done_kib, std::uint3
 // fixed fields, cut at a line to the record's bound.
 Datagram encode_copy_done(Ipv4Address self, const std::vector<std::string>& report = {});
 Datagram encode_copy_ready();
+
+// The answer to OP_COPY_NAME; `text` is cut to what the field holds, never
+// inside a UTF-8 character.
+struct CopyNameAnswerFields {
+  Ipv4Address self;
+  wire::NameAnswer answer = wire::NameAnswer::taken;
+  wire::NamingOutcome outcome = wire::NamingOutcome::not_asked;
+  std::string_view computer_name;
+  std::string_view text;
+};
+Datagram encode_copy_name_answer(const CopyNameAnswerFields& fields);
 
 inline constexpr std::size_t kCreateDataHead = 22;
 Datagram encode_create_data(std::uint32_t block, std::span<const std::uint8_t> data, std::uint32_t done_kib,
@@ -59,6 +71,13 @@ struct CopyStart {
   bool operator==(const CopyStart&) const = default;
 };
 std::optional<CopyStart> decode_copy_start(std::span<const std::uint8_t> d);
+
+struct CopyName {
+  Ipv4Address target;
+  std::uint16_t disk = 0;
+  std::string computer_name;  // empty: keep the copied system's name
+};
+std::optional<CopyName> decode_copy_name(std::span<const std::uint8_t> d);
 
 struct CopyData {
   std::uint32_t block = 0;

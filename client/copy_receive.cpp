@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "datagram_batch.h"
+#include "model/computer_name.h"
 #include "net/wire_format.h"
 
 namespace kestrelon::client {
@@ -95,8 +96,13 @@ bool CopyReceive::may_end_at(std::uint64_t length) const {
   return length >= min_length() && length <= min_length() + 1023;
 }
 
-void CopyReceive::on_control(std::uint16_t opcode, std::span<const std::uint8_t>, Ipv4Address from, Tick now) {
+void CopyReceive::on_control(std::uint16_t opcode, std::span<const std::uint8_t> datagram, Ipv4Address from,
+                             Tick now) {
   if (state_ == State::ended) return;
+  if (opcode == OP_COPY_NAME) {
+    take_name(datagram, from);
+    return;
+  }
   if (opcode == OP_ABORT) {
     if (!complete_) fail("aborted by the Controller at block " + std::to_string(next_));
     end_transfer();
@@ -114,6 +120,31 @@ void CopyReceive::on_control(std::uint16_t opcode, std::span<const std::uint8_t>
     acker_ = true;
     if (next_ > 0 && state_ == State::receiving) acknowledge(now);
   }
+}
+
+void CopyReceive::take_name(std::span<const std::uint8_t> datagram, Ipv4Address from) {
+  const auto name = decode_copy_name(datagram);
+  // Another Client's name, or one for another disk, is not ours to take.
+  if (!name || from != controller_ || name->target != link_.self() || name->disk != start_.disk) return;
+  if (!name->computer_name.empty()) {
+    if (const std::string why = computer_name_problem(name->computer_name); !why.empty()) {
+      log_.note(link_.who(), "computer name \"" + name->computer_name + "\" refused: " + why);
+      send_name_answer(NameAnswer::refused, NamingOutcome::not_asked, why);
+      return;
+    }
+  }
+  if (computer_name_ != name->computer_name) {
+    computer_name_ = name->computer_name;
+    if (!computer_name_->empty()) {
+      log_.detail(link_.who(), "after a whole copy the copied systems will be named " + *computer_name_);
+    }
+  }
+  send_name_answer(NameAnswer::taken, NamingOutcome::not_asked, "");
+}
+
+void CopyReceive::send_name_answer(NameAnswer answer, NamingOutcome outcome, const std::string& text) {
+  link_.send_to(encode_copy_name_answer({link_.self(), answer, outcome, computer_name_.value_or(""), text}),
+                controller_);
 }
 
 void CopyReceive::on_data(std::span<const std::uint8_t> datagram, Tick now) {
@@ -346,8 +377,18 @@ void CopyReceive::fail(const std::string& why) {
 void CopyReceive::end_transfer() {
   state_ = State::ended;
   data_.close();
-  if (complete_ && sink_) {
-    for (const std::string& line : sink_->after_done()) log_.note(link_.who(), line);
+  if (!complete_ || !sink_) return;
+  const AfterCopyReport report =
+      sink_->after_done({computer_name_.value_or(""), (start_.flags & kFlagUniqueSid) != 0});
+  std::string text;
+  for (const std::string& line : report.lines) {
+    log_.note(link_.who(), line);
+    text += (text.empty() ? "" : "\n") + line;
+  }
+  // No answer comes to a report: it goes three times, so one lost datagram
+  // does not leave the Controller without it.
+  if (computer_name_) {
+    for (int i = 0; i < 3; ++i) send_name_answer(NameAnswer::report, report.naming, text);
   }
 }
 

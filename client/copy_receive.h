@@ -28,6 +28,10 @@
 // - OP_COPY_DONE follows the last byte written, repeated until the Controller
 //   shows it has taken it: by OP_ABORT, or by falling silent on the data group.
 //   Only then has the transfer ended (and a restore's slow after-work runs).
+// - OP_COPY_NAME from the Controller, for this Client and disk, gives the
+//   computer name the copied systems take after a whole copy; it is answered at
+//   once (taken, or refused when it is no computer name), and once the
+//   after-work has run its lines go back to the Controller as a report.
 #include <memory>
 #include <optional>
 #include <vector>
@@ -107,6 +111,8 @@ class CopyReceive final : public Transfer {
   void request_resend(Tick now);
   void fail(const std::string& why);
   void end_transfer();
+  void take_name(std::span<const std::uint8_t> datagram, Ipv4Address from);
+  void send_name_answer(wire::NameAnswer answer, wire::NamingOutcome outcome, const std::string& text);
   std::uint32_t done_kib() const;
   std::uint32_t total_kib() const;
   bool may_end_at(std::uint64_t length) const;
@@ -130,6 +136,10 @@ class CopyReceive final : public Transfer {
   std::vector<std::vector<std::uint8_t>> stored_;  // early blocks, by block % size
   std::vector<std::uint32_t> stored_block_;        // which block a slot holds
   std::vector<bool> stored_used_;
+
+  // The computer name asked for by OP_COPY_NAME; set once the Controller has
+  // shown it knows the opcode, so the report goes only to one that does.
+  std::optional<std::string> computer_name_;
 
   bool acker_ = false;          // named by OP_ACKER
   bool self_appointed_ = false; // acknowledging after a long stall

@@ -7,7 +7,22 @@
 #include <string>
 #include <vector>
 
+#include "net/wire_format.h"
+
 namespace kestrelon::client {
+
+// What the Controller asked for beyond the image, done once the copy is whole.
+struct AfterCopyOrders {
+  std::string computer_name;  // empty: the copied systems keep their names
+  bool unique_sid = false;    // "Create Unique NT SID" was on
+};
+
+// What was done after the copy: one log line each (growth's first, then the
+// names'), and how the naming went.
+struct AfterCopyReport {
+  std::vector<std::string> lines;
+  wire::NamingOutcome naming = wire::NamingOutcome::not_asked;
+};
 
 class CopySink {
  public:
@@ -19,8 +34,8 @@ class CopySink {
   // The copy ended before its end.
   virtual void abandon() = 0;
   // The Controller has taken the copy as done: work that may take long and must
-  // not hold up the answer, one line of log each.
-  virtual std::vector<std::string> after_done() { return {}; }
+  // not hold up the answer.
+  virtual AfterCopyReport after_done(const AfterCopyOrders& /*orders*/) { return {}; }
   // What the Controller should hear of the copy beside its completion (what the
   // restore did to the layout), one fact a line; known once finish() succeeded.
   virtual std::vector<std::string> done_report() const { return {}; }

@@ -8,6 +8,7 @@
 
 #include "restore_guard.h"
 #include "swap_header.h"
+#include "system_naming.h"
 
 namespace kestrelon::client {
 
@@ -271,12 +272,24 @@ void ImageRestorer::settle_layout() {
   }
 }
 
-std::vector<std::string> ImageRestorer::after_done() {
-  if (!growth_) return {};
+AfterCopyReport ImageRestorer::after_done(const AfterCopyOrders& orders) {
+  AfterCopyReport report;
   disk_.reset();  // the tools open the disk or its partitions for themselves
-  const GrowthJob job = *growth_;
-  growth_.reset();
-  return grow_file_system(job);
+  if (growth_) {
+    const GrowthJob job = *growth_;
+    growth_.reset();
+    report.lines = grow_file_system(job);
+  }
+  std::vector<NamingPartition> partitions;
+  for (const Partition& p : target_.table.partitions) partitions.push_back({p.number, p.start_lba, p.sectors});
+  if (!orders.computer_name.empty()) {
+    NamingResult named = name_systems(path_, partitions, orders.computer_name);
+    report.naming = named.outcome;
+    report.lines.insert(report.lines.end(), named.lines.begin(), named.lines.end());
+  }
+  // Said where it matters: only a copied Windows has a security identifier.
+  if (orders.unique_sid && holds_windows(path_, partitions)) report.lines.push_back(kUniqueSidNote);
+  return report;
 }
 
 }  // namespace kestrelon::client

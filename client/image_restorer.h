@@ -12,7 +12,8 @@
 //    superblocks and boot sectors that the new file systems' starts point to.
 // 3. At the end: the held-back bytes, then the partition table, last.
 // 4. Once the Controller has taken the copy as done (after_done), a partition
-//    grown to fill a larger disk gets its file system grown (file_system_growth.h).
+//    grown to fill a larger disk gets its file system grown (file_system_growth.h),
+//    then the copied systems take the computer name asked for (system_naming.h).
 //
 // With "Keep partition size" off on a larger disk, the layout spreads over it
 // (target_table.h): every byte the image has for a sector past the grown
@@ -46,7 +47,7 @@ class ImageRestorer final : public CopySink {
   bool consume(std::span<const std::uint8_t> bytes) override;
   bool finish() override;
   void abandon() override {}
-  std::vector<std::string> after_done() override;
+  AfterCopyReport after_done(const AfterCopyOrders& orders) override;
   std::vector<std::string> done_report() const override { return report_; }
   const std::string& error() const override { return error_; }
   bool needs_own_layout() const override { return true; }

@@ -16,6 +16,9 @@ PACKAGES=(
   iproute2 nftables fdisk dosfstools e2fsprogs udpcast procps mtools mount
   # PC disks for the reference Client: GPT, NTFS, and growing file systems
   gdisk ntfs-3g fatresize
+  # computer names written into copied systems offline (ext, NTFS, registry
+  # hives), and the tests' own hives (hivexregedit, hivexget)
+  libext2fs-dev ntfs-3g-dev libhivex-dev libhivex-bin libwin-hivex-perl
   # checks of the installed tree: desktop entry and manual pages
   desktop-file-utils man-db
   # the client builder's parts (boot loaders, DHCP/TFTP, busybox, USB images,

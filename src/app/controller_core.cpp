@@ -36,6 +36,7 @@ ControllerCore::ControllerCore(UserMessages& ui, CoreOptions options)
       inventory_keeper_(inventory_, mac_learner_),
       pending_(options_.pending_folder.empty() ? PendingTransfers::default_folder() : options_.pending_folder),
       copy_report_(clock_),
+      copy_names_(endpoints_),
       copy_engine_(tables_, locks_, endpoints_, ui, transfer_stats_, clock_),
       copy_worker_(copy_engine_, locks_.worker),
       receive_engine_(endpoints_, transfer_stats_, ui, clock_,
@@ -50,6 +51,8 @@ ControllerCore::ControllerCore(UserMessages& ui, CoreOptions options)
                            .fast = options_.tuning.fast_copy != 0,
                            .rate_mbs = options_.tuning.rate_cap_mbs});
   copy_engine_.set_observer(&copy_report_);
+  copy_engine_.set_names(&copy_names_);
+  dispatcher_.set_copy_name_handler(&copy_names_);
   dispatcher_.set_copy_handler(&copy_engine_);
   dispatcher_.set_create_handler(&receive_engine_);
 }

@@ -115,6 +115,7 @@ class ControllerCore {
   TransferStats& transfer_stats() { return transfer_stats_; }
   CopyEngine& copy_engine() { return copy_engine_; }
   CopyTargetReport& copy_report() { return copy_report_; }
+  CopyNames& copy_names() { return copy_names_; }
   CopyWorker& copy_worker() { return copy_worker_; }
   ReceiveEngine& receive_engine() { return receive_engine_; }
   const ClientInventory& inventory() const { return inventory_; }
@@ -152,6 +153,7 @@ class ControllerCore {
   // the constructor and stops its worker first in shutdown().
   TransferStats transfer_stats_;
   CopyTargetReport copy_report_;  // the copy engine's observer, so it outlives the engine
+  CopyNames copy_names_;          // the same for the names the engine sends
   CopyEngine copy_engine_;
   CopyWorker copy_worker_;
   ReceiveEngine receive_engine_;

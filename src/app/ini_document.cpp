@@ -107,6 +107,17 @@ std::optional<std::string> IniDocument::value(std::string_view section, std::str
   return std::nullopt;
 }
 
+std::vector<std::pair<std::string, std::string>> IniDocument::entries(std::string_view section) const {
+  std::vector<std::pair<std::string, std::string>> found;
+  const std::size_t header = find_section(section);
+  if (header == std::string::npos) return found;
+  const std::size_t end = section_end(header);
+  for (std::size_t i = header + 1; i < end; ++i) {
+    if (lines_[i].kind == Line::Kind::entry) found.emplace_back(lines_[i].name, lines_[i].value);
+  }
+  return found;
+}
+
 bool IniDocument::set_value(std::string_view section, std::string_view key, std::string_view value) {
   if (!valid_section_name(section) || !valid_key(key) || !valid_value(value)) return false;
   Line entry;

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kestrelon {
@@ -27,6 +28,8 @@ class IniDocument {
   std::vector<std::string> section_names() const;
   // From the first section of that name; nullopt when the section or key is missing.
   std::optional<std::string> value(std::string_view section, std::string_view key) const;
+  // Every key of the first section of that name with its value, in file order.
+  std::vector<std::pair<std::string, std::string>> entries(std::string_view section) const;
   // Replaces the key's first value or adds the key at the end of the section,
   // adding the section at the end of the text when it is missing. Returns false,
   // changing nothing, for a name or value that the file could not hold (see below).

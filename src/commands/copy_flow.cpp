@@ -1,5 +1,8 @@
 #include "commands/copy_flow.h"
 
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
 #include "commands/received_images.h"
 #include "commands/room_targets.h"
 #include "commands/transfer_checks.h"
@@ -92,6 +95,11 @@ bool CopyFlow::check_disk_space(std::uint64_t image_sectors, bool skip) {
 }
 
 CopyFlowResult CopyFlow::run(const CopyRequest& request) {
+  // The last copy's reports are recorded with what has come, before this copy's names replace them.
+  if (auto r = after_copy_.poll(core_.copy_names(), core_.journal(), core_.clock().now(), true)) {
+    port_.after_copy_reported(*r);
+  }
+  core_.copy_names().plan({});
   CopyFlowResult result;
   CopyTargetReport& report = core_.copy_report();
   report.reset();
@@ -108,6 +116,15 @@ CopyFlowResult CopyFlow::run(const CopyRequest& request) {
     record(request, result, started_ms);
     return result;
   }
+
+  CopyNamePlan naming;
+  if (!request.keep_names) naming = plan_copy_names(core_, request.group);
+  if (!naming.problem.empty()) {
+    port_.show_message(naming.problem + ". Nothing is copied.");
+    return result;
+  }
+  core_.copy_names().plan(naming.names());
+  if (naming.any_plan) port_.names_planned(naming);
 
   CopyEngine& engine = core_.copy_engine();
   CopyTransfer transfer({engine, core_.copy_worker(), core_.transfer_stats(), core_.tables(),
@@ -133,6 +150,7 @@ CopyFlowResult CopyFlow::run(const CopyRequest& request) {
   // Unless the supervision has already ended it, the copy ends here, before the
   // lists and messages below wait for the user.
   conclude(how_it_ended(transfer, count_not_done()));
+  after_copy_.expect(result.journal, core_.copy_names().targets(), core_.clock().now(), request.after_copy_wait);
   if (result.not_done != 0 && engine.first_done_deadline() == 0) {
     engine.clear_running();
     port_.show_failed_clients(failed_targets());
@@ -187,7 +205,11 @@ void CopyFlow::record(const CopyRequest& request, CopyFlowResult& result, std::i
       .acknowledgements = result.transfer_ran ? core_.transfer_stats().acknowledgements.load() : 0,
       .cancelled = result.cancelled,
       .targets = result.outcomes,
-      .annotate = request.annotate,
+      .annotate =
+          [this, annotate = request.annotate](JournalRecord& r) {
+            if (annotate) annotate(r);
+            note_copy_names(r, core_.copy_names().targets());
+          },
   };
   // Without a single Client there was nothing to copy to: no copy took place.
   if (!result.outcomes.empty()) append_to_journal(core_.journal(), result.journal);
@@ -195,6 +217,9 @@ void CopyFlow::record(const CopyRequest& request, CopyFlowResult& result, std::i
 
 void CopyFlow::supervise() {
   if (pending_) pending_->release_done();
+  if (auto r = after_copy_.poll(core_.copy_names(), core_.journal(), core_.clock().now())) {
+    port_.after_copy_reported(*r);
+  }
   CopyEngine& engine = core_.copy_engine();
   if (!engine.copy_running()) return;
   const Tick deadline = engine.first_done_deadline();

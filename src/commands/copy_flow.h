@@ -19,6 +19,8 @@
 #include "net/client_list_view.h"
 #include "transfer/copy_engine.h"
 #include "transfer/copy_target_report.h"
+#include "commands/after_copy_reports.h"
+#include "commands/copy_naming.h"
 #include "commands/copy_transfer.h"
 #include "commands/journal_record.h"
 #include "commands/pending_scope.h"
@@ -53,6 +55,12 @@ class CopyFlowPort {
   // The copy has ended and its journal line is written: every Client's outcome,
   // before any list or message about it waits for the user.
   virtual void transfer_ended(const JournalFacts& /*facts*/) {}
+  // The computer name each target is about to be given, or why none (only when
+  // a name plan had a say).
+  virtual void names_planned(const CopyNamePlan& /*plan*/) {}
+  // The PCs' reports of what they did after the copy are in (or their wait is
+  // over), and the journal has them.
+  virtual void after_copy_reported(const JournalRecord& /*record*/) {}
 };
 
 // A Client asked for that the caller leaves out, and why. The address is zero
@@ -75,6 +83,13 @@ struct CopyRequest {
   std::vector<LeftOutClient> left_out;
   // Adds the caller's facts of each PC (its wake) to the journal line.
   std::function<void(JournalRecord&)> annotate;
+  // The group the Copy was asked for, whose name plan names the PCs; empty:
+  // every plan that knows a PC's card may.
+  std::string group;
+  // No computer names are sent: the copied systems keep the master's.
+  bool keep_names = false;
+  // How long the PCs' reports after the copy are waited for.
+  Tick after_copy_wait = AfterCopyReports::kWait;
 };
 
 struct CopyFlowResult {
@@ -122,6 +137,10 @@ class CopyFlow {
   // The Copy supervision (every 500 ms).
   void supervise();
 
+  // Whether the PCs' reports after the last copy are still awaited (supervise()
+  // records them once they are in).
+  bool awaiting_after_copy() const { return after_copy_.waiting(); }
+
   // Whether a Transfer dialog is open now (no discovery requests meanwhile).
   bool transfer_dialog_open() const { return transfer_ != nullptr && !transfer_->ended(); }
 
@@ -161,6 +180,7 @@ class CopyFlow {
     bool concluded = false;
   };
   std::optional<Running> running_;
+  AfterCopyReports after_copy_;
 };
 
 }  // namespace kestrelon

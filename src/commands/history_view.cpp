@@ -40,7 +40,15 @@ std::string details(const JournalRecord& t) {
     }
   }
   if (const std::string why = text_of(t, "wake_problem"); !why.empty()) add("not woken: " + why);
-  if (const std::string reason = text_of(t, "reason"); !reason.empty()) d += (d.empty() ? "" : "; ") + reason;
+  if (const std::string name = text_of(t, "computer_name"); !name.empty() && text_of(t, "outcome") == "done") {
+    add("to be named " + name);
+  }
+  if (const std::string why = text_of(t, "name_refused"); !why.empty()) add("name refused: " + why);
+  if (std::string reason = text_of(t, "reason"); !reason.empty()) {
+    // A PC's report after a copy holds a line per step.
+    for (std::size_t at = reason.find('\n'); at != std::string::npos; at = reason.find('\n', at)) reason.replace(at, 1, "; ");
+    d += (d.empty() ? "" : "; ") + reason;
+  }
   if (const std::string report = report_text(t); !report.empty()) d += (d.empty() ? "" : "; ") + report;
   return d;
 }
@@ -65,7 +73,10 @@ std::vector<std::string> HistoryView::transfer_row(int i) const {
   if (started.size() >= 19) started = started.substr(0, 10) + " " + started.substr(11, 8);
   int done = 0;
   const JournalRecord& targets = targets_of(r);
-  for (const JournalRecord& t : targets) done += text_of(t, "outcome") == "done" ? 1 : 0;
+  for (const JournalRecord& t : targets) {
+    const std::string outcome = text_of(t, "outcome");
+    done += outcome == "done" || outcome == "named" ? 1 : 0;
+  }
   return {started, text_of(r, "kind"), text_of(r, "result"),
           std::to_string(done) + " of " + std::to_string(targets.size()) + " done", text_of(r, "image")};
 }

@@ -26,6 +26,14 @@ class CopyPacketHandler {
   virtual void on_copy_ready(Ipv4Address from, int endpoint_index) = 0;
 };
 
+class CopyNameHandler {
+ public:
+  virtual ~CopyNameHandler() = default;
+  // A Client's answer to OP_COPY_NAME: its name taken, refused, or its report
+  // of what it did after the copy.
+  virtual void on_copy_name_answer(const wire::CopyNameAnswer& answer, Ipv4Address from) = 0;
+};
+
 class CreateDataHandler {
  public:
   virtual ~CreateDataHandler() = default;

@@ -78,6 +78,15 @@ ReceiveDispatcher::Outcome ReceiveDispatcher::handle(std::span<const std::uint8_
       return Outcome::handled;
     }
 
+    case OP_COPY_NAME: {
+      CopyNameHandler* h = copy_name_.load();
+      if (!h) return Outcome::ignored;
+      const auto answer = decode_copy_name_answer(d);
+      if (!answer) return Outcome::malformed;
+      h->on_copy_name_answer(*answer, from);
+      return Outcome::handled;
+    }
+
     case OP_CREATE_DATA: {
       CreateDataHandler* h = create_.load();
       if (!h) return Outcome::ignored;
@@ -87,7 +96,7 @@ ReceiveDispatcher::Outcome ReceiveDispatcher::handle(std::span<const std::uint8_
       return Outcome::handled;
     }
 
-    default:  // 10 to 17 and above 18
+    default:  // 10 to 17 (12 aside) and above 18
       // One kind for every opcode and version: datagrams that differ in those
       // words still fold into one box.
       notices_.post("unknown opcode", unknown_opcode_text(header->opcode, header->version));

@@ -30,6 +30,7 @@ class ReceiveDispatcher {
   void set_announce_handler(AnnounceHandler* h) { announce_.store(h); }
   void set_copy_handler(CopyPacketHandler* h) { copy_.store(h); }
   void set_create_handler(CreateDataHandler* h) { create_.store(h); }
+  void set_copy_name_handler(CopyNameHandler* h) { copy_name_.store(h); }
 
   // Takes the receive lock, handles one datagram and releases the lock. `from` is
   // the datagram's source address.
@@ -48,6 +49,7 @@ class ReceiveDispatcher {
   std::atomic<AnnounceHandler*> announce_{nullptr};
   std::atomic<CopyPacketHandler*> copy_{nullptr};
   std::atomic<CreateDataHandler*> create_{nullptr};
+  std::atomic<CopyNameHandler*> copy_name_{nullptr};
   std::atomic<std::uint64_t> counts_[7]{};
 };
 

@@ -45,6 +45,23 @@ std::optional<CopyDone> decode_copy_done(std::span<const std::uint8_t> d) {
   return done;
 }
 
+std::optional<CopyNameAnswer> decode_copy_name_answer(std::span<const std::uint8_t> d) {
+  if (d.size() < kNameAnswerTextOffset) return std::nullopt;
+  const std::uint16_t answer = read_be16(d, 12), outcome = read_be16(d, 14), length = read_be16(d, 80);
+  if (answer < 1 || answer > 3 || outcome > 3 || length > kNameReportTextMax ||
+      d.size() - kNameAnswerTextOffset < length) {
+    return std::nullopt;
+  }
+  CopyNameAnswer a;
+  a.client = Ipv4Address(read_be32(d, 8));
+  a.answer = static_cast<NameAnswer>(answer);
+  a.outcome = static_cast<NamingOutcome>(outcome);
+  const auto name = d.subspan(kComputerNameOffset, kComputerNameField);
+  a.computer_name.assign(name.begin(), std::find(name.begin(), name.end(), std::uint8_t{0}));
+  a.text.assign(d.begin() + kNameAnswerTextOffset, d.begin() + kNameAnswerTextOffset + length);
+  return a;
+}
+
 std::optional<CreateData> decode_create_data(std::span<const std::uint8_t> d) {
   if (d.size() < kCreateDataHeadLength) return std::nullopt;
   const std::uint16_t count = read_be16(d, 12);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "net/disk_layout.h"
+#include "net/wire_format.h"
 #include "platform/ipv4_address.h"
 
 namespace kestrelon::wire {
@@ -50,6 +51,19 @@ struct CopyDone {
 };
 inline constexpr std::size_t kCopyDoneMinLength = 12;
 std::optional<CopyDone> decode_copy_done(std::span<const std::uint8_t> datagram);
+
+// A Client's answer to OP_COPY_NAME: 8 its address, 12 the answer, 14 the
+// naming outcome (reports), 16 the name (64 bytes, NUL-terminated), 80 the
+// text's length, 82 the text (UTF-8, at most kNameReportTextMax bytes).
+struct CopyNameAnswer {
+  Ipv4Address client;
+  NameAnswer answer = NameAnswer::taken;
+  NamingOutcome outcome = NamingOutcome::not_asked;
+  std::string computer_name;
+  std::string text;
+};
+// Refuses an unknown answer or outcome and a text running past the datagram.
+std::optional<CopyNameAnswer> decode_copy_name_answer(std::span<const std::uint8_t> datagram);
 
 struct CreateData {
   std::uint32_t block = 0;

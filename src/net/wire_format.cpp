@@ -91,6 +91,15 @@ std::array<std::uint8_t, N> header_and_trailer(Opcode opcode) {
 }
 }  // namespace
 
+std::array<std::uint8_t, kCopyNameLength> build_copy_name(const CopyNameFields& f) {
+  auto d = header_and_trailer<kCopyNameLength>(OP_COPY_NAME);
+  write_be32(d, 8, f.target.value());
+  write_be16(d, 12, f.disk);
+  const std::size_t n = std::min(f.computer_name.size(), kComputerNameField - 1);
+  std::copy_n(f.computer_name.begin(), n, d.begin() + kComputerNameOffset);
+  return d;
+}
+
 std::array<std::uint8_t, kAckerLength> build_acker() { return header_and_trailer<kAckerLength>(OP_ACKER); }
 
 std::array<std::uint8_t, kAbortLength> build_abort() { return header_and_trailer<kAbortLength>(OP_ABORT); }

@@ -37,6 +37,7 @@ enum Opcode : std::uint16_t {
   OP_ACKER = 7,
   OP_COPY_READY = 8,
   OP_CREATE_REQUEST = 10,
+  OP_COPY_NAME = 12,
   OP_CREATE_ACK = 16,
   OP_CREATE_NAK = 17,
   OP_CREATE_DATA = 18,
@@ -59,6 +60,28 @@ inline constexpr std::size_t kCopyStartNameOffset = 18;
 inline constexpr std::size_t kCopyStartNameField = 80;  // 79 characters and a NUL
 inline constexpr std::size_t kCopyStartDiskOffset = 98;
 inline constexpr std::size_t kCopyDataPayloadOffset = 22;
+
+// OP_COPY_NAME, an extension beside the specified datagrams: the computer name
+// a target writes into the copied system after a whole copy, sent to it with its
+// OP_COPY_START (a Client that does not know the opcode ignores it). Layout:
+// 8 the target's address, 12 its selected disk, 14 zero, 16 the name (64 bytes,
+// NUL-terminated; empty: keep the copied system's name), 80 trailer. It names
+// its Client and disk, so it stands on its own, as a signed order needs.
+// The Client answers with the same opcode (wire_decode.h: CopyNameAnswer).
+inline constexpr std::size_t kCopyNameLength = 84;
+inline constexpr std::size_t kComputerNameOffset = 16;
+inline constexpr std::size_t kComputerNameField = 64;
+// What the Client's answer says.
+enum class NameAnswer : std::uint16_t {
+  taken = 1,    // the name will be written after a whole copy
+  refused = 2,  // not a computer name: nothing will be written
+  report = 3,   // the copy has ended: what was done after it
+};
+// A report's outcome for the name.
+enum class NamingOutcome : std::uint16_t { not_asked = 0, named = 1, left_as_is = 2, failed = 3 };
+// The report's text (its log lines joined by line breaks) at most.
+inline constexpr std::size_t kNameReportTextMax = 1200;
+inline constexpr std::size_t kNameAnswerTextOffset = 82;
 
 // Option flags of OP_COPY_START and OP_CREATE_REQUEST.
 inline constexpr std::uint16_t kFlagKeepPartitionSize = 1;
@@ -113,6 +136,13 @@ class CopyDataPacket {
  private:
   std::array<std::uint8_t, kCopyDataLength> bytes_{};
 };
+
+struct CopyNameFields {
+  Ipv4Address target;
+  std::uint16_t disk = 0;
+  std::string_view computer_name;  // cut to 63 bytes
+};
+std::array<std::uint8_t, kCopyNameLength> build_copy_name(const CopyNameFields& fields);
 
 std::array<std::uint8_t, kAckerLength> build_acker();
 std::array<std::uint8_t, kAbortLength> build_abort();

@@ -106,6 +106,10 @@ void CopyEngine::send_copy_start(bool lock_held) {
     wire::set_copy_start_disk(start_datagram_, static_cast<std::uint16_t>(target.selected_disk));
     endpoints_.send(target.interface_index, start_datagram_, target.address, wire::kControlPort);
     if (CopyObserver* o = observer_.load()) o->start_sent(target.address);
+    if (CopyNames* n = names_.load()) {
+      n->start_sent(target.address, target.interface_index, static_cast<std::uint16_t>(target.selected_disk),
+                    clock_.now());
+    }
   }
   if (!lock_held) locks_.client_table.release();
 }
@@ -151,6 +155,7 @@ int CopyEngine::state() const {
 void CopyEngine::tick() {
   if (endpoints_.open_count() == 0) return;
   const Tick now = clock_.now();
+  if (CopyNames* n = names_.load()) n->tick(now);
   if (!running_.load()) {
     if (accepting_ready_.load()) tick_waiting_for_ready(now);
     return;

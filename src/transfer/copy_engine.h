@@ -33,6 +33,7 @@
 #include "net/wire_format.h"
 #include "platform/clock.h"
 #include "platform/wake_signal.h"
+#include "transfer/copy_names.h"
 #include "transfer/copy_observer.h"
 #include "transfer/copy_pacing.h"
 #include "transfer/copy_sender.h"
@@ -95,6 +96,8 @@ class CopyEngine final : public CopyPacketHandler, private CopyPacingPort {
 
   // Who follows the targets one by one (set once, before any copy), or null.
   void set_observer(CopyObserver* observer) { observer_.store(observer); }
+  // Who sends each target its computer name after its OP_COPY_START (set once), or null.
+  void set_names(CopyNames* names) { names_.store(names); }
 
   // Called once by the Transfer dialog when it opens (user-interface thread). Tells
   // every target about the copy; false (after a message) when there is none.
@@ -204,6 +207,7 @@ class CopyEngine final : public CopyPacketHandler, private CopyPacingPort {
   std::atomic<int> rate_mbs_{0};
 
   std::atomic<CopyObserver*> observer_{nullptr};
+  std::atomic<CopyNames*> names_{nullptr};
   mutable std::mutex dialog_mutex_;
   TransferDialogHooks* dialog_ = nullptr;
 

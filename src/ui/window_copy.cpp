@@ -38,6 +38,10 @@ void WindowCopy::transfer_ended(const kestrelon::JournalFacts& facts) {
   if (outcome_sink_) outcome_sink_(kestrelon::transfer_outcome_line(facts));
 }
 
+void WindowCopy::after_copy_reported(const kestrelon::JournalRecord& record) {
+  if (outcome_sink_) outcome_sink_(kestrelon::after_copy_outcome_line(record));
+}
+
 void WindowCopy::run_transfer_dialog(kestrelon::CopyTransfer& transfer) {
   CTransferDlg dialog(DialogParent(), transfer);
   // The per-PC table opens beside it once its modal loop runs (a window opened

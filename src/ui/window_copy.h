@@ -26,6 +26,7 @@ class WindowCopy final : public kestrelon::CopyFlowPort {
   void show_timed_message(const std::string& text) override;
   void run_transfer_dialog(kestrelon::CopyTransfer& transfer) override;
   void transfer_ended(const kestrelon::JournalFacts& facts) override;
+  void after_copy_reported(const kestrelon::JournalRecord& record) override;
 
  private:
   kestrelon::ControllerCore& core_;

@@ -7,6 +7,7 @@
 
 #include "net/notice_board.h"
 #include "net/receive_dispatcher.h"
+#include "client_wire.h"
 #include "net/wire_decode.h"
 #include "engine_fuzz.h"
 
@@ -24,7 +25,15 @@ void touch(const kestrelon::wire::Announce& a) {
   g_sink = s;
 }
 
-struct ReadEverything : kestrelon::AnnounceHandler, kestrelon::CopyPacketHandler, kestrelon::CreateDataHandler {
+void touch(const kestrelon::wire::CopyNameAnswer& a) {
+  g_sink = a.client.value() + a.computer_name.size() + a.text.size() + static_cast<std::uint64_t>(a.outcome);
+}
+
+struct ReadEverything : kestrelon::AnnounceHandler,
+                        kestrelon::CopyPacketHandler,
+                        kestrelon::CreateDataHandler,
+                        kestrelon::CopyNameHandler {
+  void on_copy_name_answer(const kestrelon::wire::CopyNameAnswer& a, kestrelon::Ipv4Address) override { touch(a); }
   void on_announce(const kestrelon::wire::Announce& a, int, kestrelon::Ipv4Address) override { touch(a); }
   bool copy_running() const override { return true; }
   void on_copy_ack(const kestrelon::wire::CopyAck& a, int, kestrelon::Ipv4Address) override { g_sink = a.block + a.done_kib + a.total_kib; }
@@ -56,6 +65,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (auto c = wire::decode_copy_nak(d)) g_sink = c->total_kib;
   if (auto c = wire::decode_copy_done(d)) g_sink = c->client.value() + (c->report.empty() ? 0 : c->report.back().size());
   if (auto c = wire::decode_create_data(d)) g_sink = c->data.size() ? c->data.back() : 0;
+  if (auto c = wire::decode_copy_name_answer(d)) touch(*c);
+  // The Client's decoder of the same opcode, from the Controller.
+  if (auto c = kestrelon::client::decode_copy_name(d)) g_sink = c->target.value() + c->computer_name.size();
 
   static DropMessages ui;
   static kestrelon::NoticeBoard board(ui);
@@ -66,6 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     r->set_announce_handler(&handlers);
     r->set_copy_handler(&handlers);
     r->set_create_handler(&handlers);
+    r->set_copy_name_handler(&handlers);
     return r;
   }();
   dispatcher.dispatch(d, 0);

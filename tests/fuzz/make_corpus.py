@@ -42,7 +42,12 @@ seeds = {
     "create_data": HEAD(18) + struct.pack(">IHII", 0, 18, 1, 100)
     + struct.pack(">6xH", 12) + struct.pack(">6xH", 11) + struct.pack("<h", 0) + TRAILER,
     "create_data_count_too_big": HEAD(18) + struct.pack(">IHII", 1, 60000, 1, 100) + b"xx",
-    "unknown_opcode": HEAD(12),
+    "copy_name_report": HEAD(12) + struct.pack(">IHH", 0x0A000007, 3, 1) + b"ROOM12-PC04".ljust(64, b"\0")
+    + struct.pack(">H", 24) + b"computer name ROOM12-PC0" + TRAILER,
+    "copy_name_text_too_long": HEAD(12) + struct.pack(">IHH", 0x0A000007, 3, 1) + bytes(64)
+    + struct.pack(">H", 900) + b"cut" + TRAILER,
+    "copy_name_order": HEAD(12) + struct.pack(">IHH", 0x0A000007, 0, 0) + b"ROOM12-PC04".ljust(64, b"\0") + TRAILER,
+    "unknown_opcode": HEAD(20),
     "foreign": b"GET / HTTP/1.0\r\n\r\n",
 }
 

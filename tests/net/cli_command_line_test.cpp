@@ -62,7 +62,7 @@ TEST_F(CliCommandLineTest, MistakesAreOneClearLineAndAJsonObjectUnderJson) {
        "kestrelon-cli: 'frobnicate' is not a command; the commands are clients, copy, create, discover, group, "
        "history, info, interfaces and wake"},
       {{"group", "remove", "Lab A"}, 2,
-       "kestrelon-cli group: 'remove' is not a command of group; the commands are list, show, save and delete"},
+       "kestrelon-cli group: 'remove' is not a command of group; the commands are list, show, save, delete and names"},
       {{"history", "--last", "abc"}, 2,
        "kestrelon-cli history: --last: 'abc' is not a whole number (see 'kestrelon-cli history --help')"},
       {{"info", not_an_image}, 1,

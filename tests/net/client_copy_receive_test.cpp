@@ -47,9 +47,11 @@ struct MemorySink : CopySink {
   std::vector<std::uint8_t> bytes;
   bool finished = false, abandoned = false, own_layout = false;
   int after_done_calls = 0;
-  std::vector<std::string> after_done() override {
+  AfterCopyOrders orders;
+  AfterCopyReport after_done(const AfterCopyOrders& o) override {
     ++after_done_calls;
-    return {};
+    orders = o;
+    return {{"after-work line"}, o.computer_name.empty() ? wire::NamingOutcome::not_asked : wire::NamingOutcome::named};
   }
   std::string err;
   bool consume(std::span<const std::uint8_t> b) override {
@@ -397,6 +399,76 @@ TEST(ClientStoreSink, FileNamesStayInTheirFolder) {
   EXPECT_EQ(safe_file_name(".."), "image.krn");
   EXPECT_EQ(safe_file_name(""), "image.krn");
   EXPECT_EQ(safe_file_name("a\\b\nc"), "a_b_c");
+}
+
+}  // namespace
+}  // namespace kestrelon::client
+
+namespace kestrelon::client {
+namespace {
+
+std::vector<wire::CopyNameAnswer> name_answers(const RecordingLink& link) {
+  std::vector<wire::CopyNameAnswer> answers;
+  for (const auto& d : link.sent) {
+    if (wire::opcode_of(d) != wire::OP_COPY_NAME) continue;
+    const auto a = wire::decode_copy_name_answer(d);
+    EXPECT_TRUE(a) << "the Client's answer reads back on the Controller's side";
+    if (a) answers.push_back(*a);
+  }
+  return answers;
+}
+
+// A name is taken only from the copy's Controller, for this Client and the
+// disk being written; a bad one is refused; after the after-work its lines go
+// back three times, and only to a Controller that sent a name.
+TEST_F(CopyReceiveTest, ComputerNameIsTakenAnsweredAndReportedAfterTheCopy) {
+  make(1350 * 40);
+  const auto name = [](Ipv4Address target, std::uint16_t disk, const char* computer_name) {
+    const auto d = wire::build_copy_name({target, disk, computer_name});
+    return std::vector<std::uint8_t>(d.begin(), d.end());
+  };
+  copy->on_control(wire::OP_COPY_NAME, name(kSelf, 0, "PC-1"), Ipv4Address(127, 0, 0, 9), now);
+  copy->on_control(wire::OP_COPY_NAME, name(Ipv4Address(127, 0, 0, 6), 0, "PC-2"), kController, now);
+  copy->on_control(wire::OP_COPY_NAME, name(kSelf, 1, "PC-3"), kController, now);
+  EXPECT_TRUE(name_answers(link).empty()) << "another host's name, another Client's, another disk's";
+
+  copy->on_control(wire::OP_COPY_NAME, name(kSelf, 0, "ROOM 12"), kController, now);
+  auto answers = name_answers(link);
+  ASSERT_EQ(answers.size(), 1u);
+  EXPECT_EQ(answers[0].answer, wire::NameAnswer::refused);
+  EXPECT_NE(answers[0].text.find("letters A-Z, digits and hyphens"), std::string::npos) << answers[0].text;
+
+  copy->on_control(wire::OP_COPY_NAME, name(kSelf, 0, "ROOM12-PC04"), kController, now);
+  copy->on_control(wire::OP_COPY_NAME, name(kSelf, 0, "ROOM12-PC04"), kController, now);  // a repeat
+  answers = name_answers(link);
+  ASSERT_EQ(answers.size(), 3u);
+  for (std::size_t i = 1; i < 3; ++i) {
+    EXPECT_EQ(answers[i].answer, wire::NameAnswer::taken);
+    EXPECT_EQ(answers[i].client, kSelf);
+    EXPECT_EQ(answers[i].computer_name, "ROOM12-PC04");
+  }
+  burst(0, 39);
+  ASSERT_TRUE(copy->succeeded());
+  EXPECT_EQ(sink->after_done_calls, 0);
+  copy->on_data(wire::build_abort(), now);
+  ASSERT_EQ(sink->after_done_calls, 1);
+  EXPECT_EQ(sink->orders.computer_name, "ROOM12-PC04");
+  answers = name_answers(link);
+  ASSERT_EQ(answers.size(), 6u) << "the report goes three times";
+  for (std::size_t i = 3; i < 6; ++i) {
+    EXPECT_EQ(answers[i].answer, wire::NameAnswer::report);
+    EXPECT_EQ(answers[i].outcome, wire::NamingOutcome::named);
+    EXPECT_EQ(answers[i].text, "after-work line");
+  }
+}
+
+TEST_F(CopyReceiveTest, NoReportGoesToAControllerThatSentNoName) {
+  make(1350 * 10);
+  burst(0, 9);
+  copy->on_data(wire::build_abort(), now);
+  ASSERT_EQ(sink->after_done_calls, 1);
+  EXPECT_EQ(sink->orders.computer_name, "");
+  EXPECT_EQ(link.count(wire::OP_COPY_NAME), 0) << "a Controller that does not know the opcode gets none";
 }
 
 }  // namespace

@@ -69,7 +69,7 @@ Outcome restore(const std::vector<std::uint8_t>& image, const std::string& targe
   }
   if (!restorer.finish()) return {false, restorer.error(), {}};
   const std::vector<std::string> report = restorer.done_report();
-  return {true, "", restorer.after_done(), report};
+  return {true, "", restorer.after_done({}).lines, report};
 }
 
 // What a shell command prints, its last line break taken off.

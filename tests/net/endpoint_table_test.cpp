@@ -220,14 +220,14 @@ class ReceiveThreadTest : public EndpointTableTest {
 TEST_F(ReceiveThreadTest, ForeignAndUnknownDatagramsPostMessagesWhileReceptionGoesOn) {
   const std::vector<std::uint8_t> foreign = {'G', 'E', 'T', ' ', '/'};
   send_to(kLo1, foreign);
-  send_to(kLo1, test::client_header(12, 8));
+  send_to(kLo1, test::client_header(17, 8));
   send_to(kLo2, announce_named("still-heard"));
   send_to(kLo1, announce_named("also-heard"));
   ASSERT_TRUE(counter.wait_for(2)) << "valid datagrams after the bad ones are handled at once";
   EXPECT_TRUE(ui.messages().empty()) << "nothing was shown on a receive thread";
   ui.run_posted();
   EXPECT_EQ(ui.messages(), (std::vector<std::string>{"Magic cookie is wrong",
-                                                     "Received unknown opcode (12) packet version (8)\n"}));
+                                                     "Received unknown opcode (17) packet version (8)\n"}));
 }
 
 TEST_F(ReceiveThreadTest, EmptyDatagramsLeaveTheirInterfaceReceiving) {

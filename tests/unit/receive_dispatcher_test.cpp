@@ -12,7 +12,7 @@ namespace {
 
 using Outcome = ReceiveDispatcher::Outcome;
 
-struct Recorder : AnnounceHandler, CopyPacketHandler, CreateDataHandler {
+struct Recorder : AnnounceHandler, CopyPacketHandler, CreateDataHandler, CopyNameHandler {
   bool running = false;
   std::vector<std::string> calls;
   Semaphore* lock_to_check = nullptr;
@@ -33,6 +33,10 @@ struct Recorder : AnnounceHandler, CopyPacketHandler, CreateDataHandler {
   void on_create_data(const wire::CreateData& c, Ipv4Address from, int) override {
     note("data " + std::to_string(c.block) + " " + from.text());
   }
+  void on_copy_name_answer(const wire::CopyNameAnswer& a, Ipv4Address from) override {
+    note("name " + a.computer_name + " " + std::to_string(static_cast<int>(a.answer)) + " " + a.text + " " +
+         from.text());
+  }
 };
 
 class DispatcherTest : public ::testing::Test {
@@ -41,6 +45,7 @@ class DispatcherTest : public ::testing::Test {
     dispatcher.set_announce_handler(&rec);
     dispatcher.set_copy_handler(&rec);
     dispatcher.set_create_handler(&rec);
+    dispatcher.set_copy_name_handler(&rec);
     rec.lock_to_check = &lock;
   }
   Outcome send(const std::vector<std::uint8_t>& d, int endpoint = 0, Ipv4Address from = Ipv4Address(10, 0, 0, 9)) {
@@ -88,15 +93,34 @@ TEST_F(DispatcherTest, ControllerOpcodesAndNineAreIgnoredWithoutAMessage) {
   EXPECT_TRUE(rec.calls.empty());
 }
 
-TEST_F(DispatcherTest, UnknownOpcodesPostTheirMessage) {
-  EXPECT_EQ(send(test::client_header(12, 8)), Outcome::unknown_opcode);
+// Opcode 12 is the Clients' answer to a computer name: decoded, never a message.
+TEST_F(DispatcherTest, ComputerNameAnswersGoToTheirHandler) {
+  std::vector<std::uint8_t> d = test::client_header(wire::OP_COPY_NAME);
+  d.resize(wire::kNameAnswerTextOffset);
+  d[13] = 3;  // a report
+  d[15] = 1;  // named
+  const std::string name = "PC-04", text = "written";
+  std::copy(name.begin(), name.end(), d.begin() + wire::kComputerNameOffset);
+  d[81] = static_cast<std::uint8_t>(text.size());
+  d.insert(d.end(), text.begin(), text.end());
+  EXPECT_EQ(send(d), Outcome::handled);
+  d[81] = 200;  // a text longer than the datagram
+  EXPECT_EQ(send(d), Outcome::malformed);
+  EXPECT_EQ(send(test::client_header(wire::OP_COPY_NAME)), Outcome::malformed);
   ui.run_posted();
-  for (std::uint16_t op : {10, 11, 13, 14, 15, 16, 17, 20, 300}) {
+  EXPECT_TRUE(ui.messages().empty());
+  EXPECT_EQ(rec.calls, (std::vector<std::string>{"name PC-04 3 written 10.0.0.9"}));
+}
+
+TEST_F(DispatcherTest, UnknownOpcodesPostTheirMessage) {
+  EXPECT_EQ(send(test::client_header(17, 8)), Outcome::unknown_opcode);
+  ui.run_posted();
+  for (std::uint16_t op : {10, 11, 13, 14, 15, 16, 20, 21, 300}) {
     EXPECT_EQ(send(test::client_header(op, 8)), Outcome::unknown_opcode) << op;
   }
   ui.run_posted();
   EXPECT_EQ(ui.messages(), (std::vector<std::string>{
-                               "Received unknown opcode (12) packet version (8)\n",
+                               "Received unknown opcode (17) packet version (8)\n",
                                "Received unknown opcode (10) packet version (8)\n\n(9 such datagrams received)"}));
 }
 

@@ -1,7 +1,9 @@
 // PCs that boot into the Kestrelon Client, end to end on emulated PCs: boot
 // files from kestrelon-builder, served by `kestrelon-builder serve` on an
 // isolated network; the Controller (kestrelon-cli) lists the PCs, images one
-// and copies the image onto the others, which then boot the copied system.
+// and copies the image onto the others (a BIOS PC and a UEFI PC), each named
+// after its group's name plan, which then boot the copied system under the
+// name they were given.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -17,6 +19,7 @@
 #include "cpio_archive.h"
 #include "kernel_modules.h"
 #include "kernel_source.h"
+#include "support/system_disks.h"
 #include "vm_bench.h"
 
 namespace kestrelon::vm {
@@ -129,20 +132,52 @@ class ClientBootTest : public ::testing::Test {
     }
   }
 
-  // A disk with a small system that prints kMarker and powers off.
+  // A disk with a small system: a FAT partition it boots from (BIOS or UEFI)
+  // and an ext4 root whose /etc/hostname names it. At its start it loads the
+  // drivers of that root, takes its name from it as a Linux system does,
+  // prints the name and kMarker, and powers off.
   fs::path make_marker_disk(const fs::path& kernel) {
     kestrelon::builder::CpioArchive initramfs;
     initramfs.add_char_device("/dev/console", 5, 1);
     initramfs.add_file_from("/bin/busybox", "/bin/busybox");
-    initramfs.add_file("/init", std::string("#!/bin/busybox sh\n/bin/busybox echo '") + kMarker +
-                                    "'\n/bin/busybox poweroff -f\n", 0755);
+    const auto found = kestrelon::builder::find_kernel(
+        kernel_package(), fs::temp_directory_path() / "kestrelon-builder-test-cache");
+    std::string order;
+    // ext4 checks its metadata with crc32c, which it asks for by name only.
+    const std::vector<std::string> drivers = {"virtio_pci", "virtio_blk", "crc32c_generic", "ext4"};
+    for (const std::string& m : kestrelon::builder::plan_modules(found.modules, drivers).load_order) {
+      const std::string name = fs::path(m).filename().string();
+      initramfs.add_file_from("/modules/" + name, found.modules / m);
+      order += name + "\n";
+    }
+    initramfs.add_file("/modules/order", order);
+    initramfs.add_file("/init", std::string("#!/bin/busybox sh\nb=/bin/busybox\n$b mkdir -p /proc /dev /root\n"
+                                            "$b mount -t proc proc /proc\n$b mount -t devtmpfs devtmpfs /dev\n"
+                                            "while read m; do $b insmod /modules/$m; done </modules/order\n"
+                                            "i=0; while [ ! -b /dev/vda2 ] && [ $i -lt 30 ]; do $b sleep 1; "
+                                            "i=$((i + 1)); done\n"
+                                            "$b mount -t ext4 -o ro /dev/vda2 /root && $b hostname -F /root/etc/hostname\n"
+                                            "$b echo \"") + kNamePrefix + "$($b hostname)\"\n$b echo '" + kMarker +
+                                    "'\n$b poweroff -f\n",
+                        0755);
     const fs::path initrd = bench_->folder() / "marker-initrd.img";
     initramfs.write_gzip(initrd);
     const fs::path disk = bench_->folder() / "pc1.disk";
     const std::string command = std::string(KESTRELON_VM_DIR) + "/make_marker_disk.sh " + disk.string() + " 40 " +
-                                kernel.string() + " " + initrd.string();
+                                kernel.string() + " " + initrd.string() + " 12";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
     return disk;
+  }
+  static constexpr const char* kNamePrefix = "KESTRELON-NAME: booted as ";
+
+  // The Controller's programs with their settings, groups, name plans, journal
+  // and inventory in the bench's folder.
+  std::vector<std::string> controller(std::vector<std::string> argv) const {
+    const fs::path home = bench_->folder() / "controller";
+    argv.insert(argv.begin(), {"/usr/bin/env", "KESTRELON_SETTINGS_DIR=" + (home / "settings").string(),
+                               "KESTRELON_PROFILE=" + (home / "kestreln.ini").string(),
+                               "XDG_STATE_HOME=" + (home / "state").string()});
+    return argv;
   }
 
   fs::path blank_disk(const std::string& name, std::uintmax_t bytes) {
@@ -173,7 +208,8 @@ class ClientBootTest : public ::testing::Test {
 
 BootFiles ClientBootTest::boot_files_;
 
-// Every partition of `copy`, and its partition table, equals `source`'s.
+// The partition table of `copy` equals `source`'s, and so does every partition
+// but the system's root (partition 2), which the copy named.
 void expect_same_partitions(const fs::path& source, const fs::path& copy) {
   const std::string a = read_all(source), b = read_all(copy);
   ASSERT_GE(a.size(), 512u);
@@ -187,23 +223,25 @@ void expect_same_partitions(const fs::path& source, const fs::path& copy) {
     if (e[4] == 0 || size == 0) continue;
     ++partitions;
     ASSERT_LE(start + size, b.size()) << copy << ": too small for partition " << i + 1;
+    if (i == 1) continue;
     EXPECT_TRUE(a.compare(start, size, b, start, size) == 0) << copy << ": partition " << i + 1 << " differs";
   }
-  EXPECT_EQ(partitions, 1);
+  EXPECT_EQ(partitions, 2);
 }
 
-TEST_F(ClientBootTest, PcsBootFromTheNetworkAreListedImagedAndBootTheCopiedSystem) {
+TEST_F(ClientBootTest, PcsBootFromTheNetworkAreListedImagedAndBootTheCopiedSystemUnderTheirNames) {
   const auto stage_start = Clock::now();
   const fs::path disk1 = make_marker_disk(boot_folder() / "vmlinuz");
   const fs::path disk2 = blank_disk("pc2", fs::file_size(disk1));
   const fs::path disk3 = blank_disk("pc3", fs::file_size(disk1));
   const auto server = serve();
 
+  // PCs 1 and 2 start by BIOS, PC 3 by UEFI.
   const auto power_on = Clock::now();
   std::vector<std::unique_ptr<VirtualPc>> pcs;
   const fs::path disks[] = {disk1, disk2, disk3};
   for (int n = 1; n <= 3; ++n) {
-    pcs.push_back(bench_->start_pc({"pc" + std::to_string(n), n, pc_mac(kRoom, n), disks[n - 1]}));
+    pcs.push_back(bench_->start_pc({"pc" + std::to_string(n), n, pc_mac(kRoom, n), disks[n - 1], {}, n == 3, true}));
   }
   const std::vector<VirtualPc*> all = {pcs[0].get(), pcs[1].get(), pcs[2].get()};
   const auto listed = discover({pc_name(kRoom, 1), pc_name(kRoom, 2), pc_name(kRoom, 3)}, 360s);
@@ -219,19 +257,37 @@ TEST_F(ClientBootTest, PcsBootFromTheNetworkAreListedImagedAndBootTheCopiedSyste
   }
   EXPECT_NE(served.find("loaded initrd.img"), std::string::npos) << served;
 
-  const fs::path image = bench_->folder() / "pc1.krn";
+  // The room: PCs 2 and 3 in a group (as a Save Group of an earlier day left
+  // it, with their cards in the inventory), numbered by their cards.
+  const fs::path home = bench_->folder() / "controller";
+  fs::create_directories(home / "state" / "kestrelon");
+  std::ofstream(home / "kestreln.ini") << "[VmRoom]\n0=" << pc_name(kRoom, 2) << ",010.048.000.002,1,0,40\n1="
+                                       << pc_name(kRoom, 3) << ",010.048.000.003,1,0,40\n";
+  std::ofstream(home / "state" / "kestrelon" / "clients.json")
+      << R"({"clients":[{"name":")" << pc_name(kRoom, 2) << R"(","mac":")" << pc_mac(kRoom, 2) << R"("},{"name":")"
+      << pc_name(kRoom, 3) << R"(","mac":")" << pc_mac(kRoom, 3) << R"("}]})" << "\n";
   std::string out;
+  ASSERT_EQ(run(controller({KESTRELON_CLI_PATH, "group", "names", "VmRoom", "--pattern", "VMPC-{nn}"}), "group-names",
+                30s, &out),
+            0)
+      << out;
+  EXPECT_NE(out.find(pc_mac(kRoom, 2) + "  VMPC-01"), std::string::npos) << out;
+  EXPECT_NE(out.find(pc_mac(kRoom, 3) + "  VMPC-02"), std::string::npos) << out;
+
+  const fs::path image = bench_->folder() / "pc1.krn";
   const auto create_start = Clock::now();
-  ASSERT_EQ(run({KESTRELON_CLI_PATH, "create", "--client", pc_name(kRoom, 1), "--disk", "1", "--out", image.string(),
-                 "--description", "marker system"},
+  ASSERT_EQ(run(controller({KESTRELON_CLI_PATH, "create", "--client", pc_name(kRoom, 1), "--disk", "1", "--out",
+                            image.string(), "--description", "marker system"}),
                 "create", 300s, &out),
             0)
       << out << tails(all);
-  ASSERT_EQ(run({KESTRELON_CLI_PATH, "copy", image.string(), "--client", pc_name(kRoom, 2), "--client", pc_name(kRoom, 3)}, "copy",
-                300s, &out),
-            0)
+  ASSERT_EQ(run(controller({KESTRELON_CLI_PATH, "copy", image.string(), "--group", "VmRoom"}), "copy", 300s, &out), 0)
       << out << tails(all);
   std::printf("[vm] create and copy took %.0f s\n", seconds_since(create_start));
+  EXPECT_NE(out.find("VMPC-01: named: computer name VMPC-01 written into Kestrelon test system on partition 2"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("VMPC-02: named"), std::string::npos) << out;
   // After a copy the Clients switch themselves off (--after-copy poweroff).
   for (int n = 2; n <= 3; ++n) {
     EXPECT_TRUE(pcs[n - 1]->wait_exit(120s)) << pc_name(kRoom, n) << " did not power off" << tails({pcs[n - 1].get()});
@@ -242,16 +298,29 @@ TEST_F(ClientBootTest, PcsBootFromTheNetworkAreListedImagedAndBootTheCopiedSyste
   pcs[0]->kill();
   pcs.clear();
 
-  for (const fs::path& copy : {disk2, disk3}) expect_same_partitions(disk1, copy);
+  // Each name on the copied disk, as the system's own tools read it.
+  int n = 1;
+  for (const fs::path& copy : {disk2, disk3}) {
+    const std::string name = "VMPC-0" + std::to_string(n++);
+    expect_same_partitions(disk1, copy);
+    const fs::path root = bench_->folder() / (name + ".root");
+    ASSERT_TRUE(test::extract_partition(copy, 2, root));
+    EXPECT_EQ(test::ext_file(root, "/etc/hostname"), name + "\n");
+    EXPECT_EQ(test::ext_file(root, "/etc/hosts"), "127.0.0.1\tlocalhost\n127.0.1.1\t" + name + "\n");
+    EXPECT_EQ(std::system(("e2fsck -fn '" + root.string() + "' >/dev/null 2>&1").c_str()), 0) << name;
+  }
   const auto reboot_start = Clock::now();
   auto pc2 = bench_->start_pc({"pc2-disk", 0, "", disk2, {}, false, false});
-  auto pc3 = bench_->start_pc({"pc3-disk", 0, "", disk3, {}, false, false});
+  auto pc3 = bench_->start_pc({"pc3-disk", 0, "", disk3, {}, true, false});
   EXPECT_TRUE(pc2->wait_for_serial(kMarker, 240s)) << pc2->serial_tail();
-  EXPECT_TRUE(pc3->wait_for_serial(kMarker, 240s)) << pc3->serial_tail();
+  EXPECT_TRUE(pc3->wait_for_serial(kMarker, 300s)) << pc3->serial_tail();
+  EXPECT_NE(pc2->serial().find(std::string(kNamePrefix) + "VMPC-01"), std::string::npos) << pc2->serial_tail();
+  EXPECT_NE(pc3->serial().find(std::string(kNamePrefix) + "VMPC-02"), std::string::npos) << pc3->serial_tail();
+  EXPECT_NE(pc3->serial().find("BdsDxe: starting Boot"), std::string::npos) << "pc3 did not boot by UEFI";
   EXPECT_TRUE(pc2->wait_exit(60s));
   EXPECT_TRUE(pc3->wait_exit(60s));
-  std::printf("[vm] copied systems booted in %.0f s; whole BIOS run %.0f s\n", seconds_since(reboot_start),
-              seconds_since(stage_start));
+  std::printf("[vm] copied systems booted under their names in %.0f s; whole run %.0f s\n",
+              seconds_since(reboot_start), seconds_since(stage_start));
 
   // serve ends on SIGTERM, and its dnsmasq with it: nothing answers DHCP any more.
   server->process.kill(SIGTERM);
