@@ -138,7 +138,10 @@ void CreateUpload::on_control(std::uint16_t opcode, std::span<const std::uint8_t
   if (silent_ || (opcode != OP_CREATE_ACK && opcode != OP_CREATE_NAK)) return;
   const auto block = decode_create_answer(d, opcode);
   if (!block) return;
-  last_answer_ = now;
+  // Not `now`: that was read before the waiting datagrams were drained, and each
+  // answer may have the Client read on for half a second before the next. While
+  // a keep-alive's answer keeps bringing the next, the drain goes on for minutes.
+  last_answer_ = tick_count();
   on_answer(opcode, *block, tail_ ? aor::answered_send_number(d) : std::nullopt, now);
   fill_window(now);
 }
