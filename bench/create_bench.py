@@ -26,9 +26,19 @@ With --windows it instead times the pipelined Client with each of the given
 most blocks in flight (--upload-window), at the first level asked for, under
 each condition: how the Client's default was chosen.
 
+With --compression it instead sets the Client's compression against the way
+images were compressed before zstd: zlib at level 9 (the Client's --zlib) as the
+baseline, then each level asked for as the Client compresses it now, all
+pipelined, in the same labs. It prints the image bytes and the rate at which
+the Create reads the disk's partitions (disk MB/s), each as a ratio to zlib 9's,
+the image-byte rate as a share of the 1 Gbit/s line where the link is shaped,
+and the Controller's CPU seconds:
+
+    sudo bench/create_bench.py --compression --levels 1,5,9 --conditions plain,gbit
+
     sudo bench/create_bench.py [--build build] [--mib 256] [--levels 0,9] [--runs 3]
                                [--conditions plain,loss,gbit] [--sector-by-sector]
-                               [--windows 8,16,32,64,128,256]
+                               [--windows 8,16,32,64,128,256 | --compression]
 """
 import argparse
 import hashlib
@@ -49,6 +59,7 @@ CONDITIONS = {
     "gbit": "1 Gbit/s",
 }
 STOP_AND_WAIT = ["--stop-and-wait", "--compress-threads", "1"]
+ZLIB = ["--zlib"]
 
 
 def prepare(lab, condition):
@@ -188,6 +199,58 @@ def window_table(args, disk, work, conditions, level, windows):
         print(f"| {name} | " + " | ".join(f"{rates[w]:.1f}" for w in windows) + " |")
 
 
+def measure_compression(args, disk, work, condition, series, digests):
+    """Median seconds, image bytes and Controller CPU seconds of each series (a
+    name, a level and the Client's switches), all in the same labs."""
+    seconds = {name: [] for name, _, _ in series}
+    cpu = {name: [] for name, _, _ in series}
+    size = {}
+    for _ in range(args.runs):
+        lab = Lab(1)
+        try:
+            prepare(lab, condition)
+            for name, level, switches in series:
+                image = os.path.join(work, "bench-compression.krn")
+                s, c = run_create(lab, args, disk, level, image, work, switches)
+                seconds[name].append(s)
+                cpu[name].append(c)
+                size[name] = os.path.getsize(image)
+                if digest(image) != digests.setdefault(name, digest(image)):
+                    sys.exit(f"{name}: an image differs from the first one ({condition})")
+                os.remove(image)
+        finally:
+            lab.close()
+    return {name: (statistics.median(seconds[name]), size[name], statistics.median(cpu[name]))
+            for name, _, _ in series}
+
+
+def compression_table(args, disk, disk_bytes, work, conditions, levels):
+    series = [("zlib 9", 9, ZLIB)] + [(f"zstd {level}", level, []) for level in levels]
+    digests = {}
+    rows = []
+    print(f"{'link':>9} {'series':>7} {'image MB':>9} {'x zlib 9':>9} {'disk MB/s':>10} {'x zlib 9':>9} "
+          f"{'image MB/s':>11} {'/line':>6} {'CPU s':>6}")
+    for condition in conditions:
+        figures = measure_compression(args, disk, work, condition, series, digests)
+        base_s, base_size, _ = figures["zlib 9"]
+        for name, _, _ in series:
+            s, size, cpu = figures[name]
+            rate, image_rate = disk_bytes / s / 1e6, size / s / 1e6
+            line = f"{image_rate / LINE_MBPS:.2f}" if condition == "gbit" else "-"
+            row = (CONDITIONS[condition], name, size / 1e6, size / base_size, rate, base_s / s, image_rate, line, cpu)
+            rows.append(row)
+            print(f"{row[0]:>9} {row[1]:>7} {row[2]:>9.1f} {row[3]:>9.3f} {row[4]:>10.1f} {row[5]:>9.2f} "
+                  f"{row[6]:>11.1f} {row[7]:>6} {row[8]:>6.2f}", flush=True)
+    with open("/proc/loadavg") as f:
+        load = f.read().split()[0]
+    print(f"\nload {load} at the end; every image of a series equal in every run\n")
+    print("| link | compression | image MB | × zlib 9 | disk MB/s | × zlib 9 | image MB/s | /line | Controller CPU s |")
+    print("|---|---|---|---|---|---|---|---|---|")
+    for r in rows:
+        print(f"| {r[0]} | {r[1]} | {r[2]:.1f} | {r[3]:.3f} | {r[4]:.1f} | {r[5]:.2f} | {r[6]:.1f} | {r[7]} "
+              f"| {r[8]:.2f} |")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--build", default=os.path.join(ROOT, "build"), help="the build folder")
@@ -198,6 +261,8 @@ def main():
                         help="comma-separated: " + ", ".join(CONDITIONS))
     parser.add_argument("--sector-by-sector", action="store_true", help="force sector-by-sector copying")
     parser.add_argument("--windows", help="comma-separated most blocks in flight to compare instead")
+    parser.add_argument("--compression", action="store_true",
+                        help="compare the levels' compression with zlib 9's instead")
     args = parser.parse_args()
     args.cli, args.client = programs(args.build, "create_bench")
     levels = [int(x) for x in args.levels.split(",")]
@@ -220,6 +285,11 @@ def main():
             print(f"disk: {args.mib} MiB, {disk_bytes / 1e6:.1f} MB in partitions; load {load} at the start; "
                   f"median of {args.runs} run(s)")
             window_table(args, disk, work, conditions, levels[0], [int(w) for w in args.windows.split(",")])
+            return
+        if args.compression:
+            print(f"disk: {args.mib} MiB, ext4 + FAT32 about half full, {disk_bytes / 1e6:.1f} MB in partitions; "
+                  f"{os.cpu_count()} cores, load {load} at the start; median of {args.runs} run(s)")
+            compression_table(args, disk, disk_bytes, work, conditions, levels)
             return
         print(f"disk: {args.mib} MiB, ext4 + FAT32 about half full, {disk_bytes / 1e6:.1f} MB in partitions; "
               f"{'sector by sector; ' if args.sector_by_sector else ''}"

@@ -1,41 +1,20 @@
 #include "chunk_packer.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 
 namespace kestrelon::client {
 
-void pack_chunk(const RawChunk& raw, const PackSettings& settings, PackedChunk& out) {
+void pack_chunk(const RawChunk& raw, const PackSettings& settings, image::ChunkCompressor& compressor,
+                PackedChunk& out) {
   out.bytes.clear();
   out.error = raw.error;
   out.left_out = false;
   if (!raw.error.empty()) return;
-  const auto n = static_cast<std::uint32_t>(raw.raw.size());
-  if (!settings.keep_zero_chunks && std::all_of(raw.raw.begin(), raw.raw.end(), [](std::uint8_t b) { return b == 0; })) {
+  if (!settings.keep_zero_chunks && image::all_zero(raw.raw)) {
     out.left_out = true;
     return;
   }
-  image::ChunkHead head = raw.head;
-  head.crc = static_cast<std::uint32_t>(::crc32(0, raw.raw.data(), n));
-  head.method = 0;
-  out.bytes.resize(image::kChunkHeadSize + std::max<std::size_t>(n, ::compressBound(n)));
-  std::uint8_t* const stored = out.bytes.data() + image::kChunkHeadSize;
-  std::size_t stored_length = n;
-  if (settings.level > 0) {
-    uLongf packed_length = ::compressBound(n);
-    // Kept only when it saves room; otherwise the raw bytes are stored.
-    if (::compress2(stored, &packed_length, raw.raw.data(), n, std::clamp(settings.level, 1, 9)) == Z_OK &&
-        packed_length < n) {
-      head.method = 1;
-      stored_length = packed_length;
-    }
-  }
-  if (head.method == 0) std::copy(raw.raw.begin(), raw.raw.end(), stored);
-  head.stored_length = static_cast<std::uint32_t>(stored_length);
-  const auto h = image::encode_chunk_head(head);
-  std::copy(h.begin(), h.end(), out.bytes.begin());
-  out.bytes.resize(image::kChunkHeadSize + stored_length);
+  compressor.pack(raw.head, raw.raw, out.bytes);
 }
 
 int ChunkPacker::default_threads() {
@@ -45,6 +24,7 @@ int ChunkPacker::default_threads() {
 
 ChunkPacker::ChunkPacker(PackSettings settings, int threads) : settings_(settings) {
   const int workers = threads > 1 ? threads : 0;
+  if (workers == 0) own_compressor_ = std::make_unique<image::ChunkCompressor>(settings.method, settings.level);
   // Two chunks a worker: one being packed, one waiting for it.
   slots_.resize(workers > 0 ? static_cast<std::size_t>(2 * workers) : 1);
   for (int i = 0; i < workers; ++i) workers_.emplace_back([this] { work(); });
@@ -81,7 +61,7 @@ void ChunkPacker::submit(RawChunk& chunk) {
 void ChunkPacker::take(PackedChunk& out) {
   Slot& slot = slots_[head_];
   if (workers_.empty()) {
-    pack_chunk(slot.raw, settings_, slot.packed);
+    pack_chunk(slot.raw, settings_, *own_compressor_, slot.packed);
   } else {
     std::unique_lock lock(mutex_);
     chunk_packed_.wait(lock, [&] { return slot.state == State::packed; });
@@ -93,6 +73,7 @@ void ChunkPacker::take(PackedChunk& out) {
 }
 
 void ChunkPacker::work() {
+  image::ChunkCompressor compressor(settings_.method, settings_.level);
   std::unique_lock lock(mutex_);
   for (;;) {
     work_ready_.wait(lock, [&] { return stopping_ || waiting_ > 0; });
@@ -103,7 +84,7 @@ void ChunkPacker::work() {
     next_to_claim_ = (next_to_claim_ + 1) % slots_.size();
     --waiting_;
     lock.unlock();
-    pack_chunk(slot.raw, settings_, slot.packed);
+    pack_chunk(slot.raw, settings_, compressor, slot.packed);
     lock.lock();
     slot.state = State::packed;
     chunk_packed_.notify_all();

@@ -1,6 +1,6 @@
 #pragma once
-// Packs the chunks of an image (checksum, the all-zero test, zlib) on worker
-// threads and hands them back in the order they were given, so an image built
+// Packs the chunks of an image (the all-zero test, compression, checksum) on
+// worker threads and hands them back in the order they were given, so an image built
 // on every core has exactly the bytes of one built on a single thread: each
 // chunk is packed from its own raw bytes alone, by the same steps.
 //
@@ -9,17 +9,20 @@
 // oldest one, waiting for its worker when it is not packed yet.
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "image_layout.h"
+#include "image/chunk_codec.h"
+#include "image/image_layout.h"
 
 namespace kestrelon::client {
 
 struct PackSettings {
-  int level = 0;               // 0 = stored; 1..9 = zlib level
+  int level = 0;               // 0 = stored; 1..9 (image::zstd_level)
+  image::ChunkMethod method = image::kZstd;  // or kZlib, as images were made before zstd
   bool keep_zero_chunks = false;
 };
 
@@ -35,8 +38,9 @@ struct PackedChunk {
   std::string error;           // carried over from the raw chunk
 };
 
-// One chunk, packed on the calling thread.
-void pack_chunk(const RawChunk& raw, const PackSettings& settings, PackedChunk& out);
+// One chunk, packed on the calling thread with its compressor.
+void pack_chunk(const RawChunk& raw, const PackSettings& settings, image::ChunkCompressor& compressor,
+                PackedChunk& out);
 
 class ChunkPacker {
  public:
@@ -71,6 +75,7 @@ class ChunkPacker {
   void work();
 
   const PackSettings settings_;
+  std::unique_ptr<image::ChunkCompressor> own_compressor_;  // packing in take(), without workers
   std::vector<Slot> slots_;  // a ring: the oldest at head_
   std::size_t head_ = 0;
   std::size_t count_ = 0;    // slots between submit and take; changed by the driver only

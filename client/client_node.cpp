@@ -218,6 +218,8 @@ void ClientNode::start_create(std::span<const std::uint8_t> d, Ipv4Address from,
   build.level = std::min<int>(request->level, 9);
   build.sector_by_sector = (request->flags & kFlagSectorBySector) != 0;
   build.threads = settings_.upload.compress_threads;
+  build.method = settings_.upload.method;
+  if (faults_.plan().slow_read_ms > 0) disk->slow_down(std::chrono::milliseconds(faults_.plan().slow_read_ms));
   auto builder = ImageBuilder::open(std::move(disk), build, &error);
   if (!builder) return refuse(error);
   log_.detail(who_, "create of disk " + std::to_string(request->disk) + " at level " + std::to_string(build.level) +

@@ -100,6 +100,9 @@ after a whole copy into each copied Linux system on ext2/3/4 (/etc/hostname,
                         default 128; 1 is --stop-and-wait).
   --compress-threads N  compress an image's chunks on N threads (1 to 64;
                         default: one per core). The image is the same either way.
+  --zlib                compress images with zlib, as this Client did before it
+                        used zstd: larger and several times slower; for
+                        comparison. Every Client restores both.
 
 Fault injection (for tests; the dice are seeded, so a run repeats exactly):
   --seed N              seed of the dice (default 1).
@@ -117,6 +120,8 @@ Fault injection (for tests; the dice are seeded, so a run repeats exactly):
   --repeat-ready N      send OP_COPY_READY N extra times.
   --drop-out-of-order   keep no copy block that arrives before a missing one (a
                         Client that needs its blocks in order).
+  --slow-read MS        make every read of a disk during a Create take MS
+                        milliseconds longer (a slow or failing disk).
 
   --help                show this text.
   --version             show the program's version.
@@ -212,10 +217,11 @@ ParseResult parse_client_options(const std::vector<std::string>& args) {
       {"--repeat-ready", {integer(f.extra_ready, 0, 100), "a number from 0 to 100"}},
       {"--compress-threads", {integer(o.compress_threads, 1, 64), "a number from 1 to 64"}},
       {"--upload-window", {integer(o.upload_window, 1, 1024), "a number from 1 to 1024"}},
+      {"--slow-read", {integer(f.slow_read_ms, 0, 60000), "milliseconds from 0 to 60000"}},
   };
   const std::map<std::string, bool*> flags = {
       {"--allow-write", &o.allow_write}, {"--once", &o.once},           {"--verbose", &o.verbose},
-      {"--stop-and-wait", &o.stop_and_wait},
+      {"--stop-and-wait", &o.stop_and_wait}, {"--zlib", &o.zlib},
       {"--help", &o.help},               {"--never-ack", &f.never_acknowledge},
       {"--version", &o.version},
       {"--drop-out-of-order", &f.drop_out_of_order},

@@ -27,6 +27,7 @@ struct ClientOptions {
   bool stop_and_wait = false;            // --stop-and-wait
   int upload_window = 0;                 // --upload-window; 0 = the default
   int compress_threads = 0;              // --compress-threads; 0 = one per core
+  bool zlib = false;                     // --zlib
   bool verbose = false;                  // --verbose
   bool help = false;                     // --help
   bool version = false;                  // --version

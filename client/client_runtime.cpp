@@ -131,6 +131,7 @@ std::unique_ptr<ClientRuntime> ClientRuntime::create(const ClientOptions& option
     if (options.upload_window > 0) s.upload.window = static_cast<std::uint32_t>(options.upload_window);
     if (options.stop_and_wait) s.upload.window = 1;
     s.upload.compress_threads = options.compress_threads;
+    if (options.zlib) s.upload.method = image::kZlib;
     auto node = std::make_unique<ClientNode>(s, rt->disks_, options.faults, *rt->log_);
     if (!node->open(error)) return nullptr;
     rt->nodes_.push_back(std::move(node));

@@ -39,7 +39,7 @@
 #include "client_log.h"
 #include "client_wire.h"
 #include "copy_sink.h"
-#include "image_layout.h"
+#include "image/image_layout.h"
 #include "platform/udp_socket.h"
 #include "transfer.h"
 

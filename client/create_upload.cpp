@@ -1,6 +1,7 @@
 #include "create_upload.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "net/wire_format.h"
 #include "transfer/receive_engine_answers.h"
@@ -9,6 +10,23 @@ namespace kestrelon::client {
 
 using namespace kestrelon::wire;
 namespace aor = kestrelon::answers_on_request;
+
+namespace {
+
+// The progress fields count KiB in 32 bits; on a disk of 4 TiB or more both are
+// halved until the total fits, so the share done stays right and the done value
+// still grows as the disk is read.
+std::pair<std::uint32_t, std::uint32_t> progress_kib(std::uint64_t done, std::uint64_t total) {
+  done >>= 10;
+  total >>= 10;
+  while (total > 0xFFFFFFFFu) {
+    done >>= 1;
+    total >>= 1;
+  }
+  return {static_cast<std::uint32_t>(std::min<std::uint64_t>(done, total)), static_cast<std::uint32_t>(total)};
+}
+
+}  // namespace
 
 CreateUpload::CreateUpload(ClientLink& link, ClientLog& log, Ipv4Address controller,
                            std::unique_ptr<UploadStream> stream, UploadSettings settings, bool answers_offered,
@@ -35,14 +53,14 @@ bool CreateUpload::produce() {
     return false;
   }
   const ImageBuilder& b = stream_->builder();
-  const auto done = static_cast<std::uint32_t>(b.read_bytes() >> 10);
-  const auto total = static_cast<std::uint32_t>(b.total_bytes() >> 10);
+  const auto [done, total] = progress_kib(b.read_bytes(), b.total_bytes());
   const auto number = static_cast<std::uint32_t>(base_ + blocks_.size());
   Block block;
   block.datagram = encode_create_data(number, piece.payload, done, total);
   // The tail takes the place of the trailer (rewritten at every send).
   if (tail_) block.datagram.resize(kCreateDataHead + piece.payload.size() + aor::kTailLength);
   block.last = piece.last;
+  block.keep_alive = piece.keep_alive;
   produced_last_ = piece.last;
   blocks_.push_back(std::move(block));
   return true;
@@ -56,7 +74,7 @@ void CreateUpload::send(std::uint32_t number, Tick now) {
     // Asked for: now and then, so a lost answer is soon made good; a block sent
     // again; the one that fills the window; the last one.
     const std::uint32_t every = std::max<std::uint32_t>(window_.size() / 4, 1);
-    b.asked = b.sent || b.last || sends_ % every == 0 || number + 1 >= base_ + window_.size();
+    b.asked = b.sent || b.last || b.keep_alive || sends_ % every == 0 || number + 1 >= base_ + window_.size();
     aor::write_tail(std::span(b.datagram).subspan(b.datagram.size() - aor::kTailLength),
                     aor::Tail{b.asked, sends_});
   }
@@ -93,6 +111,9 @@ void CreateUpload::fill_window(Tick now) {
       return;
     }
     send(next_++, now);
+    // Its answer is read before more is: producing may keep this loop from the
+    // socket for another half second.
+    if (blocks_[next_ - 1 - base_].keep_alive) return;
   }
 }
 
@@ -117,7 +138,10 @@ void CreateUpload::on_control(std::uint16_t opcode, std::span<const std::uint8_t
   if (silent_ || (opcode != OP_CREATE_ACK && opcode != OP_CREATE_NAK)) return;
   const auto block = decode_create_answer(d, opcode);
   if (!block) return;
-  last_answer_ = now;
+  // Not `now`: that was read before the waiting datagrams were drained, and each
+  // answer may have the Client read on for half a second before the next. While
+  // a keep-alive's answer keeps bringing the next, the drain goes on for minutes.
+  last_answer_ = tick_count();
   on_answer(opcode, *block, tail_ ? aor::answered_send_number(d) : std::nullopt, now);
   fill_window(now);
 }

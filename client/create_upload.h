@@ -13,6 +13,11 @@
 // the window is larger than 1, every packet carries a send number and asks for an
 // answer now and then; the Controller's answers then name the packet they answer.
 //
+// While the disk is read and nothing comes of it for a while (a long stretch of
+// zeros), a keep-alive block leaves every half second all the same (see
+// upload_stream.h); it asks for an answer, and sending pauses for it, so the
+// Client reads its answers while it reads on.
+//
 // Without any answer the oldest block is sent again after 40 ms, then 80, 160 ...
 // up to 1 s, and the window goes back to it. The block holding REC_END is repeated
 // every 200 ms until acknowledged: the Controller acknowledges it only after it
@@ -31,6 +36,7 @@ struct UploadSettings {
   // The most blocks in flight (UploadWindow); 1 is stop-and-wait.
   std::uint32_t window = 128;
   int compress_threads = 0;  // 0: one per core
+  image::ChunkMethod method = image::kZstd;
 };
 
 struct CreateTiming {
@@ -65,6 +71,7 @@ class CreateUpload final : public Transfer {
   struct Block {
     Datagram datagram;  // with room for the tail when answers are on request
     bool last = false;
+    bool keep_alive = false;
     bool asked = false;  // its last send asked for an answer
     bool sent = false;
     std::uint32_t first_send = 0, last_send = 0;

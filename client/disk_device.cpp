@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 namespace kestrelon::client {
@@ -91,6 +92,7 @@ bool move_all(std::size_t size, Call call) {
 }  // namespace
 
 bool DiskDevice::read_at(std::uint64_t offset, std::span<std::uint8_t> out) const {
+  if (read_delay_.count() > 0) std::this_thread::sleep_for(read_delay_);
   return move_all(out.size(), [&](std::size_t done) {
     return ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
   });
@@ -124,6 +126,18 @@ bool DiskDevice::zero_range(std::uint64_t offset, std::uint64_t length) {
 }
 
 bool DiskDevice::sync() { return ::fsync(fd_) == 0; }
+
+std::optional<std::pair<std::uint64_t, std::uint64_t>> DiskDevice::data_extent(std::uint64_t from) const {
+  if (block_device_ || from >= size_) return std::nullopt;
+  const off_t start = ::lseek(fd_, static_cast<off_t>(from), SEEK_DATA);
+  if (start < 0) {
+    if (errno == ENXIO) return std::pair{size_, size_};  // nothing but a hole up to the end
+    return std::nullopt;
+  }
+  const off_t end = ::lseek(fd_, start, SEEK_HOLE);
+  if (end < start) return std::nullopt;
+  return std::pair{static_cast<std::uint64_t>(start), static_cast<std::uint64_t>(end)};
+}
 
 bool DiskDevice::reread_partitions() { return !block_device_ || ::ioctl(fd_, BLKRRPART) == 0; }
 

@@ -21,6 +21,7 @@ struct FaultPlan {
   bool never_acknowledge = false;  // copy: no OP_COPY_ACK at all
   int extra_ready = 0;             // copy: OP_COPY_READY sent this many extra times
   bool drop_out_of_order = false;  // copy: keep no block that arrives before the lowest missing one
+  int slow_read_ms = 0;            // create: every read of the disk takes this much longer
 
   bool any_datagram_fault() const {
     return drop_in > 0 || drop_out > 0 || duplicate_in > 0 || duplicate_out > 0 || delay_in > 0 || delay_out > 0;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "file_system_probe.h"
-#include "image_layout.h"
+#include "image/image_layout.h"
 #include "target_table.h"
 
 namespace kestrelon::client {

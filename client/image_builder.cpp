@@ -55,12 +55,7 @@ std::unique_ptr<ImageBuilder> ImageBuilder::open(std::unique_ptr<DiskDevice> dis
   const std::size_t count = std::min<std::size_t>(table->partitions.size(), image::kMaxPartitions);
   for (std::size_t i = 0; i < count; ++i) {
     const Partition& p = table->partitions[i];
-    if (p.sectors > 0xFFFFFFFFu) {
-      if (error) *error = "partition " + std::to_string(p.number) + " of " + b->disk_->path() + " is too large to image";
-      return nullptr;
-    }
-    h.partitions.push_back(image::ImagePartition{p.number, p.type, p.boot, p.logical, p.start_lba,
-                                                 static_cast<std::uint32_t>(p.sectors)});
+    h.partitions.push_back(image::ImagePartition{p.number, p.type, p.boot, p.logical, p.start_lba, p.sectors});
   }
   h.areas = areas_to_read(*table, h.source_sectors, request.sector_by_sector);
   if (h.areas.size() > image::kMaxAreas) {
@@ -85,7 +80,7 @@ ImageBuilder::ImageBuilder(std::unique_ptr<DiskDevice> disk, BuildRequest reques
       request_(request),
       // Stored chunks are packed on this thread: their checksum costs less than
       // handing them to a worker and back.
-      packer_(PackSettings{request.level, request.sector_by_sector},
+      packer_(PackSettings{request.level, request.method, request.sector_by_sector},
               request.level == 0 ? 1 : request.threads == 0 ? ChunkPacker::default_threads() : request.threads) {}
 
 bool ImageBuilder::read_chunk(RawChunk& chunk) {
@@ -98,6 +93,13 @@ bool ImageBuilder::read_chunk(RawChunk& chunk) {
       continue;
     }
     const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(image::kChunkSize, size - offset_));
+    if (const std::uint64_t hole = hole_ahead(p.start_lba * kSectorSize + offset_, n); hole > 0) {
+      // Zeros all of it, left out anyway: passed over unread, and counted as read.
+      const std::uint64_t skip = std::min(hole, size - offset_);
+      offset_ += skip;
+      read_ += skip;
+      continue;
+    }
     chunk.raw.resize(n);
     chunk.error.clear();
     chunk.head = image::ChunkHead{};
@@ -118,7 +120,23 @@ bool ImageBuilder::read_chunk(RawChunk& chunk) {
   return false;
 }
 
-bool ImageBuilder::next(std::vector<std::uint8_t>& out) {
+std::uint64_t ImageBuilder::hole_ahead(std::uint64_t at, std::uint32_t chunk) {
+  if (request_.sector_by_sector || !holes_known_) return 0;
+  if (at >= data_end_ || at < data_from_) {
+    data_from_ = at;
+    const auto extent = disk_->data_extent(at);
+    if (!extent) {
+      holes_known_ = false;  // a block device, or a file system that cannot tell
+      return 0;
+    }
+    data_start_ = extent->first;
+    data_end_ = extent->second;
+  }
+  if (data_start_ < at + chunk) return 0;
+  return (data_start_ - at) / image::kChunkSize * image::kChunkSize;
+}
+
+bool ImageBuilder::next(std::vector<std::uint8_t>& out, Clock::time_point give_back_at) {
   if (failed()) return false;
   if (stage_ == Stage::header) {
     const auto bytes = image::encode_header(header_);  // length 0: patched at the end
@@ -139,15 +157,20 @@ bool ImageBuilder::next(std::vector<std::uint8_t>& out) {
       error_ = packed_.error;
       return false;
     }
-    if (packed_.left_out) continue;
+    if (packed_.left_out) {
+      if (Clock::now() >= give_back_at) return true;
+      continue;
+    }
     out.insert(out.end(), packed_.bytes.begin(), packed_.bytes.end());
     produced_ += packed_.bytes.size();
+    ++chunks_;
     return true;
   }
   if (stage_ == Stage::end) {
     image::ChunkHead end;
     end.partition = image::kEndChunk;
-    const auto h = image::encode_chunk_head(end);
+    end.offset = chunks_;
+    const auto h = image::sealed_head(end, {});
     out.insert(out.end(), h.begin(), h.end());
     produced_ += h.size();
     stage_ = Stage::done;

@@ -1,7 +1,5 @@
 #include "image_restorer.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -17,32 +15,19 @@ ImageRestorer::ImageRestorer(std::unique_ptr<DiskDevice> disk, RestoreOptions op
 
 bool ImageRestorer::fail(std::string why) {
   error_ = std::move(why);
-  stage_ = Stage::failed;
+  failed_ = true;
   return false;
 }
 
 bool ImageRestorer::consume(std::span<const std::uint8_t> bytes) {
-  while (!bytes.empty()) {
-    if (stage_ == Stage::failed) return false;
-    if (stage_ == Stage::ended) return fail("the image has bytes after its end chunk");
-    const std::size_t take = std::min(bytes.size(), wanted_ - pending_.size());
-    pending_.insert(pending_.end(), bytes.begin(), bytes.begin() + static_cast<long>(take));
-    bytes = bytes.subspan(take);
-    if (pending_.size() < wanted_) continue;
-    const bool ok = stage_ == Stage::header ? take_header() : take_chunk();
-    if (!ok) return false;
-  }
-  return stage_ != Stage::failed;
+  if (failed_) return false;
+  // A fault of the image itself is the reader's to tell; a failed write, ours.
+  if (!reader_.feed(bytes) && !failed_) return fail(reader_.error());
+  return !failed_;
 }
 
-bool ImageRestorer::take_header() {
-  const image::HeaderParse parsed = image::parse_header(pending_);
-  if (parsed.state == image::HeaderParse::State::invalid) return fail(parsed.error);
-  if (parsed.state == image::HeaderParse::State::need_more) {
-    wanted_ = parsed.needed;
-    return true;
-  }
-  header_ = parsed.header;
+bool ImageRestorer::on_header(const image::ImageHeader& header) {
+  header_ = header;
   std::string why;
   auto target = fit_table(header_, disk_->sectors(), options_.keep_partition_size, &why);
   if (!target) return fail(why + " (" + path_ + ")");
@@ -64,9 +49,6 @@ bool ImageRestorer::take_header() {
   }
   std::sort(watched_.begin(), watched_.end(), [](const Watched& a, const Watched& b) { return a.start < b.start; });
   written_.assign(header_.areas.size(), 0);
-  pending_.clear();
-  stage_ = Stage::chunk_head;
-  wanted_ = image::kChunkHeadSize;
   return true;
 }
 
@@ -147,60 +129,26 @@ bool ImageRestorer::zero_up_to(std::size_t area, std::uint64_t offset) {
   return true;
 }
 
-bool ImageRestorer::take_chunk() {
-  if (stage_ == Stage::chunk_head) {
-    std::string why;
-    const auto head = image::decode_chunk_head(pending_, &why);
-    if (!head) return fail(why);
-    chunk_ = *head;
-    pending_.clear();
-    if (chunk_.is_end()) {
-      stage_ = Stage::ended;
-      wanted_ = 0;
-      return true;
-    }
-    if (chunk_.partition >= header_.areas.size()) return fail("a chunk names an area the image lacks");
-    const std::uint64_t size = header_.areas[chunk_.partition].sectors * kSectorSize;
-    if (chunk_.offset < written_[chunk_.partition] || chunk_.offset > size ||
-        chunk_.raw_length > size - chunk_.offset) {
-      return fail("a chunk lies outside its area or out of order");
-    }
-    stage_ = Stage::chunk_body;
-    wanted_ = chunk_.stored_length;
-    return true;
-  }
-  std::span<std::uint8_t> raw = pending_;
-  if (chunk_.method == 1) {
-    raw_.resize(chunk_.raw_length);
-    uLongf length = chunk_.raw_length;
-    if (::uncompress(raw_.data(), &length, pending_.data(), pending_.size()) != Z_OK || length != chunk_.raw_length) {
-      return fail("a compressed chunk is damaged");
-    }
-    raw = raw_;
-  }
-  if (::crc32(0, raw.data(), static_cast<uInt>(raw.size())) != chunk_.crc) return fail("a chunk fails its checksum");
-  const std::uint64_t at = header_.areas[chunk_.partition].start_lba * kSectorSize + chunk_.offset;
-  if (!zero_up_to(chunk_.partition, chunk_.offset)) return false;
+bool ImageRestorer::on_chunk(const image::ImageReader::Chunk& c) {
+  const std::uint64_t at = header_.areas[c.head.partition].start_lba * kSectorSize + c.head.offset;
+  if (!zero_up_to(c.head.partition, c.head.offset)) return false;
   const auto write = [&](std::uint64_t disk_at, std::uint64_t from, std::uint64_t length) {
     probe_before(disk_at);
-    if (!write_guarded(disk_at, raw.subspan(from, length))) {
+    if (!write_guarded(disk_at, c.raw.subspan(from, length))) {
       return fail("writing sector " + std::to_string(disk_at / kSectorSize) + " of " + path_ +
                   " failed: " + std::strerror(errno));
     }
     probe_before(disk_at + length);
     return true;
   };
-  if (!moved_pieces(at, raw.size(), write)) return false;
-  written_[chunk_.partition] = chunk_.offset + chunk_.raw_length;
-  pending_.clear();
-  stage_ = Stage::chunk_head;
-  wanted_ = image::kChunkHeadSize;
+  if (!moved_pieces(at, c.raw.size(), write)) return false;
+  written_[c.head.partition] = c.head.offset + c.head.raw_length;
   return true;
 }
 
 bool ImageRestorer::finish() {
-  if (stage_ == Stage::failed) return false;
-  if (stage_ != Stage::ended) return fail("the image ended before its end chunk");
+  if (failed_) return false;
+  if (!reader_.finish()) return fail(reader_.error());
   for (std::size_t a = 0; a < header_.areas.size(); ++a) {
     if (!zero_up_to(a, header_.areas[a].sectors * kSectorSize)) return false;
   }

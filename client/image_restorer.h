@@ -6,7 +6,9 @@
 //    otherwise), fits the image's partition table to the disk (target_table.h),
 //    then wipes the disk's old table and file system starts and marks sector 0
 //    (restore_guard.h).
-// 2. Each chunk at its area's place, zeros where no chunk is. What would make a
+// 2. Each chunk at its area's place, zeros where no chunk is; a chunk is written
+//    only once its checksum has held (image_reader.h), and the first that does
+//    not ends the restore with the disk left as a broken-off copy. What would make a
 //    half-written disk look usable is written as zeros for now and held back:
 //    the table's sectors, the first 128 KiB of every partition, and the backup
 //    superblocks and boot sectors that the new file systems' starts point to.
@@ -31,7 +33,8 @@
 #include "copy_sink.h"
 #include "disk_device.h"
 #include "file_system_growth.h"
-#include "image_layout.h"
+#include "image/image_layout.h"
+#include "image/image_reader.h"
 #include "target_table.h"
 
 namespace kestrelon::client {
@@ -41,7 +44,7 @@ struct RestoreOptions {
   std::string image_name;           // for the marker of a broken-off copy
 };
 
-class ImageRestorer final : public CopySink {
+class ImageRestorer final : public CopySink, private image::ImageReader::Handler {
  public:
   explicit ImageRestorer(std::unique_ptr<DiskDevice> disk, RestoreOptions options = {});
   bool consume(std::span<const std::uint8_t> bytes) override;
@@ -54,7 +57,6 @@ class ImageRestorer final : public CopySink {
   std::string where() const override { return path_; }
 
  private:
-  enum class Stage { header, chunk_head, chunk_body, ended, failed };
   struct Watched {                       // a partition whose file system is judged once its start has come
     std::uint64_t start = 0, bytes = 0;  // on the disk, in bytes
     std::uint64_t image_start = 0;       // where the image had it, in bytes
@@ -63,8 +65,8 @@ class ImageRestorer final : public CopySink {
     FileSystemProbe probe;
   };
   bool fail(std::string why);
-  bool take_header();
-  bool take_chunk();
+  bool on_header(const image::ImageHeader& header) override;
+  bool on_chunk(const image::ImageReader::Chunk& chunk) override;
   bool zero_up_to(std::size_t area, std::uint64_t offset);
   // Calls `step(disk_at, from, length)` for each piece of the image's bytes
   // [at, at + length), at their places on the disk as the layout moves them;
@@ -84,14 +86,11 @@ class ImageRestorer final : public CopySink {
   std::unique_ptr<DiskDevice> disk_;
   std::string path_;
   RestoreOptions options_;
-  Stage stage_ = Stage::header;
-  std::vector<std::uint8_t> pending_;  // bytes of the part being assembled
-  std::size_t wanted_ = 38;            // bytes that part needs
+  image::ImageReader reader_{*this};
+  bool failed_ = false;
   image::ImageHeader header_;
   TargetTable target_;
-  image::ChunkHead chunk_;
   std::vector<std::uint64_t> written_;  // per area: bytes restored from its start
-  std::vector<std::uint8_t> raw_;
   std::map<std::uint64_t, std::vector<std::uint8_t>> held_;  // disk offset: bytes written last
   std::uint64_t held_bytes_ = 0;
   std::vector<Watched> watched_;

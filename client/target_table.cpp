@@ -164,6 +164,15 @@ std::optional<TargetTable> fit_table(const image::ImageHeader& h, std::uint64_t 
     if (!relay_mbr(h, t.table, shift, true, t.ungrown, error)) return std::nullopt;
     if (!relay_mbr(h, t.table, shift, false, t.sectors, error)) return std::nullopt;
   }
+  // A sector written past the end would grow a disk file, and fail on a device
+  // only once everything else had been written.
+  for (const auto& s : t.sectors) {
+    if (s.lba >= disk_sectors) {
+      fail(error, "the image's partition table has a sector (" + std::to_string(s.lba) +
+                      ") at or past the end of the disk (" + std::to_string(disk_sectors) + " sectors)");
+      return std::nullopt;
+    }
+  }
   for (const auto& s : h.table_sectors) t.keep_clear.push_back(t.shift.map(s.lba));
   for (const auto& s : t.sectors) t.keep_clear.push_back(s.lba);
   std::sort(t.keep_clear.begin(), t.keep_clear.end());

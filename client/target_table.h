@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "image_layout.h"
+#include "image/image_layout.h"
 #include "mbr.h"
 
 namespace kestrelon::client {
@@ -52,8 +52,9 @@ struct TargetTable {
   std::uint64_t needed_sectors = 0;  // the smallest disk the image fits
 };
 
-// Nothing (with a message) when the image's table is damaged or the disk of
-// `disk_sectors` is too small for it ("needs N sectors").
+// Nothing (with a message) when the image's table is damaged, the disk of
+// `disk_sectors` is too small for it ("needs N sectors"), or a table sector
+// would be written at or past the disk's end.
 std::optional<TargetTable> fit_table(const image::ImageHeader& header, std::uint64_t disk_sectors, bool keep_size,
                                      std::string* error);
 

@@ -22,7 +22,7 @@ void append_record(std::vector<std::uint8_t>& out, RecordType type, std::span<co
 
 UploadStream::UploadStream(std::unique_ptr<ImageBuilder> builder) : builder_(std::move(builder)) {}
 
-void UploadStream::refill() {
+void UploadStream::refill(ImageBuilder::Clock::time_point give_back_at) {
   // The bytes already cut off go, so the vector holds little more than a chunk.
   pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(pending_at_));
   pending_at_ = 0;
@@ -32,7 +32,7 @@ void UploadStream::refill() {
     started_ = true;
   }
   piece_.clear();
-  if (builder_->next(piece_)) {
+  if (builder_->next(piece_, give_back_at)) {
     for (std::size_t at = 0; at < piece_.size(); at += kMaxRecordData) {
       const std::size_t n = std::min(kMaxRecordData, piece_.size() - at);
       append_record(records, REC_DATA, std::span(piece_.data() + at, n));
@@ -49,8 +49,18 @@ void UploadStream::refill() {
 
 bool UploadStream::next(UploadPiece& piece) {
   if (ended_) return false;
-  while (pending_.size() - pending_at_ < kUploadPayload && !finished_ && !builder_->failed()) refill();
+  const auto give_back_at = ImageBuilder::Clock::now() + kKeepAlive;
+  piece.keep_alive = false;
+  while (pending_.size() - pending_at_ < kUploadPayload && !finished_ && !builder_->failed()) {
+    refill(give_back_at);
+    if (ImageBuilder::Clock::now() >= give_back_at && pending_.size() - pending_at_ < kUploadPayload) {
+      piece.keep_alive = true;
+      break;
+    }
+  }
   if (builder_->failed()) return false;
+  // With nothing to send, an empty data record: it writes nothing.
+  if (piece.keep_alive && pending_.size() == pending_at_) append_record(pending_, REC_DATA);
   const std::size_t n = std::min(kUploadPayload, pending_.size() - pending_at_);
   const auto from = pending_.begin() + static_cast<long>(pending_at_);
   piece.payload.assign(from, from + static_cast<long>(n));

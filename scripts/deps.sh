@@ -6,6 +6,8 @@ set -euo pipefail
 PACKAGES=(
   # build
   build-essential cmake ninja-build pkg-config zlib1g-dev ccache
+  # the image format: zstd compression and XXH3 checksums of its chunks
+  libzstd-dev libxxhash-dev
   # kestrelon-cli: subcommands and options, JSON
   libcli11-dev nlohmann-json3-dev
   # tests and fuzzing

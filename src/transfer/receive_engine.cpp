@@ -59,6 +59,7 @@ void ReceiveEngine::start(StartParams params) {
     stalled_.store(false);
     refusals_ = 0;
     refusal_answered_ = false;
+    highest_done_ = 0;
     tail_packets_.store(0);
     tail_answers_.store(0);
     dialog_.store(params.dialog);
@@ -90,8 +91,13 @@ void ReceiveEngine::on_create_data(const wire::CreateData& data, Ipv4Address fro
   if (state != kReceiving) activity_deadline_.store(clock_.now() + timing_.inactivity_ms);
   if (state == kReceiving) {
     stats_.report(data.done_kib, data.total_kib);
+    const std::int64_t before = image_bytes();
     const bool taken = accept(data);
-    if (taken) activity_deadline_.store(clock_.now() + timing_.inactivity_ms);
+    const bool read_on = taken && data.done_kib > highest_done_;
+    if (read_on) highest_done_ = data.done_kib;
+    if (taken && (image_bytes() > before || read_on)) {
+      activity_deadline_.store(clock_.now() + timing_.inactivity_ms);
+    }
     // The packet that completes the end record has moved the state on and gets no
     // answer; the Client repeats it and is answered in the finished state.
     if (state_.load() != kReceiving) return;
@@ -156,6 +162,10 @@ bool ReceiveEngine::accept(const wire::CreateData& data) {
   }
   expected_block_.store(expected + 1);
   return true;
+}
+
+std::int64_t ReceiveEngine::image_bytes() const {
+  return total_bytes_ - remaining_bytes_ + static_cast<std::int64_t>(stream_.buffered());
 }
 
 void ReceiveEngine::note_refusal(std::uint32_t block) {

@@ -100,9 +100,12 @@ class ReceiveEngine final : public CreateDataHandler {
   void start(StartParams params);
 
   // Receive thread, receive lock held. Data from any address but the uploading
-  // Client's is counted and dropped unanswered. Only a block taken (or the repeat
-  // of the one just taken) keeps the Create alive: an uploader that sends only
-  // blocks that are refused falls silent after the inactivity time.
+  // Client's is counted and dropped unanswered. Only a block taken that moves the
+  // Create on keeps it alive: one that brings bytes for the image, or one whose
+  // read progress (its done value) is above every one before, as the Client's
+  // keep-alive while it reads a long empty stretch is. An uploader that sends
+  // only refused blocks, repeats, or empty records without progress falls
+  // silent after the inactivity time.
   void on_create_data(const wire::CreateData& data, Ipv4Address from, int endpoint_index) override;
 
   // Every 500 ms on the user-interface thread: ends the Receiving dialog when the
@@ -142,6 +145,9 @@ class ReceiveEngine final : public CreateDataHandler {
 
  private:
   bool accept(const wire::CreateData& data);
+  // Image bytes the upload has brought: data written and bytes waiting in the
+  // stream buffer (record heads that are consumed do not count).
+  std::int64_t image_bytes() const;
   void answer(bool taken, const wire::CreateData& data, int endpoint_index);
   void note_refusal(std::uint32_t block);
   void data_counted(std::size_t length);
@@ -185,6 +191,7 @@ class ReceiveEngine final : public CreateDataHandler {
   std::string path_;
   ImageRecordWriter records_;
   UploadStream stream_;
+  std::uint32_t highest_done_ = 0;   // the highest done value of a block taken
   std::uint32_t refused_block_ = 0;  // the block last refused for want of room
   int refusals_ = 0;                 // how often in a row
   // A refusal has been answered since the last block was taken (answers on request).

@@ -1,10 +1,12 @@
 // Feeds arbitrary bytes to every decoder and through the receive dispatcher, with
-// handlers that read every decoded field; then reads the same bytes as a script
-// of datagrams for the transfer engines (engine_fuzz.h).
+// handlers that read every decoded field, and to the reader of the Client's
+// image files; then reads the same bytes as a script of datagrams for the
+// transfer engines (engine_fuzz.h).
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
+#include "image/image_reader.h"
 #include "net/notice_board.h"
 #include "net/receive_dispatcher.h"
 #include "client_wire.h"
@@ -49,6 +51,27 @@ struct ReadEverything : kestrelon::AnnounceHandler,
   }
 };
 
+struct ReadImage final : kestrelon::client::image::ImageReader::Handler {
+  bool on_header(const kestrelon::client::image::ImageHeader& h) override {
+    g_sink = h.areas.size() + h.table_sectors.size() + h.partitions.size();
+    return true;
+  }
+  bool on_chunk(const kestrelon::client::image::ImageReader::Chunk& c) override {
+    std::uint64_t s = c.number + c.at;
+    for (auto b : c.raw) s += b;
+    g_sink = s;
+    return true;
+  }
+};
+
+// The bytes as an image file, arriving in two slices as copy blocks would.
+void read_as_image(std::span<const std::uint8_t> d) {
+  ReadImage handler;
+  kestrelon::client::image::ImageReader reader(handler);
+  const std::size_t cut = d.empty() ? 0 : d[d.size() / 2] * d.size() / 256;
+  if (reader.feed(d.first(cut)) && reader.feed(d.subspan(cut))) reader.finish();
+}
+
 struct DropMessages : kestrelon::UserMessages {
   void show_message(const std::string&) override {}
   void post_to_ui(std::function<void()>) override {}
@@ -68,6 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (auto c = wire::decode_copy_name_answer(d)) touch(*c);
   // The Client's decoder of the same opcode, from the Controller.
   if (auto c = kestrelon::client::decode_copy_name(d)) g_sink = c->target.value() + c->computer_name.size();
+  read_as_image(d);
 
   static DropMessages ui;
   static kestrelon::NoticeBoard board(ui);

@@ -9,7 +9,7 @@
 #include "client_disk_checks.h"
 #include "client_wire.h"
 #include "image_builder.h"
-#include "image_layout.h"
+#include "image/image_layout.h"
 #include "net/wire_decode.h"
 #include "support/udp_peer.h"
 #include "net/wire_format.h"

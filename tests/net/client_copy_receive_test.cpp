@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "image_layout.h"
+#include "image/image_layout.h"
 #include "net/byte_order.h"
 #include "net/wire_decode.h"
 #include "net/wire_format.h"

@@ -2,7 +2,8 @@
 // receive engine over loopback: the image file it writes, restored onto another
 // disk, gives every partition and the partition tables back byte for byte, at
 // every compression level and with lost datagrams; the link patch fills in the
-// image length. The stream itself is also fed straight to the Controller's
+// image length. A Client that reads a long empty stretch slowly keeps the Create
+// alive, and a partition past 2 TiB is imaged with its true size. The stream itself is also fed straight to the Controller's
 // stream rules to see its records and how full the stream buffer gets.
 #include <gtest/gtest.h>
 
@@ -13,7 +14,7 @@
 #include "image_restorer.h"
 #include "disk_device.h"
 #include "image_builder.h"
-#include "image_layout.h"
+#include "image/image_layout.h"
 #include "running_client.h"
 #include "upload_stream.h"
 #include "net/byte_order.h"
@@ -56,10 +57,11 @@ class ClientCreateUpload : public ::testing::Test, protected test::ControllerPar
     ASSERT_TRUE(list_as_client(source, kClient, "uploader", record));
   }
   void TearDown() override { endpoints.close_all(); }
-  ClientOptions options() {
+  ClientOptions options() { return options_with(source); }
+  ClientOptions options_with(const std::string& disk) {
     ClientOptions o;
     o.address = kClient;
-    o.disks = {source};
+    o.disks = {disk};
     return o;
   }
   // One Create through the receive engine, supervised every 50 ms as the main
@@ -69,37 +71,29 @@ class ClientCreateUpload : public ::testing::Test, protected test::ControllerPar
     const std::string path = dir.file("created.krn");
     BufferedFileWriter file;
     EXPECT_EQ(file.open(path), 0);
-    engine.start({std::move(file), record, description, slider, sector_by_sector, &dialog});
+    running->start({std::move(file), record, description, slider, sector_by_sector, &dialog});
     const auto end = std::chrono::steady_clock::now() + 60s;
     while (dialog.ends().empty() && std::chrono::steady_clock::now() < end) {
       std::this_thread::sleep_for(50ms);
-      engine.supervise();
+      running->supervise();
     }
     if (dialog.ends().empty()) return {};
-    outcome = engine.finish(dialog.ends().front());
+    outcome = running->finish(dialog.ends().front());
     return outcome == CreateOutcome::completed ? test::read_file(path) : std::vector<std::uint8_t>{};
   }
-  // Restores `image_bytes` onto a fresh disk full of junk and compares it with the source.
-  void expect_restores(const std::vector<std::uint8_t>& image_bytes) {
+  // Restores `image_bytes` onto a fresh disk full of junk and compares it with `from`.
+  void expect_restores(const std::vector<std::uint8_t>& image_bytes, const std::string& from = "",
+                       std::uint64_t mib = 64) {
     const std::string target = dir.file("target.img");
-    ASSERT_TRUE(test::make_virtual_disk(target, 64, ""));
-    ASSERT_TRUE(test::fill_region(target, 0, 30 * kMiB, 9, false));
-    std::string error;
-    auto disk = DiskDevice::open(target, true, &error);
-    ASSERT_TRUE(disk) << error;
-    ImageRestorer restorer(std::move(disk));
-    // In uneven slices, as blocks of a copy would arrive.
-    for (std::size_t at = 0; at < image_bytes.size(); at += 1350) {
-      const std::size_t n = std::min<std::size_t>(1350, image_bytes.size() - at);
-      ASSERT_TRUE(restorer.consume(std::span(image_bytes.data() + at, n))) << restorer.error();
-    }
-    ASSERT_TRUE(restorer.finish()) << restorer.error();
-
-    expect_same_disks(source, target);
+    ASSERT_TRUE(test::make_virtual_disk(target, mib, ""));
+    ASSERT_TRUE(test::fill_region(target, 0, mib * kMiB / 2, 9, false));
+    ASSERT_EQ(restore_image(image_bytes, target), "");
+    expect_same_disks(from.empty() ? source : from, target);
   }
   test::TempDir dir;
   std::string source;
   ReceiveEngine engine{endpoints, stats, ui, SystemClock::instance(), ReceiveTiming{7000, 500ms}};
+  ReceiveEngine* running = &engine;  // the engine run_create drives
   test::RecordingReceivingDialog dialog;
   ClientRecord record;
   CreateOutcome outcome = CreateOutcome::cancelled;
@@ -207,6 +201,76 @@ TEST_F(ClientCreateUpload, LostDatagramsAreResentAndTheImageIsWhole) {
   expect_restores(file);
 }
 
+TEST_F(ClientCreateUpload, AClientReadingALongEmptyStretchSlowlyKeepsTheCreateAlive) {
+  // One partition of 6 MiB of written zeros (no holes to pass over) between a
+  // little data at each end: at 40 ms a read, about 4 s pass with nothing for
+  // the image, against an inactivity time of 1.5 s.
+  const std::string slow = dir.file("slow.img");
+  ASSERT_TRUE(test::make_virtual_disk(slow, 8, "label: dos\nstart=2048, size=12288, type=83\n"));
+  ASSERT_EQ(test::run_shell("dd if=/dev/zero of='" + slow + "' bs=1M seek=1 count=6 conv=notrunc status=none"), 0);
+  ASSERT_TRUE(test::fill_region(slow, 2048 * 512, 4096, 21, true));
+  ASSERT_TRUE(test::fill_region(slow, 7 * kMiB - 4096, 4096, 22, false));
+  ASSERT_TRUE(list_as_client(slow, kClient, "slow", record));
+  ReceiveEngine quick{endpoints, stats, ui, SystemClock::instance(), ReceiveTiming{1500, 500ms}};
+  dispatcher.set_create_handler(&quick);
+  running = &quick;
+  ClientOptions o = options();
+  o.disks = {slow};
+  o.faults.slow_read_ms = 40;
+  for (const int slider : {1, 9}) {
+    RunningClient client(o);
+    const auto started = std::chrono::steady_clock::now();
+    stats.acknowledgements.store(0);
+    dialog.clear();
+    const auto file = run_create(slider);
+    ASSERT_FALSE(file.empty()) << "level " << slider << ": outcome " << int(outcome);
+    EXPECT_GT(std::chrono::steady_clock::now() - started, 3s) << "the reading outlasted the inactivity time";
+    EXPECT_GT(stats.acknowledgements.load(), file.size() / kUploadPayload + 4)
+        << "blocks beyond the image's own kept the Create alive";
+    expect_restores(file, slow, 8);
+  }
+}
+
+TEST_F(ClientCreateUpload, APartitionPast2TiBIsImagedWithItsTrueSizeInItsArea) {
+  // A sparse disk file of 2.5 TiB with a GPT: a 1 MiB partition, then one of all
+  // the rest (more sectors than 32 bits count), with bytes at its start and
+  // 2.2 TiB into it. The holes are passed over unread.
+  const std::string big = dir.file("big.img");
+  ASSERT_EQ(test::run_shell("truncate -s 2560G '" + big + "' && sgdisk -o -n 1:2048:+1M -n 2:0:0 '" + big +
+                            "' >/dev/null 2>&1"),
+            0);
+  std::string error;
+  const auto table = DiskDevice::open(big, false, &error)->partition_table(&error);
+  ASSERT_TRUE(table) << error;
+  const Partition p2 = table->partitions.at(1);
+  ASSERT_GT(p2.sectors, 0xFFFFFFFFu);
+  const std::uint64_t far = p2.start_lba * 512 + 2200 * (kMiB << 10);
+  ASSERT_TRUE(test::fill_region(big, p2.start_lba * 512, 65536, 23, true));
+  ASSERT_TRUE(test::fill_region(big, far, 100000, 24, false));
+  ASSERT_TRUE(list_as_client(big, kClient, "big", record));
+  RunningClient client(options_with(big));
+  const auto file = run_create(1);
+  ASSERT_FALSE(file.empty()) << "outcome " << int(outcome);
+
+  const ChunkList list = chunks_of(file);
+  ASSERT_EQ(list.header.areas.size(), 3u) << "the boot loader's room and the two partitions";
+  EXPECT_EQ(list.header.areas[2], (image::Area{p2.start_lba, p2.sectors})) << "the true size";
+  EXPECT_EQ(read_le32(file, 7066 + 24), 0xFFFFFFFFu) << "the summary holds as much as it can";
+  EXPECT_EQ(read_le32(file, 7070 + 24), 0xFFFFFFFFu);
+  std::uint64_t area_bytes = 0;
+  for (const image::Area& a : list.header.areas) area_bytes += a.sectors * 512;
+  EXPECT_EQ(stats.progress_total.load(), area_bytes >> 10);
+  EXPECT_EQ(stats.progress_done.load(), stats.progress_total.load()) << "read or passed over, every byte";
+
+  const std::string copy_of_big = dir.file("copy.img");
+  ASSERT_EQ(test::run_shell("truncate -s 2560G '" + copy_of_big + "'"), 0);
+  ASSERT_EQ(restore_image(file, copy_of_big), "");
+  EXPECT_EQ(test::run_shell("sgdisk -v '" + copy_of_big + "' | grep -q 'No problems found'"), 0);
+  EXPECT_EQ(DiskDevice::open(copy_of_big, false, &error)->partition_table(&error)->partitions, table->partitions);
+  EXPECT_EQ(test::read_region(copy_of_big, p2.start_lba * 512, 65536), test::read_region(big, p2.start_lba * 512, 65536));
+  EXPECT_EQ(test::read_region(copy_of_big, far - 512, 101000), test::read_region(big, far - 512, 101000));
+}
+
 // The Controller's stream rules, fed the payloads directly: the records come in
 // the documented order and never fill more than half the stream buffer.
 struct RecordLog : UploadRecordSink {
@@ -297,7 +361,7 @@ TEST(ClientImageRestore, RefusesDamageAndSmallDisks) {
   image::ChunkHead c;
   c.partition = 0;
   c.raw_length = c.stored_length = 65536;
-  c.crc = 12345;  // wrong
+  c.checksum = 12345;  // wrong
   const auto head = image::encode_chunk_head(c);
   bytes.insert(bytes.end(), head.begin(), head.end());
   bytes.insert(bytes.end(), raw.begin(), raw.end());

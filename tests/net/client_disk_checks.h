@@ -1,11 +1,17 @@
 #pragma once
-// Virtual disks with varied partition contents, and the comparison of two disks'
-// partitions and partition tables, for the Client's Create and Copy tests.
+// Virtual disks with varied partition contents, the comparison of two disks'
+// partitions and partition tables, and images of them as a Create makes them,
+// for the Client's Create and Copy tests.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
+#include <vector>
 
 #include "disk_device.h"
+#include "image/image_reader.h"
+#include "image_builder.h"
+#include "image_restorer.h"
 #include "net/client_record.h"
 #include "support/virtual_disk.h"
 
@@ -61,6 +67,65 @@ inline ::testing::AssertionResult list_as_client(const std::string& path, Ipv4Ad
   record.disk_count = 1;
   record.disks[0] = announce_entry(0, disk->sectors(), *table);
   return ::testing::AssertionSuccess();
+}
+
+// The image a Create of `disk` makes, with its length filled in as the
+// Controller's link patch does.
+inline std::vector<std::uint8_t> image_of(const std::string& disk, BuildRequest request = {1, false}) {
+  std::string error;
+  auto builder = ImageBuilder::open(DiskDevice::open(disk, false, &error), request, &error);
+  EXPECT_TRUE(builder) << error;
+  std::vector<std::uint8_t> bytes;
+  if (!builder) return bytes;
+  while (builder->next(bytes)) {
+  }
+  EXPECT_FALSE(builder->failed()) << builder->error();
+  const auto patch = image::length_patch(bytes.size());
+  std::copy(patch.begin(), patch.end(), bytes.begin());
+  return bytes;
+}
+
+// Restores `image_bytes` onto the disk file `target` in slices of a copy's
+// blocks; the restorer's error, empty when the restore ended whole.
+inline std::string restore_image(const std::vector<std::uint8_t>& image_bytes, const std::string& target,
+                                 RestoreOptions options = {}) {
+  std::string error;
+  auto disk = DiskDevice::open(target, true, &error);
+  if (!disk) return error;
+  ImageRestorer restorer(std::move(disk), std::move(options));
+  for (std::size_t at = 0; at < image_bytes.size(); at += 1350) {
+    const std::size_t n = std::min<std::size_t>(1350, image_bytes.size() - at);
+    if (!restorer.consume(std::span(image_bytes.data() + at, n))) return restorer.error();
+  }
+  return restorer.finish() ? "" : restorer.error();
+}
+
+// Every chunk of an image as the image reader hands it on (checked against its
+// checksum), without its bytes.
+struct ChunkList final : image::ImageReader::Handler {
+  image::ImageHeader header;
+  std::vector<image::ImageReader::Chunk> chunks;
+  bool on_header(const image::ImageHeader& h) override {
+    header = h;
+    return true;
+  }
+  bool on_chunk(const image::ImageReader::Chunk& c) override {
+    chunks.push_back(c);
+    chunks.back().raw = {};
+    return true;
+  }
+  // How many chunks are stored, zlib and zstd.
+  std::array<int, 3> methods() const {
+    std::array<int, 3> n{};
+    for (const auto& c : chunks) ++n.at(c.head.method);
+    return n;
+  }
+};
+inline ChunkList chunks_of(const std::vector<std::uint8_t>& image_bytes) {
+  ChunkList list;
+  image::ImageReader reader(list);
+  EXPECT_TRUE(reader.feed(image_bytes) && reader.finish()) << reader.error();
+  return list;
 }
 
 }  // namespace kestrelon::client

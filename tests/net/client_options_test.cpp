@@ -116,7 +116,7 @@ TEST(ClientOptions, HelpDocumentsEveryOption) {
                              "--drop-out", "--duplicate-in", "--duplicate-out", "--delay-in", "--delay-out",
                              "--delay-ms", "--silent-after", "--exit-after", "--never-ack", "--repeat-ready",
                              "--drop-out-of-order", "--stop-and-wait", "--compress-threads", "--upload-window",
-                             "--help", "--version"}) {
+                             "--zlib", "--slow-read", "--help", "--version"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
     // Every documented option is also accepted (with a value when it takes one),
     // beside a disk, which every Client needs.
@@ -135,7 +135,7 @@ TEST(ClientOptions, HelpDocumentsEveryOption) {
     documented.insert(usage.substr(at, end - at));
     at = end - 2;
   }
-  EXPECT_EQ(documented.size(), 29u);
+  EXPECT_EQ(documented.size(), 31u);
 }
 
 TEST(FaultDice, SameSeedSameDecisions) {

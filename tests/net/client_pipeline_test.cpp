@@ -1,9 +1,11 @@
 // The parts of the pipelined upload that need no network: an image packed on
 // several threads has exactly the bytes of one packed on a single thread (MBR
-// and GPT disks, every area), and
-// the upload window grows while blocks are taken and shrinks when they are lost.
+// and GPT disks, every area), its chunks are zstd's (or zlib's when asked) and it
+// restores byte for byte; and the upload window grows while blocks are taken and
+// shrinks when they are lost.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <ostream>
 
 #include "client_disk_checks.h"
@@ -38,9 +40,11 @@ Built build_image(const std::string& disk, BuildRequest request) {
 struct Case {
   int level;
   bool sector_by_sector;
+  image::ChunkMethod method = image::kZstd;
 };
 void PrintTo(const Case& c, std::ostream* os) {
-  *os << "level " << c.level << (c.sector_by_sector ? ", sector by sector" : "");
+  *os << "level " << c.level << (c.sector_by_sector ? ", sector by sector" : "")
+      << (c.method == image::kZlib ? ", zlib" : "");
 }
 
 class ParallelImage : public ::testing::TestWithParam<Case> {
@@ -60,18 +64,28 @@ class ParallelImage : public ::testing::TestWithParam<Case> {
   static std::string mbr() { return disks_->file("mixed.img"); }
   static std::string gpt() { return disks_->file("gpt.img"); }
 
-  // A disk's image on one thread, then on 2 and 5: the same bytes.
+  // A disk's image on one thread, then on 2 and 5: the same bytes, compressed
+  // by the method asked for, and the disk again when restored.
   void expect_same_bytes_whatever_the_workers(const std::string& disk) {
     const Case c = GetParam();
-    const Built single = build_image(disk, BuildRequest{c.level, c.sector_by_sector, 1});
+    const Built single = build_image(disk, BuildRequest{c.level, c.sector_by_sector, 1, c.method});
     ASSERT_GT(single.bytes.size(), image::kTableAreaOffset);
     EXPECT_EQ(single.header.version, image::kFormatVersion);
     std::uint64_t areas = 0;
     for (const image::Area& a : single.header.areas) areas += a.sectors * 512;
     EXPECT_EQ(single.read, areas) << "every area is read whole";
     EXPECT_EQ(single.total, areas);
+    const auto methods = chunks_of(single.bytes).methods();
+    EXPECT_GT(methods[c.method], 0) << "chunks compressed by the method asked for";
+    EXPECT_EQ(methods[c.method == image::kZstd ? image::kZlib : image::kZstd], 0) << "and by no other";
+    const std::string target = disks_->file("restored.img");
+    const std::uint64_t mib = std::filesystem::file_size(disk) / kMiB;  // a GPT's backup stays in place
+    ASSERT_TRUE(test::make_virtual_disk(target, mib, ""));
+    ASSERT_TRUE(test::fill_region(target, 0, mib * kMiB, 12, false));
+    ASSERT_EQ(restore_image(single.bytes, target), "");
+    expect_same_disks(disk, target);
     for (const int threads : {2, 5}) {
-      const Built many = build_image(disk, BuildRequest{c.level, c.sector_by_sector, threads});
+      const Built many = build_image(disk, BuildRequest{c.level, c.sector_by_sector, threads, c.method});
       EXPECT_EQ(many.read, single.read);
       ASSERT_EQ(many.bytes.size(), single.bytes.size()) << threads << " threads";
       EXPECT_TRUE(many.bytes == single.bytes) << threads << " threads: the bytes differ";
@@ -91,10 +105,12 @@ TEST_P(ParallelImage, BytesAreThoseOfOneThreadWhateverTheWorkers) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, ParallelImage,
-                         ::testing::Values(Case{1, false}, Case{5, false}, Case{9, false}, Case{9, true}),
+                         ::testing::Values(Case{1, false}, Case{5, false}, Case{9, false}, Case{9, true},
+                                           Case{9, false, image::kZlib}),
                          [](const ::testing::TestParamInfo<Case>& p) {
                            return "Level" + std::to_string(p.param.level) +
-                                  (p.param.sector_by_sector ? "SectorBySector" : "UsedData");
+                                  (p.param.sector_by_sector ? "SectorBySector" : "UsedData") +
+                                  (p.param.method == image::kZlib ? "Zlib" : "");
                          });
 
 TEST(UploadWindow, DoublesUntilALossThenGrowsSlowlyHalvesAndStartsSmallAfterSilence) {

@@ -30,20 +30,6 @@ void make_pc_disk(const std::string& layout, const std::string& path, int mib) {
             0);
 }
 
-std::vector<std::uint8_t> image_of(const std::string& disk, BuildRequest request = {1, false}) {
-  std::string error;
-  auto builder = ImageBuilder::open(DiskDevice::open(disk, false, &error), request, &error);
-  EXPECT_TRUE(builder) << error;
-  std::vector<std::uint8_t> bytes;
-  if (!builder) return bytes;
-  while (builder->next(bytes)) {
-  }
-  EXPECT_FALSE(builder->failed()) << builder->error();
-  const auto patch = image::length_patch(bytes.size());
-  std::copy(patch.begin(), patch.end(), bytes.begin());
-  return bytes;
-}
-
 struct Outcome {
   bool ok = false;
   std::string error;
@@ -357,7 +343,7 @@ TEST_F(ClientRestore, AnImageOfTheFirstFormatStillRestores) {
   image::ChunkHead c;
   c.offset = 65536;
   c.raw_length = c.stored_length = 65536;
-  c.crc = static_cast<std::uint32_t>(::crc32(0, data.data(), 65536));
+  c.checksum = ::crc32(0, data.data(), 65536);
   const auto head = image::encode_chunk_head(c);
   bytes.insert(bytes.end(), head.begin(), head.end());
   bytes.insert(bytes.end(), data.begin(), data.end());

@@ -341,6 +341,33 @@ TEST_F(ReceiveEngineTest, DataFromAnotherAddressDoesNotKeepASilentCreateAlive) {
   EXPECT_FALSE(file_exists(path));
 }
 
+TEST_F(ReceiveEngineTest, BlocksWithoutImageBytesKeepTheCreateAliveOnlyWhileTheirReadProgressGrows) {
+  start();
+  send_acked(0, test::data_record(Bytes(100, 1)), 64, 1 << 20);
+  // The Client's keep-alive while it reads a long empty stretch: an empty data
+  // record whose read progress has grown. Each comes just before the deadline.
+  std::uint32_t block = 1, done = 64;
+  for (int i = 0; i < 3; ++i) {
+    clock.advance(kTiming.inactivity_ms);
+    done += 640;
+    send_acked(block++, test::data_record({}), done, 1 << 20);
+    clock.advance(1);
+    engine.supervise();
+    ASSERT_EQ(engine.state(), ReceiveEngine::kReceiving) << "keep-alive " << i;
+  }
+  // The same again, or records that carry nothing (marks), with no progress:
+  // taken, but what a Client that no longer reads could send forever.
+  clock.advance(kTiming.inactivity_ms - 1);
+  send_acked(block++, test::data_record({}), done, 1 << 20);
+  send_acked(block++, test::mark_record(), done - 1, 1 << 20);
+  send_acked(block++, test::data_record({}), 0, 0);
+  clock.advance(1);
+  engine.supervise();
+  EXPECT_EQ(engine.state(), ReceiveEngine::kFinished);
+  EXPECT_EQ(ui.messages(), std::vector<std::string>{"The client did not complete the transfer!"});
+  EXPECT_EQ(engine.finish(ReceivingDialog::End::cancel), CreateOutcome::silent);
+}
+
 TEST_F(ReceiveEngineTest, SilenceEndsTheCreateAndLeavesNoFile) {
   start();
   send_acked(0, test::data_record(Bytes(100, 1)));

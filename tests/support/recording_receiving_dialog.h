@@ -41,6 +41,13 @@ class RecordingReceivingDialog : public ReceivingDialog {
     std::lock_guard lock(mutex_);
     return ends_;
   }
+  // As new, for another run.
+  void clear() {
+    std::lock_guard lock(mutex_);
+    ranges_.clear();
+    positions_.clear();
+    ends_.clear();
+  }
 
  private:
   void end(End e) {

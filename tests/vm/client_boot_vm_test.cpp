@@ -422,6 +422,38 @@ int shell(const std::string& command) {
   return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
 }
 
+// A PC whose disk is several GiB and almost never written: its Client reads a
+// partition without a file system it knows for far longer than the
+// Controller's inactivity time (7 s) while nothing comes of it for the image,
+// and keeps the Create alive meanwhile, at level 1 and at level 9.
+TEST_F(ClientBootTest, ALongMostlyEmptyDiskIsImagedWithoutTheCreateFallingSilent) {
+  const fs::path disk = blank_disk("pc10", std::uintmax_t{4} << 30);
+  ASSERT_EQ(shell("printf \"label: dos\\nstart=2048, type=da\\n\" | sfdisk -q " + disk.string() +
+                  " && printf \"a few bytes at the start\" | dd of=" + disk.string() +
+                  " bs=512 seek=2048 conv=notrunc status=none && printf \"and at the end\" | dd of=" + disk.string() +
+                  " bs=1M seek=4000 conv=notrunc status=none"),
+            0);
+  const auto server = serve();
+  auto pc = bench_->start_pc({"empty-disk", 1, pc_mac(kRoom, 10), disk});
+  const auto listed = discover({pc_name(kRoom, 10)}, 360s);
+  ASSERT_EQ(listed.count(pc_name(kRoom, 10)), 1u) << tails({pc.get()});
+  for (const char* level : {"1", "9"}) {
+    const fs::path image = bench_->folder() / (std::string("empty-") + level + ".krn");
+    std::string out;
+    const auto start = Clock::now();
+    ASSERT_EQ(run({KESTRELON_CLI_PATH, "create", "--client", pc_name(kRoom, 10), "--disk", "1", "--out",
+                   image.string(), "--compression", level},
+                  std::string("create-empty-") + level, 900s, &out),
+              0)
+        << "level " << level << "\n" << out << tails({pc.get()});
+    const double seconds = seconds_since(start);
+    std::printf("[vm] 4 GiB, almost all of it never written, imaged at level %s in %.0f s\n", level, seconds);
+    EXPECT_GT(seconds, 7.0) << "the disk was read for longer than the Controller's inactivity time";
+    ASSERT_EQ(run({KESTRELON_CLI_PATH, "info", "--verify", image.string()}, "verify", 60s, &out), 0) << out;
+    EXPECT_NE(out.find("Sound:        yes, every chunk (2 chunks"), std::string::npos) << out;
+  }
+}
+
 // A PC with a GPT disk on a SATA controller and a larger blank disk, and a PC
 // with an NVMe disk holding an MBR system: both boot from the network, their
 // Clients find the disks themselves and announce every partition with its type;

@@ -1,4 +1,6 @@
-#include "image_layout.h"
+#include "image/image_layout.h"
+
+#include <xxhash.h>
 
 #include <algorithm>
 #include <cstring>
@@ -32,6 +34,21 @@ std::vector<Area> areas_of(const ImageHeader& h) {
 
 std::size_t areas_offset(std::size_t tables) { return kTableAreaOffset + 4 + tables * kTableSectorEntry; }
 
+// What a summary size field holds of a partition's size.
+std::uint32_t summary_sectors(std::uint64_t sectors) {
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(sectors, 0xFFFFFFFFu));
+}
+
+// The bytes others write after the Client (the length, the description) and the
+// checksum itself are left out of it.
+std::uint64_t header_checksum(std::span<const std::uint8_t> header) {
+  std::vector<std::uint8_t> b(header.begin(), header.end());
+  std::fill_n(b.begin() + kLengthLowOffset, 8, 0);
+  std::fill_n(b.begin() + kHeaderChecksumOffset, 8, 0);
+  std::fill(b.begin() + kDescriptionOffset, b.begin() + kDescriptionEnd, 0);
+  return XXH3_64bits(b.data(), b.size());
+}
+
 }  // namespace
 
 std::uint32_t ImageHeader::data_offset() const {
@@ -63,8 +80,8 @@ std::vector<std::uint8_t> encode_header(const ImageHeader& h) {
   for (std::size_t k = 0; k < h.partitions.size(); ++k) {
     const ImagePartition& p = h.partitions[k];
     const std::size_t at = kEntriesOffset + kEntryStride * k;
-    write_le32(b, at, p.sectors);      // full size
-    write_le32(b, at + 4, p.sectors);  // data size: a partition is restored whole
+    write_le32(b, at, summary_sectors(p.sectors));      // full size
+    write_le32(b, at + 4, summary_sectors(p.sectors));  // data size: a partition is restored whole
     write_le64(b, at + 8, p.start_lba);
     b[at + 16] = p.number;
     b[at + 17] = p.type;
@@ -82,6 +99,7 @@ std::vector<std::uint8_t> encode_header(const ImageHeader& h) {
     write_le64(b, at, areas[i].start_lba);
     write_le64(b, at + 8, areas[i].sectors);
   }
+  write_le64(b, kHeaderChecksumOffset, header_checksum(b));
   return b;
 }
 
@@ -104,7 +122,7 @@ HeaderParse parse_header(std::span<const std::uint8_t> b) {
   }
   if (!signed_here(b)) return invalid("not an image of this Client (no KRNI signature)");
   const std::uint16_t version = read_le16(b, 12);
-  if (version != 1 && version != 2) {
+  if (version < 1 || version > kFormatVersion) {
     return invalid("image format version " + std::to_string(version) + " is not known");
   }
   const std::uint32_t data_offset = read_le32(b, 16);
@@ -118,6 +136,9 @@ HeaderParse parse_header(std::span<const std::uint8_t> b) {
   if (b.size() < data_offset) {
     r.needed = data_offset;
     return r;
+  }
+  if (version >= 3 && read_le64(b, kHeaderChecksumOffset) != header_checksum(b.first(data_offset))) {
+    return invalid("the image header is damaged (it fails its checksum)");
   }
   ImageHeader& h = r.header;
   h.version = version;
@@ -167,11 +188,12 @@ std::array<std::uint8_t, kChunkHeadSize> encode_chunk_head(const ChunkHead& c) {
   write_le64(b, 8, c.offset);
   write_le32(b, 16, c.raw_length);
   write_le32(b, 20, c.stored_length);
-  write_le32(b, 24, c.crc);
+  write_le64(b, 24, c.checksum);
   return b;
 }
 
-std::optional<ChunkHead> decode_chunk_head(std::span<const std::uint8_t> b, std::string* error) {
+std::optional<ChunkHead> decode_chunk_head(std::span<const std::uint8_t> b, std::uint16_t version,
+                                           std::string* error) {
   const auto fail = [&](const char* why) {
     if (error) *error = why;
     return std::nullopt;
@@ -184,11 +206,11 @@ std::optional<ChunkHead> decode_chunk_head(std::span<const std::uint8_t> b, std:
   c.offset = read_le64(b, 8);
   c.raw_length = read_le32(b, 16);
   c.stored_length = read_le32(b, 20);
-  c.crc = read_le32(b, 24);
+  c.checksum = version >= 3 ? read_le64(b, 24) : read_le32(b, 24);
   if (c.is_end()) return c;
-  if (c.method > 1) return fail("a chunk uses an unknown method");
+  if (c.method > (version >= 3 ? kZstd : kZlib)) return fail("a chunk uses an unknown method");
   if (c.raw_length == 0 || c.raw_length > kChunkSize) return fail("a chunk has an impossible length");
-  if (c.method == 0 ? c.stored_length != c.raw_length : c.stored_length > c.raw_length) {
+  if (c.method == kStored ? c.stored_length != c.raw_length : c.stored_length > c.raw_length) {
     return fail("a chunk's stored length does not fit its method");
   }
   return c;
